@@ -1,0 +1,29 @@
+# make run   - install what is missing, build, start the program
+# make test  - install what is missing, build, run every test headless
+# make bench - time sonovert-encode against the lame command-line encoder
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build run test bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps build
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/app/sonovert
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@scripts/install-deps bench
+	bench/run-bench $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

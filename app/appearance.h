@@ -1,0 +1,6 @@
+#pragma once
+
+// The look every window of the program shares: Fusion drawing and an 8-point sans-serif
+// interface font, so the fixed layout fits its captions on any desktop. Call once after the
+// QApplication exists.
+void setUpAppearance();

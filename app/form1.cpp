@@ -1,0 +1,180 @@
+#include "form1.h"
+#include "ui_form1.h"
+
+#include "closecommand.h"
+#include "files/commondialog.h"
+#include "prompter.h"
+
+#include <QCloseEvent>
+#include <QLayout>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+// The scroll-bar grey of the separator drawn over the black line.
+const QColor scrollBarColour(0xc8, 0xc8, 0xc8);
+} // namespace
+
+Form1::Form1(Prompter *prompter, QWidget *parent)
+    : QMainWindow(parent),
+      ui(std::make_unique<Ui::Form1>()),
+      m_ownPrompter(prompter ? nullptr : std::make_unique<QtPrompter>()),
+      m_prompter(prompter ? prompter : m_ownPrompter.get()),
+      m_encoder(new LameEncoderX(this)),
+      m_cmd(new CommonDialog(*m_prompter, this, 265, this)),
+      m_cmd2(new CommonDialog(*m_prompter, this, 260, this)),
+      m_timer1(new QTimer(this))
+{
+    ui->setupUi(this);
+    setupControls();
+    connectHandlers();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::setupControls()
+{
+    // A fixed single border with a system menu and Close, no minimise and no maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 72, 96, 128})
+        icon.addFile(QStringLiteral(":/pictures/icon-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+
+    m_encoder->setObjectName(QStringLiteral("LameEncoderX1"));
+    m_cmd->setObjectName(QStringLiteral("cmd"));
+    m_cmd2->setObjectName(QStringLiteral("cmd2"));
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(100);
+
+    QAction *sep1 = ui->mnuedit->insertSeparator(ui->mnuencode);
+    sep1->setObjectName(QStringLiteral("mnusep1"));
+    QAction *sep0 = ui->mnuhelp->insertSeparator(ui->mnuvisit);
+    sep0->setObjectName(QStringLiteral("mnusep0"));
+
+    auto paintLine = [](QWidget *line, const QColor &colour) {
+        QPalette palette = line->palette();
+        palette.setColor(QPalette::Window, colour);
+        line->setPalette(palette);
+    };
+    const QColor text = palette().color(QPalette::WindowText);
+    paintLine(ui->Line1, text);
+    paintLine(ui->Line2, text);
+    paintLine(ui->Line3, scrollBarColour);
+
+    // Combo box prompts are texts in the edit field, not entries of the list.
+    ui->Combo1->setEditText(QStringLiteral("Bit Rate"));
+    ui->Combo2->setEditText(QStringLiteral("VBR Rate"));
+
+    for (QLabel *label : {ui->lbstatus, ui->lbpercent, ui->percentsmb})
+        setAutoCaption(label, label->text());
+
+    // The logo lies in front of everything, the log list included.
+    ui->listlogo->raise();
+
+    // The window is exactly its client area plus the menu bar, and cannot be resized.
+    ui->centralwidget->setFixedSize(585, 336);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void Form1::connectHandlers()
+{
+    connect(ui->mnuexit, &QAction::triggered, this, &Form1::mnuexit_Click);
+    connect(ui->mnuencode, &QAction::triggered, this, &Form1::mnuencode_Click);
+    connect(ui->btencode, &QPushButton::clicked, this, &Form1::btencode_Click);
+    connect(ui->btbrowse1, &QPushButton::clicked, this, &Form1::btbrowse1_Click);
+    connect(ui->btbrowse2, &QPushButton::clicked, this, &Form1::btbrowse2_Click);
+    connect(m_timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(m_encoder, &LameEncoderX::EncodeProgress, this, &Form1::LameEncoderX1_EncodeProgress);
+    connect(m_encoder, &LameEncoderX::EncodeFailed, this, &Form1::LameEncoderX1_EncodeFailed);
+    connect(ui->List1, &QListWidget::itemSelectionChanged, this, &Form1::List1_Click);
+    ui->List1->viewport()->installEventFilter(this);
+    ui->listlogo->installEventFilter(this);
+}
+
+void Form1::Form_Load()
+{
+    ResetForm();
+}
+
+void Form1::ResetForm()
+{
+    ui->btbrowse2->setEnabled(false);
+    ui->textoutput->setEnabled(false);
+    ui->btencode->setEnabled(false);
+    ui->btbrowse1->setEnabled(true);
+    ui->mnuencode->setEnabled(false);
+    ui->bttags->setEnabled(true);
+    ui->btstop->setEnabled(true);
+    ui->textinput->setEnabled(false);
+    for (QWidget *box : {ui->Check1, ui->Check2, ui->Check3, ui->Check4, ui->Check5, ui->Check6,
+                         ui->Check7})
+        box->setEnabled(false);
+    ui->Check8->setEnabled(true);
+    ui->Check9->setEnabled(false);
+    ui->Combo1->setEnabled(false);
+    ui->Combo2->setEnabled(false);
+    ui->lbstatus->setVisible(false);
+    ui->percentsmb->setVisible(false);
+    ui->lbpercent->setVisible(false);
+    ui->progresscom->setEnabled(false);
+    ui->progresscom->setValue(0);
+    setAutoCaption(ui->lbpercent, QStringLiteral("0"));
+    m_timer1->stop();
+    for (QMenu *menu : {ui->mnuhelp, ui->mnuedit, ui->mnufile})
+        menu->menuAction()->setEnabled(true);
+    Module1::RestoreCloseMenu(this);
+    ui->List1->clear();
+    m_encoder->write(LameEncoderX::Member::WriteInfoTag, true);
+    if (ui->List1->count() == 0)
+        ui->listlogo->setVisible(true);
+}
+
+void Form1::mnuexit_Click()
+{
+    close();
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // During a run, from the first percent on, the window manager's close command is withdrawn.
+    if (Module1::isCloseWithdrawn(this)) {
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+void Form1::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    m_encoder->call(LameEncoderX::Member::Abort);
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_placed)
+        return;
+    m_placed = true;
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void Form1::showErrorFound(const QString &detail)
+{
+    m_prompter->message(this, Prompter::Icon::Critical, QStringLiteral("Error"),
+                        QStringLiteral("Error Found"), detail);
+}
+
+void Form1::setAutoCaption(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->resize(label->sizeHint().width(), label->height());
+}

@@ -1,0 +1,32 @@
+#include "prompter.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+void QtPrompter::message(QWidget *parent, Icon icon, const QString &text, const QString &title,
+                         const QString &detail)
+{
+    QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::Information,
+                    title, text, QMessageBox::Ok, parent);
+    if (!detail.isEmpty())
+        box.setDetailedText(detail);
+    box.exec();
+}
+
+std::optional<QString> QtPrompter::chooseFile(QWidget *parent, const FileRequest &request)
+{
+    QFileDialog dialog(parent, request.title);
+    dialog.setNameFilter(request.nameFilter);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    if (!request.fileName.isEmpty()) {
+        const QFileInfo last(request.fileName);
+        dialog.setDirectory(last.absolutePath());
+        dialog.selectFile(last.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+// Every modal prompt of the program goes through this one seam, so tests can answer message
+// boxes and file dialogs without a person.
+class Prompter
+{
+public:
+    enum class Icon { Critical, Information };
+
+    struct FileRequest
+    {
+        bool save = false;
+        QString title;
+        QString nameFilter;   // Qt's form: "Wave File (*.wav)"
+        QString fileName;     // preselected: the last name chosen
+        bool mustExist = false;
+        bool confirmOverwrite = false;
+    };
+
+    virtual ~Prompter() = default;
+
+    // A box with one OK button; returns when the person has closed it. The detail text, if
+    // any, is offered behind the box's details button.
+    virtual void message(QWidget *parent, Icon icon, const QString &text, const QString &title,
+                         const QString &detail = {}) = 0;
+    // The full path chosen, or nothing when the person cancelled.
+    virtual std::optional<QString> chooseFile(QWidget *parent, const FileRequest &request) = 0;
+};
+
+// The real prompts: QMessageBox and QFileDialog.
+class QtPrompter : public Prompter
+{
+public:
+    void message(QWidget *parent, Icon icon, const QString &text, const QString &title,
+                 const QString &detail) override;
+    std::optional<QString> chooseFile(QWidget *parent, const FileRequest &request) override;
+};

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "downmix.h"
+#include "outcome.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <sndfile.h>
+
+#include <memory>
+#include <vector>
+
+// What the encoder is fed.
+struct InputInfo
+{
+    int channels = 0;       // 1 or 2: more are down-mixed to stereo
+    int sourceChannels = 0; // as stored
+    int sampleRate = 0;
+    qint64 frames = 0;      // as the header claims
+    bool fitsShort = false; // 16-bit reading loses nothing
+};
+
+// A WAVE file (or headerless PCM) read block by block through libsndfile.
+class AudioSource
+{
+public:
+    AudioSource() = default;
+    AudioSource(const AudioSource &) = delete;
+    AudioSource &operator=(const AudioSource &) = delete;
+    ~AudioSource();
+
+    // Raw input is 16-bit signed stereo at 44,100 Hz, little-endian unless bigEndian; a
+    // trailing partial frame is dropped.
+    Outcome open(const QString &path, bool raw, bool bigEndian);
+    const InputInfo &info() const { return m_info; }
+
+    // Fill out with up to maxFrames interleaved frames of info().channels. Returns the frames
+    // read, 0 at the end, or -1 on a read error (see readError()). The short form only when
+    // info().fitsShort.
+    qint64 read(short *out, qint64 maxFrames);
+    qint64 read(float *out, qint64 maxFrames);
+    QString readError() const;
+
+private:
+    struct FileCloser
+    {
+        void operator()(SNDFILE *file) const { sf_close(file); }
+    };
+
+    qint64 checked(sf_count_t frames, qint64 wanted);
+
+    QString m_path;
+    int m_fd = -1; // closed after m_file
+    std::unique_ptr<SNDFILE, FileCloser> m_file;
+    InputInfo m_info;
+    Downmix m_downmix;
+    std::vector<float> m_wide; // one block of all source channels, for the down-mix
+};

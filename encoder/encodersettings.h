@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// Everything a run encodes with: the component's members, copied when a run starts so the
+// worker never shares state with the window thread.
+struct EncoderSettings
+{
+    QString inputFile;
+    QString outputFile;
+    int bitrate = 128; // kbit/s
+    int vbrRate = 4;   // 0 best .. 9 smallest
+    bool voiceMode = false;
+    bool useVbr = false;
+    bool fixQuality = false;
+    bool fastMode = false;
+    bool rawPcm = false;
+    bool forceByteSwap = false;
+    bool mono = false;
+    bool copyrighted = false;
+    bool original = false;
+    bool skipTags = false;
+    bool writeInfoTag = true;
+    QString tagTitle;
+    QString tagArtist;
+    QString tagAlbum;
+    QString tagYear;
+    QString tagGenre;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "encodersettings.h"
+#include "outcome.h"
+#include "progresscounter.h"
+
+#include <atomic>
+
+// One whole conversion on the calling thread: reads settings.inputFile, writes
+// settings.outputFile through a temporary file, and reports progress 0..100 (101 reports in a
+// run that succeeds, the last once the MP3 is complete under its own name). Checks abort
+// between blocks; an aborted or failed run leaves no file behind and an existing output as it
+// was. Needs no Qt event loop.
+Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort,
+                  const ProgressReport &progress);

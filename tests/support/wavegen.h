@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <cstdint>
+#include <vector>
+
+// Test audio: "music-like" signals (chords, beats, noise bursts, clicks), the same for the
+// same seed, written as WAVE files or headerless PCM through libsndfile.
+
+enum class SampleType { Pcm8, Pcm16, Pcm24, Pcm32, Float32 };
+enum class Container { Wave, WaveExtensible, Rf64, W64 };
+
+struct WaveOptions
+{
+    qint64 frames = 44100;
+    int channels = 2;
+    int rate = 44100;
+    SampleType sample = SampleType::Pcm16;
+    Container container = Container::Wave;
+    quint32 seed = 1;
+};
+
+// Streams the signal block by block, so long files need little memory. Peaks stay below 0.9.
+class MusicGenerator
+{
+public:
+    MusicGenerator(int channels, int rate, quint32 seed = 1);
+    // Appends frames x channels interleaved samples.
+    void fill(float *out, qint64 frames);
+
+private:
+    float noise();
+
+    int m_channels;
+    double m_rate;
+    std::uint32_t m_random;
+    qint64 m_frame = 0;
+    double m_phase[4] = {};
+    double m_kickPhase = 0;
+    float m_lowNoise = 0;
+};
+
+// The first frames of the signal, interleaved: what writeWave() writes before quantizing.
+std::vector<float> musicSamples(qint64 frames, int channels, int rate, quint32 seed = 1);
+
+// Each returns false, with the reason in *error when given, if the file cannot be written.
+bool writeWave(const QString &path, const WaveOptions &shape, QString *error = nullptr);
+bool writeMusicWave(const QString &path, double seconds, int rate = 44100, int channels = 2,
+                    QString *error = nullptr);
+// 16-bit stereo 44.1 kHz, at least bytes long in all.
+bool writeWaveOfAtLeast(const QString &path, qint64 bytes, QString *error = nullptr);
+// 8-bit mono 22.05 kHz, exactly bytes long in all, header included (at least 46 bytes).
+bool writeWaveOfExactSize(const QString &path, qint64 bytes, QString *error = nullptr);
+// Headerless 16-bit signed PCM, the same samples a Pcm16 WAVE of the seed holds.
+bool writeRawPcm(const QString &path, qint64 frames, int channels = 2, bool bigEndian = false,
+                 quint32 seed = 1, QString *error = nullptr);

@@ -1,0 +1,226 @@
+// Conversions through the window, end to end: the count, the log and the logo, the finished
+// box, the MP3 itself, and every way a run can fail without leaving the window busy or a file
+// behind.
+#include "windowtest.h"
+
+#include "mp3check.h"
+#include "wavegen.h"
+
+#include <QCloseEvent>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+namespace {
+
+QByteArray digest(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+} // namespace
+
+class TestRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void convertsThroughTheWindow();
+    void failedRunReturnsToIdle_data();
+    void failedRunReturnsToIdle();
+    void closingDuringARunStopsIt();
+    void logOrderAndLogo();
+
+private:
+    void choose(const QString &input, const QString &output);
+    bool idle() const;
+
+    QTemporaryDir m_dir;
+    QString m_wave;
+    qint64 m_waveFrames = 0;
+    ScriptedPrompter m_prompter;
+    std::unique_ptr<Form1> m_form;
+};
+
+void TestRun::initTestCase()
+{
+    setUpAppearance();
+    // Six seconds of 16-bit stereo: just over a million bytes.
+    m_wave = m_dir.filePath("in.wav");
+    m_waveFrames = 6 * 44100;
+    QString error;
+    QVERIFY2(writeMusicWave(m_wave, 6.0, 44100, 2, &error), qPrintable(error));
+    QVERIFY(QFileInfo(m_wave).size() >= 1000000);
+}
+
+void TestRun::init()
+{
+    m_prompter = ScriptedPrompter();
+    m_form = std::make_unique<Form1>(&m_prompter);
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+void TestRun::cleanup()
+{
+    m_form.reset();
+    for (const QString &name : QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden))
+        if (name != "in.wav")
+            QFile::remove(m_dir.filePath(name));
+}
+
+void TestRun::choose(const QString &input, const QString &output)
+{
+    m_prompter.answers = {input, output};
+    click(*m_form, "btbrowse1");
+    click(*m_form, "btbrowse2");
+}
+
+bool TestRun::idle() const
+{
+    return control(*m_form, "btbrowse1")->isEnabled() && !control(*m_form, "btencode")->isEnabled()
+           && control<QMenu>(*m_form, "mnufile")->menuAction()->isEnabled()
+           && control(*m_form, "lbpercent")->isHidden();
+}
+
+void TestRun::convertsThroughTheWindow()
+{
+    const QString mp3 = m_dir.filePath("out.mp3");
+    choose(m_wave, mp3);
+    QSignalSpy progress(&m_form->encoder(), &LameEncoderX::EncodeProgress);
+    click(*m_form, "btencode");
+    QTRY_VERIFY_WITH_TIMEOUT(m_prompter.saw("Finished Encoding!", "Finished"), 30000);
+
+    QCOMPARE(progress.size(), 101);
+    for (int i = 0; i < progress.size(); ++i)
+        QCOMPARE(progress.at(i).at(0).toInt(), i);
+    QCOMPARE(m_prompter.messages.size(), size_t(1));
+    QCOMPARE(logLines(*m_form), QStringList({"Finished Encoding!"}));
+    QVERIFY(!control(*m_form, "listlogo")->isHidden());
+    QVERIFY(idle());
+    QCOMPARE(control<QProgressBar>(*m_form, "progresscom")->value(), 0);
+    QCOMPARE(control<QLabel>(*m_form, "lbstatus")->text(), QString("Encoding: in.wav To out.mp3"));
+    QVERIFY(control(*m_form, "lbstatus")->isHidden());
+    // Paths stay in their boxes; Encode waits for both files to be chosen again.
+    QCOMPARE(control<QLineEdit>(*m_form, "textinput")->text(), m_wave);
+    QCOMPARE(control<QLineEdit>(*m_form, "textoutput")->text(), mp3);
+
+    const Mp3Info info = decodeMp3(mp3);
+    QVERIFY2(info.ok, qPrintable(info.error));
+    QCOMPARE(info.rate, 44100);
+    QCOMPARE(info.channels, 2);
+    QCOMPARE(info.frames, m_waveFrames);
+    QCOMPARE(strayFiles(m_dir.path(), {"in.wav", "out.mp3"}), QStringList());
+}
+
+void TestRun::failedRunReturnsToIdle_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("input is not audio") << "text";
+    QTest::newRow("input gone after it was chosen") << "vanished";
+    QTest::newRow("output folder missing") << "nofolder";
+    QTest::newRow("output is the input") << "same";
+    QTest::newRow("output links to the input") << "symlink";
+    QTest::newRow("output is a hard link of the input") << "hardlink";
+}
+
+void TestRun::failedRunReturnsToIdle()
+{
+    QFETCH(QString, fault);
+    QString input = m_wave;
+    QString output = m_dir.filePath("out.mp3");
+    QStringList expected = {"in.wav"};
+
+    if (fault == "text" || fault == "vanished") {
+        input = m_dir.filePath("text.wav");
+        QFile f(input);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(1000000, 'a'));
+        f.close();
+        // An MP3 already at the output path must survive a failed run.
+        QFile old(output);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("an older MP3");
+        expected << "out.mp3";
+        if (fault == "text")
+            expected << "text.wav";
+    } else if (fault == "nofolder") {
+        output = m_dir.filePath("missing/out.mp3");
+    } else if (fault == "same") {
+        output = m_wave;
+    } else if (fault == "symlink") {
+        QVERIFY(QFile::link(m_wave, output));
+        expected << "out.mp3";
+    } else if (fault == "hardlink") {
+        QCOMPARE(::link(QFile::encodeName(m_wave).constData(), QFile::encodeName(output).constData()), 0);
+        expected << "out.mp3";
+    }
+    const QByteArray inputBefore = digest(m_wave);
+    const QByteArray outputBefore = digest(output);
+
+    choose(input, output);
+    QVERIFY(control(*m_form, "btencode")->isEnabled());
+    if (fault == "vanished")
+        QVERIFY(QFile::remove(input));
+    click(*m_form, "btencode");
+    QTRY_VERIFY_WITH_TIMEOUT(m_prompter.saw("Error", "Error Found"), 20000);
+    QCOMPARE(m_prompter.messages.back().icon, Prompter::Icon::Critical);
+    QVERIFY2(!m_prompter.messages.back().detail.isEmpty(), "the reason goes in the detail text");
+    QVERIFY(idle());
+    QVERIFY(logLines(*m_form).isEmpty());
+    QVERIFY(!m_form->encoder().isEncoding());
+    QTest::qWait(250); // no late finish or second box
+    QCOMPARE(m_prompter.messages.size(), size_t(1));
+
+    QCOMPARE(digest(m_wave), inputBefore);
+    if (fault != "nofolder" && fault != "same")
+        QCOMPARE(digest(output), outputBefore);
+    QCOMPARE(strayFiles(m_dir.path(), expected), QStringList());
+}
+
+void TestRun::closingDuringARunStopsIt()
+{
+    const QString longWave = m_dir.filePath("long.wav");
+    QVERIFY(writeMusicWave(longWave, 120.0));
+    choose(longWave, m_dir.filePath("out.mp3"));
+    click(*m_form, "btencode");
+    QVERIFY(m_form->encoder().isEncoding());
+    // Before the first tick the window manager's close is still offered.
+    QCloseEvent close;
+    QApplication::sendEvent(m_form.get(), &close);
+    QVERIFY(close.isAccepted());
+    QVERIFY(!m_form->encoder().isEncoding());
+    QTest::qWait(200);
+    QCOMPARE(strayFiles(m_dir.path(), {"in.wav", "long.wav"}), QStringList());
+    QVERIFY(m_prompter.messages.empty());
+}
+
+void TestRun::logOrderAndLogo()
+{
+    choose(m_wave, m_dir.filePath("x.mp3"));
+    auto *logo = control(*m_form, "listlogo");
+    QVERIFY(!logo->isHidden());
+    // Any mouse button on the list hides the logo; adding lines does not.
+    auto *list = control<QListWidget>(*m_form, "List1");
+    QTest::mousePress(list->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+    QVERIFY(logo->isHidden());
+    m_form = std::make_unique<Form1>(&m_prompter);
+    m_form->show();
+    logo = control(*m_form, "listlogo");
+    QTest::mouseClick(logo, Qt::LeftButton);
+    QVERIFY(logo->isHidden());
+    QVERIFY(logLines(*m_form).isEmpty());
+}
+
+QTEST_MAIN(TestRun)
+#include "tst_run.moc"

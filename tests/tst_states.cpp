@@ -1,0 +1,214 @@
+// The idle and busy states, the timer's sampling of the progress count, and the Close command
+// withdrawn during a run. The test plays the encoder's part by raising its progress events.
+#include "windowtest.h"
+
+#include "app/closecommand.h"
+#include "wavegen.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+
+namespace {
+
+// One word per control: E/D enabled, S/H shown or hidden, plus the values that change.
+QMap<QString, QString> snapshot(Form1 &form)
+{
+    QMap<QString, QString> s;
+    for (const char *name : {"btbrowse1", "btbrowse2", "textinput", "textoutput", "btencode",
+                             "bttags", "btstop", "Check1", "Check2", "Check3", "Check4",
+                             "Check5", "Check6", "Check7", "Check8", "Check9", "Combo1",
+                             "Combo2", "progresscom"})
+        s[name] = control(form, name)->isEnabled() ? "E" : "D";
+    for (const char *name : {"mnuencode"})
+        s[name] = menuItem(form, name)->isEnabled() ? "E" : "D";
+    for (const char *name : {"mnufile", "mnuedit", "mnuhelp"})
+        s[name] = control<QMenu>(form, name)->menuAction()->isEnabled() ? "E" : "D";
+    for (const char *name : {"lbstatus", "percentsmb", "lbpercent", "listlogo"})
+        s[QString(name) + ".shown"] = control(form, name)->isHidden() ? "H" : "S";
+    s["progresscom.value"] = QString::number(control<QProgressBar>(form, "progresscom")->value());
+    s["lbpercent.text"] = control<QLabel>(form, "lbpercent")->text();
+    s["Timer1"] = form.findChild<QTimer *>("Timer1")->isActive() ? "E" : "D";
+    s["List1"] = logLines(form).join('|');
+    s["close"] = Module1::isCloseWithdrawn(&form) ? "removed" : "present";
+    return s;
+}
+
+const QMap<QString, QString> idle = {
+    {"btbrowse1", "E"}, {"btbrowse2", "D"}, {"textinput", "D"}, {"textoutput", "D"},
+    {"btencode", "D"}, {"bttags", "E"}, {"btstop", "E"}, {"Check1", "D"}, {"Check2", "D"},
+    {"Check3", "D"}, {"Check4", "D"}, {"Check5", "D"}, {"Check6", "D"}, {"Check7", "D"},
+    {"Check8", "E"}, {"Check9", "D"}, {"Combo1", "D"}, {"Combo2", "D"}, {"progresscom", "D"},
+    {"mnuencode", "D"}, {"mnufile", "E"}, {"mnuedit", "E"}, {"mnuhelp", "E"},
+    {"lbstatus.shown", "H"}, {"percentsmb.shown", "H"}, {"lbpercent.shown", "H"},
+    {"listlogo.shown", "S"}, {"progresscom.value", "0"}, {"lbpercent.text", "0"},
+    {"Timer1", "D"}, {"List1", ""}, {"close", "present"},
+};
+
+} // namespace
+
+class TestStates : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { setUpAppearance(); }
+    void init();
+    void cleanup() { m_form.reset(); }
+
+    void startsIdle();
+    void failedChoiceResetsToTheSameIdle();
+    void readyThenBusy();
+    void tickCopiesCountAndWithdrawsClose();
+    void runEndsAtTheTickAfter101();
+    void countNeverPasses101();
+    void exitClosesTheWindowWhenIdle();
+
+private:
+    void chooseBothFiles();
+
+    QTemporaryDir m_dir;
+    ScriptedPrompter m_prompter;
+    std::unique_ptr<Form1> m_form;
+    QString m_input;
+};
+
+void TestStates::init()
+{
+    m_prompter = ScriptedPrompter();
+    m_input = m_dir.filePath("song.wav");
+    if (!QFile::exists(m_input))
+        QVERIFY(writeMusicWave(m_input, 6.0));
+    m_form = std::make_unique<Form1>(&m_prompter);
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+void TestStates::chooseBothFiles()
+{
+    m_prompter.answers = {m_input, m_dir.filePath("song.mp3")};
+    click(*m_form, "btbrowse1");
+    click(*m_form, "btbrowse2");
+}
+
+void TestStates::startsIdle()
+{
+    QCOMPARE(snapshot(*m_form), idle);
+    QVERIFY(m_form->encoder().read(LameEncoderX::Member::WriteInfoTag).toBool());
+}
+
+void TestStates::failedChoiceResetsToTheSameIdle()
+{
+    chooseBothFiles();
+    control<QCheckBox>(*m_form, "Check2")->setChecked(true);
+    // Two cancelled output choices: each shows the box and resets; twice is the same as once.
+    m_prompter.answers = {QString()};
+    click(*m_form, "btbrowse2");
+    QCOMPARE(snapshot(*m_form), idle);
+    QVERIFY(m_prompter.saw("Error", "Error Found"));
+    m_prompter.answers = {m_input, QString()};
+    click(*m_form, "btbrowse1");
+    click(*m_form, "btbrowse2");
+    QCOMPARE(snapshot(*m_form), idle);
+    QCOMPARE(m_prompter.messages.size(), size_t(2));
+    // What the idle state leaves alone: paths, ticks, encoder settings.
+    QCOMPARE(control<QLineEdit>(*m_form, "textinput")->text(), m_input);
+    QVERIFY(control<QCheckBox>(*m_form, "Check2")->isChecked());
+    QCOMPARE(m_form->encoder().read(LameEncoderX::Member::InputFile).toString(), m_input);
+}
+
+void TestStates::readyThenBusy()
+{
+    chooseBothFiles();
+    QMap<QString, QString> ready = idle;
+    for (const char *name : {"btbrowse2", "textinput", "textoutput", "btencode", "mnuencode",
+                             "Check1", "Check2", "Check3", "Check4", "Check5", "Check6",
+                             "Check7", "Check9", "Combo1", "Combo2"})
+        ready[name] = "E";
+    ready["List1"] = "Output - song.mp3|Input - song.wav";
+    QCOMPARE(snapshot(*m_form), ready);
+
+    click(*m_form, "btencode");
+    QMap<QString, QString> busy = ready;
+    for (auto it = busy.begin(); it != busy.end(); ++it)
+        if (it.value() == "E")
+            it.value() = "D";
+    busy["mnuencode"] = "E"; // not touched by Encode
+    busy["progresscom"] = "E";
+    busy["Timer1"] = "E";
+    for (const char *name : {"lbstatus.shown", "percentsmb.shown", "lbpercent.shown"})
+        busy[name] = "S";
+    busy["List1"] = "Encoding... |" + ready["List1"];
+    QCOMPARE(snapshot(*m_form), busy);
+
+    // The status line keeps its first caption until the first tick.
+    QCOMPARE(control<QLabel>(*m_form, "lbstatus")->text(), QString("Converting:"));
+    QTRY_COMPARE(control<QLabel>(*m_form, "lbstatus")->text(),
+                 QString("Encoding: song.wav To song.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_prompter.saw("Finished Encoding!", "Finished"), 20000);
+    QMap<QString, QString> finished = idle;
+    finished["List1"] = "Finished Encoding!";
+    QCOMPARE(snapshot(*m_form), finished);
+}
+
+void TestStates::tickCopiesCountAndWithdrawsClose()
+{
+    auto *timer = m_form->findChild<QTimer *>("Timer1");
+    auto *bar = control<QProgressBar>(*m_form, "progresscom");
+    auto *count = control<QLabel>(*m_form, "lbpercent");
+    timer->start();
+    emit m_form->encoder().EncodeProgress(0, 0);
+    QCOMPARE(count->text(), QString("1"));
+    QCOMPARE(bar->value(), 0); // the event only counts; the tick copies
+    QTRY_COMPARE(bar->value(), 1);
+    QVERIFY(Module1::isCloseWithdrawn(m_form.get()));
+    QVERIFY(!(m_form->windowHandle()->flags() & Qt::WindowCloseButtonHint));
+
+    // The window manager's close is refused now: the window stays and no unload happens.
+    QCloseEvent close;
+    QApplication::sendEvent(m_form.get(), &close);
+    QVERIFY(!close.isAccepted());
+    QVERIFY(m_form->isVisible());
+
+    for (int i = 0; i < 100; ++i)
+        emit m_form->encoder().EncodeProgress(i + 1, 0);
+    QTRY_VERIFY(m_prompter.saw("Finished Encoding!", "Finished"));
+    QVERIFY(!Module1::isCloseWithdrawn(m_form.get()));
+    QVERIFY(m_form->windowHandle()->flags() & Qt::WindowCloseButtonHint);
+}
+
+void TestStates::runEndsAtTheTickAfter101()
+{
+    auto *timer = m_form->findChild<QTimer *>("Timer1");
+    timer->start();
+    for (int i = 0; i <= 100; ++i)
+        emit m_form->encoder().EncodeProgress(i, 0);
+    QCOMPARE(control<QLabel>(*m_form, "lbpercent")->text(), QString("101"));
+    QTRY_VERIFY(m_prompter.saw("Finished Encoding!", "Finished"));
+    QMap<QString, QString> finished = idle;
+    finished["List1"] = "Finished Encoding!";
+    QCOMPARE(snapshot(*m_form), finished);
+    QCOMPARE(m_prompter.messages.back().icon, Prompter::Icon::Information);
+    QCOMPARE(m_prompter.messages.size(), size_t(1));
+}
+
+void TestStates::countNeverPasses101()
+{
+    for (int i = 0; i < 150; ++i)
+        emit m_form->encoder().EncodeProgress(qMin(i, 100), 0);
+    QCOMPARE(control<QLabel>(*m_form, "lbpercent")->text(), QString("101"));
+    m_form->findChild<QTimer *>("Timer1")->start();
+    QTRY_VERIFY(m_prompter.saw("Finished Encoding!", "Finished"));
+}
+
+void TestStates::exitClosesTheWindowWhenIdle()
+{
+    menuItem(*m_form, "mnuexit")->trigger();
+    QVERIFY(!m_form->isVisible());
+    QVERIFY(!m_form->encoder().isEncoding());
+}
+
+QTEST_MAIN(TestStates)
+#include "tst_states.moc"

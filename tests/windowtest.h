@@ -1,0 +1,107 @@
+#pragma once
+
+// What the window tests share: a prompter that answers from a script, and short ways to reach
+// the main window's controls by name.
+
+#include "app/appearance.h"
+#include "app/form1.h"
+#include "app/prompter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringList>
+#include <QTest>
+
+#include <deque>
+
+// Answers file dialogs from a queue (an empty answer is a cancel) and records every message
+// box instead of showing it.
+class ScriptedPrompter : public Prompter
+{
+public:
+    struct Message
+    {
+        Icon icon;
+        QString text;
+        QString title;
+        QString detail;
+    };
+
+    void message(QWidget *, Icon icon, const QString &text, const QString &title,
+                 const QString &detail) override
+    {
+        messages.push_back({icon, text, title, detail});
+    }
+
+    std::optional<QString> chooseFile(QWidget *, const FileRequest &request) override
+    {
+        requests.push_back(request);
+        if (answers.empty())
+            return std::nullopt;
+        const QString answer = answers.front();
+        answers.pop_front();
+        if (answer.isEmpty())
+            return std::nullopt;
+        return answer;
+    }
+
+    bool saw(const QString &text, const QString &title) const
+    {
+        for (const Message &m : messages)
+            if (m.text == text && m.title == title)
+                return true;
+        return false;
+    }
+
+    std::deque<QString> answers;
+    std::vector<FileRequest> requests;
+    std::vector<Message> messages;
+};
+
+template <typename T = QWidget>
+T *control(QWidget &window, const char *name)
+{
+    T *found = window.findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no control named %s", name);
+    return found;
+}
+
+inline QAction *menuItem(QWidget &window, const char *name)
+{
+    return control<QAction>(window, name);
+}
+
+inline QStringList logLines(QWidget &window)
+{
+    QStringList lines;
+    const auto *list = control<QListWidget>(window, "List1");
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
+
+inline void click(QWidget &window, const char *button)
+{
+    QTest::mouseClick(control<QPushButton>(window, button), Qt::LeftButton);
+}
+
+// Files that are not the MP3 nor the input: what a run leaves behind in a folder by mistake.
+inline QStringList strayFiles(const QString &folder, const QStringList &expected)
+{
+    QStringList stray;
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : names)
+        if (!expected.contains(name))
+            stray << name;
+    return stray;
+}
