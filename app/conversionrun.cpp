@@ -67,6 +67,9 @@ void Form1::Timer1_Timer()
                             QStringLiteral("Finished"));
     }
     ui->progresscom->setValue(static_cast<int>(ui->lbpercent->text().toFloat()));
+    // QProgressBar skips repaints of less than a chunk's width; the bar is tiny, so it would
+    // lag the count by ten percent.
+    ui->progresscom->update();
     setAutoCaption(ui->lbstatus, QStringLiteral("Encoding: ") + m_cmd->FileTitle()
                                      + QStringLiteral(" To ") + m_cmd2->FileTitle());
     if (ui->progresscom->value() == 1)
