@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 #include <QStyleFactory>
 
 void setUpAppearance()
@@ -13,4 +14,12 @@ void setUpAppearance()
                       QStringLiteral("Arial"), QStringLiteral("sans-serif")});
     font.setPointSize(8);
     QApplication::setFont(font);
+}
+
+QIcon programIcon()
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 72, 96, 128})
+        icon.addFile(QStringLiteral(":/pictures/icon-%1.png").arg(size), QSize(size, size));
+    return icon;
 }

@@ -1,6 +1,7 @@
 #include "form1.h"
 #include "ui_form1.h"
 
+#include "appearance.h"
 #include "closecommand.h"
 #include "files/commondialog.h"
 #include "prompter.h"
@@ -39,10 +40,7 @@ void Form1::setupControls()
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 72, 96, 128})
-        icon.addFile(QStringLiteral(":/pictures/icon-%1.png").arg(size), QSize(size, size));
-    setWindowIcon(icon);
+    setWindowIcon(programIcon());
 
     m_encoder->setObjectName(QStringLiteral("LameEncoderX1"));
     m_cmd->setObjectName(QStringLiteral("cmd"));
@@ -90,6 +88,10 @@ void Form1::connectHandlers()
     connect(m_timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(m_encoder, &LameEncoderX::EncodeProgress, this, &Form1::LameEncoderX1_EncodeProgress);
     connect(m_encoder, &LameEncoderX::EncodeFailed, this, &Form1::LameEncoderX1_EncodeFailed);
+    connect(ui->bttags, &QPushButton::clicked, this, &Form1::bttags_Click);
+    connect(ui->mnuedittags, &QAction::triggered, this, &Form1::mnuedittags_Click);
+    connectSwitches();
+    connectRates();
     connect(ui->List1, &QListWidget::itemSelectionChanged, this, &Form1::List1_Click);
     ui->List1->viewport()->installEventFilter(this);
     ui->listlogo->installEventFilter(this);

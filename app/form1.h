@@ -3,6 +3,7 @@
 #include "encoder/lameencoderx.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -59,6 +60,33 @@ private:
     void List1_MouseDown();
     void listlogo_Click();
 
+    // options/switches.cpp
+    void connectSwitches();
+    void toggleSwitch(int row);
+    void Check1_Click();
+    void Check2_Click();
+    void Check3_Click();
+    void Check4_Click();
+    void Check5_Click();
+    void Check6_Click();
+    void Check7_Click();
+    void Check8_Click();
+    void Check9_Click();
+
+    // options/rates.cpp
+    void connectRates();
+    void pickRate(int selector);
+    void logRateReadBack(int selector);
+    void Combo1_Click();
+    void Combo1_Change();
+    void Combo2_Click();
+    void Combo2_Change();
+
+    // files/tagediting.cpp
+    void openTagEditor();
+    void bttags_Click();
+    void mnuedittags_Click();
+
     // files/fileselection.cpp
     void btbrowse1_Click();
     void btbrowse2_Click();
@@ -76,6 +104,7 @@ private:
     CommonDialog *m_cmd;
     CommonDialog *m_cmd2;
     QTimer *m_timer1;
+    QPointer<class Dialog> m_dialog; // the tag editor while it is open
     bool m_unloaded = false;
     bool m_placed = false; // centred on the screen at the first showing only
 };

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "encoder/lameencoderx.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class Prompter;
+
+namespace Ui {
+class Dialog;
+}
+
+// The tag editor, "Edit Tags Info": five boxes whose texts OK hands to the encoder's tag
+// members. Made afresh for every opening (the boxes always start empty) and deleted on close.
+class Dialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    Dialog(LameEncoderX &encoder, Prompter &prompter, QWidget *parent);
+    ~Dialog() override;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void Form_Load();
+    void OKButton_Click();
+    void CancelButton_Click();
+
+    std::unique_ptr<Ui::Dialog> ui;
+    LameEncoderX &m_encoder;
+    Prompter &m_prompter;
+};
