@@ -90,6 +90,10 @@ void Form1::connectHandlers()
     connect(m_encoder, &LameEncoderX::EncodeFailed, this, &Form1::LameEncoderX1_EncodeFailed);
     connect(ui->bttags, &QPushButton::clicked, this, &Form1::bttags_Click);
     connect(ui->mnuedittags, &QAction::triggered, this, &Form1::mnuedittags_Click);
+    connect(ui->btstop, &QPushButton::clicked, this, &Form1::btstop_Click);
+    connect(ui->mnuhelps, &QAction::triggered, this, &Form1::mnuhelps_Click);
+    connect(ui->mnuabout, &QAction::triggered, this, &Form1::mnuabout_Click);
+    connect(ui->mnuvisit, &QAction::triggered, this, &Form1::mnuvisit_Click);
     connectSwitches();
     connectRates();
     connect(ui->List1, &QListWidget::itemSelectionChanged, this, &Form1::List1_Click);

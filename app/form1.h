@@ -87,6 +87,13 @@ private:
     void bttags_Click();
     void mnuedittags_Click();
 
+    // info/infowindows.cpp
+    void btstop_Click();
+    void mnuhelps_Click();
+    void mnuabout_Click();
+    void mnuvisit_Click();
+    void openHelp();
+
     // files/fileselection.cpp
     void btbrowse1_Click();
     void btbrowse2_Click();
@@ -104,7 +111,10 @@ private:
     CommonDialog *m_cmd;
     CommonDialog *m_cmd2;
     QTimer *m_timer1;
-    QPointer<class Dialog> m_dialog; // the tag editor while it is open
+    // The secondary windows while they are open.
+    QPointer<class Dialog> m_dialog;
+    QPointer<class Help> m_help;
+    QPointer<class frmAbout> m_about;
     bool m_unloaded = false;
     bool m_placed = false; // centred on the screen at the first showing only
 };

@@ -1,5 +1,6 @@
 #include "prompter.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -29,4 +30,10 @@ std::optional<QString> QtPrompter::chooseFile(QWidget *parent, const FileRequest
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
+}
+
+bool QtPrompter::openUrl(const QUrl &url)
+{
+    // Through xdg-open: the person's default browser, one opening per call, nothing kept.
+    return QDesktopServices::openUrl(url);
 }

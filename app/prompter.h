@@ -4,10 +4,11 @@
 
 #include <optional>
 
+class QUrl;
 class QWidget;
 
-// Every modal prompt of the program goes through this one seam, so tests can answer message
-// boxes and file dialogs without a person.
+// Every modal prompt of the program, and the opening of a web address, go through this one
+// seam, so tests can answer message boxes and file dialogs and start no browser.
 class Prompter
 {
 public:
@@ -31,6 +32,8 @@ public:
                          const QString &detail = {}) = 0;
     // The full path chosen, or nothing when the person cancelled.
     virtual std::optional<QString> chooseFile(QWidget *parent, const FileRequest &request) = 0;
+    // Shows the address in the person's web browser; false when none could be started.
+    virtual bool openUrl(const QUrl &url) = 0;
 };
 
 // The real prompts: QMessageBox and QFileDialog.
@@ -40,4 +43,5 @@ public:
     void message(QWidget *parent, Icon icon, const QString &text, const QString &title,
                  const QString &detail) override;
     std::optional<QString> chooseFile(QWidget *parent, const FileRequest &request) override;
+    bool openUrl(const QUrl &url) override;
 };

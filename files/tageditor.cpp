@@ -1,23 +1,15 @@
 #include "tageditor.h"
 #include "ui_tageditor.h"
 
-#include "app/appearance.h"
 #include "app/prompter.h"
-
-#include <QKeyEvent>
 
 using Member = LameEncoderX::Member;
 
 Dialog::Dialog(LameEncoderX &encoder, Prompter &prompter, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::Dialog>()), m_encoder(encoder), m_prompter(prompter)
+    : ModalWindow(parent), ui(std::make_unique<Ui::Dialog>()), m_encoder(encoder), m_prompter(prompter)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                   | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowIcon(programIcon());
-    setFixedSize(size());
-    setAttribute(Qt::WA_DeleteOnClose);
+    fixLayout();
     connect(ui->OKButton, &QPushButton::clicked, this, &Dialog::OKButton_Click);
     connect(ui->CancelButton, &QPushButton::clicked, this, &Dialog::CancelButton_Click);
     Form_Load();
@@ -54,14 +46,4 @@ void Dialog::OKButton_Click()
 void Dialog::CancelButton_Click()
 {
     reject();
-}
-
-void Dialog::keyPressEvent(QKeyEvent *event)
-{
-    // Neither Enter nor Esc presses a button here.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

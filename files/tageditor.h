@@ -2,7 +2,7 @@
 
 #include "encoder/lameencoderx.h"
 
-#include <QDialog>
+#include "app/modalwindow.h"
 
 #include <memory>
 
@@ -14,16 +14,13 @@ class Dialog;
 
 // The tag editor, "Edit Tags Info": five boxes whose texts OK hands to the encoder's tag
 // members. Made afresh for every opening (the boxes always start empty) and deleted on close.
-class Dialog : public QDialog
+class Dialog : public ModalWindow
 {
     Q_OBJECT
 
 public:
     Dialog(LameEncoderX &encoder, Prompter &prompter, QWidget *parent);
     ~Dialog() override;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Form_Load();

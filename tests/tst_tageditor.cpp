@@ -60,19 +60,7 @@ void TestTagEditor::cleanup()
 void TestTagEditor::withEditor(const std::function<void()> &open,
                                const std::function<void(QDialog &)> &steps)
 {
-    bool ran = false;
-    QTimer::singleShot(0, this, [&] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        QCOMPARE(dialog->objectName(), QString("Dialog"));
-        ran = true;
-        steps(*dialog);
-        if (dialog->isVisible()) // a step left it open: close it for the next test
-            dialog->reject();
-    });
-    open();
-    QVERIFY(ran);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(whileModal("Dialog", open, steps));
     QVERIFY2(!m_form->findChild<QDialog *>("Dialog"), "the editor is unloaded on close");
 }
 

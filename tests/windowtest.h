@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,8 +21,11 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QTest>
+#include <QUrl>
 
 #include <deque>
+#include <functional>
+#include <QTimer>
 
 // Answers file dialogs from a queue (an empty answer is a cancel) and records every message
 // box instead of showing it.
@@ -54,6 +58,12 @@ public:
         return answer;
     }
 
+    bool openUrl(const QUrl &url) override
+    {
+        opened.push_back(url);
+        return browserStarts;
+    }
+
     bool saw(const QString &text, const QString &title) const
     {
         for (const Message &m : messages)
@@ -65,6 +75,8 @@ public:
     std::deque<QString> answers;
     std::vector<FileRequest> requests;
     std::vector<Message> messages;
+    std::vector<QUrl> opened;
+    bool browserStarts = true;
 };
 
 template <typename T = QWidget>
@@ -104,4 +116,27 @@ inline QStringList strayFiles(const QString &folder, const QStringList &expected
         if (!expected.contains(name))
             stray << name;
     return stray;
+}
+
+// Opens a modal window with open() and runs steps on it while it is open; a window the steps
+// leave open is rejected. Returns whether the steps ran, on a window of that name.
+inline bool whileModal(const char *name, const std::function<void()> &open,
+                       const std::function<void(QDialog &)> &steps)
+{
+    bool ran = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || dialog->objectName() != QLatin1String(name)) {
+            if (dialog)
+                dialog->reject();
+            return;
+        }
+        ran = true;
+        steps(*dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    open();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return ran;
 }
