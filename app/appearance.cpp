@@ -3,11 +3,29 @@
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
+#include <QProxyStyle>
 #include <QStyleFactory>
+
+namespace {
+// Fusion's check box square is 14 pixels; the layout's check boxes are 13 high.
+class LayoutStyle : public QProxyStyle
+{
+public:
+    LayoutStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+    int pixelMetric(PixelMetric metric, const QStyleOption *option,
+                    const QWidget *widget) const override
+    {
+        if (metric == PM_IndicatorWidth || metric == PM_IndicatorHeight)
+            return 13;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+} // namespace
 
 void setUpAppearance()
 {
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(new LayoutStyle);
     QFont font;
     // Liberation Sans has the widths of the fonts the layout was drawn with.
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
