@@ -4,7 +4,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test bench clean check-sanitize
 
 all: build
 
@@ -27,3 +27,8 @@ bench: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, then the encoder's
+# threading under ThreadSanitizer.
+check-sanitize: deps
+	scripts/check-sanitize

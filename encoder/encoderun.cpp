@@ -1,6 +1,7 @@
 #include "encoderun.h"
 
 #include "audiosource.h"
+#include "id3tags.h"
 #include "lamesetup.h"
 #include "mp3output.h"
 
@@ -10,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -114,15 +116,6 @@ Outcome encodeAll(Stream &stream)
     }
 }
 
-// The ID3v2 tag lame built from the settings; empty without tag text.
-std::vector<unsigned char> id3v2Tag(lame_t lame)
-{
-    std::vector<unsigned char> tag(lame_get_id3v2_tag(lame, nullptr, 0));
-    if (!tag.empty())
-        tag.resize(std::min(tag.size(), lame_get_id3v2_tag(lame, tag.data(), tag.size())));
-    return tag;
-}
-
 } // namespace
 
 Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort,
@@ -149,14 +142,18 @@ Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort
     if (lame_init_params(lame.get()) < 0)
         return lameFailure(QStringLiteral("The MP3 encoder refused the settings"));
 
+    const std::optional<QByteArray> v2 = settings.skipTags ? QByteArray() : id3v2Tag(settings);
+    if (!v2)
+        return Outcome::failure(QStringLiteral("The tag texts are too long for an ID3 tag."));
+    const QByteArray v1 = settings.skipTags ? QByteArray() : id3v1Tag(settings);
+
     Mp3Output output(settings.outputFile);
     if (Outcome opened = output.open(); !opened)
         return opened;
     ProgressCounter counter(progress, input.frames);
     counter.start();
 
-    const std::vector<unsigned char> v2 = id3v2Tag(lame.get());
-    if (Outcome written = output.write(v2.data(), v2.size()); !written)
+    if (Outcome written = output.write(*v2); !written)
         return written;
 
     Stream stream {lame.get(), source, output, abort, counter};
@@ -173,12 +170,8 @@ Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort
     if (Outcome written = output.write(tail.data(), static_cast<std::size_t>(flushed)); !written)
         return written;
 
-    unsigned char v1[128];
-    const std::size_t v1Size = lame_get_id3v1_tag(lame.get(), v1, sizeof v1);
-    if (v1Size <= sizeof v1) {
-        if (Outcome written = output.write(v1, v1Size); !written)
-            return written;
-    }
+    if (Outcome written = output.write(v1); !written)
+        return written;
 
     if (settings.writeInfoTag) {
         // lame left a placeholder frame where the audio starts; the finished info frame,
@@ -187,8 +180,7 @@ Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort
         if (!frame.empty()) {
             if (lame_get_lametag_frame(lame.get(), frame.data(), frame.size()) != frame.size())
                 return lameFailure(QStringLiteral("The MP3 encoder gave no info frame"));
-            if (Outcome written = output.writeAt(static_cast<qint64>(v2.size()), frame.data(), frame.size());
-                !written)
+            if (Outcome written = output.writeAt(v2->size(), frame.data(), frame.size()); !written)
                 return written;
         }
     }

@@ -1,76 +1,145 @@
 #include "id3tags.h"
 
-#include <vector>
+#include <lame/lame.h>
+
+#include <algorithm>
 
 namespace {
 
-struct Field
+struct TextFrame
 {
     const QString EncoderSettings::*text;
-    const char *frameId;
-    void (*setLatin1)(lame_t, const char *);
+    const char *id;
 };
 
-const Field kFields[] = {
-    {&EncoderSettings::tagTitle, "TIT2", id3tag_set_title},
-    {&EncoderSettings::tagArtist, "TPE1", id3tag_set_artist},
-    {&EncoderSettings::tagAlbum, "TALB", id3tag_set_album},
-    {&EncoderSettings::tagYear, "TYER", id3tag_set_year},
+const TextFrame kFrames[] = {
+    {&EncoderSettings::tagTitle, "TIT2"},
+    {&EncoderSettings::tagArtist, "TPE1"},
+    {&EncoderSettings::tagAlbum, "TALB"},
+    {&EncoderSettings::tagYear, "TYER"},
+    {&EncoderSettings::tagGenre, "TCON"},
 };
 
-bool isLatin1(const QString &text)
+constexpr qint64 kMaxTagBody = 0x0fffffff; // the 28 bits of an ID3v2 size
+constexpr unsigned char kNoGenre = 255;
+
+// Printable Latin-1: control characters, C1 included, are read as other letters by readers
+// that take ISO-8859-1 for Windows-1252.
+bool isPlainLatin1(const QString &text)
 {
-    for (const QChar c : text) {
-        if (c.unicode() > 0xff)
-            return false;
-    }
-    return true;
+    return std::all_of(text.begin(), text.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= 0x20 && u < 0x7f) || (u >= 0xa0 && u <= 0xff);
+    });
 }
 
-// Text beyond Latin-1 goes into the ID3v2 tag only, as UTF-16 (lame wants the byte-order
-// mark first); ID3v1 cannot hold it.
-void setUtf16(lame_t lame, const char *frameId, const QString &text)
+void appendBigEndian(QByteArray &out, quint32 value)
 {
-    std::vector<unsigned short> units;
-    units.reserve(text.size() + 2);
-    units.push_back(0xfeff);
-    for (const QChar c : text)
-        units.push_back(c.unicode());
-    units.push_back(0);
-    id3tag_set_textinfo_utf16(lame, frameId, units.data());
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.append(static_cast<char>((value >> shift) & 0xff));
+}
+
+QByteArray frameText(const QString &text)
+{
+    QByteArray data;
+    if (isPlainLatin1(text)) {
+        data.append('\0');
+        data.append(text.toLatin1());
+        return data;
+    }
+    data.append('\1');
+    data.append("\xff\xfe", 2); // UTF-16, little-endian after the byte-order mark
+    for (const QChar c : text) {
+        data.append(static_cast<char>(c.unicode() & 0xff));
+        data.append(static_cast<char>(c.unicode() >> 8));
+    }
+    return data;
+}
+
+// ID3v1 holds at most size bytes of Latin-1; a text that does not fit gives an empty field.
+void putField(char *field, int size, const QString &text)
+{
+    if (isPlainLatin1(text)) {
+        const QByteArray latin1 = text.left(size).toLatin1();
+        std::copy(latin1.begin(), latin1.end(), field);
+    }
+}
+
+// The four characters of an ID3v1 year: the text if it fits, else the year it starts with.
+QString v1Year(const QString &year)
+{
+    if (year.size() <= 4)
+        return year;
+    const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    const QString head = year.left(4);
+    return std::all_of(head.begin(), head.end(), digit) && !digit(year[4]) ? head : QString();
+}
+
+// The ID3v1 number of a genre lame knows by that name, in any letter case.
+unsigned char v1Genre(const QString &genre)
+{
+    if (genre.isEmpty() || !isPlainLatin1(genre))
+        return kNoGenre;
+    struct Lookup
+    {
+        QByteArray name;
+        int number;
+    } lookup {genre.toLatin1(), kNoGenre};
+    id3tag_genre_list(
+        [](int number, const char *name, void *cookie) {
+            auto *wanted = static_cast<Lookup *>(cookie);
+            if (qstricmp(name, wanted->name.constData()) == 0)
+                wanted->number = number;
+        },
+        &lookup);
+    return static_cast<unsigned char>(lookup.number);
 }
 
 } // namespace
 
-bool hasTagText(const EncoderSettings &settings)
+std::optional<QByteArray> id3v2Tag(const EncoderSettings &settings)
 {
-    for (const Field &field : kFields) {
-        if (!(settings.*field.text).isEmpty())
-            return true;
-    }
-    return !settings.tagGenre.isEmpty();
-}
-
-void setId3Tags(lame_t lame, const EncoderSettings &settings)
-{
-    if (!hasTagText(settings))
-        return;
-    id3tag_init(lame);
-    // Always an ID3v2 tag as well: players prefer it, and it holds long and non-Latin text.
-    id3tag_add_v2(lame);
-    for (const Field &field : kFields) {
-        const QString &text = settings.*field.text;
+    QByteArray frames;
+    for (const TextFrame &frame : kFrames) {
+        // A NUL would end the text early in every reader.
+        QString text = settings.*frame.text;
+        text.remove(QChar(0));
         if (text.isEmpty())
             continue;
-        if (isLatin1(text))
-            field.setLatin1(lame, text.toLatin1().constData());
-        else
-            setUtf16(lame, field.frameId, text);
+        const QByteArray data = frameText(text);
+        if (data.size() > kMaxTagBody)
+            return std::nullopt;
+        frames.append(frame.id, 4);
+        appendBigEndian(frames, static_cast<quint32>(data.size()));
+        frames.append("\0\0", 2); // no frame flags
+        frames.append(data);
+        if (frames.size() > kMaxTagBody)
+            return std::nullopt;
     }
-    // A genre lame does not know by name is kept as text in the ID3v2 tag.
-    const QString &genre = settings.tagGenre;
-    if (!genre.isEmpty()) {
-        if (!isLatin1(genre) || id3tag_set_genre(lame, genre.toLatin1().constData()) != 0)
-            setUtf16(lame, "TCON", genre);
-    }
+    if (frames.isEmpty())
+        return QByteArray();
+
+    QByteArray tag("ID3\x03\x00\x00", 6); // version 2.3, no flags, no unsynchronisation
+    const auto size = static_cast<quint32>(frames.size());
+    for (int shift = 21; shift >= 0; shift -= 7)
+        tag.append(static_cast<char>((size >> shift) & 0x7f));
+    tag.append(frames);
+    return tag;
+}
+
+QByteArray id3v1Tag(const EncoderSettings &settings)
+{
+    QByteArray tag(128, '\0');
+    char *data = tag.data();
+    std::copy_n("TAG", 3, data);
+    putField(data + 3, 30, settings.tagTitle);
+    putField(data + 33, 30, settings.tagArtist);
+    putField(data + 63, 30, settings.tagAlbum);
+    putField(data + 93, 4, v1Year(settings.tagYear));
+    // 97..126: the comment, left empty.
+    data[127] = static_cast<char>(v1Genre(settings.tagGenre));
+    const bool holdsText = std::any_of(data + 3, data + 97, [](char c) { return c != '\0'; });
+    if (!holdsText && static_cast<unsigned char>(data[127]) == kNoGenre)
+        return QByteArray();
+    return tag;
 }

@@ -154,7 +154,7 @@ Outcome LameEncoderX::write(Member member, const QVariant &value)
     case Kind::BitRate:
     case Kind::VbrRate: {
         const bool bitRate = info->kind == Kind::BitRate;
-        const RateValue rate = bitRate ? rateValue(value, 8, 320, kDefaultBitrate)
+        const RateValue rate = bitRate ? bitRateValue(value, kDefaultBitrate)
                                        : rateValue(value, 0, 9, kDefaultVbrRate);
         if (!rate.value)
             return Outcome::failure(QStringLiteral("%1: %2").arg(name, rate.refusal));

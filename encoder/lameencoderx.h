@@ -18,11 +18,38 @@
 // Values: paths, rates and tags are text; switches are true/false. Rates read back as whole
 // numbers (bit rate 128 and VBR rate 4 until written).
 //
+// What each option does to the MP3 (through libmp3lame, which picks the output sample rate):
+// Member 5, Bitrate: constant bit rate in kbit/s, held as the nearest MPEG bit rate from 8 to
+//   320 (ties to the lower). Where the output's MPEG version cannot carry it (above 160 kbit/s
+//   at 16-24 kHz, above 64 at 8-12 kHz) the nearest rate it can carry is used. Ignored while
+//   UseVBR or VoiceMode is on.
+// Member 7, VoiceMode: lame's "voice" preset made narrow band: mono, 56 kbit/s average bit rate,
+//   low-pass at 7.5 kHz and so 22.05 kHz output (less for a lower input). Overrides Bitrate,
+//   UseVBR and VBRRate.
+// Members 8 and 9, UseVBR and VBRRate: lame's default variable bit rate at quality VBRRate,
+//   0 best to 9 smallest (7 to 9 also lower the sample rate); the info tag then holds the frame
+//   count and the seek table.
+// Member 13, FixQuality: lame quality 2 (the command line's -h); wins over FastMode.
+// Member 14, FastMode: lame quality 7 (-f). Neither: lame's default, 3. With VBR lame has only
+//   a fast and a best level, so there FixQuality gives the same MP3 as neither.
+// Member 19, RawPCM: the input is headerless 16-bit stereo PCM at 44.1 kHz, little-endian.
+// Member 20, ForceByteSwap: with RawPCM, the samples are big-endian. A WAVE file states its
+//   own byte order, so for WAVE input it has no effect.
+// Member 21, Mono: one channel, the average of the input's two.
+// Members 23 and 24, Copyrighted and Original: the copyright and original bits of every frame
+//   header, set exactly as written (both false until written).
+// Members 25 to 28 and 30, TagTitle, TagArtist, TagAlbum, TagYear, TagGenre: an ID3v2.3 tag
+//   with each text that is not empty, exactly as written (TIT2, TPE1, TALB, TYER, TCON; year
+//   and genre are free text), in Latin-1 or UTF-16; and an ID3v1 tag with each text that fits
+//   Latin-1, cut to its field (a year to its four digits, a genre by its name in the ID3v1
+//   list), the others left empty. Written in every mode.
 // Member 12, SkipTags: true leaves every ID3 tag out of the MP3; false (the default) writes the
 //   tags held. The tag editor writes false each time it opens.
 // Member 22, WriteInfoTag: true (the default) writes the LAME info tag over the MP3's first
 //   frame, so players show the right duration and play without gaps; false leaves a bare
-//   stream. The window writes true at every return to idle.
+//   stream. The window writes true at every return to idle. At the lowest constant bit rates
+//   (below 64 kbit/s, depending on the sample rate) a frame is too small to hold the tag, and
+//   lame leaves it out.
 // Member 35, Abort: stops a run in progress and returns when its worker has ended; the
 //   temporary file is removed and an existing output file is left untouched. No run, no effect.
 class LameEncoderX : public QObject

@@ -1,6 +1,7 @@
 #include "membervalues.h"
 
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -71,7 +72,18 @@ std::optional<bool> switchValue(const QVariant &value)
     return std::nullopt;
 }
 
-RateValue rateValue(const QVariant &value, int min, int max, int fallback)
+namespace {
+
+// A rate as written: its number, which rounds into [min, max]; nothing for empty text; or
+// why it is refused.
+struct Rate
+{
+    std::optional<double> number;
+    bool empty = false;
+    QString refusal;
+};
+
+Rate rateOf(const QVariant &value, int min, int max)
 {
     const QString range = QStringLiteral("%1 to %2").arg(min).arg(max);
     double number = 0;
@@ -80,19 +92,46 @@ RateValue rateValue(const QVariant &value, int min, int max, int fallback)
     } else if (const std::optional<QString> text = plainText(value)) {
         const QString trimmed = text->trimmed();
         if (trimmed.isEmpty())
-            return {fallback, {}};
+            return {std::nullopt, true, {}};
         bool ok = false;
         number = trimmed.toDouble(&ok);
         if (!ok)
-            return {std::nullopt, QStringLiteral("\"%1\" is not a number; expected %2.").arg(*text, range)};
+            return {std::nullopt, false, QStringLiteral("\"%1\" is not a number; expected %2.").arg(*text, range)};
     } else {
-        return {std::nullopt, QStringLiteral("Expected a number from %1.").arg(range)};
+        return {std::nullopt, false, QStringLiteral("Expected a number from %1.").arg(range)};
     }
     if (!std::isfinite(number))
-        return {std::nullopt, QStringLiteral("Expected a number from %1.").arg(range)};
+        return {std::nullopt, false, QStringLiteral("Expected a number from %1.").arg(range)};
     // nearbyint rounds half to even under the default rounding mode.
     const double rounded = std::nearbyint(number);
     if (rounded < min || rounded > max)
-        return {std::nullopt, QStringLiteral("%1 is out of range; expected %2.").arg(number).arg(range)};
-    return {static_cast<int>(rounded), {}};
+        return {std::nullopt, false, QStringLiteral("%1 is out of range; expected %2.").arg(number).arg(range)};
+    return {number, false, {}};
+}
+
+} // namespace
+
+RateValue rateValue(const QVariant &value, int min, int max, int fallback)
+{
+    const Rate rate = rateOf(value, min, max);
+    if (rate.empty)
+        return {fallback, {}};
+    if (!rate.number)
+        return {std::nullopt, rate.refusal};
+    return {static_cast<int>(std::nearbyint(*rate.number)), {}};
+}
+
+RateValue bitRateValue(const QVariant &value, int fallback)
+{
+    const Rate rate = rateOf(value, kMpegBitRates[0], std::end(kMpegBitRates)[-1]);
+    if (rate.empty)
+        return {fallback, {}};
+    if (!rate.number)
+        return {std::nullopt, rate.refusal};
+    int nearest = kMpegBitRates[0];
+    for (const int standard : kMpegBitRates) {
+        if (std::abs(standard - *rate.number) < std::abs(nearest - *rate.number))
+            nearest = standard;
+    }
+    return {nearest, {}};
 }

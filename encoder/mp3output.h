@@ -2,6 +2,7 @@
 
 #include "outcome.h"
 
+#include <QByteArray>
 #include <QSaveFile>
 #include <QString>
 
@@ -17,6 +18,11 @@ public:
 
     Outcome open();
     Outcome write(const unsigned char *data, std::size_t size);
+    Outcome write(const QByteArray &data)
+    {
+        return write(reinterpret_cast<const unsigned char *>(data.constData()),
+                     static_cast<std::size_t>(data.size()));
+    }
     // Over bytes already written, e.g. the info frame over its placeholder.
     Outcome writeAt(qint64 offset, const unsigned char *data, std::size_t size);
     Outcome commit();

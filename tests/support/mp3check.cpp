@@ -17,6 +17,17 @@ struct HandleCloser
     }
 };
 
+const unsigned char *bytesOf(const QByteArray &data)
+{
+    return reinterpret_cast<const unsigned char *>(data.constData());
+}
+
+quint32 bigEndian32(const QByteArray &data, qint64 at)
+{
+    const unsigned char *b = bytesOf(data) + at;
+    return (quint32(b[0]) << 24) | (quint32(b[1]) << 16) | (quint32(b[2]) << 8) | quint32(b[3]);
+}
+
 qint64 id3v2Size(const QByteArray &data)
 {
     if (data.size() < 10 || !data.startsWith("ID3"))
@@ -25,6 +36,117 @@ qint64 id3v2Size(const QByteArray &data)
     const qint64 body = (byte(6) << 21) | (byte(7) << 14) | (byte(8) << 7) | byte(9);
     const bool footer = (static_cast<unsigned char>(data[5]) & 0x10) != 0;
     return 10 + body + (footer ? 10 : 0);
+}
+
+// The first layer III frame header at or after from; -1 if there is none.
+qint64 firstFrame(const QByteArray &data, qint64 from)
+{
+    const unsigned char *bytes = bytesOf(data);
+    for (qint64 at = from; at + 4 <= data.size(); ++at) {
+        if (bytes[at] != 0xff || (bytes[at + 1] & 0xe0) != 0xe0)
+            continue;
+        const int version = (bytes[at + 1] >> 3) & 3; // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+        const int layer = (bytes[at + 1] >> 1) & 3;   // 1: layer III
+        if (version != 1 && layer == 1)
+            return at;
+    }
+    return -1;
+}
+
+// Where the Xing/Info tag of the frame at `at` would start.
+qint64 infoTagOffset(const QByteArray &data, qint64 at)
+{
+    const unsigned char *bytes = bytesOf(data);
+    const int version = (bytes[at + 1] >> 3) & 3;
+    const bool crc = (bytes[at + 1] & 1) == 0;
+    const bool mono = (bytes[at + 3] >> 6) == 3;
+    const int sideInfo = version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    return at + 4 + (crc ? 2 : 0) + sideInfo;
+}
+
+void readInfoTag(const QByteArray &data, Mp3Info &info)
+{
+    if (info.firstFrameAt < 0)
+        return;
+    info.firstFrameHeader = bigEndian32(data, info.firstFrameAt);
+    const qint64 tag = infoTagOffset(data, info.firstFrameAt);
+    if (tag + 8 > data.size())
+        return;
+    const QByteArray id = data.mid(tag, 4);
+    if (id != "Xing" && id != "Info")
+        return;
+    info.hasInfoTag = true;
+    info.infoTagId = id;
+    info.infoTagFlags = bigEndian32(data, tag + 4);
+    if ((info.infoTagFlags & 1) != 0 && tag + 12 <= data.size())
+        info.infoTagFrames = bigEndian32(data, tag + 8);
+}
+
+QString latin1Field(const QByteArray &tag, int at, int size)
+{
+    QByteArray field = tag.mid(at, size);
+    const qsizetype end = field.indexOf('\0');
+    if (end >= 0)
+        field.truncate(end);
+    return QString::fromLatin1(field).trimmed();
+}
+
+void readId3v1(const QByteArray &data, Mp3Info &info)
+{
+    if (data.size() < 128 || data.mid(data.size() - 128, 3) != "TAG")
+        return;
+    const QByteArray tag = data.right(128);
+    info.hasId3v1 = true;
+    info.id3v1.title = latin1Field(tag, 3, 30);
+    info.id3v1.artist = latin1Field(tag, 33, 30);
+    info.id3v1.album = latin1Field(tag, 63, 30);
+    info.id3v1.year = latin1Field(tag, 93, 4);
+    info.id3v1.comment = latin1Field(tag, 97, 30);
+    info.id3v1.genre = static_cast<unsigned char>(tag[127]);
+}
+
+QString textOf(const mpg123_string &text)
+{
+    // fill counts the closing zero
+    return text.p && text.fill > 0 ? QString::fromUtf8(text.p, static_cast<qsizetype>(text.fill) - 1) : QString();
+}
+
+void readId3v2Text(mpg123_handle *mh, Mp3Info &info)
+{
+    mpg123_id3v1 *v1 = nullptr;
+    mpg123_id3v2 *v2 = nullptr;
+    if (mpg123_id3(mh, &v1, &v2) != MPG123_OK || !v2)
+        return;
+    for (size_t i = 0; i < v2->texts; ++i) {
+        const mpg123_text &text = v2->text[i];
+        info.id3v2Text.insert(QString::fromLatin1(text.id, 4), textOf(text.text));
+    }
+}
+
+ChannelMode modeOf(int mode)
+{
+    switch (mode) {
+    case MPG123_M_JOINT:
+        return ChannelMode::JointStereo;
+    case MPG123_M_DUAL:
+        return ChannelMode::DualChannel;
+    case MPG123_M_MONO:
+        return ChannelMode::Mono;
+    default:
+        return ChannelMode::Stereo;
+    }
+}
+
+BitrateMode bitrateModeOf(int vbr)
+{
+    switch (vbr) {
+    case MPG123_VBR:
+        return BitrateMode::Variable;
+    case MPG123_ABR:
+        return BitrateMode::Average;
+    default:
+        return BitrateMode::Constant;
+    }
 }
 
 Mp3Info failed(Mp3Info info, const QString &why)
@@ -38,24 +160,10 @@ Mp3Info failed(Mp3Info info, const QString &why)
 
 bool startsWithInfoFrame(const QByteArray &data)
 {
-    const auto *bytes = reinterpret_cast<const unsigned char *>(data.constData());
-    for (qint64 at = id3v2Size(data); at + 4 <= data.size(); ++at) {
-        if (bytes[at] != 0xff || (bytes[at + 1] & 0xe0) != 0xe0)
-            continue;
-        const int version = (bytes[at + 1] >> 3) & 3; // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-        const int layer = (bytes[at + 1] >> 1) & 3;   // 1: layer III
-        if (version == 1 || layer != 1)
-            continue;
-        const bool crc = (bytes[at + 1] & 1) == 0;
-        const bool mono = (bytes[at + 3] >> 6) == 3;
-        const int sideInfo = version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
-        const qint64 tag = at + 4 + (crc ? 2 : 0) + sideInfo;
-        if (tag + 4 > data.size())
-            return false;
-        const QByteArray id = data.mid(tag, 4);
-        return id == "Xing" || id == "Info";
-    }
-    return false;
+    Mp3Info info;
+    info.firstFrameAt = firstFrame(data, id3v2Size(data));
+    readInfoTag(data, info);
+    return info.hasInfoTag;
 }
 
 Mp3Info decodeMp3(const QString &path, bool keepSamples)
@@ -65,9 +173,11 @@ Mp3Info decodeMp3(const QString &path, bool keepSamples)
     if (!file.open(QIODevice::ReadOnly))
         return failed(info, file.errorString());
     const QByteArray data = file.readAll();
-    info.hasInfoTag = startsWithInfoFrame(data);
     info.hasId3v2 = data.startsWith("ID3");
-    info.hasId3v1 = data.size() >= 128 && data.mid(data.size() - 128, 3) == "TAG";
+    info.id3v2Bytes = id3v2Size(data);
+    info.firstFrameAt = firstFrame(data, info.id3v2Bytes);
+    readInfoTag(data, info);
+    readId3v1(data, info);
 
     int error = MPG123_OK;
     std::unique_ptr<mpg123_handle, HandleCloser> handle(mpg123_new(nullptr, &error));
@@ -84,11 +194,14 @@ Mp3Info decodeMp3(const QString &path, bool keepSamples)
     if (mpg123_open(mh, QFile::encodeName(path).constData()) != MPG123_OK)
         return failed(info, QString::fromUtf8(mpg123_strerror(mh)));
 
-    std::vector<float> block(16384);
     qint64 samples = 0;
     for (;;) {
+        off_t number = 0;
+        unsigned char *audio = nullptr;
         size_t bytes = 0;
-        const int result = mpg123_read(mh, block.data(), block.size() * sizeof(float), &bytes);
+        const int result = mpg123_decode_frame(mh, &number, &audio, &bytes);
+        if (result == MPG123_DONE)
+            break;
         if (result == MPG123_NEW_FORMAT) {
             long rate = 0;
             int channels = 0;
@@ -98,18 +211,29 @@ Mp3Info decodeMp3(const QString &path, bool keepSamples)
                 return failed(info, QStringLiteral("the format changes within the stream"));
             info.rate = static_cast<int>(rate);
             info.channels = channels;
-        } else if (result != MPG123_OK && result != MPG123_DONE) {
-            return failed(info, QString::fromUtf8(mpg123_strerror(mh)));
+            continue;
         }
+        if (result != MPG123_OK)
+            return failed(info, QString::fromUtf8(mpg123_strerror(mh)));
+
+        mpg123_frameinfo2 frame {};
+        if (mpg123_info2(mh, &frame) != MPG123_OK)
+            return failed(info, QString::fromUtf8(mpg123_strerror(mh)));
+        info.audioFrames.push_back({static_cast<int>(frame.rate), modeOf(frame.mode), frame.bitrate,
+                                    frame.framesize, (frame.flags & MPG123_COPYRIGHT) != 0,
+                                    (frame.flags & MPG123_ORIGINAL) != 0});
+        info.bitrateMode = bitrateModeOf(frame.vbr);
+
         const size_t count = bytes / sizeof(float);
         samples += static_cast<qint64>(count);
-        if (keepSamples)
-            info.samples.insert(info.samples.end(), block.begin(), block.begin() + static_cast<long>(count));
-        if (result == MPG123_DONE)
-            break;
+        if (keepSamples) {
+            const auto *decoded = reinterpret_cast<const float *>(audio);
+            info.samples.insert(info.samples.end(), decoded, decoded + count);
+        }
     }
     if (info.channels == 0)
         return failed(info, QStringLiteral("no MPEG audio found"));
+    readId3v2Text(mh, info);
     info.frames = samples / info.channels;
     info.ok = true;
     return info;

@@ -1,13 +1,39 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QtGlobal>
 
 #include <vector>
 
+enum class ChannelMode { Stereo, JointStereo, DualChannel, Mono };
+enum class BitrateMode { Constant, Variable, Average };
+
+// One MPEG audio frame as libmpg123 decoded it (the info frame is not audio and not listed).
+struct Mp3Frame
+{
+    int rate = 0;
+    ChannelMode mode = ChannelMode::Stereo;
+    int bitrate = 0; // kbit/s
+    int bytes = 0;   // header included
+    bool copyright = false;
+    bool original = false;
+};
+
+// The 128 bytes at the end of the file, read as Latin-1 with the padding cut off.
+struct Id3v1
+{
+    QString title;
+    QString artist;
+    QString album;
+    QString year;
+    QString comment;
+    int genre = 255; // 255: none
+};
+
 // What an MP3 decodes to with libmpg123, gapless (encoder delay and padding removed as the
-// info frame gives them).
+// info frame gives them), with its frame headers and tags.
 struct Mp3Info
 {
     bool ok = false;
@@ -15,13 +41,29 @@ struct Mp3Info
     int rate = 0;
     int channels = 0;
     qint64 frames = 0;          // decoded sample frames, per channel
-    bool hasInfoTag = false;    // the first audio frame is a Xing/Info frame
+    std::vector<float> samples; // interleaved; filled only when asked for
+    std::vector<Mp3Frame> audioFrames;
+    BitrateMode bitrateMode = BitrateMode::Constant; // as libmpg123 reads the info frame
+
+    qint64 id3v2Bytes = 0;   // the ID3v2 tag at the start, header included; 0 without
+    qint64 firstFrameAt = -1; // where the first MPEG audio frame starts
+    bool hasInfoTag = false; // the first frame is a Xing/Info frame
+    QByteArray infoTagId;    // "Xing" (variable bit rate) or "Info" (constant)
+    quint32 infoTagFlags = 0; // 1 frame count, 2 byte count, 4 seek table, 8 quality
+    qint64 infoTagFrames = -1;
+    quint32 firstFrameHeader = 0; // the four header bytes of the first frame
+
     bool hasId3v2 = false;
     bool hasId3v1 = false;
-    std::vector<float> samples; // interleaved; filled only when asked for
+    QMap<QString, QString> id3v2Text; // frame id ("TIT2") -> text, as libmpg123 reads it
+    Id3v1 id3v1;
 };
 
 Mp3Info decodeMp3(const QString &path, bool keepSamples = false);
 
 // Whether the first MPEG audio frame of data (after any ID3v2 tag) is a Xing or Info frame.
 bool startsWithInfoFrame(const QByteArray &data);
+
+// The copyright and original bits of a four-byte MPEG audio frame header.
+inline bool headerCopyright(quint32 header) { return (header & 0x8) != 0; }
+inline bool headerOriginal(quint32 header) { return (header & 0x4) != 0; }
