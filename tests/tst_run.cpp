@@ -7,6 +7,7 @@
 #include "wavegen.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QSignalSpy>
@@ -40,6 +41,8 @@ private slots:
     void failedRunReturnsToIdle();
     void closingDuringARunStopsIt();
     void logOrderAndLogo();
+    void unusualPathsEverywhere();
+    void hundredThousandLogLines();
 
 private:
     void choose(const QString &input, const QString &output);
@@ -222,5 +225,53 @@ void TestRun::logOrderAndLogo()
     QVERIFY(logLines(*m_form).isEmpty());
 }
 
+void TestRun::unusualPathsEverywhere()
+{
+    // Spaces, Cyrillic, Japanese, and a name of 250 characters (255 bytes, the most a Linux
+    // file name may have).
+    const QString folder = m_dir.filePath("папка 日本 with spaces");
+    QVERIFY(QDir().mkpath(folder));
+    const QString inputName = QString("Песня ") + QString(240, 'x') + ".wav";
+    QCOMPARE(inputName.size(), 250);
+    QCOMPARE(inputName.toUtf8().size(), 255);
+    const QString input = folder + "/" + inputName;
+    QVERIFY(QFile::copy(m_wave, input));
+    const QString outputName = QString("曲 ") + QString(200, 'y') + ".mp3";
+    const QString output = folder + "/" + outputName;
+
+    choose(input, output);
+    QCOMPARE(logLines(*m_form), QStringList({"Output - " + outputName, "Input - " + inputName}));
+    QCOMPARE(control<QLineEdit>(*m_form, "textinput")->text(), input);
+    click(*m_form, "btencode");
+    QTRY_COMPARE(control<QLabel>(*m_form, "lbstatus")->text(),
+                 "Encoding: " + inputName + " To " + outputName);
+    QTRY_VERIFY_WITH_TIMEOUT(m_prompter.saw("Finished Encoding!", "Finished"), 30000);
+    const Mp3Info info = decodeMp3(output);
+    QVERIFY2(info.ok, qPrintable(info.error));
+    QCOMPARE(info.frames, m_waveFrames);
+    QCOMPARE(strayFiles(folder, {inputName, outputName}), QStringList());
+}
+
+void TestRun::hundredThousandLogLines()
+{
+    // A person typing into a rate box for a long time: every keystroke adds a line.
+    choose(m_wave, m_dir.filePath("x.mp3"));
+    auto *rate = control<QComboBox>(*m_form, "Combo1");
+    for (int i = 0; i < 100000; ++i)
+        emit rate->lineEdit()->textEdited(QStringLiteral("1"));
+    auto *list = control<QListWidget>(*m_form, "List1");
+    QCOMPARE(list->count(), 100002);
+    QCOMPARE(list->item(list->count() - 1)->text(), QString("Bitrate: 128"));
+    QTest::mouseClick(control(*m_form, "Check2"), Qt::LeftButton);
+    QCOMPARE(list->item(0)->text(), QString("Using: Mono Mode"));
+    list->scrollToBottom();
+    QTest::qWait(50); // paints with the whole log in place
+    // The next return to idle empties it.
+    m_prompter.answers = {QString()};
+    click(*m_form, "btbrowse2");
+    QCOMPARE(list->count(), 0);
+}
+
 QTEST_MAIN(TestRun)
 #include "tst_run.moc"
+
