@@ -1,10 +1,11 @@
 # make run   - install what is missing, build, start the program
 # make test  - install what is missing, build, run every test headless
 # make bench - time sonovert-encode against the lame command-line encoder
+# make fuzz  - fuzz the input reading and encoding with libFuzzer (FUZZ_SECONDS=60)
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench clean check-sanitize
+.PHONY: all deps build run test bench clean check-sanitize fuzz
 
 all: build
 
@@ -32,3 +33,8 @@ clean:
 # threading under ThreadSanitizer.
 check-sanitize: deps
 	scripts/check-sanitize
+
+# libFuzzer over reading and encoding an input file, FUZZ_SECONDS long (default 60).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz

@@ -1,6 +1,6 @@
-// sonovert-encode INPUT OUTPUT [--Member=value ...]
+// sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N]
 // Converts as the window does: every member written by number, then Encode, then the event
-// loop until the run ends.
+// loop until the run ends. --threads sets the encoder threads (0: every core).
 #include "encoder/lameencoderx.h"
 
 #include <QCoreApplication>
@@ -28,7 +28,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() < 2 || args[0].startsWith(QLatin1String("--")) || args[1].startsWith(QLatin1String("--")))
-        return refuse(QStringLiteral("usage: sonovert-encode INPUT OUTPUT [--Member=value ...]"));
+        return refuse(QStringLiteral("usage: sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N]"));
 
     using Member = LameEncoderX::Member;
     LameEncoderX encoder;
@@ -41,6 +41,14 @@ int main(int argc, char *argv[])
         if (!arg.startsWith(QLatin1String("--")) || equals < 0)
             return refuse(QStringLiteral("expected --Member=value, got %1").arg(arg));
         const QString name = arg.mid(2, equals - 2);
+        if (name == QLatin1String("threads")) {
+            bool number = false;
+            const int threads = arg.mid(equals + 1).toInt(&number);
+            if (!number || threads < 0)
+                return refuse(QStringLiteral("--threads takes a whole number, 0 for every core"));
+            encoder.setWorkers(threads);
+            continue;
+        }
         const std::optional<Member> member = LameEncoderX::memberByName(name);
         if (!member)
             return refuse(QStringLiteral("no member named %1").arg(name));

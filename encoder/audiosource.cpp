@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -27,6 +29,55 @@ bool isShortExact(int format)
         return true;
     default:
         return false;
+    }
+}
+
+// At most this many samples of all source channels are held at once, so a file claiming
+// hundreds of channels cannot make one block huge.
+constexpr qint64 kWideSamples = 1 << 16;
+
+// An MP3 holds 8 to 48 kHz and lame resamples any rate, but far outside that a run goes
+// wild: from 1 Hz one input frame becomes 8,000 output samples (hours of work and gigabytes
+// of buffer for a small file), and at a claimed gigahertz lame's final flush feeds millions
+// of silent samples per output frame.
+constexpr int kLowestRate = 1000;
+constexpr int kHighestRate = 10000000;
+
+// Whether the file starts like a WAVE in one of its containers: RIFF, RIFX (big-endian),
+// RF64, BW64 or Sony Wave64. Anything else is kept away from libsndfile's other parsers.
+bool looksLikeWave(int fd)
+{
+    unsigned char head[12] = {};
+    if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head))
+        return false;
+    const auto is = [&](const char *text, int at) { return std::memcmp(head + at, text, 4) == 0; };
+    if ((is("RIFF", 0) || is("RIFX", 0) || is("RF64", 0) || is("BW64", 0)) && is("WAVE", 8))
+        return true;
+    // Wave64 opens with the GUID of "riff".
+    const unsigned char w64[] = {'r', 'i', 'f', 'f', 0x2E, 0x91, 0xCF, 0x11};
+    return std::memcmp(head, w64, sizeof w64) == 0;
+}
+
+bool isWaveFormat(int format)
+{
+    switch (format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX:
+    case SF_FORMAT_RF64:
+    case SF_FORMAT_W64:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Float samples are stored as they are: NaN, infinities and values far beyond full scale make
+// libmp3lame's psychoacoustic model fail an assertion. Players clip them; so does this.
+void clipSamples(float *samples, qint64 count)
+{
+    for (qint64 i = 0; i < count; ++i) {
+        const float s = samples[i];
+        samples[i] = std::isnan(s) ? 0.0f : std::clamp(s, -1.0f, 1.0f);
     }
 }
 
@@ -51,6 +102,9 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
     if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode))
         return Outcome::failure(QStringLiteral("%1 is not a file.").arg(path));
 
+    if (!raw && !looksLikeWave(m_fd))
+        return Outcome::failure(QStringLiteral("The input %1 is not a WAVE file.").arg(path));
+
     SF_INFO info {};
     if (raw) {
         info.format = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | (bigEndian ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE);
@@ -65,8 +119,17 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
         return Outcome::failure(
             QStringLiteral("The input is not a WAVE file libsndfile can read: %1").arg(reason));
     }
+    if (!raw && !isWaveFormat(info.format))
+        return Outcome::failure(QStringLiteral("The input %1 is not a WAVE file.").arg(path));
     if (info.channels < 1 || info.samplerate < 1)
         return Outcome::failure(QStringLiteral("The input %1 has no usable audio format.").arg(path));
+    if (info.samplerate < kLowestRate || info.samplerate > kHighestRate)
+        return Outcome::failure(QStringLiteral("The input %1 claims a sample rate of %2 Hz; only %3 Hz to %4 Hz "
+                                               "can be made into an MP3.")
+                                    .arg(path)
+                                    .arg(info.samplerate)
+                                    .arg(kLowestRate)
+                                    .arg(kHighestRate));
 
     m_info.sourceChannels = info.channels;
     m_info.channels = info.channels > 2 ? 2 : info.channels;
@@ -93,13 +156,27 @@ qint64 AudioSource::read(short *out, qint64 maxFrames)
 
 qint64 AudioSource::read(float *out, qint64 maxFrames)
 {
-    if (m_info.sourceChannels <= 2)
-        return checked(sf_readf_float(m_file.get(), out, maxFrames), maxFrames);
-    m_wide.resize(static_cast<size_t>(maxFrames) * m_info.sourceChannels);
-    const qint64 frames = checked(sf_readf_float(m_file.get(), m_wide.data(), maxFrames), maxFrames);
-    if (frames > 0)
-        m_downmix.apply(m_wide.data(), out, frames);
-    return frames;
+    if (m_info.sourceChannels <= 2) {
+        const qint64 frames = checked(sf_readf_float(m_file.get(), out, maxFrames), maxFrames);
+        if (frames > 0)
+            clipSamples(out, frames * m_info.channels);
+        return frames;
+    }
+    const qint64 step = std::max<qint64>(1, kWideSamples / m_info.sourceChannels);
+    m_wide.resize(static_cast<size_t>(std::min(step, maxFrames) * m_info.sourceChannels));
+    qint64 done = 0;
+    while (done < maxFrames) {
+        const qint64 want = std::min(step, maxFrames - done);
+        const qint64 frames = checked(sf_readf_float(m_file.get(), m_wide.data(), want), want);
+        if (frames < 0)
+            return -1;
+        m_downmix.apply(m_wide.data(), out + done * 2, frames);
+        done += frames;
+        if (frames < want)
+            break;
+    }
+    clipSamples(out, done * 2);
+    return done;
 }
 
 QString AudioSource::readError() const

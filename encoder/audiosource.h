@@ -31,13 +31,14 @@ public:
     ~AudioSource();
 
     // Raw input is 16-bit signed stereo at 44,100 Hz, little-endian unless bigEndian; a
-    // trailing partial frame is dropped.
+    // trailing partial frame is dropped. Otherwise only a WAVE (RIFF, RIFX, RF64, BW64 or
+    // Wave64) is opened, at 1 kHz to 10 MHz.
     Outcome open(const QString &path, bool raw, bool bigEndian);
     const InputInfo &info() const { return m_info; }
 
     // Fill out with up to maxFrames interleaved frames of info().channels. Returns the frames
     // read, 0 at the end, or -1 on a read error (see readError()). The short form only when
-    // info().fitsShort.
+    // info().fitsShort. Float samples come clipped to -1..1, NaN as 0.
     qint64 read(short *out, qint64 maxFrames);
     qint64 read(float *out, qint64 maxFrames);
     QString readError() const;

@@ -26,4 +26,5 @@ struct EncoderSettings
     QString tagAlbum;
     QString tagYear;
     QString tagGenre;
+    int workers = 0; // encoder threads for one file; 0: one per core
 };

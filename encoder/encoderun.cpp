@@ -2,50 +2,22 @@
 
 #include "audiosource.h"
 #include "id3tags.h"
-#include "lamesetup.h"
 #include "mp3output.h"
+#include "parallelframes.h"
+#include "parallelinfotag.h"
+#include "parallellame.h"
 
 #include <lame/lame.h>
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr qint64 kBlockFrames = 16384; // short enough that an abort is seen within milliseconds
-
-struct LameCloser
-{
-    void operator()(lame_global_flags *lame) const { lame_close(lame); }
-};
-using LamePtr = std::unique_ptr<lame_global_flags, LameCloser>;
-
-// lame reports through callbacks without a context pointer; each run has a thread of its own.
-thread_local QString t_lameError;
-
-void keepLameError(const char *format, va_list args)
-{
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    t_lameError += QString::fromLocal8Bit(text);
-}
-
-void dropLameMessage(const char *, va_list) {}
-
-Outcome lameFailure(const QString &what)
-{
-    const QString detail = t_lameError.simplified();
-    return Outcome::failure(detail.isEmpty() ? what + QLatin1Char('.') : what + QStringLiteral(": ") + detail);
-}
-
-Outcome encodeFailure(int code)
-{
-    return lameFailure(QStringLiteral("The MP3 encoder failed (code %1)").arg(code));
-}
 
 Outcome stopped()
 {
@@ -57,28 +29,25 @@ Outcome noAudio(const QString &path)
     return Outcome::failure(QStringLiteral("The input %1 holds no audio.").arg(path));
 }
 
-// lame's rule of thumb, 1.25 bytes a sample plus 7200, is too small when lame upsamples a low
-// input rate (1 kHz comes out at 8 kHz): allow for up to 320 kbit/s a second of input as well.
-std::size_t mp3BufferSize(qint64 frames, int inputRate)
+// Follows the audio frames as they are written, for an info frame made here.
+class FrameTally
 {
-    const double bytesPerFrame = std::max(1.25, 1.25 * 40000.0 / inputRate);
-    return static_cast<std::size_t>(bytesPerFrame * static_cast<double>(frames)) + 7200;
-}
+public:
+    void add(const unsigned char *data, std::size_t size)
+    {
+        m_pending.insert(m_pending.end(), data, data + size);
+        std::size_t scanned = 0;
+        for (const FrameEntry &frame : scanFrames(m_pending.data(), m_pending.size(), &scanned))
+            m_builder.addFrame(m_pending.data() + frame.offset, static_cast<std::size_t>(frame.header.size));
+        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(scanned));
+    }
+    bool complete() const { return m_pending.empty(); }
+    const InfoFrameBuilder &builder() const { return m_builder; }
 
-int encodeBlock(lame_t lame, short *pcm, int frames, int channels, unsigned char *mp3, int size)
-{
-    // The interleaved call always reads two channels.
-    if (channels == 2)
-        return lame_encode_buffer_interleaved(lame, pcm, frames, mp3, size);
-    return lame_encode_buffer(lame, pcm, pcm, frames, mp3, size);
-}
-
-int encodeBlock(lame_t lame, float *pcm, int frames, int channels, unsigned char *mp3, int size)
-{
-    if (channels == 2)
-        return lame_encode_buffer_interleaved_ieee_float(lame, pcm, frames, mp3, size);
-    return lame_encode_buffer_ieee_float(lame, pcm, pcm, frames, mp3, size);
-}
+private:
+    std::vector<unsigned char> m_pending;
+    InfoFrameBuilder m_builder;
+};
 
 struct Stream
 {
@@ -87,7 +56,15 @@ struct Stream
     Mp3Output &output;
     const std::atomic_bool &abort;
     ProgressCounter &counter;
+    FrameTally *tally = nullptr;
     qint64 framesRead = 0;
+
+    Outcome write(const unsigned char *data, std::size_t size)
+    {
+        if (tally)
+            tally->add(data, size);
+        return output.write(data, size);
+    }
 };
 
 // 16-bit samples are read as such (the fastest exact path); wider or float ones as float.
@@ -109,54 +86,57 @@ Outcome encodeAll(Stream &stream)
                                       mp3.data(), static_cast<int>(mp3.size()));
         if (bytes < 0)
             return encodeFailure(bytes);
-        if (Outcome written = stream.output.write(mp3.data(), static_cast<std::size_t>(bytes)); !written)
+        if (Outcome written = stream.write(mp3.data(), static_cast<std::size_t>(bytes)); !written)
             return written;
         stream.framesRead += frames;
         stream.counter.advance(stream.framesRead);
     }
 }
 
-} // namespace
-
-Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort,
-                  const ProgressReport &progress)
+// The info frame this run writes itself, where lame would write none: at the lowest constant
+// bit rates lame's frame cannot hold the tag.
+std::optional<std::vector<unsigned char>> ownInfoFrame(const EncoderSettings &settings, const InputInfo &input,
+                                                       lame_t lame)
 {
-    AudioSource source;
-    if (Outcome opened = source.open(settings.inputFile, settings.rawPcm,
-                                     settings.rawPcm && settings.forceByteSwap);
-        !opened)
-        return opened;
+    if (!settings.writeInfoTag || lame_get_VBR(lame) != vbr_off)
+        return std::nullopt;
+    std::optional<std::vector<unsigned char>> frame = infoFrameTemplate(settings, input);
+    if (!frame)
+        return std::nullopt;
+    const std::optional<FrameHeader> header = parseHeader(frame->data(), frame->size());
+    if (!header || header->bitrate == lame_get_brate(lame))
+        return std::nullopt; // lame's own frame holds the tag
+    return frame;
+}
+
+// The existing one-instance run: lame's own info frame, or one made here where lame makes none.
+Outcome encodeOnce(const EncoderSettings &settings, AudioSource &source, Mp3Output &output, const QByteArray &v2,
+                   const QByteArray &v1, const std::atomic_bool &abort, ProgressCounter &counter, RunReport *report)
+{
     const InputInfo &input = source.info();
-    if (input.frames <= 0)
-        return noAudio(settings.inputFile);
+    auto probe = openLame(settings, input, settings.writeInfoTag);
+    if (Outcome *failed = std::get_if<Outcome>(&probe))
+        return *failed;
+    const std::optional<std::vector<unsigned char>> own =
+        ownInfoFrame(settings, input, std::get<LamePtr>(probe).get());
+    LamePtr lame = std::move(std::get<LamePtr>(probe));
+    if (own) {
+        auto reopened = openLame(settings, input, false);
+        if (Outcome *failed = std::get_if<Outcome>(&reopened))
+            return *failed;
+        lame = std::move(std::get<LamePtr>(reopened));
+    }
 
-    t_lameError.clear();
-    const LamePtr lame(lame_init());
-    if (!lame)
-        return Outcome::failure(QStringLiteral("Cannot start the MP3 encoder."));
-    lame_set_errorf(lame.get(), keepLameError);
-    lame_set_msgf(lame.get(), dropLameMessage);
-    lame_set_debugf(lame.get(), dropLameMessage);
-    if (Outcome configured = configureLame(lame.get(), settings, input); !configured)
-        return configured;
-    if (lame_init_params(lame.get()) < 0)
-        return lameFailure(QStringLiteral("The MP3 encoder refused the settings"));
-
-    const std::optional<QByteArray> v2 = settings.skipTags ? QByteArray() : id3v2Tag(settings);
-    if (!v2)
-        return Outcome::failure(QStringLiteral("The tag texts are too long for an ID3 tag."));
-    const QByteArray v1 = settings.skipTags ? QByteArray() : id3v1Tag(settings);
-
-    Mp3Output output(settings.outputFile);
-    if (Outcome opened = output.open(); !opened)
-        return opened;
-    ProgressCounter counter(progress, input.frames);
-    counter.start();
-
-    if (Outcome written = output.write(*v2); !written)
+    if (Outcome written = output.write(v2); !written)
         return written;
+    FrameTally tally;
+    if (own) {
+        const std::vector<unsigned char> placeholder(own->size());
+        if (Outcome written = output.write(placeholder.data(), placeholder.size()); !written)
+            return written;
+    }
 
-    Stream stream {lame.get(), source, output, abort, counter};
+    Stream stream {lame.get(), source, output, abort, counter, own ? &tally : nullptr};
     const Outcome encoded = input.fitsShort ? encodeAll<short>(stream) : encodeAll<float>(stream);
     if (!encoded)
         return encoded;
@@ -167,20 +147,27 @@ Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort
     const int flushed = lame_encode_flush(lame.get(), tail.data(), static_cast<int>(tail.size()));
     if (flushed < 0)
         return encodeFailure(flushed);
-    if (Outcome written = output.write(tail.data(), static_cast<std::size_t>(flushed)); !written)
+    if (Outcome written = stream.write(tail.data(), static_cast<std::size_t>(flushed)); !written)
         return written;
 
     if (Outcome written = output.write(v1); !written)
         return written;
 
-    if (settings.writeInfoTag) {
+    if (own) {
+        if (!tally.complete())
+            return Outcome::failure(QStringLiteral("The MP3 encoder wrote an incomplete frame."));
+        const std::vector<unsigned char> frame = tally.builder().build(
+            *own, lame_get_encoder_delay(lame.get()), lame_get_encoder_padding(lame.get()));
+        if (Outcome written = output.writeAt(v2.size(), frame.data(), frame.size()); !written)
+            return written;
+    } else if (settings.writeInfoTag) {
         // lame left a placeholder frame where the audio starts; the finished info frame,
         // with the encoder delay and padding, goes over it.
         std::vector<unsigned char> frame(lame_get_lametag_frame(lame.get(), nullptr, 0));
         if (!frame.empty()) {
             if (lame_get_lametag_frame(lame.get(), frame.data(), frame.size()) != frame.size())
                 return lameFailure(QStringLiteral("The MP3 encoder gave no info frame"));
-            if (Outcome written = output.writeAt(v2->size(), frame.data(), frame.size()); !written)
+            if (Outcome written = output.writeAt(v2.size(), frame.data(), frame.size()); !written)
                 return written;
         }
     }
@@ -189,6 +176,77 @@ Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort
         return stopped();
     if (Outcome committed = output.commit(); !committed)
         return committed;
+    if (report)
+        report->instances = 1;
     counter.finish(stream.framesRead);
     return Outcome::success();
+}
+
+int workersFor(const EncoderSettings &settings, const ParallelPlan &plan)
+{
+    const int asked = plan.workers > 0 ? plan.workers : settings.workers;
+    return asked > 0 ? asked : std::max(1u, std::thread::hardware_concurrency());
+}
+
+} // namespace
+
+Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort, const ProgressReport &progress)
+{
+    return runEncode(settings, ParallelPlan {}, abort, progress);
+}
+
+Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, const std::atomic_bool &abort,
+                  const ProgressReport &progress, RunReport *report)
+{
+    AudioSource source;
+    if (Outcome opened = source.open(settings.inputFile, settings.rawPcm,
+                                     settings.rawPcm && settings.forceByteSwap);
+        !opened)
+        return opened;
+    const InputInfo &input = source.info();
+    if (input.frames <= 0)
+        return noAudio(settings.inputFile);
+
+    auto probe = openLame(settings, input, false);
+    if (Outcome *failed = std::get_if<Outcome>(&probe))
+        return *failed;
+    const lame_t lame = std::get<LamePtr>(probe).get();
+    // Chunks must start where the input and the output frame grids meet; with resampling
+    // one instance encodes the file.
+    const bool sameRate = lame_get_out_samplerate(lame) == input.sampleRate;
+    const int frameSamples = lame_get_framesize(lame);
+    const int encoderDelay = lame_get_encoder_delay(lame);
+    const bool variableRate = lame_get_VBR(lame) != vbr_off;
+    const int workers = workersFor(settings, plan);
+    std::get<LamePtr>(probe).reset();
+
+    const std::optional<QByteArray> v2 = settings.skipTags ? QByteArray() : id3v2Tag(settings);
+    if (!v2)
+        return Outcome::failure(QStringLiteral("The tag texts are too long for an ID3 tag."));
+    const QByteArray v1 = settings.skipTags ? QByteArray() : id3v1Tag(settings);
+
+    auto output = std::make_unique<Mp3Output>(settings.outputFile);
+    if (Outcome opened = output->open(); !opened)
+        return opened;
+    ProgressCounter counter(progress, input.frames);
+    counter.start();
+
+    const bool longEnough = static_cast<double>(input.frames) >= plan.minSeconds * input.sampleRate;
+    if (workers > 1 && sameRate && longEnough) {
+        const ChunkLayout layout = planChunks(input.frames, input.sampleRate, frameSamples, workers, plan.chunkFrames);
+        if (layout.starts.size() >= 2) {
+            const ParallelJob job {settings, input, layout, workers, encoderDelay, variableRate, *output, *v2, v1, abort, counter, report};
+            const ParallelEnd end = encodeInParallel(job);
+            if (!end.useOneInstance) {
+                if (end.outcome)
+                    counter.finish(input.frames);
+                return end.outcome;
+            }
+            // Start over: the partial MP3 is dropped with its temporary file.
+            output = std::make_unique<Mp3Output>(settings.outputFile);
+            if (Outcome opened = output->open(); !opened)
+                return opened;
+        }
+    }
+    return encodeOnce(settings, source, *output, *v2, v1, abort, counter, report);
 }

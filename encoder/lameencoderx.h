@@ -48,8 +48,8 @@
 // Member 22, WriteInfoTag: true (the default) writes the LAME info tag over the MP3's first
 //   frame, so players show the right duration and play without gaps; false leaves a bare
 //   stream. The window writes true at every return to idle. At the lowest constant bit rates
-//   (below 64 kbit/s, depending on the sample rate) a frame is too small to hold the tag, and
-//   lame leaves it out.
+//   (below 64 kbit/s, depending on the sample rate) lame's frame is too small to hold the tag;
+//   the tag then gets a frame of the smallest bit rate that holds it, ahead of the audio.
 // Member 35, Abort: stops a run in progress and returns when its worker has ended; the
 //   temporary file is removed and an existing output file is left untouched. No run, no effect.
 class LameEncoderX : public QObject
@@ -95,6 +95,10 @@ public:
     // is in progress, the input cannot be read, no output is named, or the output is the input
     // (also through a link). The run then ends with EncodeFinished or EncodeFailed.
     Outcome call(Member member);
+
+    // Threads that encode one file together, from the next Encode on; 0 (the default) uses
+    // every core. Short inputs and resampling settings always use one.
+    void setWorkers(int n) { m_settings.workers = n > 0 ? n : 0; }
 
     bool isEncoding() const { return m_worker.joinable(); }
     const EncoderSettings &settings() const { return m_settings; }

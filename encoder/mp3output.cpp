@@ -1,50 +1,162 @@
 #include "mp3output.h"
 
-Mp3Output::Mp3Output(const QString &path) : m_path(path), m_file(path)
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Short, so a temporary name fits beside an output whose own name is near the 255-byte limit.
+QByteArray temporaryName(const QByteArray &folder)
 {
-    // Never write straight into the output: a failed run must leave it as it was.
-    m_file.setDirectWriteFallback(false);
+    return folder + "/.sonovert-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".part";
 }
 
-Outcome Mp3Output::failure()
+QByteArray folderOf(const QByteArray &path)
 {
-    return Outcome::failure(QStringLiteral("Cannot write %1: %2").arg(m_path, m_file.errorString()));
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return ".";
+    return slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+} // namespace
+
+Mp3Output::Mp3Output(const QString &path) : m_path(path), m_final(QFile::encodeName(path)) {}
+
+Mp3Output::~Mp3Output()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temporary.isEmpty())
+        ::unlink(m_temporary.constData());
+}
+
+Outcome Mp3Output::failure(int error) const
+{
+    return Outcome::failure(QStringLiteral("Cannot write %1: %2")
+                                .arg(m_path, QString::fromLocal8Bit(std::strerror(error))));
 }
 
 Outcome Mp3Output::open()
 {
-    // Unbuffered: each write reaches the file system at once, so a full disk or a file-size
-    // limit is reported by the write that meets it.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failure();
+    struct stat existing {};
+    const bool exists = ::lstat(m_final.constData(), &existing) == 0;
+    if (exists && S_ISLNK(existing.st_mode)) {
+        m_final = QFile::encodeName(QFileInfo(m_path).symLinkTarget());
+        if (::stat(m_final.constData(), &existing) != 0)
+            existing.st_mode = 0;
+    }
+    if (exists && S_ISDIR(existing.st_mode))
+        return failure(EISDIR);
+    const QByteArray folder = folderOf(m_final);
+
+    // An unnamed file first: a run that dies on the way leaves nothing on disk. The mode goes
+    // through the umask like any new file's.
+    // commit() names it through /proc; without /proc a named temporary file is used.
+    static const bool named = ::access("/proc/self/fd", X_OK) != 0;
+    m_fd = named ? -1 : ::open(folder.constData(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0666);
+    if (m_fd < 0 && (named || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        for (int attempt = 0; attempt < 16 && m_fd < 0; ++attempt) {
+            m_temporary = temporaryName(folder);
+            m_fd = ::open(m_temporary.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd < 0 && errno != EEXIST)
+                break;
+        }
+    }
+    if (m_fd < 0) {
+        const int error = errno;
+        m_temporary.clear();
+        return failure(error);
+    }
+    // Replacing a file keeps its permissions.
+    if (existing.st_mode != 0 && S_ISREG(existing.st_mode))
+        ::fchmod(m_fd, existing.st_mode & 07777);
     return Outcome::success();
 }
 
 Outcome Mp3Output::write(const unsigned char *data, std::size_t size)
 {
-    if (size == 0)
-        return Outcome::success();
-    const qint64 written = m_file.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size));
-    if (written != static_cast<qint64>(size))
-        return failure();
+    if (m_error != 0)
+        return failure(m_error);
+    if (m_fd < 0)
+        return failure(EBADF);
+    while (size > 0) {
+        const ssize_t written = ::write(m_fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            // A file-size limit or a full disk: the write that meets it says so.
+            m_error = written < 0 ? errno : ENOSPC;
+            return failure(m_error);
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
     return Outcome::success();
 }
 
 Outcome Mp3Output::writeAt(qint64 offset, const unsigned char *data, std::size_t size)
 {
-    const qint64 end = m_file.pos();
-    if (!m_file.seek(offset))
-        return failure();
-    if (Outcome done = write(data, size); !done)
-        return done;
-    if (!m_file.seek(end))
-        return failure();
+    if (m_error != 0)
+        return failure(m_error);
+    while (size > 0) {
+        const ssize_t written = ::pwrite(m_fd, data, size, offset);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            m_error = written < 0 ? errno : ENOSPC;
+            return failure(m_error);
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+        offset += written;
+    }
     return Outcome::success();
+}
+
+bool Mp3Output::linkTemporary(QByteArray &name) const
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = temporaryName(folderOf(m_final));
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
 }
 
 Outcome Mp3Output::commit()
 {
-    if (!m_file.commit())
-        return failure();
+    if (m_error != 0)
+        return failure(m_error);
+    if (m_fd < 0)
+        return failure(EBADF);
+    // On disk before it takes the output's name, so a crash never leaves a cut-off MP3 there.
+    if (::fsync(m_fd) != 0)
+        return failure(errno);
+    if (m_temporary.isEmpty()) {
+        QByteArray named;
+        if (!linkTemporary(named))
+            return failure(errno);
+        m_temporary = named; // removed by the destructor if the rename fails
+    }
+    if (::rename(m_temporary.constData(), m_final.constData()) != 0)
+        return failure(errno);
+    m_temporary.clear();
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0)
+        return failure(errno);
     return Outcome::success();
 }

@@ -3,18 +3,20 @@
 #include "outcome.h"
 
 #include <QByteArray>
-#include <QSaveFile>
 #include <QString>
 
 #include <cstddef>
 
 // The MP3 being written: a temporary file beside the output, put in the output's place only by
-// commit(). Destroyed without a commit, it removes the temporary file and leaves an existing
-// output untouched.
+// commit(). Destroyed without a commit, it leaves nothing behind and an existing output
+// untouched. An output that is a symbolic link is replaced at the link's target.
 class Mp3Output
 {
 public:
     explicit Mp3Output(const QString &path);
+    Mp3Output(const Mp3Output &) = delete;
+    Mp3Output &operator=(const Mp3Output &) = delete;
+    ~Mp3Output();
 
     Outcome open();
     Outcome write(const unsigned char *data, std::size_t size);
@@ -28,8 +30,13 @@ public:
     Outcome commit();
 
 private:
-    Outcome failure();
+    Outcome failure(int error) const;
+    // Links the open file under a fresh short name in the output's folder.
+    bool linkTemporary(QByteArray &name) const;
 
     QString m_path;
-    QSaveFile m_file;
+    QByteArray m_final;     // where the MP3 goes, the link resolved
+    QByteArray m_temporary; // the named temporary file, when the folder takes no unnamed one
+    int m_fd = -1;
+    int m_error = 0; // the first write error, kept so later writes report it
 };

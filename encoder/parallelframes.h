@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// MPEG-1, -2 and -2.5 Layer III frames as libmp3lame writes them (no free format). Used to
+// join the streams of several encoder instances, and to check a joined stream.
+
+struct FrameHeader
+{
+    int version = 1;      // 1 for MPEG-1, 2 for MPEG-2, 25 for MPEG-2.5
+    int bitrate = 0;      // kbit/s
+    int sampleRate = 0;
+    bool padded = false;
+    bool crc = false;     // a 16-bit CRC follows the header
+    bool mono = false;
+    int size = 0;         // bytes, header included
+    int sideInfoEnd = 0;  // bytes from the frame start to its slot of main data
+    int samples = 0;      // per channel
+    int granules = 0;
+};
+
+// The header at data, when the four bytes are a valid Layer III header.
+std::optional<FrameHeader> parseHeader(const unsigned char *data, std::size_t available);
+
+struct SideInfo
+{
+    int mainDataBegin = 0; // bytes of main data before the frame's own slot
+    int mainDataBytes = 0; // bytes the frame's granules use, rounded up
+    bool longBlocks = true; // every granule uses normal long blocks
+};
+
+// The side information of a complete frame that starts at data.
+SideInfo parseSideInfo(const FrameHeader &header, const unsigned char *data);
+
+// Frame sizes of MPEG Layer III at a rate: the smallest bit rate whose frame holds bytes.
+std::optional<int> smallestBitrateFor(int version, int sampleRate, int bytes);
+// The header's bit rate index for a bit rate of the version, or -1.
+int bitrateIndex(int version, int bitrate);
+
+struct FrameEntry
+{
+    std::size_t offset = 0; // in the buffer scanned
+    FrameHeader header;
+    SideInfo side;
+};
+
+// The complete frames of data, back to back from its start; stops at the first bytes that are
+// not a complete frame. *scanned: where it stopped.
+std::vector<FrameEntry> scanFrames(const unsigned char *data, std::size_t size, std::size_t *scanned = nullptr);
+
+// The bit reservoir as a decoder walks it: each frame's main data must start within the
+// stream, after the previous frame's data, and end by the start of the next slot.
+class MainDataChain
+{
+public:
+    // False when the frame, following those added before, breaks the chain.
+    bool add(const FrameEntry &frame);
+
+private:
+    long m_slotStart = 0; // main-data bytes before the next frame's slot
+    long m_dataEnd = 0;
+};
+
+bool mainDataChainValid(const std::vector<FrameEntry> &frames);

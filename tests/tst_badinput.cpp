@@ -1,0 +1,470 @@
+// Damaged and hostile input, and faults during a run: each ends in a refusal, a failure with a
+// reason and nothing left on disk, or a conversion of the audio that is there.
+#include "encoder/lameencoderx.h"
+#include "mp3check.h"
+#include "wavegen.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/resource.h>
+
+#include <bit>
+#include <cmath>
+#include <csignal>
+#include <limits>
+#include <string>
+#include <unistd.h>
+
+using Member = LameEncoderX::Member;
+
+namespace {
+
+// --- A WAVE file put together field by field, so any field can be wrong. ---
+
+QByteArray le16(quint32 value)
+{
+    QByteArray bytes(2, 0);
+    qToLittleEndian<quint16>(static_cast<quint16>(value), bytes.data());
+    return bytes;
+}
+
+QByteArray le32(quint64 value)
+{
+    QByteArray bytes(4, 0);
+    qToLittleEndian<quint32>(static_cast<quint32>(value), bytes.data());
+    return bytes;
+}
+
+// claimed < 0: the body's true size.
+QByteArray chunk(const char *id, const QByteArray &body, qint64 claimed = -1)
+{
+    QByteArray bytes = QByteArray(id, 4) + le32(claimed < 0 ? body.size() : claimed) + body;
+    if (body.size() % 2)
+        bytes += '\0';
+    return bytes;
+}
+
+// WAVEFORMATEX: block align and byte rate follow from the other fields.
+QByteArray fmtBody(quint16 tag, quint16 channels, quint64 rate, quint16 bits, const QByteArray &extra = {})
+{
+    const quint32 blockAlign = channels * ((bits + 7) / 8);
+    return le16(tag) + le16(channels) + le32(rate) + le32(rate * blockAlign) + le16(blockAlign) + le16(bits)
+           + extra;
+}
+
+QByteArray riff(const QByteArray &chunks, qint64 claimed = -1)
+{
+    return "RIFF" + le32(claimed < 0 ? chunks.size() + 4 : claimed) + "WAVE" + chunks;
+}
+
+// The test signal as 16-bit little-endian PCM.
+QByteArray pcm16(qint64 frames, int channels, int rate = 44100)
+{
+    const std::vector<float> samples = musicSamples(frames, channels, rate);
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(samples.size() * 2));
+    for (float s : samples)
+        bytes += le16(static_cast<quint16>(static_cast<qint16>(std::lround(s * 32767))));
+    return bytes;
+}
+
+QByteArray wave16(qint64 frames, int channels, quint64 rate)
+{
+    return riff(chunk("fmt ", fmtBody(1, channels, rate, 16)) + chunk("data", pcm16(frames, channels, int(rate))));
+}
+
+// IEEE float samples, the music with values no player can play spread through it.
+QByteArray wildFloatWave(qint64 frames)
+{
+    const std::vector<float> samples = musicSamples(frames, 2, 44100);
+    const float wild[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                          -std::numeric_limits<float>::infinity(), 3.0e38f, -1.0e30f, 1.0e-40f};
+    QByteArray data;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const float s = i % 97 < std::size(wild) ? wild[i % 97] : samples[i];
+        data += le32(std::bit_cast<quint32>(s));
+    }
+    return riff(chunk("fmt ", fmtBody(3, 2, 44100, 32, le16(0))) + chunk("data", data));
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList entriesOf(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+const QByteArray kOldOutput = "the earlier output, to be left as it was";
+
+// One run through the component: refused, failed or finished, with what it raised.
+struct RunEnd
+{
+    bool refused = false;
+    bool finished = false;
+    QString message;
+    qint64 lastFrames = -1; // of the last EncodeProgress
+};
+
+RunEnd runOnce(LameEncoderX &encoder, const std::function<void(int percent)> &onProgress = {})
+{
+    RunEnd end;
+    QSignalSpy finished(&encoder, &LameEncoderX::EncodeFinished);
+    QSignalSpy failed(&encoder, &LameEncoderX::EncodeFailed);
+    const QMetaObject::Connection progress = QObject::connect(
+        &encoder, &LameEncoderX::EncodeProgress, &encoder, [&](int percent, qint64 frames) {
+            end.lastFrames = frames;
+            if (onProgress)
+                onProgress(percent);
+        });
+    const Outcome started = encoder.call(Member::Encode);
+    if (!started) {
+        end.refused = true;
+        end.message = started.message;
+    } else {
+        QDeadlineTimer deadline(120000);
+        while (finished.isEmpty() && failed.isEmpty() && !deadline.hasExpired())
+            QTest::qWait(5);
+        end.finished = finished.size() == 1 && failed.isEmpty();
+        if (!failed.isEmpty())
+            end.message = failed.first().first().toString();
+    }
+    QObject::disconnect(progress);
+    return end;
+}
+
+// Runs in a child process started by diskFull(): one conversion under a file-size limit.
+int encodeInChild(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const rlimit limit {std::stoull(argv[4]), std::stoull(argv[4])};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, SIG_IGN);
+    LameEncoderX encoder;
+    encoder.write(Member::InputFile, QString::fromLocal8Bit(argv[2]));
+    encoder.write(Member::OutputFile, QString::fromLocal8Bit(argv[3]));
+    const RunEnd end = runOnce(encoder);
+    QTextStream(stdout) << (end.finished ? QStringLiteral("finished") : QStringLiteral("failed: ") + end.message)
+                        << Qt::endl;
+    return end.finished ? 0 : 1;
+}
+
+} // namespace
+
+class TestBadInput : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString freshDir(const QString &name) const
+    {
+        const QString dir = m_dir.filePath(name);
+        QDir(dir).removeRecursively();
+        QDir().mkpath(dir);
+        return dir;
+    }
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    // Every row either must not convert (outChannels 0) or must decode to outFrames frames,
+    // give or take tolerance, at outRate.
+    void corpus_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<bool>("raw");
+        QTest::addColumn<int>("outChannels");
+        QTest::addColumn<int>("outRate");
+        QTest::addColumn<qint64>("outFrames");
+        QTest::addColumn<qint64>("tolerance");
+
+        const auto refuse = [](const char *name, const QByteArray &input, bool raw = false) {
+            QTest::newRow(name) << input << raw << 0 << 0 << qint64(0) << qint64(0);
+        };
+        const auto convert = [](const char *name, const QByteArray &input, int channels, int rate, qint64 frames,
+                                qint64 tolerance = 0, bool raw = false) {
+            QTest::newRow(name) << input << raw << channels << rate << frames << tolerance;
+        };
+
+        QByteArray text;
+        while (text.size() < 1000000)
+            text += "Not a sound, only words in a file named like a WAVE file.\n";
+        refuse("1 MB of text", text);
+        QByteArray noise(1 << 20, 0);
+        for (qsizetype i = 0; i < noise.size(); ++i)
+            noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+        refuse("1 MB of noise", noise);
+        refuse("1 MB of noise after a RIFF WAVE", riff(noise));
+        refuse("empty file", QByteArray());
+        refuse("AIFF, not a WAVE", "FORM" + QByteArray(4, '\0') + "AIFF" + chunk("COMM", QByteArray(18, '\1')));
+
+        const QByteArray good = wave16(4410, 2, 44100);
+        for (int cut : {4, 8, 11, 20, 35, 36, 40, 44}) {
+            const QByteArray name = "header cut at " + QByteArray::number(cut);
+            refuse(name.constData(), good.left(cut));
+        }
+        refuse("no format chunk", riff(chunk("data", pcm16(4410, 2))));
+        refuse("format chunk after the data", riff(chunk("data", pcm16(4410, 2)) + chunk("fmt ", fmtBody(1, 2, 44100, 16))));
+        refuse("format chunk of 8 bytes", riff(chunk("fmt ", fmtBody(1, 2, 44100, 16).left(8)) + chunk("data", pcm16(4410, 2))));
+        refuse("0 channels", riff(chunk("fmt ", fmtBody(1, 0, 44100, 16)) + chunk("data", pcm16(4410, 2))));
+        refuse("0 Hz", wave16(4410, 2, 0));
+        refuse("4 GHz", wave16(4410, 2, 4000000000u));
+        refuse("2 GHz", wave16(4410, 2, 2147483648u));
+        refuse("20 MHz", wave16(4410, 2, 20000000));
+        // At a rate like this lame's final flush alone runs for seconds.
+        refuse("1.4 GHz, 6 channels", riff(chunk("fmt ", fmtBody(1, 6, 1375737472, 16)) + chunk("data", pcm16(4410, 6))));
+        refuse("1 Hz", wave16(4410, 2, 1));
+        refuse("999 Hz", wave16(4410, 2, 999));
+        refuse("0 bits a sample", riff(chunk("fmt ", fmtBody(1, 2, 44100, 0)) + chunk("data", pcm16(4410, 2))));
+        refuse("AC-3 inside", riff(chunk("fmt ", fmtBody(0x2000, 2, 48000, 16, le16(0))) + chunk("data", pcm16(4410, 2))));
+        refuse("WMA inside", riff(chunk("fmt ", fmtBody(0x0161, 2, 44100, 16, le16(0))) + chunk("data", pcm16(4410, 2))));
+        refuse("empty data chunk", riff(chunk("fmt ", fmtBody(1, 2, 44100, 16)) + chunk("data", {})));
+        refuse("data chunk of half a frame", riff(chunk("fmt ", fmtBody(1, 2, 44100, 16)) + chunk("data", "\1\2")));
+        refuse("raw PCM of one byte", "\x7f", true);
+
+        // Damage players play through.
+        const QByteArray fmt16 = chunk("fmt ", fmtBody(1, 2, 44100, 16));
+        convert("data claims more than the file holds", riff(fmt16 + chunk("data", pcm16(22050, 2), 100000000)), 2, 44100, 22050);
+        convert("data claims 4 GiB", riff(fmt16 + chunk("data", pcm16(22050, 2), 0xffffffffu), 0xffffffffu), 2, 44100, 22050);
+        convert("data claims more, cut inside a frame",
+                riff(fmt16 + chunk("data", pcm16(22050, 2) + "\1\2", 100000000)), 2, 44100, 22050);
+        convert("RIFF size 0", riff(fmt16 + chunk("data", pcm16(22050, 2)), 0), 2, 44100, 22050);
+        convert("unknown chunks around the format",
+                riff(chunk("junk", QByteArray(37, 'j')) + fmt16 + chunk("LIST", QByteArray(10, 'x')) + chunk("data", pcm16(22050, 2))),
+                2, 44100, 22050);
+        convert("6 channels, plain format", riff(chunk("fmt ", fmtBody(1, 6, 48000, 16)) + chunk("data", pcm16(24000, 6, 48000))),
+                2, 48000, 24000);
+        convert("8 channels", wave16(24000, 8, 48000), 2, 48000, 24000);
+        convert("7 kHz", wave16(14000, 1, 7000), 1, 8000, 16000, 200);
+        convert("192 kHz", wave16(192000, 2, 192000), 2, 48000, 48000, 500);
+        convert("1 kHz", wave16(2000, 1, 1000), 1, 8000, 16000, 200);
+        convert("raw PCM of odd length", pcm16(22050, 2) + "\x7f", 2, 44100, 22050, 0, true);
+        // Unclipped, they make libmp3lame fail an assertion and end the program.
+        convert("float NaN, infinities and huge values", wildFloatWave(22050), 2, 44100, 22050);
+    }
+
+    void corpus()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(bool, raw);
+        QFETCH(int, outChannels);
+        QFETCH(int, outRate);
+        QFETCH(qint64, outFrames);
+        QFETCH(qint64, tolerance);
+        const QString dir = freshDir(QStringLiteral("corpus"));
+        const QString in = dir + QStringLiteral("/in.wav");
+        const QString out = dir + QStringLiteral("/out.mp3");
+        QVERIFY(writeBytes(in, input));
+        QVERIFY(writeBytes(out, kOldOutput));
+
+        LameEncoderX encoder;
+        QVERIFY(encoder.write(Member::RawPCM, raw));
+        QVERIFY(encoder.write(Member::InputFile, in));
+        QVERIFY(encoder.write(Member::OutputFile, out));
+        const RunEnd end = runOnce(encoder);
+        QCOMPARE(contentOf(in), input);
+        QCOMPARE(entriesOf(dir), QStringList({"in.wav", "out.mp3"}));
+        if (outChannels == 0) {
+            QVERIFY(!end.finished);
+            QVERIFY(!end.message.trimmed().isEmpty());
+            QCOMPARE(contentOf(out), kOldOutput);
+            return;
+        }
+        QVERIFY2(end.finished, qPrintable(end.message));
+        const Mp3Info mp3 = decodeMp3(out);
+        QVERIFY2(mp3.ok, qPrintable(mp3.error));
+        QCOMPARE(mp3.channels, outChannels);
+        QCOMPARE(mp3.rate, outRate);
+        QVERIFY2(std::abs(mp3.frames - outFrames) <= tolerance,
+                 qPrintable(QStringLiteral("%1 frames decoded, %2 expected").arg(mp3.frames).arg(outFrames)));
+    }
+
+    // Outputs that cannot be written: nothing is created, the input stays as it was.
+    void unwritableOutput_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::newRow("folder missing") << "gone/out.mp3";
+        QTest::newRow("a folder in the path is a file") << "in.wav/out.mp3";
+        QTest::newRow("output is a folder") << "sub";
+        QTest::newRow("through a symbolic link to the input") << "link.mp3";
+        QTest::newRow("through a hard link to the input") << "hard.mp3";
+    }
+
+    void unwritableOutput()
+    {
+        QFETCH(QString, output);
+        const QString dir = freshDir(QStringLiteral("unwritable"));
+        const QString in = dir + QStringLiteral("/in.wav");
+        QVERIFY(writeMusicWave(in, 0.5));
+        QVERIFY(QDir(dir).mkdir(QStringLiteral("sub")));
+        QVERIFY(QFile::link(in, dir + QStringLiteral("/link.mp3")));
+        QCOMPARE(::link(QFile::encodeName(in).constData(), QFile::encodeName(dir + "/hard.mp3").constData()), 0);
+        const QByteArray before = contentOf(in);
+        const QStringList entries = entriesOf(dir);
+
+        LameEncoderX encoder;
+        QVERIFY(encoder.write(Member::InputFile, in));
+        QVERIFY(encoder.write(Member::OutputFile, dir + '/' + output));
+        const RunEnd end = runOnce(encoder);
+        QVERIFY(!end.finished);
+        QVERIFY(!end.message.trimmed().isEmpty());
+        QCOMPARE(entriesOf(dir), entries);
+        QVERIFY(entriesOf(dir + QStringLiteral("/sub")).isEmpty());
+        QCOMPARE(contentOf(in), before);
+    }
+
+    // A full disk, as a file-size limit in a child process, met at the first write, in the
+    // stream, at the very last byte, and not at all.
+    void diskFull_data()
+    {
+        QTest::addColumn<qint64>("room"); // bytes, or below 0: the complete MP3's size plus this
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("no room") << qint64(1) << false;
+        QTest::newRow("room for 16 KiB") << qint64(16384) << false;
+        QTest::newRow("one byte short") << qint64(-1) << false;
+        QTest::newRow("just enough") << qint64(-0x10000) << true;
+    }
+
+    void diskFull()
+    {
+        QFETCH(qint64, room);
+        QFETCH(bool, fits);
+        const QString dir = freshDir(QStringLiteral("full"));
+        const QString in = dir + QStringLiteral("/in.wav");
+        const QString out = dir + QStringLiteral("/out.mp3");
+        QVERIFY(writeMusicWave(in, 3));
+        LameEncoderX encoder;
+        QVERIFY(encoder.write(Member::InputFile, in));
+        QVERIFY(encoder.write(Member::OutputFile, out));
+        QVERIFY(runOnce(encoder).finished);
+        const QByteArray complete = contentOf(out);
+        if (room == -1)
+            room = complete.size() - 1;
+        else if (room < 0)
+            room = complete.size();
+        QVERIFY(writeBytes(out, kOldOutput));
+        const QStringList entries = entriesOf(dir);
+
+        QProcess child;
+        child.setProgram(QCoreApplication::applicationFilePath());
+        child.setArguments({QStringLiteral("--encode-child"), in, out, QString::number(room)});
+        child.start();
+        QVERIFY(child.waitForFinished(60000));
+        const QString said = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(entriesOf(dir), entries);
+        if (fits) {
+            QCOMPARE(said, QStringLiteral("finished"));
+            QCOMPARE(contentOf(out), complete);
+        } else {
+            QVERIFY2(said.startsWith(QStringLiteral("failed: Cannot write ")), qPrintable(said));
+            QCOMPARE(contentOf(out), kOldOutput);
+        }
+    }
+
+    // The input cut short while it is being read: the run ends, with the audio read or failed.
+    void inputTruncatedDuringRun_data()
+    {
+        QTest::addColumn<double>("keep"); // share of the audio left
+        QTest::newRow("to half") << 0.5;
+        QTest::newRow("to the header") << 0.0;
+    }
+
+    void inputTruncatedDuringRun()
+    {
+        QFETCH(double, keep);
+        const QString dir = freshDir(QStringLiteral("truncated"));
+        const QString in = dir + QStringLiteral("/in.wav");
+        const QString out = dir + QStringLiteral("/out.mp3");
+        const qint64 frames = 44100 * 120;
+        WaveOptions shape;
+        shape.frames = frames;
+        QVERIFY(writeWave(in, shape));
+        const qint64 header = QFileInfo(in).size() - frames * 4;
+        const qint64 kept = std::llround(frames * keep);
+        LameEncoderX encoder;
+        QVERIFY(encoder.write(Member::InputFile, in));
+        QVERIFY(encoder.write(Member::OutputFile, out));
+        bool cut = false;
+        const RunEnd end = runOnce(encoder, [&](int percent) {
+            if (percent >= 1 && !cut)
+                cut = ::truncate(QFile::encodeName(in).constData(), header + kept * 4) == 0;
+        });
+        QVERIFY(cut);
+        if (!end.finished) {
+            QVERIFY(!end.message.trimmed().isEmpty());
+            QCOMPARE(entriesOf(dir), QStringList({"in.wav"}));
+            return;
+        }
+        // What had been read before the cut, and no more than the file held.
+        const Mp3Info mp3 = decodeMp3(out);
+        QVERIFY2(mp3.ok, qPrintable(mp3.error));
+        QCOMPARE(mp3.frames, end.lastFrames);
+        QVERIFY(end.lastFrames > 0);
+        QVERIFY(end.lastFrames < frames);
+        if (keep > 0)
+            QVERIFY(end.lastFrames >= kept);
+        QCOMPARE(entriesOf(dir), QStringList({"in.wav", "out.mp3"}));
+    }
+
+    // Names the file system takes must work as input and as output, also when the output
+    // is replaced by a second run.
+    void names_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("stem");
+        QTest::newRow("spaces") << QStringLiteral(" a folder  with spaces ") << QStringLiteral(" a  name with spaces ");
+        QTest::newRow("non-Latin") << QStringLiteral("Ünïcødé 音楽") << QStringLiteral("тест 題名 ☃");
+        QTest::newRow("250 characters") << QStringLiteral("long") << QString(246, QLatin1Char('n'));
+        QTest::newRow("250 characters with spaces") << QStringLiteral("long spaced")
+                                                    << QString(123, QLatin1Char('s')) + ' ' + QString(122, QLatin1Char('t'));
+    }
+
+    void names()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, stem);
+        const QString dir = freshDir(folder);
+        const QString in = dir + '/' + stem + QStringLiteral(".wav");
+        const QString out = dir + '/' + stem + QStringLiteral(".mp3");
+        QVERIFY(writeMusicWave(in, 0.5));
+        LameEncoderX encoder;
+        QVERIFY(encoder.write(Member::InputFile, in));
+        QVERIFY(encoder.write(Member::OutputFile, out));
+        for (int run = 0; run < 2; ++run) {
+            const RunEnd end = runOnce(encoder);
+            QVERIFY2(end.finished, qPrintable(end.message));
+            QCOMPARE(decodeMp3(out).frames, qint64(22050));
+        }
+        QCOMPARE(entriesOf(dir), QStringList({stem + ".mp3", stem + ".wav"}));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    if (argc == 5 && qstrcmp(argv[1], "--encode-child") == 0)
+        return encodeInChild(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestBadInput test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_badinput.moc"

@@ -1,0 +1,672 @@
+// One file on several encoder instances: the joined MP3 against a one-instance encode of the
+// same input, seam by seam, and the frame parser and info frame it rests on.
+#include "encoder/encoderun.h"
+#include "encoder/lameencoderx.h"
+#include "encoder/parallelframes.h"
+#include "encoder/parallelinfotag.h"
+#include "encoder/paralleljoin.h"
+#include "mp3check.h"
+#include "wavegen.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace {
+
+using Adjust = std::function<void(EncoderSettings &)>;
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+const unsigned char *bytesOf(const QByteArray &data)
+{
+    return reinterpret_cast<const unsigned char *>(data.constData());
+}
+
+quint32 big32(const unsigned char *at)
+{
+    return (quint32(at[0]) << 24) | (quint32(at[1]) << 16) | (quint32(at[2]) << 8) | at[3];
+}
+
+// The MPEG frames of an MP3 file: from its first frame to the ID3v1 tag or the end.
+struct Stream
+{
+    QByteArray audio;
+    std::vector<FrameEntry> frames;
+    bool whole = false; // the frames cover every byte
+};
+
+Stream streamOf(const Mp3Info &info, const QByteArray &file)
+{
+    Stream stream;
+    const qint64 end = file.size() - (info.hasId3v1 ? 128 : 0);
+    stream.audio = file.mid(info.firstFrameAt, end - info.firstFrameAt);
+    std::size_t scanned = 0;
+    stream.frames = scanFrames(bytesOf(stream.audio), static_cast<std::size_t>(stream.audio.size()), &scanned);
+    stream.whole = scanned == static_cast<std::size_t>(stream.audio.size());
+    return stream;
+}
+
+// Error-to-signal ratio of each run of `block` samples (all channels) of decoded against the input.
+std::vector<double> errorShares(const std::vector<float> &decoded, const std::vector<float> &input, int channels,
+                                int block)
+{
+    std::vector<double> shares;
+    const std::size_t step = static_cast<std::size_t>(block * channels);
+    for (std::size_t start = 0; start + step <= std::min(decoded.size(), input.size()); start += step) {
+        double signal = 1e-9;
+        double error = 0;
+        for (std::size_t i = start; i < start + step; ++i) {
+            signal += double(input[i]) * input[i];
+            error += double(decoded[i] - input[i]) * (decoded[i] - input[i]);
+        }
+        shares.push_back(error / signal);
+    }
+    return shares;
+}
+
+double snrDb(const std::vector<float> &decoded, const std::vector<float> &input)
+{
+    double signal = 0;
+    double error = 0;
+    for (std::size_t i = 0; i < std::min(decoded.size(), input.size()); ++i) {
+        signal += double(input[i]) * input[i];
+        error += double(decoded[i] - input[i]) * (decoded[i] - input[i]);
+    }
+    return 10 * std::log10(signal / std::max(error, 1e-12));
+}
+
+// The audio frames of an MP3 (without its info frame) as one encoder instance's chunk.
+EncodedChunk chunkOf(const Stream &stream)
+{
+    EncodedChunk chunk;
+    const std::size_t tag = static_cast<std::size_t>(stream.frames.front().header.size);
+    chunk.bytes.assign(bytesOf(stream.audio) + tag, bytesOf(stream.audio) + stream.audio.size());
+    chunk.frames = scanFrames(chunk.bytes.data(), chunk.bytes.size());
+    return chunk;
+}
+
+// The main data each frame uses, gathered from the slots as a decoder reads it.
+std::vector<QByteArray> mainDataOf(const EncodedChunk &chunk)
+{
+    QByteArray slotBytes;
+    std::vector<long> slotStart;
+    for (const FrameEntry &frame : chunk.frames) {
+        slotStart.push_back(slotBytes.size());
+        slotBytes.append(reinterpret_cast<const char *>(chunk.bytes.data() + frame.offset + frame.header.sideInfoEnd),
+                     frame.header.size - frame.header.sideInfoEnd);
+    }
+    std::vector<QByteArray> data;
+    for (std::size_t k = 0; k < chunk.frames.size(); ++k)
+        data.push_back(slotBytes.mid(slotStart[k] - chunk.frames[k].side.mainDataBegin, chunk.frames[k].side.mainDataBytes));
+    return data;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Adjust)
+
+class TestParallel : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    QString wave(int rate, int channels, double seconds)
+    {
+        const QString file = path(QStringLiteral("in-%1-%2-%3.wav").arg(rate).arg(channels).arg(seconds));
+        if (!QFile::exists(file) && !writeMusicWave(file, seconds, rate, channels))
+            return {};
+        return file;
+    }
+
+    Outcome encode(const EncoderSettings &settings, int workers, RunReport *report = nullptr,
+                   const ProgressReport &progress = [](int, qint64) {}, const std::atomic_bool *abort = nullptr)
+    {
+        static const std::atomic_bool never = false;
+        ParallelPlan plan;
+        plan.workers = workers;
+        plan.chunkFrames = 200; // about 5 s: several seams in a short input
+        plan.minSeconds = 0;
+        return runEncode(settings, plan, abort ? *abort : never, progress, report);
+    }
+
+    EncoderSettings settingsFor(const QString &input, const QString &output, const Adjust &adjust)
+    {
+        EncoderSettings settings;
+        settings.inputFile = input;
+        settings.outputFile = output;
+        if (adjust)
+            adjust(settings);
+        return settings;
+    }
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void headers_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("version");
+        QTest::addColumn<int>("bitrate");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("sideInfoEnd");
+
+        QTest::newRow("MPEG-1 128 kbit/s 44.1 kHz joint stereo") << QByteArray("\xff\xfb\x90\x64", 4) << true << 1 << 128 << 44100 << 417 << 36;
+        QTest::newRow("padded") << QByteArray("\xff\xfb\x92\x64", 4) << true << 1 << 128 << 44100 << 418 << 36;
+        QTest::newRow("MPEG-1 mono 48 kHz 320") << QByteArray("\xff\xfb\xe4\xc0", 4) << true << 1 << 320 << 48000 << 960 << 21;
+        QTest::newRow("MPEG-2 22.05 kHz 64 stereo") << QByteArray("\xff\xf3\x80\x44", 4) << true << 2 << 64 << 22050 << 208 << 21;
+        QTest::newRow("MPEG-2.5 8 kHz 8 mono") << QByteArray("\xff\xe3\x18\xc0", 4) << true << 25 << 8 << 8000 << 72 << 13;
+        QTest::newRow("with CRC") << QByteArray("\xff\xfa\x90\x64", 4) << true << 1 << 128 << 44100 << 417 << 38;
+        QTest::newRow("free format") << QByteArray("\xff\xfb\x00\x64", 4) << false << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("bad bit rate") << QByteArray("\xff\xfb\xf0\x64", 4) << false << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("reserved rate") << QByteArray("\xff\xfb\x9c\x64", 4) << false << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("layer II") << QByteArray("\xff\xfd\x90\x64", 4) << false << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("reserved version") << QByteArray("\xff\xeb\x90\x64", 4) << false << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("no sync") << QByteArray("\xff\x7b\x90\x64", 4) << false << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("cut short") << QByteArray("\xff\xfb\x90", 3) << false << 0 << 0 << 0 << 0 << 0;
+    }
+
+    void headers()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, valid);
+        const std::optional<FrameHeader> header = parseHeader(bytesOf(bytes), static_cast<std::size_t>(bytes.size()));
+        QCOMPARE(header.has_value(), valid);
+        if (!valid)
+            return;
+        QTEST(header->version, "version");
+        QTEST(header->bitrate, "bitrate");
+        QTEST(header->sampleRate, "rate");
+        QTEST(header->size, "size");
+        QTEST(header->sideInfoEnd, "sideInfoEnd");
+    }
+
+    // lame's own one-instance streams: every frame parses to the size libmpg123 reads, and the
+    // reservoir chain as parsed holds, so the side information is read at the right bits.
+    void parsesLameStreams_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<Adjust>("adjust");
+        QTest::newRow("CBR 128 stereo") << 44100 << 2 << Adjust();
+        QTest::newRow("VBR 0 stereo 48 kHz") << 48000 << 2 << Adjust([](EncoderSettings &s) { s.useVbr = true; s.vbrRate = 0; });
+        QTest::newRow("mono MPEG-2") << 22050 << 1 << Adjust([](EncoderSettings &s) { s.bitrate = 64; });
+        QTest::newRow("MPEG-2.5 stereo") << 8000 << 2 << Adjust([](EncoderSettings &s) { s.bitrate = 24; });
+    }
+
+    void parsesLameStreams()
+    {
+        QFETCH(int, rate);
+        QFETCH(int, channels);
+        QFETCH(Adjust, adjust);
+        const QString output = path(QStringLiteral("lame.mp3"));
+        const EncoderSettings settings = settingsFor(wave(rate, channels, 6), output, adjust);
+        const Outcome encoded = encode(settings, 1);
+        QVERIFY2(encoded.ok, qPrintable(encoded.message));
+        const Mp3Info info = decodeMp3(output);
+        QVERIFY2(info.ok, qPrintable(info.error));
+        const Stream stream = streamOf(info, contentOf(output));
+        QVERIFY(stream.whole);
+        // The info frame, and at 576 samples a frame one that lies wholly in the encoder delay,
+        // which libmpg123 skips when decoding gapless.
+        const std::size_t skipped = stream.frames.size() - info.audioFrames.size();
+        QVERIFY(skipped == 1 || (skipped == 2 && stream.frames.front().header.samples == 576));
+        for (std::size_t i = 0; i < info.audioFrames.size(); ++i) {
+            QCOMPARE(stream.frames[i + skipped].header.size, info.audioFrames[i].bytes);
+            QCOMPARE(stream.frames[i + skipped].header.bitrate, info.audioFrames[i].bitrate);
+        }
+        QVERIFY(mainDataChainValid(stream.frames));
+        const auto borrowing = std::count_if(stream.frames.begin(), stream.frames.end(),
+                                             [](const FrameEntry &f) { return f.side.mainDataBegin > 0; });
+        QVERIFY(borrowing > 0); // the reservoir is in use, so the chain test means something
+    }
+
+    // Breaking one frame's main_data_begin breaks the chain: the check is not vacuous.
+    void chainCatchesBadReference()
+    {
+        const QString output = path(QStringLiteral("chain.mp3"));
+        QVERIFY(encode(settingsFor(wave(44100, 2, 6), output, {}), 1).ok);
+        const Mp3Info info = decodeMp3(output);
+        Stream stream = streamOf(info, contentOf(output));
+        auto target = std::find_if(stream.frames.begin() + 10, stream.frames.end(),
+                                   [](const FrameEntry &f) { return f.side.mainDataBegin > 0; });
+        QVERIFY(target != stream.frames.end());
+        target->side.mainDataBegin += 300; // now reaches into the data of earlier frames
+        QVERIFY(!mainDataChainValid(stream.frames));
+        stream.frames.front().side.mainDataBegin = 1; // before the stream's start
+        QVERIFY(!mainDataChainValid({stream.frames.front()}));
+    }
+
+    // Moving a chunk's main data later keeps every frame's data, byte for byte, and the chain.
+    void shiftKeepsMainData_data()
+    {
+        QTest::addColumn<Adjust>("adjust");
+        QTest::addColumn<int>("shift");
+        QTest::newRow("CBR 128, 1 byte") << Adjust() << 1;
+        QTest::newRow("CBR 128, 40 bytes") << Adjust() << 40;
+        QTest::newRow("VBR 4, 3 bytes") << Adjust([](EncoderSettings &s) { s.useVbr = true; }) << 3;
+        QTest::newRow("MPEG-2, 8 bytes") << Adjust([](EncoderSettings &s) { s.bitrate = 64; }) << 8;
+    }
+
+    void shiftKeepsMainData()
+    {
+        QFETCH(Adjust, adjust);
+        QFETCH(int, shift);
+        const QString output = path(QStringLiteral("shift.mp3"));
+        const EncoderSettings settings = settingsFor(wave(adjust && settingsFor({}, {}, adjust).bitrate == 64 ? 22050 : 44100, 2, 6), output, adjust);
+        QVERIFY(encode(settings, 1).ok);
+        const EncodedChunk original = chunkOf(streamOf(decodeMp3(output), contentOf(output)));
+        const std::vector<QByteArray> before = mainDataOf(original);
+        int moved = 0;
+        for (std::int64_t j = 10; j < original.endFrame() && moved < 3; ++j) {
+            EncodedChunk chunk = original;
+            if (!shiftMainData(chunk, j, shift))
+                continue; // no room after this frame; nothing changed
+            ++moved;
+            QCOMPARE(chunk.frame(j).side.mainDataBegin, original.frame(j).side.mainDataBegin - shift);
+            QVERIFY(mainDataChainValid(chunk.frames));
+            QVERIFY(mainDataOf(chunk) == before);
+            // The side information says the same as the frames remember.
+            const std::vector<FrameEntry> reread = scanFrames(chunk.bytes.data(), chunk.bytes.size());
+            for (std::size_t k = 0; k < reread.size(); ++k)
+                QCOMPARE(reread[k].side.mainDataBegin, chunk.frames[k].side.mainDataBegin);
+            j += 20;
+        }
+        QVERIFY(moved > 0);
+    }
+
+    // A frame grown at the seam gains free bytes at its end and keeps its data.
+    void growFrame_data()
+    {
+        QTest::addColumn<bool>("freeRate");
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<bool>("possible");
+        QTest::newRow("VBR: next larger rate") << true << 30 << true;
+        QTest::newRow("VBR: several rates up") << true << 300 << true;
+        QTest::newRow("VBR: beyond 320 kbit/s") << true << 2000 << false;
+        QTest::newRow("CBR: the padding byte") << false << 1 << true;
+        QTest::newRow("CBR: two bytes") << false << 2 << false;
+    }
+
+    void growFrame()
+    {
+        QFETCH(bool, freeRate);
+        QFETCH(int, bytes);
+        QFETCH(bool, possible);
+        const QString output = path(QStringLiteral("grow.mp3"));
+        const EncoderSettings settings = settingsFor(wave(48000, 2, 4), output, [&](EncoderSettings &s) { s.useVbr = freeRate; });
+        QVERIFY(encode(settings, 1).ok);
+        const EncodedChunk original = chunkOf(streamOf(decodeMp3(output), contentOf(output)));
+        const std::vector<QByteArray> before = mainDataOf(original);
+        const std::int64_t k = 40;
+        EncodedChunk chunk = original;
+        QCOMPARE(::growFrame(chunk, k, bytes, freeRate), possible);
+        if (!possible)
+            return;
+        QCOMPARE(chunk.endFrame(), k + 1);
+        QVERIFY(chunk.frame(k).header.size >= original.frame(k).header.size + bytes);
+        QCOMPARE(chunk.bytes.size(), chunk.frame(k).offset + std::size_t(chunk.frame(k).header.size));
+        const std::vector<FrameEntry> reread = scanFrames(chunk.bytes.data(), chunk.bytes.size());
+        QCOMPARE(reread.size(), chunk.frames.size());
+        QVERIFY(mainDataChainValid(reread));
+        const std::vector<QByteArray> after = mainDataOf(chunk);
+        QVERIFY(std::equal(after.begin(), after.end(), before.begin()));
+    }
+
+    // The info frame made here for lame's own stream is lame's own, but for the seek table
+    // (lame counts bit rates, this counts bytes).
+    void infoFrameAsLame_data()
+    {
+        QTest::addColumn<Adjust>("adjust");
+        QTest::newRow("CBR 128") << Adjust();
+        QTest::newRow("VBR 4") << Adjust([](EncoderSettings &s) { s.useVbr = true; });
+        QTest::newRow("mono 320, high quality, copyright") << Adjust([](EncoderSettings &s) {
+            s.mono = true;
+            s.bitrate = 320;
+            s.fixQuality = true;
+            s.copyrighted = true;
+        });
+    }
+
+    void infoFrameAsLame()
+    {
+        QFETCH(Adjust, adjust);
+        const QString input = wave(44100, 2, 6);
+        const QString output = path(QStringLiteral("own.mp3"));
+        const EncoderSettings settings = settingsFor(input, output, adjust);
+        QVERIFY(encode(settings, 1).ok);
+        const Mp3Info info = decodeMp3(output);
+        const Stream stream = streamOf(info, contentOf(output));
+        QVERIFY(stream.whole);
+
+        InfoFrameBuilder builder;
+        for (std::size_t i = 1; i < stream.frames.size(); ++i)
+            builder.addFrame(bytesOf(stream.audio) + stream.frames[i].offset, stream.frames[i].header.size);
+        const FrameEntry &tagFrame = stream.frames.front();
+        const auto *lameTag = bytesOf(stream.audio);
+        const int side = tagFrame.header.sideInfoEnd;
+        const int delay = (lameTag[side + 141] << 4) | (lameTag[side + 142] >> 4);
+        const int padding = ((lameTag[side + 142] & 0xf) << 8) | lameTag[side + 143];
+        const std::optional<std::vector<unsigned char>> templ =
+            infoFrameTemplate(settings, InputInfo {settings.mono ? 2 : 2, 2, 44100, 0, true});
+        QVERIFY(templ);
+        const std::vector<unsigned char> built = builder.build(*templ, delay, padding);
+        QCOMPARE(built.size(), static_cast<std::size_t>(tagFrame.header.size));
+        for (int i = 0; i < tagFrame.header.size; ++i) {
+            const bool seekTable = i >= side + 16 && i < side + 116;
+            const bool tagCrc = i >= side + 154 && i < side + 156;
+            if (seekTable)
+                QVERIFY2(std::abs(int(built[i]) - int(lameTag[i])) <= 1, qPrintable(QString::number(i)));
+            else if (!tagCrc)
+                QVERIFY2(built[i] == lameTag[i], qPrintable(QStringLiteral("byte %1").arg(i)));
+        }
+        QCOMPARE(crc16(0, built.data(), side + 154), quint16((built[side + 154] << 8) | built[side + 155]));
+    }
+
+    // The joined MP3 against a one-instance encode of the same input and settings.
+    void joinedStream_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<Adjust>("adjust");
+        QTest::addColumn<int>("bitrate"); // every audio frame's, 0 for VBR
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("CBR 128") << 44100 << 2 << Adjust() << 128 << 30.0;
+        QTest::newRow("CBR 112: reservoirs apart, data moved") << 44100 << 2 << Adjust([](EncoderSettings &s) { s.bitrate = 112; }) << 112 << 30.0;
+        QTest::newRow("CBR 128, not whole frames") << 44100 << 2 << Adjust() << 128 << 25.0071;
+        QTest::newRow("VBR 4") << 44100 << 2 << Adjust([](EncoderSettings &s) { s.useVbr = true; }) << 0 << 30.0;
+        QTest::newRow("mono") << 44100 << 2 << Adjust([](EncoderSettings &s) { s.mono = true; }) << 128 << 30.0;
+        QTest::newRow("48 kHz, VBR 2, tags, copyright") << 48000 << 2 << Adjust([](EncoderSettings &s) {
+            s.useVbr = true;
+            s.vbrRate = 2;
+            s.tagTitle = QStringLiteral("Title");
+            s.copyrighted = true;
+            s.original = true;
+        }) << 0 << 30.0;
+        QTest::newRow("mono input, fast") << 32000 << 1 << Adjust([](EncoderSettings &s) { s.fastMode = true; s.bitrate = 96; }) << 96 << 30.0;
+        QTest::newRow("16 kHz at 32 kbit/s: tag in a larger frame") << 16000 << 2 << Adjust([](EncoderSettings &s) { s.bitrate = 32; }) << 32 << 30.0;
+    }
+
+    void joinedStream()
+    {
+        QFETCH(int, rate);
+        QFETCH(int, channels);
+        QFETCH(Adjust, adjust);
+        QFETCH(int, bitrate);
+        QFETCH(double, seconds);
+        const QString input = wave(rate, channels, seconds);
+        const QString joined = path(QStringLiteral("joined.mp3"));
+        const QString single = path(QStringLiteral("single.mp3"));
+        RunReport report;
+        const Outcome parallel = encode(settingsFor(input, joined, adjust), 2, &report);
+        QVERIFY2(parallel.ok, qPrintable(parallel.message));
+        QVERIFY(encode(settingsFor(input, single, adjust), 1).ok);
+        QVERIFY2(report.instances >= 4, qPrintable(QString::number(report.instances)));
+        QCOMPARE(report.seams.size(), std::size_t(report.instances - 1));
+
+        const Mp3Info mp3 = decodeMp3(joined, true);
+        const Mp3Info one = decodeMp3(single, true);
+        QVERIFY2(mp3.ok, qPrintable(mp3.error));
+        const qint64 inputFrames = std::llround(rate * seconds);
+        QCOMPARE(mp3.frames, inputFrames);
+        QCOMPARE(one.frames, inputFrames);
+
+        std::vector<float> reference = musicSamples(inputFrames, channels, rate);
+        for (float &s : reference)
+            s = static_cast<float>(std::lround(std::clamp(s, -1.0f, 1.0f) * 32767.0f)) / 32768.0f; // as 16-bit
+        if (mp3.channels == 1 && channels == 2) {
+            std::vector<float> mono;
+            for (std::size_t i = 0; i + 1 < reference.size(); i += 2)
+                mono.push_back((reference[i] + reference[i + 1]) / 2);
+            reference = mono;
+        }
+        const double snrJoined = snrDb(mp3.samples, reference);
+        const double snrOne = snrDb(one.samples, reference);
+        QVERIFY2(std::abs(snrJoined - snrOne) <= 0.1, qPrintable(QStringLiteral("%1 vs %2 dB").arg(snrJoined).arg(snrOne)));
+
+        // No audible seam: the error share of the frames around each seam stays within the
+        // range of the other frames'.
+        const QByteArray file = contentOf(joined);
+        const Stream stream = streamOf(mp3, file);
+        const int spf = stream.frames.front().header.samples;
+        const unsigned char *tag = bytesOf(stream.audio) + stream.frames.front().header.sideInfoEnd;
+        const int delay = (tag[141] << 4) | (tag[142] >> 4);
+        const int padding = ((tag[142] & 0xf) << 8) | tag[143];
+        const std::vector<double> shares = errorShares(mp3.samples, reference, mp3.channels, spf);
+        std::vector<bool> nearSeam(shares.size(), false);
+        for (const std::int64_t seam : report.seams) {
+            const std::int64_t at = (seam * spf - delay) / spf; // the output block where frame seam starts
+            for (std::int64_t b = at - 2; b <= at + 2; ++b) {
+                if (b >= 0 && b < std::int64_t(shares.size()))
+                    nearSeam[std::size_t(b)] = true;
+            }
+        }
+        double others = 0;
+        for (std::size_t b = 2; b < shares.size(); ++b) {
+            if (!nearSeam[b])
+                others = std::max(others, shares[b]);
+        }
+        for (std::size_t b = 0; b < shares.size(); ++b) {
+            if (nearSeam[b])
+                QVERIFY2(shares[b] <= others, qPrintable(QStringLiteral("block %1: %2 > %3").arg(b).arg(shares[b]).arg(others)));
+        }
+
+        // Every frame parses, the reservoir chain holds across the seams, CBR stays CBR.
+        QVERIFY(stream.whole);
+        QVERIFY(mainDataChainValid(stream.frames));
+        for (std::size_t i = 1; i < stream.frames.size(); ++i) {
+            if (bitrate > 0)
+                QCOMPARE(stream.frames[i].header.bitrate, bitrate);
+        }
+        QVERIFY(mp3.hasInfoTag);
+        QCOMPARE(mp3.infoTagId, bitrate > 0 ? QByteArray("Info") : QByteArray("Xing"));
+
+        // The info frame describes the joined stream.
+        const qint64 audioFrames = qint64(stream.frames.size()) - 1;
+        QCOMPARE(qint64(big32(tag + 8)), audioFrames);
+        QCOMPARE(qint64(big32(tag + 12)), qint64(stream.audio.size()));
+        QCOMPARE(qint64(big32(tag + 148)), qint64(stream.audio.size()));
+        QCOMPARE(audioFrames * spf - delay - padding, inputFrames);
+        const int tagSize = stream.frames.front().header.size;
+        QCOMPARE(crc16(0, bytesOf(stream.audio) + tagSize, std::size_t(stream.audio.size() - tagSize)),
+                 quint16((tag[152] << 8) | tag[153]));
+        QCOMPARE(crc16(0, bytesOf(stream.audio), stream.frames.front().header.sideInfoEnd + 154),
+                 quint16((tag[154] << 8) | tag[155]));
+        QCOMPARE(mp3.hasId3v2, adjust && settingsFor({}, {}, adjust).tagTitle.size() > 0);
+    }
+
+    // Where lame resamples, one instance encodes the file; the lowest constant rates still get
+    // an info frame, in a frame just large enough.
+    void oneInstance_data()
+    {
+        QTest::addColumn<Adjust>("adjust");
+        QTest::addColumn<bool>("cbrTag");
+        QTest::newRow("voice") << Adjust([](EncoderSettings &s) { s.voiceMode = true; }) << false;
+        QTest::newRow("VBR 9") << Adjust([](EncoderSettings &s) { s.useVbr = true; s.vbrRate = 9; }) << false;
+        QTest::newRow("CBR 32") << Adjust([](EncoderSettings &s) { s.bitrate = 32; }) << true;
+        QTest::newRow("CBR 56") << Adjust([](EncoderSettings &s) { s.bitrate = 56; }) << true;
+    }
+
+    void oneInstance()
+    {
+        QFETCH(Adjust, adjust);
+        QFETCH(bool, cbrTag);
+        const QString output = path(QStringLiteral("resampled.mp3"));
+        RunReport report;
+        const Outcome encoded = encode(settingsFor(wave(44100, 2, 20), output, adjust), 2, &report);
+        QVERIFY2(encoded.ok, qPrintable(encoded.message));
+        QCOMPARE(report.instances, 1);
+        const Mp3Info mp3 = decodeMp3(output);
+        QVERIFY2(mp3.ok, qPrintable(mp3.error));
+        QVERIFY(mp3.hasInfoTag);
+        const qint64 expected = qint64(20) * mp3.rate;
+        QVERIFY2(std::abs(mp3.frames - expected) <= 2, qPrintable(QStringLiteral("%1 vs %2").arg(mp3.frames).arg(expected)));
+        const Stream stream = streamOf(mp3, contentOf(output));
+        QVERIFY(stream.whole && mainDataChainValid(stream.frames));
+        if (cbrTag) {
+            QCOMPARE(mp3.infoTagId, QByteArray("Info"));
+            QVERIFY(stream.frames.front().header.bitrate > stream.frames.back().header.bitrate);
+            for (std::size_t i = 1; i < stream.frames.size(); ++i)
+                QCOMPARE(stream.frames[i].header.bitrate, stream.frames.back().header.bitrate);
+        }
+    }
+
+    // Headerless input, either byte order, is cut and joined exactly as the same samples in a WAVE.
+    void rawInput_data()
+    {
+        QTest::addColumn<bool>("bigEndian");
+        QTest::newRow("little-endian") << false;
+        QTest::newRow("big-endian") << true;
+    }
+
+    void rawInput()
+    {
+        QFETCH(bool, bigEndian);
+        const QString raw = path(QStringLiteral("in.raw"));
+        QVERIFY(writeRawPcm(raw, 44100 * 30, 2, bigEndian));
+        const QString fromRaw = path(QStringLiteral("raw.mp3"));
+        const QString fromWave = path(QStringLiteral("wave.mp3"));
+        RunReport report;
+        QVERIFY(encode(settingsFor(raw, fromRaw, [&](EncoderSettings &s) {
+                           s.rawPcm = true;
+                           s.forceByteSwap = bigEndian;
+                       }), 2, &report).ok);
+        QVERIFY(report.instances >= 4);
+        QVERIFY(encode(settingsFor(wave(44100, 2, 30), fromWave, {}), 2).ok);
+        QCOMPARE(contentOf(fromRaw), contentOf(fromWave));
+    }
+
+    // Through the component: workers set, a 45-second input, every progress event.
+    void componentRun()
+    {
+        const QString output = path(QStringLiteral("component.mp3"));
+        LameEncoderX encoder;
+        encoder.setWorkers(2);
+        QCOMPARE(encoder.settings().workers, 2);
+        QVERIFY(encoder.write(LameEncoderX::Member::InputFile, wave(44100, 2, 45)).ok);
+        QVERIFY(encoder.write(LameEncoderX::Member::OutputFile, output).ok);
+        QSignalSpy progress(&encoder, &LameEncoderX::EncodeProgress);
+        QSignalSpy finished(&encoder, &LameEncoderX::EncodeFinished);
+        QVERIFY(encoder.call(LameEncoderX::Member::Encode).ok);
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(progress.size(), 101);
+        for (int i = 0; i < progress.size(); ++i)
+            QCOMPARE(progress[i][0].toInt(), i);
+        const Mp3Info mp3 = decodeMp3(output);
+        QVERIFY(mp3.ok);
+        QCOMPARE(mp3.frames, qint64(44100) * 45);
+        encoder.setWorkers(-3);
+        QCOMPARE(encoder.settings().workers, 0);
+    }
+
+    // A WAVE cut short of what its header announces: the workers give what one instance
+    // gives (split or not, depending on what the input reader makes of it).
+    void truncatedInput()
+    {
+        const QString input = path(QStringLiteral("cut.wav"));
+        QVERIFY(writeMusicWave(input, 30));
+        QFile file(input);
+        QVERIFY(file.resize(44 + 4 * 44100 * 20));
+        const QString joined = path(QStringLiteral("cut-joined.mp3"));
+        const QString single = path(QStringLiteral("cut-single.mp3"));
+        RunReport report;
+        const Outcome parallel = encode(settingsFor(input, joined, {}), 2, &report);
+        const Outcome one = encode(settingsFor(input, single, {}), 1);
+        QCOMPARE(parallel.ok, one.ok);
+        QCOMPARE(parallel.message, one.message);
+        if (one.ok)
+            QCOMPARE(decodeMp3(joined).frames, decodeMp3(single).frames);
+    }
+
+    void progressAndAbort_data()
+    {
+        QTest::addColumn<int>("abortAt"); // percent; -1 never
+        QTest::newRow("complete") << -1;
+        QTest::newRow("abort early") << 5;
+        QTest::newRow("abort late") << 90;
+    }
+
+    void progressAndAbort()
+    {
+        QFETCH(int, abortAt);
+        const QString input = wave(44100, 2, 30);
+        QDir out(path(QStringLiteral("abort-%1").arg(abortAt)));
+        QVERIFY(out.mkpath(QStringLiteral(".")));
+        const QString output = out.filePath(QStringLiteral("out.mp3"));
+        QFile existing(output);
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write("before");
+        existing.close();
+
+        std::atomic_bool abort = false;
+        QList<int> percents;
+        const Outcome end = encode(settingsFor(input, output, {}), 2, nullptr, [&](int percent, qint64) {
+            percents.append(percent);
+            if (percent == abortAt)
+                abort = true;
+        }, &abort);
+        if (abortAt < 0) {
+            QVERIFY2(end.ok, qPrintable(end.message));
+            QCOMPARE(percents.size(), 101);
+            for (int i = 0; i <= 100; ++i)
+                QCOMPARE(percents[i], i);
+            QVERIFY(decodeMp3(output).ok);
+        } else {
+            QVERIFY(!end.ok);
+            // The block that reached the percent may report one or two more.
+            QVERIFY(percents.last() >= abortAt && percents.last() <= abortAt + 2);
+            for (int i = 0; i < percents.size(); ++i)
+                QCOMPARE(percents[i], i);
+            QCOMPARE(contentOf(output), QByteArray("before"));
+            QCOMPARE(out.entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral("out.mp3")});
+        }
+    }
+
+    // The chunk plan: chunks on the frame grid, none shorter than a warm-up and a seam search.
+    void plan_data()
+    {
+        QTest::addColumn<qint64>("inputFrames");
+        QTest::addColumn<int>("workers");
+        QTest::addColumn<qint64>("chunkFrames");
+        QTest::addColumn<int>("chunks"); // -1: any number of at least two
+        QTest::newRow("5 minutes, 2 workers: 8 chunks") << qint64(44100 * 300) << 2 << qint64(0) << 8;
+        QTest::newRow("1 hour: chunks of at most a minute") << qint64(44100) * 3600 << 2 << qint64(0) << 60;
+        QTest::newRow("30 s: one chunk of at least 20 s") << qint64(44100 * 30) << 2 << qint64(0) << 1;
+        QTest::newRow("forced small chunks") << qint64(44100 * 30) << 2 << qint64(200) << 5;
+        QTest::newRow("too small chunks are raised") << qint64(44100 * 10) << 2 << qint64(1) << -1;
+    }
+
+    void plan()
+    {
+        QFETCH(qint64, inputFrames);
+        QFETCH(int, workers);
+        QFETCH(qint64, chunkFrames);
+        const ChunkLayout layout = planChunks(inputFrames, 44100, 1152, workers, chunkFrames);
+        QFETCH(int, chunks);
+        if (chunks > 0)
+            QCOMPARE(int(layout.starts.size()), chunks);
+        else
+            QVERIFY(layout.starts.size() > 1);
+        QCOMPARE(layout.starts.front(), std::int64_t(0));
+        for (std::size_t i = 1; i < layout.starts.size(); ++i)
+            QVERIFY(layout.starts[i] - layout.starts[i - 1] >= 40);
+        QVERIFY(inputFrames / 1152 - layout.starts.back() >= 40);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestParallel)
+#include "tst_parallel.moc"
