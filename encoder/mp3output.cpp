@@ -85,34 +85,24 @@ Outcome Mp3Output::open()
 
 Outcome Mp3Output::write(const unsigned char *data, std::size_t size)
 {
-    if (m_error != 0)
-        return failure(m_error);
-    if (m_fd < 0)
-        return failure(EBADF);
-    while (size > 0) {
-        const ssize_t written = ::write(m_fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            // A file-size limit or a full disk: the write that meets it says so.
-            m_error = written < 0 ? errno : ENOSPC;
-            return failure(m_error);
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return Outcome::success();
+    const Outcome written = writeAt(m_end, data, size);
+    if (written)
+        m_end += static_cast<qint64>(size);
+    return written;
 }
 
 Outcome Mp3Output::writeAt(qint64 offset, const unsigned char *data, std::size_t size)
 {
     if (m_error != 0)
         return failure(m_error);
+    if (m_fd < 0)
+        return failure(EBADF);
     while (size > 0) {
         const ssize_t written = ::pwrite(m_fd, data, size, offset);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
+            // A file-size limit or a full disk: the write that meets it says so.
             m_error = written < 0 ? errno : ENOSPC;
             return failure(m_error);
         }

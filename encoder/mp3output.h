@@ -38,5 +38,6 @@ private:
     QByteArray m_final;     // where the MP3 goes, the link resolved
     QByteArray m_temporary; // the named temporary file, when the folder takes no unnamed one
     int m_fd = -1;
+    qint64 m_end = 0; // where write() appends
     int m_error = 0; // the first write error, kept so later writes report it
 };
