@@ -366,7 +366,7 @@ ChunkLayout planChunks(std::int64_t inputFrames, int sampleRate, int frameSample
     if (chunkFrames <= 0) {
         // Four chunks a worker evens out the load; chunks of 20 to 60 seconds keep the
         // overlap small and the chunks held in memory few.
-        chunkFrames = std::clamp<std::int64_t>(frames / (4 * std::max(1, workers)), 20 * perSecond, 60 * perSecond);
+        chunkFrames = std::clamp<std::int64_t>(frames / (3 * std::max(1, workers)), 20 * perSecond, 60 * perSecond);
     }
     chunkFrames = std::max(chunkFrames, kMinChunk);
     const std::int64_t count = std::max<std::int64_t>(1, frames / chunkFrames);
