@@ -364,7 +364,7 @@ ChunkLayout planChunks(std::int64_t inputFrames, int sampleRate, int frameSample
     const std::int64_t frames = inputFrames / frameSamples;
     const std::int64_t perSecond = std::max(1, sampleRate / frameSamples);
     if (chunkFrames <= 0) {
-        // Four chunks a worker evens out the load; chunks of 20 to 60 seconds keep the
+        // Three chunks a worker even out the load; chunks of 20 to 60 seconds keep the
         // overlap small and the chunks held in memory few.
         chunkFrames = std::clamp<std::int64_t>(frames / (3 * std::max(1, workers)), 20 * perSecond, 60 * perSecond);
     }
