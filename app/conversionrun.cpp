@@ -5,8 +5,8 @@
 #include "ui_form1.h"
 
 #include "closecommand.h"
+#include "common/prompter.h"
 #include "files/commondialog.h"
-#include "prompter.h"
 
 #include <QTimer>
 

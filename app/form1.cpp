@@ -1,10 +1,16 @@
 #include "form1.h"
 #include "ui_form1.h"
 
-#include "appearance.h"
 #include "closecommand.h"
+#include "common/appearance.h"
+#include "common/prompter.h"
 #include "files/commondialog.h"
-#include "prompter.h"
+#include "files/fileselection.h"
+#include "files/tageditor.h"
+#include "info/infowindows.h"
+#include "options/optionswitches.h"
+#include "options/rateselectors.h"
+#include "version.h"
 
 #include <QCloseEvent>
 #include <QLayout>
@@ -28,6 +34,7 @@ Form1::Form1(Prompter *prompter, QWidget *parent)
 {
     ui->setupUi(this);
     setupControls();
+    setupSubsystems();
     connectHandlers();
     Form_Load();
 }
@@ -40,6 +47,7 @@ void Form1::setupControls()
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(QStringLiteral(SONOVERT_NAME));
     setWindowIcon(programIcon());
 
     m_encoder->setObjectName(QStringLiteral("LameEncoderX1"));
@@ -78,13 +86,26 @@ void Form1::setupControls()
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
+void Form1::setupSubsystems()
+{
+    m_files = new FileSelection(*m_cmd, *m_cmd2, ui->textinput, ui->textoutput, *m_encoder, *m_prompter, this);
+    m_switches = new OptionSwitches({ui->Check1, ui->Check2, ui->Check3, ui->Check4, ui->Check5, ui->Check6,
+                                     ui->Check7, ui->Check8, ui->Check9},
+                                    *m_encoder, *this, *m_prompter, this);
+    m_rates = new RateSelectors(ui->Combo1, ui->Combo2, *m_encoder, *this, *m_prompter, this);
+    m_info = new InfoWindows(*m_prompter, this);
+}
+
 void Form1::connectHandlers()
 {
     connect(ui->mnuexit, &QAction::triggered, this, &Form1::mnuexit_Click);
     connect(ui->mnuencode, &QAction::triggered, this, &Form1::mnuencode_Click);
     connect(ui->btencode, &QPushButton::clicked, this, &Form1::btencode_Click);
-    connect(ui->btbrowse1, &QPushButton::clicked, this, &Form1::btbrowse1_Click);
-    connect(ui->btbrowse2, &QPushButton::clicked, this, &Form1::btbrowse2_Click);
+    connect(ui->btbrowse1, &QPushButton::clicked, m_files, &FileSelection::btbrowse1_Click);
+    connect(ui->btbrowse2, &QPushButton::clicked, m_files, &FileSelection::btbrowse2_Click);
+    connect(m_files, &FileSelection::inputAccepted, this, &Form1::inputAccepted);
+    connect(m_files, &FileSelection::outputAccepted, this, &Form1::outputAccepted);
+    connect(m_files, &FileSelection::choiceFailed, this, &Form1::failChoice);
     connect(m_timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(m_encoder, &LameEncoderX::EncodeProgress, this, &Form1::LameEncoderX1_EncodeProgress);
     connect(m_encoder, &LameEncoderX::EncodeFailed, this, &Form1::LameEncoderX1_EncodeFailed);
@@ -94,8 +115,6 @@ void Form1::connectHandlers()
     connect(ui->mnuhelps, &QAction::triggered, this, &Form1::mnuhelps_Click);
     connect(ui->mnuabout, &QAction::triggered, this, &Form1::mnuabout_Click);
     connect(ui->mnuvisit, &QAction::triggered, this, &Form1::mnuvisit_Click);
-    connectSwitches();
-    connectRates();
     connect(ui->List1, &QListWidget::itemSelectionChanged, this, &Form1::List1_Click);
     ui->List1->viewport()->installEventFilter(this);
     ui->listlogo->installEventFilter(this);
@@ -134,7 +153,8 @@ void Form1::ResetForm()
         menu->menuAction()->setEnabled(true);
     Module1::RestoreCloseMenu(this);
     ui->List1->clear();
-    m_encoder->write(LameEncoderX::Member::WriteInfoTag, true);
+    // Refused only during a run, and the window is idle only when none is going.
+    (void)m_encoder->write(LameEncoderX::Member::WriteInfoTag, true);
     if (ui->List1->count() == 0)
         ui->listlogo->setVisible(true);
 }
@@ -160,7 +180,8 @@ void Form1::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    m_encoder->call(LameEncoderX::Member::Abort);
+    // Stopping cannot fail in a way worth telling a person who is closing the program.
+    (void)m_encoder->call(LameEncoderX::Member::Abort);
 }
 
 void Form1::showEvent(QShowEvent *event)
@@ -173,10 +194,57 @@ void Form1::showEvent(QShowEvent *event)
         move(screen->availableGeometry().center() - rect().center());
 }
 
+void Form1::inputAccepted(const QString &title)
+{
+    ui->textinput->setEnabled(true);
+    ui->btbrowse2->setEnabled(true);
+    ui->textoutput->setEnabled(true);
+    logTop(QStringLiteral("Input - ") + title);
+}
+
+void Form1::outputAccepted(const QString &title)
+{
+    ui->textoutput->setEnabled(true);
+    ui->btencode->setEnabled(true);
+    ui->mnuencode->setEnabled(true);
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             ui->Check1, ui->Check2, ui->Check3, ui->Check4, ui->Check5, ui->Check6, ui->Check7,
+             ui->Combo1, ui->Combo2, ui->Check9})
+        control->setEnabled(true);
+    logTop(QStringLiteral("Output - ") + title);
+}
+
+void Form1::failChoice(const QString &why)
+{
+    showErrorFound(why);
+    ResetForm();
+}
+
+void Form1::openTagEditor()
+{
+    if (!m_dialog)
+        m_dialog = new Dialog(*m_encoder, *m_prompter, this);
+    m_dialog->exec(); // deletes itself on close
+}
+
+void Form1::bttags_Click()
+{
+    openTagEditor();
+}
+
+void Form1::mnuedittags_Click()
+{
+    openTagEditor();
+}
+
+void Form1::btstop_Click() { m_info->openHelp(); }
+void Form1::mnuhelps_Click() { m_info->openHelp(); }
+void Form1::mnuabout_Click() { m_info->openAbout(); }
+void Form1::mnuvisit_Click() { m_info->openHomePage(); }
+
 void Form1::showErrorFound(const QString &detail)
 {
-    m_prompter->message(this, Prompter::Icon::Critical, QStringLiteral("Error"),
-                        QStringLiteral("Error Found"), detail);
+    ::showErrorFound(*m_prompter, this, detail);
 }
 
 void Form1::setAutoCaption(QLabel *label, const QString &text)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/actionlog.h"
 #include "encoder/lameencoderx.h"
 
 #include <QMainWindow>
@@ -8,17 +9,23 @@
 #include <memory>
 
 class CommonDialog;
+class Dialog;
+class FileSelection;
+class InfoWindows;
+class OptionSwitches;
 class Prompter;
+class QLabel;
 class QTimer;
+class RateSelectors;
 
 namespace Ui {
 class Form1;
 }
 
 // The main window: the layout of form1.ui, the idle and busy states, the conversion run and the
-// action log. Its handlers are spread over the folders of their subsystems: file choice in
-// files/, switches and rates in options/, help and about in info/.
-class Form1 : public QMainWindow
+// action log. It wires the subsystems to its controls: file choice (files/), switches and rates
+// (options/), help and about (info/).
+class Form1 : public QMainWindow, private ActionLog
 {
     Q_OBJECT
 
@@ -38,13 +45,24 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // app/form1.cpp: start-up, states, unload
+    // app/form1.cpp: start-up, states, unload, and the subsystems' wiring
     void setupControls();
+    void setupSubsystems();
     void connectHandlers();
     void Form_Load();
     void Form_Unload();
     void ResetForm();
     void mnuexit_Click();
+    void inputAccepted(const QString &title);
+    void outputAccepted(const QString &title);
+    void failChoice(const QString &why);
+    void bttags_Click();
+    void mnuedittags_Click();
+    void openTagEditor();
+    void btstop_Click(); // btstop is the Help button
+    void mnuhelps_Click();
+    void mnuabout_Click();
+    void mnuvisit_Click();
 
     // app/conversionrun.cpp
     void btencode_Click();
@@ -54,55 +72,15 @@ private:
     void mnuencode_Click();
 
     // app/actionlog.cpp
-    void logTop(const QString &line);
-    void logAppend(const QString &line);
+    void logTop(const QString &line) override;
+    void logAppend(const QString &line) override;
     void List1_Click();
     void List1_MouseDown();
     void listlogo_Click();
 
-    // options/switches.cpp
-    void connectSwitches();
-    void toggleSwitch(int row);
-    void Check1_Click();
-    void Check2_Click();
-    void Check3_Click();
-    void Check4_Click();
-    void Check5_Click();
-    void Check6_Click();
-    void Check7_Click();
-    void Check8_Click();
-    void Check9_Click();
-
-    // options/rates.cpp
-    void connectRates();
-    void pickRate(int selector);
-    void logRateReadBack(int selector);
-    void Combo1_Click();
-    void Combo1_Change();
-    void Combo2_Click();
-    void Combo2_Change();
-
-    // files/tagediting.cpp
-    void openTagEditor();
-    void bttags_Click();
-    void mnuedittags_Click();
-
-    // info/infowindows.cpp
-    void btstop_Click();
-    void mnuhelps_Click();
-    void mnuabout_Click();
-    void mnuvisit_Click();
-    void openHelp();
-
-    // files/fileselection.cpp
-    void btbrowse1_Click();
-    void btbrowse2_Click();
-    void failChoice(const QString &why);
-
-    // The "Error" box titled "Error Found", with the reason behind its details button.
     void showErrorFound(const QString &detail);
     // Sets a self-sizing label's caption; it grows to the right from where it stands.
-    static void setAutoCaption(class QLabel *label, const QString &text);
+    static void setAutoCaption(QLabel *label, const QString &text);
 
     std::unique_ptr<Ui::Form1> ui;
     std::unique_ptr<Prompter> m_ownPrompter;
@@ -111,10 +89,11 @@ private:
     CommonDialog *m_cmd;
     CommonDialog *m_cmd2;
     QTimer *m_timer1;
-    // The secondary windows while they are open.
-    QPointer<class Dialog> m_dialog;
-    QPointer<class Help> m_help;
-    QPointer<class frmAbout> m_about;
+    FileSelection *m_files = nullptr;
+    OptionSwitches *m_switches = nullptr;
+    RateSelectors *m_rates = nullptr;
+    InfoWindows *m_info = nullptr;
+    QPointer<Dialog> m_dialog; // the tag editor while it is open
     bool m_unloaded = false;
     bool m_placed = false; // centred on the screen at the first showing only
 };

@@ -1,6 +1,6 @@
 #include "commondialog.h"
 
-#include "app/prompter.h"
+#include "common/prompter.h"
 
 #include <QFileInfo>
 #include <QStringList>

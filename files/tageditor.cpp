@@ -1,7 +1,7 @@
 #include "tageditor.h"
 #include "ui_tageditor.h"
 
-#include "app/prompter.h"
+#include "common/prompter.h"
 
 using Member = LameEncoderX::Member;
 

@@ -2,7 +2,7 @@
 
 #include "encoder/lameencoderx.h"
 
-#include "app/modalwindow.h"
+#include "common/modalwindow.h"
 
 #include <memory>
 

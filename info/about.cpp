@@ -2,6 +2,7 @@
 #include "ui_about.h"
 
 #include "maker.h"
+#include "version.h"
 
 #include <QMouseEvent>
 
@@ -16,6 +17,7 @@ frmAbout::frmAbout(std::function<void()> openHomePage, QWidget *parent)
     title.setPointSize(18);
     title.setBold(true);
     ui->Label1->setFont(title);
+    ui->Label1->setText(QStringLiteral(SONOVERT_NAME));
     ui->Label2->setText(QString::fromUtf8(Maker::blurb)
                         + QStringLiteral("VBR supported, Mono mode, Fast mode, Voice mode, Fix sound and more!"));
     ui->Label3->setText(QString::fromUtf8(Maker::credit));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/modalwindow.h"
+#include "common/modalwindow.h"
 
 #include <memory>
 

@@ -1,40 +1,35 @@
-// Help, About and the maker's home page, reached from the Help button and the Help menu.
-#include "app/form1.h"
+#include "infowindows.h"
 
 #include "about.h"
-#include "app/prompter.h"
+#include "common/prompter.h"
 #include "help.h"
 #include "maker.h"
 
 #include <QUrl>
 
-void Form1::btstop_Click()
+InfoWindows::InfoWindows(Prompter &prompter, QWidget *window)
+    : QObject(window), m_prompter(prompter), m_window(window)
 {
-    openHelp();
 }
 
-void Form1::mnuhelps_Click()
+void InfoWindows::openHelp()
 {
-    openHelp();
+    if (!m_help)
+        m_help = new Help(m_window);
+    m_help->exec(); // deletes itself on close
 }
 
-void Form1::mnuabout_Click()
+void InfoWindows::openAbout()
 {
     if (!m_about)
-        m_about = new frmAbout([this] { mnuvisit_Click(); }, this);
+        m_about = new frmAbout([this] { openHomePage(); }, m_window);
     m_about->exec(); // deletes itself on close
 }
 
-void Form1::mnuvisit_Click()
+void InfoWindows::openHomePage()
 {
     const QUrl home(QString::fromUtf8(Maker::homePage));
-    if (!m_prompter->openUrl(home))
-        showErrorFound(tr("No web browser could be started to show %1.").arg(home.toString()));
-}
-
-void Form1::openHelp()
-{
-    if (!m_help)
-        m_help = new Help(this);
-    m_help->exec(); // deletes itself on close
+    if (!m_prompter.openUrl(home))
+        showErrorFound(m_prompter, m_window,
+                       tr("No web browser could be started to show %1.").arg(home.toString()));
 }

@@ -3,9 +3,9 @@
 // What the window tests share: a prompter that answers from a script, and short ways to reach
 // the main window's controls by name.
 
-#include "app/appearance.h"
 #include "app/form1.h"
-#include "app/prompter.h"
+#include "common/appearance.h"
+#include "common/prompter.h"
 
 #include <QAction>
 #include <QApplication>

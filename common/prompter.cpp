@@ -37,3 +37,9 @@ bool QtPrompter::openUrl(const QUrl &url)
     // Through xdg-open: the person's default browser, one opening per call, nothing kept.
     return QDesktopServices::openUrl(url);
 }
+
+void showErrorFound(Prompter &prompter, QWidget *parent, const QString &detail)
+{
+    prompter.message(parent, Prompter::Icon::Critical, QStringLiteral("Error"), QStringLiteral("Error Found"),
+                     detail);
+}

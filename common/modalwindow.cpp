@@ -1,6 +1,6 @@
 #include "modalwindow.h"
 
-#include "appearance.h"
+#include "common/appearance.h"
 
 #include <QKeyEvent>
 

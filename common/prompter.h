@@ -45,3 +45,7 @@ public:
     std::optional<QString> chooseFile(QWidget *parent, const FileRequest &request) override;
     bool openUrl(const QUrl &url) override;
 };
+
+// The "Error" box titled "Error Found", with the reason behind its details button: how every
+// failure the person must know of is shown.
+void showErrorFound(Prompter &prompter, QWidget *parent, const QString &detail);
