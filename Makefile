@@ -4,19 +4,28 @@
 # make fuzz  - fuzz the input reading and encoding with libFuzzer (FUZZ_SECONDS=60)
 BUILD ?= build
 JOBS ?= $(shell nproc)
+# CI turns compiler warnings into errors: WERROR=ON.
+WERROR ?= OFF
 
-.PHONY: all deps build run test bench clean check-sanitize fuzz
+.PHONY: all deps configure program build run test bench clean check-sanitize fuzz
 
 all: build
 
 deps:
 	@scripts/install-deps build
 
-build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=$(WERROR) >/dev/null
+
+# The program alone, so a first start waits for nothing else.
+program: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target sonovert
+
+# Everything: the program, the tests and the benchmark tools.
+build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: program
 	$(BUILD)/app/sonovert
 
 test: build

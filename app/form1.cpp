@@ -12,7 +12,10 @@
 #include "options/rateselectors.h"
 #include "version.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QLayout>
 #include <QScreen>
 #include <QTimer>
@@ -77,6 +80,18 @@ void Form1::setupControls()
 
     for (QLabel *label : {ui->lbstatus, ui->lbpercent, ui->percentsmb})
         setAutoCaption(label, label->text());
+
+    setAcceptDrops(true);
+
+    // Names for screen readers where a control shows no text of its own.
+    const std::pair<QWidget *, const char *> names[] = {
+        {ui->textinput, "Input file"}, {ui->textoutput, "Output file"}, {ui->Combo1, "Bit rate"},
+        {ui->Combo2, "VBR rate"},      {ui->progresscom, "Progress"},  {ui->List1, "Action log"},
+        {ui->listlogo, "Sonovert logo"}, {ui->Image1, "Input"},         {ui->Image2, "Output"},
+    };
+    for (const auto &[control, name] : names)
+        control->setAccessibleName(QString::fromLatin1(name));
+    describeToolTips(this);
 
     // The logo lies in front of everything, the log list included.
     ui->listlogo->raise();
@@ -192,6 +207,50 @@ void Form1::showEvent(QShowEvent *event)
     m_placed = true;
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+void Form1::openInput(const QString &path)
+{
+    m_files->takeInput(path);
+}
+
+std::optional<QString> Form1::droppedInput(const QMimeData *data) const
+{
+    // Only where the input's Select could be pressed: not during a run, not under a dialog.
+    if (!ui->btbrowse1->isEnabled() || QApplication::activeModalWidget() || !data->hasUrls())
+        return std::nullopt;
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.constFirst().isLocalFile())
+        return std::nullopt;
+    const QFileInfo file(urls.constFirst().toLocalFile());
+    const QString suffix = file.suffix().toLower();
+    if (!file.isFile() || (suffix != QLatin1String("wav") && suffix != QLatin1String("wave")))
+        return std::nullopt;
+    return file.absoluteFilePath();
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (droppedInput(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void Form1::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (droppedInput(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void Form1::dropEvent(QDropEvent *event)
+{
+    const std::optional<QString> path = droppedInput(event->mimeData());
+    if (!path)
+        return event->ignore();
+    event->acceptProposedAction();
+    // After the drop has ended: a message box inside it would hold the file manager's drag.
+    QTimer::singleShot(0, this, [this, file = *path] { openInput(file); });
 }
 
 void Form1::inputAccepted(const QString &title)

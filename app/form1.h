@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 
 class CommonDialog;
 class Dialog;
@@ -15,6 +16,7 @@ class InfoWindows;
 class OptionSwitches;
 class Prompter;
 class QLabel;
+class QMimeData;
 class QTimer;
 class RateSelectors;
 
@@ -39,10 +41,16 @@ public:
     CommonDialog &inputDialog() { return *m_cmd; }
     CommonDialog &outputDialog() { return *m_cmd2; }
 
+    // A WAVE named on the command line, taken as if chosen in the input dialog.
+    void openInput(const QString &path);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     // app/form1.cpp: start-up, states, unload, and the subsystems' wiring
@@ -78,6 +86,8 @@ private:
     void List1_MouseDown();
     void listlogo_Click();
 
+    // The one local WAVE file a drop holds, when the window can take an input now.
+    std::optional<QString> droppedInput(const QMimeData *data) const;
     void showErrorFound(const QString &detail);
     // Sets a self-sizing label's caption; it grows to the right from where it stands.
     static void setAutoCaption(QLabel *label, const QString &text);

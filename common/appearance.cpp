@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QProxyStyle>
 #include <QStyleFactory>
+#include <QWidget>
 
 namespace {
 // Fusion's check box square is 14 pixels; the layout's check boxes are 13 high.
@@ -40,4 +41,11 @@ QIcon programIcon()
     for (int size : {16, 24, 32, 48, 64, 72, 96, 128})
         icon.addFile(QStringLiteral(":/pictures/icon-%1.png").arg(size), QSize(size, size));
     return icon;
+}
+
+void describeToolTips(QWidget *window)
+{
+    for (QWidget *control : window->findChildren<QWidget *>())
+        if (!control->toolTip().isEmpty() && control->accessibleDescription().isEmpty())
+            control->setAccessibleDescription(control->toolTip());
 }

@@ -16,6 +16,7 @@ void ModalWindow::fixLayout()
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
     setWindowIcon(programIcon());
+    describeToolTips(this);
     setFixedSize(size());
 }
 

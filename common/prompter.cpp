@@ -22,10 +22,13 @@ std::optional<QString> QtPrompter::chooseFile(QWidget *parent, const FileRequest
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.fileName.isEmpty()) {
         const QFileInfo last(request.fileName);
         dialog.setDirectory(last.absolutePath());
         dialog.selectFile(last.fileName());
+    } else if (!request.folder.isEmpty()) {
+        dialog.setDirectory(request.folder);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;

@@ -20,6 +20,8 @@ public:
         QString title;
         QString nameFilter;   // Qt's form: "Wave File (*.wav)"
         QString fileName;     // preselected: the last name chosen
+        QString folder;       // where to open when no name is preselected
+        QString defaultSuffix; // added to a name typed without one
         bool mustExist = false;
         bool confirmOverwrite = false;
     };

@@ -31,6 +31,8 @@ Outcome CommonDialog::show(bool save)
     request.title = m_dialogTitle;
     request.nameFilter = toQtFilter(m_filter);
     request.fileName = m_fileName;
+    request.folder = m_initDir;
+    request.defaultSuffix = m_defaultExt;
     // File-must-exist only makes sense when opening: a save names a file that is to be made.
     request.mustExist = !save && (m_flags & OFN_FILEMUSTEXIST);
     request.confirmOverwrite = save && (m_flags & OFN_OVERWRITEPROMPT);
@@ -41,7 +43,12 @@ Outcome CommonDialog::show(bool save)
             return Outcome::failure(tr("The file dialog was cancelled."));
         return Outcome::success();
     }
-    m_fileName = *chosen;
-    m_fileTitle = QFileInfo(*chosen).fileName();
+    setChoice(*chosen);
     return Outcome::success();
+}
+
+void CommonDialog::setChoice(const QString &path)
+{
+    m_fileName = path;
+    m_fileTitle = QFileInfo(path).fileName();
 }

@@ -28,6 +28,12 @@ public:
     void setFilter(const QString &filter) { m_filter = filter; }
     void setFlags(int flags) { m_flags = flags; }
     void setCancelError(bool on) { m_cancelError = on; }
+    // The folder to open in while no file has been chosen; DefaultExt is added to a name typed
+    // without an extension.
+    void setInitDir(const QString &folder) { m_initDir = folder; }
+    void setDefaultExt(const QString &extension) { m_defaultExt = extension; }
+    // Records a file chosen another way (the command line, a drop) as the dialog's choice.
+    void setChoice(const QString &path);
     int MaxFileSize() const { return m_maxFileSize; }
 
     // Each returns when the dialog has closed. A cancel keeps FileName and FileTitle; it is a
@@ -47,6 +53,8 @@ private:
     QString m_fileTitle;
     QString m_dialogTitle;
     QString m_filter;
+    QString m_initDir;
+    QString m_defaultExt;
     int m_flags = 0;
     bool m_cancelError = false;
     // Kept for the record only: a path longer than this is still accepted, since Linux paths

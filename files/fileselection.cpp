@@ -5,11 +5,29 @@
 #include "encoder/lameencoderx.h"
 #include "filesize.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QSettings>
 
 namespace {
 constexpr int dialogFlags = 528388; // explorer style, file must exist, no read-only box
 constexpr qint64 smallestInput = 1000000;
+
+// The folder each dialog last took a file from, kept across starts.
+const QString inputFolderKey = QStringLiteral("folders/input");
+const QString outputFolderKey = QStringLiteral("folders/output");
+
+QSettings settings()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("sonovert"),
+                     QStringLiteral("sonovert"));
+}
+
+void rememberFolder(const QString &key, const QString &file)
+{
+    if (!file.isEmpty())
+        settings().setValue(key, QFileInfo(file).absolutePath());
+}
 } // namespace
 
 FileSelection::FileSelection(CommonDialog &cmd, CommonDialog &cmd2, QLineEdit *textinput, QLineEdit *textoutput,
@@ -25,8 +43,22 @@ void FileSelection::btbrowse1_Click()
     m_cmd.setFlags(dialogFlags);
     m_cmd.setDialogTitle(QStringLiteral("Open File to Convert"));
     m_cmd.setFilter(QStringLiteral("Wave File (*.wav)|*.wav"));
+    m_cmd.setInitDir(settings().value(inputFolderKey).toString());
     if (const Outcome shown = m_cmd.ShowOpen(); !shown)
         return emit choiceFailed(shown.message);
+    rememberFolder(inputFolderKey, m_cmd.FileName());
+    acceptInput();
+}
+
+void FileSelection::takeInput(const QString &path)
+{
+    m_cmd.setChoice(path);
+    rememberFolder(inputFolderKey, path);
+    acceptInput();
+}
+
+void FileSelection::acceptInput()
+{
 
     const std::optional<QString> size = Module1::FormatFileSize(m_cmd.FileName());
     if (!size)
@@ -54,8 +86,15 @@ void FileSelection::btbrowse2_Click()
     m_cmd2.setFlags(dialogFlags);
     m_cmd2.setDialogTitle(QStringLiteral("Save Output File"));
     m_cmd2.setFilter(QStringLiteral("Mp3 File (*.mp3)|*.mp3"));
+    m_cmd2.setDefaultExt(QStringLiteral("mp3"));
+    // With no output chosen before, the MP3 most likely goes beside its WAVE.
+    const QString lastOutputFolder = settings().value(outputFolderKey).toString();
+    m_cmd2.setInitDir(!lastOutputFolder.isEmpty() || m_cmd.FileName().isEmpty()
+                          ? lastOutputFolder
+                          : QFileInfo(m_cmd.FileName()).absolutePath());
     if (const Outcome shown = m_cmd2.ShowSave(); !shown)
         return emit choiceFailed(shown.message);
+    rememberFolder(outputFolderKey, m_cmd2.FileName());
 
     if (const Outcome written = m_encoder.write(LameEncoderX::Member::OutputFile, m_cmd2.FileName()); !written)
         return emit choiceFailed(written.message);

@@ -22,6 +22,9 @@ public:
 
     void btbrowse1_Click(); // the input's Select
     void btbrowse2_Click(); // the output's Select
+    // A file given another way (the command line, a drop), taken as if chosen in the input
+    // dialog.
+    void takeInput(const QString &path);
 
 signals:
     // The encoder holds the file and its path box shows it; title is the bare file name.
@@ -31,6 +34,8 @@ signals:
     void choiceFailed(const QString &why);
 
 private:
+    void acceptInput();
+
     CommonDialog &m_cmd;
     CommonDialog &m_cmd2;
     QLineEdit *m_textinput;

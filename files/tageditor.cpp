@@ -19,11 +19,12 @@ Dialog::~Dialog() = default;
 
 void Dialog::Form_Load()
 {
-    m_encoder.write(Member::SkipTags, false);
+    // The encoder refuses writes only during a run, and the editor cannot be opened then.
+    (void)m_encoder.write(Member::SkipTags, false);
     // Each tag is read and written back unchanged; the boxes stay empty.
     for (Member tag : {Member::TagAlbum, Member::TagArtist, Member::TagGenre, Member::TagTitle,
                        Member::TagYear})
-        m_encoder.write(tag, m_encoder.read(tag).toString());
+        (void)m_encoder.write(tag, m_encoder.read(tag).toString());
 }
 
 void Dialog::OKButton_Click()
@@ -35,8 +36,7 @@ void Dialog::OKButton_Click()
     for (const auto &[member, box] : writes) {
         if (const Outcome written = m_encoder.write(member, box->text()); !written) {
             // The dialog stays open with what was typed, so nothing is lost.
-            m_prompter.message(this, Prompter::Icon::Critical, QStringLiteral("Error"),
-                               QStringLiteral("Error Found"), written.message);
+            showErrorFound(m_prompter, this, written.message);
             return;
         }
     }

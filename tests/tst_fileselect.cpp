@@ -4,11 +4,13 @@
 
 #include "files/commondialog.h"
 #include "files/filesize.h"
+#include "wavegen.h"
 
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -23,17 +25,40 @@ QString makeFile(const QTemporaryDir &dir, const QString &name, qint64 size)
     return path;
 }
 
+// Offers data to the window as a drag would; whether the window took it.
+bool offerDrop(QWidget &window, QMimeData *data)
+{
+    const QPoint at = window.rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    QCoreApplication::processEvents(); // the drop is taken after it has ended
+    return drop.isAccepted();
+}
+
+QMimeData *filesData(const QStringList &paths)
+{
+    auto *data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls << (path.contains("://") ? QUrl(path) : QUrl::fromLocalFile(path));
+    data->setUrls(urls);
+    return data;
+}
+
 } // namespace
 
-class TestFileSelect : public QObject
+class TestFileSelect : public WindowTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase() { setUpAppearance(); }
-    void init();
-    void cleanup() { m_form.reset(); }
+public:
+    TestFileSelect() : WindowTest(false) {}
 
+private slots:
     void sizeRule_data();
     void sizeRule();
     void dialogSettings();
@@ -46,18 +71,16 @@ private slots:
     void fileSizeIsSixtyFourBit();
     void filterToQtForm();
     void realDialogAndMessageBox();
+    void inputFromOutside_data();
+    void inputFromOutside();
+    void dropRefused_data();
+    void dropRefused();
+    void foldersRemembered();
+    void realDialogFolderAndSuffix();
 
 private:
     QTemporaryDir m_dir;
-    ScriptedPrompter m_prompter;
-    std::unique_ptr<Form1> m_form;
 };
-
-void TestFileSelect::init()
-{
-    m_prompter = ScriptedPrompter();
-    m_form = std::make_unique<Form1>(&m_prompter);
-}
 
 void TestFileSelect::sizeRule_data()
 {
@@ -254,6 +277,135 @@ void TestFileSelect::realDialogAndMessageBox()
     QCOMPARE(form.inputDialog().FileTitle(), QString("small.wav"));
     QVERIFY(QApplication::topLevelWidgets().size() >= 1);
     QVERIFY(!QApplication::activeModalWidget());
+}
+
+// A file from the command line or a drop takes the input dialog's path: the size rule, the log,
+// the error box for a file that cannot be measured.
+void TestFileSelect::inputFromOutside_data()
+{
+    QTest::addColumn<bool>("dropped");
+    QTest::addColumn<qint64>("size"); // -1: no such file
+    QTest::addColumn<QString>("message"); // empty: taken
+    for (bool dropped : {false, true}) {
+        const char *way = dropped ? "drop: " : "argument: ";
+        QTest::addRow("%staken", way) << dropped << qint64(2000000) << QString();
+        QTest::addRow("%stoo small", way) << dropped << qint64(999999) << QString("Too Small");
+    }
+    QTest::addRow("argument: missing") << false << qint64(-1) << QString("Error Found");
+}
+
+void TestFileSelect::inputFromOutside()
+{
+    QFETCH(bool, dropped);
+    QFETCH(qint64, size);
+    QFETCH(QString, message);
+    const QString path = size < 0 ? m_dir.filePath("gone.wav") : makeFile(m_dir, "outside.wav", size);
+    if (dropped)
+        QVERIFY(offerDrop(*m_form, filesData({path})));
+    else
+        m_form->openInput(path);
+
+    QCOMPARE(m_form->inputDialog().FileName(), path);
+    if (message.isEmpty()) {
+        QVERIFY(m_prompter.messages.empty());
+        QCOMPARE(control<QLineEdit>(*m_form, "textinput")->text(), path);
+        QCOMPARE(m_form->encoder().read(LameEncoderX::Member::InputFile).toString(), path);
+        QCOMPARE(logLines(*m_form), QStringList({"Input - outside.wav"}));
+        QVERIFY(control(*m_form, "btbrowse2")->isEnabled());
+    } else {
+        QCOMPARE(m_prompter.messages.size(), size_t(1));
+        QCOMPARE(m_prompter.messages[0].title, message);
+        QVERIFY(control<QLineEdit>(*m_form, "textinput")->text().isEmpty());
+        QVERIFY(logLines(*m_form).isEmpty());
+        QVERIFY(!control(*m_form, "btbrowse2")->isEnabled());
+    }
+}
+
+// Drops the window cannot take are refused before they land, and change nothing.
+void TestFileSelect::dropRefused_data()
+{
+    QTest::addColumn<QString>("kind");
+    for (const char *kind : {"two files", "not local", "not a WAVE", "a folder", "during a run", "under a dialog"})
+        QTest::newRow(kind) << QString(kind);
+}
+
+void TestFileSelect::dropRefused()
+{
+    QFETCH(QString, kind);
+    const QString wave = makeFile(m_dir, "drop.wav", 2000000);
+    QStringList paths = {wave};
+    if (kind == "two files")
+        paths << makeFile(m_dir, "drop2.wav", 2000000);
+    else if (kind == "not local")
+        paths = {"https://www.orvane.example/song.wav"};
+    else if (kind == "not a WAVE")
+        paths = {makeFile(m_dir, "drop.txt", 2000000)};
+    else if (kind == "a folder")
+        paths = {m_dir.path()};
+    else if (kind == "during a run") {
+        QVERIFY(writeMusicWave(m_dir.filePath("long.wav"), 60.0));
+        m_prompter.answers = {m_dir.filePath("long.wav"), m_dir.filePath("long.mp3")};
+        click(*m_form, "btbrowse1");
+        click(*m_form, "btbrowse2");
+        click(*m_form, "btencode");
+    }
+    const QStringList before = logLines(*m_form);
+    const QString inputBefore = m_form->encoder().read(LameEncoderX::Member::InputFile).toString();
+
+    std::unique_ptr<QMimeData> data(filesData(paths));
+    bool taken = true;
+    if (kind == "under a dialog")
+        QVERIFY(whileModal("Help", [&] { click(*m_form, "btstop"); },
+                           [&](QDialog &) { taken = offerDrop(*m_form, data.get()); }));
+    else
+        taken = offerDrop(*m_form, data.get());
+    QVERIFY(!taken);
+    QCOMPARE(logLines(*m_form), before);
+    QCOMPARE(m_form->encoder().read(LameEncoderX::Member::InputFile).toString(), inputBefore);
+    QVERIFY(m_prompter.messages.empty());
+}
+
+// Each dialog opens where its last file came from, after a restart too; the output dialog
+// first opens beside the input.
+void TestFileSelect::foldersRemembered()
+{
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "sonovert", "sonovert").clear(); // no earlier run
+    QTemporaryDir music, mp3s;
+    const QString input = makeFile(music, "a.wav", 2000000);
+    m_prompter.answers = {input, mp3s.filePath("a.mp3")};
+    click(*m_form, "btbrowse1");
+    click(*m_form, "btbrowse2");
+    QCOMPARE(m_prompter.requests.at(1).folder, music.path());
+    QCOMPARE(m_prompter.requests.at(1).defaultSuffix, QString("mp3"));
+
+    openWindow(); // a restart
+    m_prompter.answers = {input, mp3s.filePath("b.mp3")};
+    click(*m_form, "btbrowse1");
+    click(*m_form, "btbrowse2");
+    QCOMPARE(m_prompter.requests.at(0).folder, music.path());
+    QCOMPARE(m_prompter.requests.at(1).folder, mp3s.path());
+}
+
+// The real save dialog opens in the folder asked for and adds ".mp3" to a bare name.
+void TestFileSelect::realDialogFolderAndSuffix()
+{
+    QString openedIn;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        openedIn = dialog->directory().absolutePath();
+        auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+        name->setText("song");
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    Prompter::FileRequest request;
+    request.save = true;
+    request.nameFilter = "Mp3 File (*.mp3)";
+    request.folder = m_dir.path();
+    request.defaultSuffix = "mp3";
+    const std::optional<QString> chosen = QtPrompter().chooseFile(nullptr, request);
+    QCOMPARE(openedIn, m_dir.path());
+    QCOMPARE(chosen.value_or(QString()), m_dir.filePath("song.mp3"));
 }
 
 QTEST_MAIN(TestFileSelect)

@@ -8,34 +8,18 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 
-class TestInfo : public QObject
+class TestInfo : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { setUpAppearance(); }
-    void init();
-    void cleanup() { m_form.reset(); }
-
     void helpTextLineByLine();
     void helpWindow();
     void aboutWindow();
     void openers();
     void homePageFromAboutAndMenu();
     void noBrowserIsReported();
-
-private:
-    ScriptedPrompter m_prompter;
-    std::unique_ptr<Form1> m_form;
 };
-
-void TestInfo::init()
-{
-    m_prompter = ScriptedPrompter();
-    m_form = std::make_unique<Form1>(&m_prompter);
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-}
 
 void TestInfo::helpTextLineByLine()
 {

@@ -2,6 +2,7 @@
 // and place in the tab order, the menus, and a window that cannot be resized.
 #include "windowtest.h"
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QMenuBar>
 #include <QTimer>
@@ -9,15 +10,14 @@
 
 #include "files/commondialog.h"
 
-class TestLayout : public QObject
+class TestLayout : public WindowTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase() { setUpAppearance(); }
-    void init() { m_form = std::make_unique<Form1>(&m_prompter); }
-    void cleanup() { m_form.reset(); }
+public:
+    TestLayout() : WindowTest(false) {}
 
+private slots:
     void controls_data();
     void controls();
     void tabOrder();
@@ -28,10 +28,7 @@ private slots:
     void hiddenComponents();
     void enterAndEscPressNothing();
     void statusLabelsGrowToTheRight();
-
-private:
-    ScriptedPrompter m_prompter;
-    std::unique_ptr<Form1> m_form;
+    void screenReadersNameEveryControl();
 };
 
 void TestLayout::controls_data()
@@ -260,6 +257,31 @@ void TestLayout::statusLabelsGrowToTheRight()
     QCOMPARE(control(*m_form, "percentsmb")->pos(), QPoint(32, 320));
     QFontMetrics metrics(percent->font());
     QVERIFY2(8 + metrics.horizontalAdvance("101") <= 32, "three digits run into the % sign");
+}
+
+// Every control has a name a screen reader can say, and its tool tip as its description.
+void TestLayout::screenReadersNameEveryControl()
+{
+    int checked = 0;
+    for (QWidget *w : m_form->findChildren<QWidget *>()) {
+        const auto *label = qobject_cast<QLabel *>(w);
+        const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w)
+            || qobject_cast<QLineEdit *>(w) || qobject_cast<QListWidget *>(w)
+            || qobject_cast<QProgressBar *>(w) || (label && !label->pixmap().isNull());
+        // Qt's own parts (a combo box's field, the menu bar's overflow button) are named by Qt.
+        if (!control || w->objectName().isEmpty() || w->objectName().startsWith("qt_")
+            || qobject_cast<QComboBox *>(w->parentWidget()))
+            continue;
+        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(w);
+        QVERIFY2(reader, qPrintable(w->objectName()));
+        QVERIFY2(!reader->text(QAccessible::Name).isEmpty(), qPrintable(w->objectName()));
+        if (!w->toolTip().isEmpty())
+            QCOMPARE(reader->text(QAccessible::Description), w->toolTip());
+        ++checked;
+    }
+    QVERIFY(checked >= 20);
+    QCOMPARE(QAccessible::queryAccessibleInterface(control(*m_form, "List1"))->text(QAccessible::Description),
+             QString("Logging Actions"));
 }
 
 QTEST_MAIN(TestLayout)

@@ -9,14 +9,12 @@
 
 using Member = LameEncoderX::Member;
 
-class TestOptions : public QObject
+class TestOptions : public WindowTest
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void init();
-    void cleanup() { m_form.reset(); }
 
     void switches_data();
     void switches();
@@ -34,22 +32,12 @@ private:
     void pick(const char *combo, const QString &entry);
 
     QTemporaryDir m_dir;
-    ScriptedPrompter m_prompter;
-    std::unique_ptr<Form1> m_form;
 };
 
 void TestOptions::initTestCase()
 {
     setUpAppearance();
     QVERIFY(writeMusicWave(m_dir.filePath("song.wav"), 6.0));
-}
-
-void TestOptions::init()
-{
-    m_prompter = ScriptedPrompter();
-    m_form = std::make_unique<Form1>(&m_prompter);
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
 
 void TestOptions::chooseFiles()

@@ -27,13 +27,12 @@ QByteArray digest(const QString &path)
 
 } // namespace
 
-class TestRun : public QObject
+class TestRun : public WindowTest
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void init();
     void cleanup();
 
     void convertsThroughTheWindow();
@@ -51,8 +50,6 @@ private:
     QTemporaryDir m_dir;
     QString m_wave;
     qint64 m_waveFrames = 0;
-    ScriptedPrompter m_prompter;
-    std::unique_ptr<Form1> m_form;
 };
 
 void TestRun::initTestCase()
@@ -64,14 +61,6 @@ void TestRun::initTestCase()
     QString error;
     QVERIFY2(writeMusicWave(m_wave, 6.0, 44100, 2, &error), qPrintable(error));
     QVERIFY(QFileInfo(m_wave).size() >= 1000000);
-}
-
-void TestRun::init()
-{
-    m_prompter = ScriptedPrompter();
-    m_form = std::make_unique<Form1>(&m_prompter);
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
 
 void TestRun::cleanup()

@@ -7,6 +7,7 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
@@ -49,14 +50,12 @@ const QMap<QString, QString> idle = {
 
 } // namespace
 
-class TestStates : public QObject
+class TestStates : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { setUpAppearance(); }
     void init();
-    void cleanup() { m_form.reset(); }
 
     void startsIdle();
     void failedChoiceResetsToTheSameIdle();
@@ -65,25 +64,22 @@ private slots:
     void runEndsAtTheTickAfter101();
     void countNeverPasses101();
     void exitClosesTheWindowWhenIdle();
+    void commandLine_data();
+    void commandLine();
 
 private:
     void chooseBothFiles();
 
     QTemporaryDir m_dir;
-    ScriptedPrompter m_prompter;
-    std::unique_ptr<Form1> m_form;
     QString m_input;
 };
 
 void TestStates::init()
 {
-    m_prompter = ScriptedPrompter();
     m_input = m_dir.filePath("song.wav");
     if (!QFile::exists(m_input))
         QVERIFY(writeMusicWave(m_input, 6.0));
-    m_form = std::make_unique<Form1>(&m_prompter);
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    openWindow();
 }
 
 void TestStates::chooseBothFiles()
@@ -208,6 +204,41 @@ void TestStates::exitClosesTheWindowWhenIdle()
     menuItem(*m_form, "mnuexit")->trigger();
     QVERIFY(!m_form->isVisible());
     QVERIFY(!m_form->encoder().isEncoding());
+}
+
+// --help and --version answer without a display; anything else it does not know is a usage
+// error.
+void TestStates::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("display");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("printed");
+    QTest::newRow("--version") << QStringList{"--version"} << false << 0 << QString("Sonovert 1.1\n");
+    QTest::newRow("--help") << QStringList{"--help"} << false << 0 << QString("Usage: ");
+    QTest::newRow("-h with a file") << QStringList{"song.wav", "-h"} << false << 0 << QString("[file]");
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << true << 2 << QString();
+}
+
+void TestStates::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, display);
+    QFETCH(int, exitCode);
+    QFETCH(QString, printed);
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    if (display)
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(environment);
+    program.start(SONOVERT_PROGRAM, arguments);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    const QString out = QString::fromUtf8(program.readAllStandardOutput());
+    QVERIFY2(out.contains(printed), qPrintable(out));
 }
 
 QTEST_MAIN(TestStates)

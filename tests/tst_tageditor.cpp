@@ -13,13 +13,11 @@
 
 using Member = LameEncoderX::Member;
 
-class TestTagEditor : public QObject
+class TestTagEditor : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { setUpAppearance(); }
-    void init();
     void cleanup();
 
     void layout();
@@ -37,17 +35,7 @@ private:
                  const QString &genre, const QString &year);
     QStringList tags() const;
 
-    ScriptedPrompter m_prompter;
-    std::unique_ptr<Form1> m_form;
 };
-
-void TestTagEditor::init()
-{
-    m_prompter = ScriptedPrompter();
-    m_form = std::make_unique<Form1>(&m_prompter);
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-}
 
 void TestTagEditor::cleanup()
 {

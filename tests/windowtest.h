@@ -19,13 +19,17 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
+#include <QTimer>
+
 #include <deque>
 #include <functional>
-#include <QTimer>
+#include <memory>
 
 // Answers file dialogs from a queue (an empty answer is a cancel) and records every message
 // box instead of showing it.
@@ -117,6 +121,44 @@ inline QStringList strayFiles(const QString &folder, const QStringList &expected
             stray << name;
     return stray;
 }
+
+// The fixture of every window test: each test function gets a new window answered by a fresh
+// scripted prompter, shown and exposed unless the test asks for it hidden.
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Settings the window keeps (the dialogs' folders) go to a folder of the test's own.
+    explicit WindowTest(bool shown = true) : m_shown(shown)
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+    }
+
+protected:
+    void openWindow()
+    {
+        m_prompter = ScriptedPrompter();
+        m_form = std::make_unique<Form1>(&m_prompter);
+        if (!m_shown)
+            return;
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    }
+
+    ScriptedPrompter m_prompter;
+    std::unique_ptr<Form1> m_form;
+
+private slots:
+    // A test that needs more at these points declares its own and calls openWindow().
+    void initTestCase() { setUpAppearance(); }
+    void init() { openWindow(); }
+    void cleanup() { m_form.reset(); }
+
+private:
+    bool m_shown;
+    QTemporaryDir m_settings;
+};
 
 // Opens a modal window with open() and runs steps on it while it is open; a window the steps
 // leave open is rejected. Returns whether the steps ran, on a window of that name.
