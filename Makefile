@@ -2,10 +2,11 @@
 # make test  - install what is missing, build, run every test headless
 # make bench - time sonovert-encode against the lame command-line encoder
 # make fuzz  - fuzz the input reading and encoding with libFuzzer (FUZZ_SECONDS=60)
+# make package - build the Debian package build/sonovert_<version>_<arch>.deb
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench clean check-sanitize fuzz
+.PHONY: all deps build run test bench clean check-sanitize fuzz package
 
 all: build
 
@@ -20,6 +21,7 @@ run: build
 	$(BUILD)/app/sonovert
 
 test: build
+	@scripts/install-deps test
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 bench: build
@@ -38,3 +40,10 @@ check-sanitize: deps
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
+
+# The program and sonovert-encode only, then CPack; no test is built.
+package: deps
+	@scripts/install-deps package
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target sonovert sonovert-encode
+	cd $(BUILD) && cpack -G DEB
