@@ -2,6 +2,8 @@
 # dependencies come from dpkg-shlibdeps (dpkg-dev), not from a list kept by hand.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME sonovert)
+# All four parts of the project version (CPack would take three).
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Orvane Software")
 set(CPACK_PACKAGE_CONTACT "Orvane Software <packages@orvane.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "WAVE to MP3 converter")
