@@ -73,7 +73,8 @@ QString helpText()
 class ProgressLine
 {
 public:
-    explicit ProgressLine(const LameEncoderX &encoder)
+    // Called once Encode has accepted the input, so it is a regular file that opens at once.
+    void start(const LameEncoderX &encoder)
     {
         if (!::isatty(STDERR_FILENO))
             return;
@@ -158,7 +159,7 @@ int main(int argc, char *argv[])
             return fail(WrongUsage, written.message);
     }
 
-    ProgressLine progress(encoder);
+    ProgressLine progress;
     int status = Failed;
     QObject::connect(&encoder, &LameEncoderX::EncodeProgress, [&](int percent, qint64 frames) {
         progress.update(percent, frames);
@@ -176,6 +177,7 @@ int main(int argc, char *argv[])
     // Refused here: the input cannot be read, the output is the input, and the like.
     if (Outcome started = encoder.call(Member::Encode); !started)
         return fail(Failed, started.message);
+    progress.start(encoder);
     app.exec();
     return status;
 }
