@@ -2,12 +2,13 @@
 # make test  - install what is missing, build, run every test headless
 # make bench - time sonovert-encode against the lame command-line encoder
 # make fuzz  - fuzz the input reading and encoding with libFuzzer (FUZZ_SECONDS=60)
+# make package - build the Debian package build/sonovert_<version>_<arch>.deb
 BUILD ?= build
 JOBS ?= $(shell nproc)
 # CI turns compiler warnings into errors: WERROR=ON.
 WERROR ?= OFF
 
-.PHONY: all deps configure program build run test bench clean check-sanitize fuzz
+.PHONY: all deps configure program build run test bench clean check-sanitize fuzz package
 
 all: build
 
@@ -29,6 +30,7 @@ run: program
 	$(BUILD)/app/sonovert
 
 test: build
+	@scripts/install-deps test
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 bench: build
@@ -47,3 +49,9 @@ check-sanitize: deps
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
+
+# The program and sonovert-encode only, then CPack; no test is built.
+package: configure
+	@scripts/install-deps package
+	@cmake --build $(BUILD) -j $(JOBS) --target sonovert sonovert-encode
+	cd $(BUILD) && cpack -G DEB

@@ -1,0 +1,29 @@
+# make package: a Debian package of the program and sonovert-encode, built with CPack. The
+# dependencies come from dpkg-shlibdeps (dpkg-dev), not from a list kept by hand.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME sonovert)
+# All four parts of the project version (CPack would take three).
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Orvane Software")
+set(CPACK_PACKAGE_CONTACT "Orvane Software <packages@orvane.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "WAVE to MP3 converter")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Sonovert converts one WAVE file into one MP3 file with libmp3lame, in a window or\n\
+from a terminal with sonovert-encode, with constant or variable bit rate, mono, voice,\n\
+quality, copyright and original flags, raw PCM input and ID3 tags.")
+set(CPACK_PACKAGE_HOMEPAGE_URL "https://www.orvane.example/")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+# Only what the program and sonovert-encode install: tests, benchmark and fuzz targets install
+# nothing. The package target builds those two alone (see the Makefile), so installing must
+# not build everything first.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
+include(CPack)

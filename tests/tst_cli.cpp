@@ -1,0 +1,133 @@
+// sonovert-encode, run as a user would: exit codes, texts, and an MP3 byte for byte the one the
+// component writes in-process for the same settings.
+#include "encoder/lameencoderx.h"
+#include "wavegen.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using Member = LameEncoderX::Member;
+
+class TstCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void run_data();
+    void run();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_input;
+};
+
+void TstCli::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_input = m_dir.filePath(QStringLiteral("in.wav"));
+    // Long enough that the encoder splits it between threads.
+    QVERIFY(writeMusicWave(m_input, 20));
+}
+
+void TstCli::run_data()
+{
+    // "IN" and "OUT" stand for the input and output paths. settings: "Member=value" as the
+    // CLI takes them after "--", written in-process for the reference MP3 (none: no MP3).
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("settings");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // stdout holds this
+    QTest::addColumn<QString>("err"); // stderr holds this; empty: stderr is empty
+
+    const QStringList cbr{QStringLiteral("Bitrate=192"), QStringLiteral("Mono=True"),
+                          QStringLiteral("TagTitle=Título"), QStringLiteral("Copyrighted=True")};
+    const QStringList vbr{QStringLiteral("UseVBR=True"), QStringLiteral("VBRRate=2"),
+                          QStringLiteral("FastMode=True")};
+    QTest::newRow("cbr, no progress when stderr is not a terminal")
+        << QStringList{"IN", "OUT"} << cbr << 0 << QString() << QString();
+    QTest::newRow("vbr") << QStringList{"IN", "OUT"} << vbr << 0 << QString() << QString();
+    QTest::newRow("missing input") << QStringList{"nowhere.wav", "OUT"} << QStringList() << 1
+                                   << QString() << QStringLiteral("sonovert-encode: ");
+    QTest::newRow("one file") << QStringList{"IN"} << QStringList() << 2 << QString()
+                              << QStringLiteral("usage: sonovert-encode INPUT OUTPUT");
+    QTest::newRow("unknown option") << QStringList{"IN", "OUT", "--Loudness=3"} << QStringList() << 2
+                                    << QString() << QStringLiteral("usage:");
+    QTest::newRow("bad value") << QStringList{"IN", "OUT", "--Bitrate=fast"} << QStringList() << 2
+                               << QString() << QStringLiteral("usage:");
+    QTest::newRow("method") << QStringList{"IN", "OUT", "--Encode=1"} << QStringList() << 2
+                            << QString() << QStringLiteral("usage:");
+    QTest::newRow("bad threads") << QStringList{"IN", "OUT", "--threads=-1"} << QStringList() << 2
+                                 << QString() << QStringLiteral("usage:");
+    QTest::newRow("version") << QStringList{"--version"} << QStringList() << 0
+                             << QStringLiteral("Sonovert 1.1\n") << QString();
+    QTest::newRow("help") << QStringList{"--help"} << QStringList() << 0
+                          << QStringLiteral("--threads=N") << QString();
+}
+
+void TstCli::run()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, settings);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    const QString output = m_dir.filePath(QStringLiteral("out.mp3"));
+    QFile::remove(output);
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^IN$")), m_input);
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^OUT$")), output);
+    for (const QString &setting : settings)
+        args << QStringLiteral("--") + setting;
+
+    QProcess cli;
+    cli.start(QStringLiteral(SONOVERT_ENCODE), args);
+    QVERIFY(cli.waitForFinished(60000));
+    const QString stdOut = QString::fromUtf8(cli.readAllStandardOutput());
+    const QString stdErr = QString::fromUtf8(cli.readAllStandardError());
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(cli.exitCode() == exitCode, qPrintable(stdErr));
+    QVERIFY2(stdOut.contains(out), qPrintable(stdOut));
+    if (err.isEmpty())
+        QCOMPARE(stdErr, QString());
+    else
+        QVERIFY2(stdErr.contains(err), qPrintable(stdErr));
+    // Only a run that went well leaves an MP3.
+    QCOMPARE(QFile::exists(output), exitCode == 0 && !settings.isEmpty());
+
+    if (args == QStringList{QStringLiteral("--help")}) {
+        const LameEncoderX probe;
+        for (int number = 0; number < 64; ++number) {
+            const auto member = static_cast<Member>(number);
+            if (probe.read(member).isValid() && member != Member::InputFile && member != Member::OutputFile)
+                QVERIFY2(stdOut.contains(QStringLiteral("--%1=").arg(LameEncoderX::memberName(member))),
+                         qPrintable(LameEncoderX::memberName(member)));
+        }
+    }
+
+    if (exitCode != 0 || settings.isEmpty())
+        return;
+    // The same settings in-process, written one by one as the window writes them.
+    const QString reference = m_dir.filePath(QStringLiteral("reference.mp3"));
+    LameEncoderX encoder;
+    QVERIFY(encoder.write(Member::InputFile, m_input));
+    QVERIFY(encoder.write(Member::OutputFile, reference));
+    for (const QString &setting : settings) {
+        const QStringList pair = setting.split(QLatin1Char('='));
+        QVERIFY(encoder.write(*LameEncoderX::memberByName(pair[0]), pair[1]));
+    }
+    QSignalSpy finished(&encoder, &LameEncoderX::EncodeFinished);
+    QVERIFY(encoder.call(Member::Encode));
+    QVERIFY(finished.wait(60000));
+    QFile ours(output);
+    QFile theirs(reference);
+    QVERIFY(ours.open(QIODevice::ReadOnly) && theirs.open(QIODevice::ReadOnly));
+    QVERIFY(ours.size() > 10000);
+    QVERIFY(ours.readAll() == theirs.readAll());
+}
+
+QTEST_GUILESS_MAIN(TstCli)
+#include "tst_cli.moc"
