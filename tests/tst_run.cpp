@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -42,6 +43,7 @@ private slots:
     void logOrderAndLogo();
     void unusualPathsEverywhere();
     void hundredThousandLogLines();
+    void fiftyRunsInOneWindow();
 
 private:
     void choose(const QString &input, const QString &output);
@@ -259,6 +261,84 @@ void TestRun::hundredThousandLogLines()
     m_prompter.answers = {QString()};
     click(*m_form, "btbrowse2");
     QCOMPARE(list->count(), 0);
+}
+
+namespace {
+
+struct Footprint
+{
+    int files = 0;
+    int threads = 0;
+    qint64 residentKiB = 0;
+};
+
+Footprint footprint()
+{
+    Footprint now;
+    now.files = QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
+    QFile status("/proc/self/status");
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("Threads:"))
+                now.threads = line.mid(8).trimmed().toInt();
+            else if (line.startsWith("VmRSS:"))
+                now.residentKiB = line.mid(6).trimmed().split(' ').constFirst().toLongLong();
+        }
+    return now;
+}
+
+} // namespace
+
+// A long session: fifty conversions in one window, a failed run and a window closed during its
+// run among them, leave open files, threads and memory where the first few runs left them.
+void TestRun::fiftyRunsInOneWindow()
+{
+    const QString longWave = m_dir.filePath("long.wav");
+    QVERIFY(writeMusicWave(longWave, 60.0));
+    Footprint settled;
+    QElapsedTimer clock;
+    qint64 fifthRunMs = 0;
+    for (int run = 1; run <= 50; ++run) {
+        if (run == 20) {
+            const QString gone = m_dir.filePath("gone.wav");
+            QVERIFY(QFile::copy(m_wave, gone));
+            choose(gone, m_dir.filePath("gone.mp3"));
+            QVERIFY(QFile::remove(gone));
+            click(*m_form, "btencode");
+            QTRY_VERIFY_WITH_TIMEOUT(m_prompter.saw("Error", "Error Found"), 30000);
+            QVERIFY(idle());
+        } else if (run == 30) {
+            ScriptedPrompter otherPrompter;
+            otherPrompter.answers = {longWave, m_dir.filePath("long.mp3")};
+            auto other = std::make_unique<Form1>(&otherPrompter);
+            click(*other, "btbrowse1");
+            click(*other, "btbrowse2");
+            QSignalSpy progress(&other->encoder(), &LameEncoderX::EncodeProgress);
+            click(*other, "btencode");
+            QTRY_VERIFY_WITH_TIMEOUT(progress.size() >= 5, 30000);
+            other.reset(); // closing the program mid-run
+        }
+        m_prompter.messages.clear();
+        clock.start();
+        choose(m_wave, m_dir.filePath(QString("run %1.mp3").arg(run)));
+        click(*m_form, "btencode");
+        QTRY_VERIFY_WITH_TIMEOUT(m_prompter.saw("Finished Encoding!", "Finished"), 30000);
+        QVERIFY(idle());
+        if (run == 5) {
+            settled = footprint();
+            fifthRunMs = clock.elapsed();
+        }
+    }
+    const Footprint last = footprint();
+    qInfo("run 5: %lld ms, %d files, %d threads, %lld KiB; run 50: %lld ms, %d files, %d threads, %lld KiB",
+          fifthRunMs, settled.files, settled.threads, settled.residentKiB, clock.elapsed(), last.files,
+          last.threads, last.residentKiB);
+    QCOMPARE(last.files, settled.files);
+    QCOMPARE(last.threads, settled.threads);
+    QVERIFY2(last.residentKiB - settled.residentKiB < 8 * 1024,
+             qPrintable(QString("%1 KiB then %2 KiB").arg(settled.residentKiB).arg(last.residentKiB)));
+    QCOMPARE(decodeMp3(m_dir.filePath("run 50.mp3")).frames, m_waveFrames);
+    QVERIFY(!QFile::exists(m_dir.filePath("long.mp3")));
 }
 
 QTEST_MAIN(TestRun)
