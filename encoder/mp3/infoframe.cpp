@@ -1,7 +1,7 @@
-#include "parallelinfotag.h"
+#include "infoframe.h"
 
-#include "parallelframes.h"
-#include "parallellame.h"
+#include "frames.h"
+#include "encoder/lameinstance.h"
 
 #include <algorithm>
 #include <array>
@@ -90,9 +90,8 @@ std::optional<std::vector<unsigned char>> infoFrameTemplate(const EncoderSetting
     // the smallest rate that holds the tag, with the output rate, low-pass and channel mode
     // pinned to the real encoder's so the tag describes it.
     const int outRate = lame_get_out_samplerate(lame.get());
-    const int version = outRate >= 32000 ? 1 : outRate >= 16000 ? 2 : 25;
-    const bool mono = lame_get_mode(lame.get()) == MONO;
-    const int sideInfoEnd = 4 + (version == 1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+    const int version = mpegVersionFor(outRate);
+    const int sideInfoEnd = 4 + sideInfoBytes(version, lame_get_mode(lame.get()) == MONO);
     const std::optional<int> bitrate = smallestBitrateFor(version, outRate, sideInfoEnd + kTagBytes);
     if (!bitrate)
         return std::nullopt;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "audiosource.h"
-#include "encodersettings.h"
+#include "encoder/audiosource.h"
+#include "encoder/encodersettings.h"
 
 #include <cstddef>
 #include <cstdint>
