@@ -46,19 +46,16 @@ private:
 };
 
 // The info frame this run writes itself, where lame would write none: at the lowest constant
-// bit rates lame's frame cannot hold the tag.
+// bit rates lame's frame cannot hold the whole tag.
 std::optional<std::vector<unsigned char>> ownInfoFrame(const EncoderSettings &settings, const InputInfo &input,
                                                        lame_t lame)
 {
     if (!settings.writeInfoTag || lame_get_VBR(lame) != vbr_off)
         return std::nullopt;
-    std::optional<std::vector<unsigned char>> frame = infoFrameTemplate(settings, input);
-    if (!frame)
+    std::optional<InfoFrameTemplate> made = infoFrameTemplate(settings, input);
+    if (!made || made->lameWritesIt)
         return std::nullopt;
-    const std::optional<FrameHeader> header = parseHeader(frame->data(), frame->size());
-    if (!header || header->bitrate == lame_get_brate(lame))
-        return std::nullopt; // lame's own frame holds the tag
-    return frame;
+    return std::move(made->frame);
 }
 
 // The one instance of a run and the info frame it takes: lame's own (lame writes a

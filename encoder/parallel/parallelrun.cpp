@@ -335,8 +335,10 @@ Outcome ParallelRun::write(const EncodedChunk &chunk, std::int64_t from, std::in
 Outcome encodeInParallel(const ParallelJob &job)
 {
     std::optional<std::vector<unsigned char>> info;
-    if (job.settings.writeInfoTag)
-        info = infoFrameTemplate(job.settings, job.input);
+    if (job.settings.writeInfoTag) {
+        if (std::optional<InfoFrameTemplate> made = infoFrameTemplate(job.settings, job.input))
+            info = std::move(made->frame);
+    }
     ParallelRun run(job);
     return writeMp3File(
         job.output, {job.id3v2, job.id3v1, info ? info->size() : 0}, [&run] { return run.run(); },
