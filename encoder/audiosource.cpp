@@ -1,5 +1,7 @@
 #include "audiosource.h"
 
+#include "syserror.h"
+
 #include <QFile>
 
 #include <fcntl.h>
@@ -12,11 +14,6 @@
 #include <cstring>
 
 namespace {
-
-QString osError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 bool isShortExact(int format)
 {
@@ -97,7 +94,7 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
     // keeps libsndfile from guessing a headerless format from the file name.
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (m_fd < 0)
-        return Outcome::failure(QStringLiteral("Cannot read %1: %2").arg(path, osError(errno)));
+        return Outcome::failure(QStringLiteral("Cannot read %1: %2").arg(path, systemError(errno)));
     struct stat status {};
     if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode))
         return Outcome::failure(QStringLiteral("%1 is not a file.").arg(path));

@@ -1,28 +1,24 @@
 #include "encoderun.h"
 
 #include "audiosource.h"
-#include "id3tags.h"
+#include "lameinstance.h"
+#include "mp3file.h"
 #include "mp3output.h"
-#include "parallelframes.h"
-#include "parallelinfotag.h"
-#include "parallellame.h"
+#include "encoder/mp3/frames.h"
+#include "encoder/mp3/id3tags.h"
+#include "encoder/mp3/infoframe.h"
 
 #include <lame/lame.h>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <thread>
+#include <variant>
 #include <vector>
 
 namespace {
-
-constexpr qint64 kBlockFrames = 16384; // short enough that an abort is seen within milliseconds
-
-Outcome stopped()
-{
-    return Outcome::failure(QStringLiteral("The conversion was stopped."));
-}
 
 Outcome noAudio(const QString &path)
 {
@@ -49,137 +45,102 @@ private:
     InfoFrameBuilder m_builder;
 };
 
-struct Stream
-{
-    lame_t lame;
-    AudioSource &source;
-    Mp3Output &output;
-    const std::atomic_bool &abort;
-    ProgressCounter &counter;
-    FrameTally *tally = nullptr;
-    qint64 framesRead = 0;
-
-    Outcome write(const unsigned char *data, std::size_t size)
-    {
-        if (tally)
-            tally->add(data, size);
-        return output.write(data, size);
-    }
-};
-
-// 16-bit samples are read as such (the fastest exact path); wider or float ones as float.
-template <typename Sample>
-Outcome encodeAll(Stream &stream)
-{
-    const int channels = stream.source.info().channels;
-    std::vector<Sample> pcm(static_cast<std::size_t>(kBlockFrames * channels));
-    std::vector<unsigned char> mp3(mp3BufferSize(kBlockFrames, stream.source.info().sampleRate));
-    for (;;) {
-        if (stream.abort.load(std::memory_order_relaxed))
-            return stopped();
-        const qint64 frames = stream.source.read(pcm.data(), kBlockFrames);
-        if (frames < 0)
-            return Outcome::failure(stream.source.readError());
-        if (frames == 0)
-            return Outcome::success();
-        const int bytes = encodeBlock(stream.lame, pcm.data(), static_cast<int>(frames), channels,
-                                      mp3.data(), static_cast<int>(mp3.size()));
-        if (bytes < 0)
-            return encodeFailure(bytes);
-        if (Outcome written = stream.write(mp3.data(), static_cast<std::size_t>(bytes)); !written)
-            return written;
-        stream.framesRead += frames;
-        stream.counter.advance(stream.framesRead);
-    }
-}
-
 // The info frame this run writes itself, where lame would write none: at the lowest constant
-// bit rates lame's frame cannot hold the tag.
+// bit rates lame's frame cannot hold the whole tag.
 std::optional<std::vector<unsigned char>> ownInfoFrame(const EncoderSettings &settings, const InputInfo &input,
                                                        lame_t lame)
 {
     if (!settings.writeInfoTag || lame_get_VBR(lame) != vbr_off)
         return std::nullopt;
-    std::optional<std::vector<unsigned char>> frame = infoFrameTemplate(settings, input);
-    if (!frame)
+    std::optional<InfoFrameTemplate> made = infoFrameTemplate(settings, input);
+    if (!made || made->lameWritesIt)
         return std::nullopt;
-    const std::optional<FrameHeader> header = parseHeader(frame->data(), frame->size());
-    if (!header || header->bitrate == lame_get_brate(lame))
-        return std::nullopt; // lame's own frame holds the tag
-    return frame;
+    return std::move(made->frame);
 }
 
-// The existing one-instance run: lame's own info frame, or one made here where lame makes none.
+// The one instance of a run and the info frame it takes: lame's own (lame writes a
+// placeholder frame first), one made here (own), or none.
+struct OneInstance
+{
+    LamePtr lame;
+    std::optional<std::vector<unsigned char>> own;
+};
+
+std::variant<OneInstance, Outcome> openOneInstance(const EncoderSettings &settings, const InputInfo &input)
+{
+    auto opened = openLame(settings, input, settings.writeInfoTag);
+    if (Outcome *failed = std::get_if<Outcome>(&opened))
+        return *failed;
+    OneInstance instance {std::move(std::get<LamePtr>(opened)), std::nullopt};
+    instance.own = ownInfoFrame(settings, input, instance.lame.get());
+    if (!instance.own)
+        return instance;
+    auto reopened = openLame(settings, input, false);
+    if (Outcome *failed = std::get_if<Outcome>(&reopened))
+        return *failed;
+    instance.lame = std::move(std::get<LamePtr>(reopened));
+    return instance;
+}
+
+// lame's finished info frame, with the encoder delay and padding; empty if lame makes none.
+Outcome lameInfoFrame(lame_t lame, std::vector<unsigned char> &frame)
+{
+    frame.resize(lame_get_lametag_frame(lame, nullptr, 0));
+    if (!frame.empty() && lame_get_lametag_frame(lame, frame.data(), frame.size()) != frame.size())
+        return lameFailure(QStringLiteral("The MP3 encoder gave no info frame"));
+    return Outcome::success();
+}
+
 Outcome encodeOnce(const EncoderSettings &settings, AudioSource &source, Mp3Output &output, const QByteArray &v2,
                    const QByteArray &v1, const std::atomic_bool &abort, ProgressCounter &counter, RunReport *report)
 {
-    const InputInfo &input = source.info();
-    auto probe = openLame(settings, input, settings.writeInfoTag);
-    if (Outcome *failed = std::get_if<Outcome>(&probe))
+    auto opened = openOneInstance(settings, source.info());
+    if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
-    const std::optional<std::vector<unsigned char>> own =
-        ownInfoFrame(settings, input, std::get<LamePtr>(probe).get());
-    LamePtr lame = std::move(std::get<LamePtr>(probe));
-    if (own) {
-        auto reopened = openLame(settings, input, false);
-        if (Outcome *failed = std::get_if<Outcome>(&reopened))
-            return *failed;
-        lame = std::move(std::get<LamePtr>(reopened));
-    }
+    const OneInstance &instance = std::get<OneInstance>(opened);
+    const lame_t lame = instance.lame.get();
 
-    if (Outcome written = output.write(v2); !written)
-        return written;
     FrameTally tally;
-    if (own) {
-        const std::vector<unsigned char> placeholder(own->size());
-        if (Outcome written = output.write(placeholder.data(), placeholder.size()); !written)
-            return written;
-    }
-
-    Stream stream {lame.get(), source, output, abort, counter, own ? &tally : nullptr};
-    const Outcome encoded = input.fitsShort ? encodeAll<short>(stream) : encodeAll<float>(stream);
-    if (!encoded)
-        return encoded;
-    if (stream.framesRead == 0)
-        return noAudio(settings.inputFile);
-
-    std::vector<unsigned char> tail(7200);
-    const int flushed = lame_encode_flush(lame.get(), tail.data(), static_cast<int>(tail.size()));
-    if (flushed < 0)
-        return encodeFailure(flushed);
-    if (Outcome written = stream.write(tail.data(), static_cast<std::size_t>(flushed)); !written)
-        return written;
-
-    if (Outcome written = output.write(v1); !written)
-        return written;
-
-    if (own) {
+    const EncodeFeed feed {
+        lame, source, [&abort] { return abort.load(std::memory_order_relaxed); },
+        [&](const unsigned char *data, std::size_t size) {
+            if (instance.own)
+                tally.add(data, size);
+            return output.write(data, size);
+        },
+        [&counter](qint64 at, qint64 frames) { counter.advance(at + frames); }};
+    qint64 frames = 0;
+    const auto writeAudio = [&]() -> Outcome {
+        const qint64 all = std::numeric_limits<qint64>::max();
+        if (Outcome encoded = source.info().fitsShort ? encodeFrames<short>(feed, all, &frames)
+                                                      : encodeFrames<float>(feed, all, &frames);
+            !encoded)
+            return encoded;
+        if (frames == 0)
+            return noAudio(settings.inputFile);
+        return flushLame(feed);
+    };
+    const auto infoFrame = [&](std::vector<unsigned char> &frame) -> Outcome {
+        if (!instance.own)
+            return settings.writeInfoTag ? lameInfoFrame(lame, frame) : Outcome::success();
         if (!tally.complete())
             return Outcome::failure(QStringLiteral("The MP3 encoder wrote an incomplete frame."));
-        const std::vector<unsigned char> frame = tally.builder().build(
-            *own, lame_get_encoder_delay(lame.get()), lame_get_encoder_padding(lame.get()));
-        if (Outcome written = output.writeAt(v2.size(), frame.data(), frame.size()); !written)
-            return written;
-    } else if (settings.writeInfoTag) {
-        // lame left a placeholder frame where the audio starts; the finished info frame,
-        // with the encoder delay and padding, goes over it.
-        std::vector<unsigned char> frame(lame_get_lametag_frame(lame.get(), nullptr, 0));
-        if (!frame.empty()) {
-            if (lame_get_lametag_frame(lame.get(), frame.data(), frame.size()) != frame.size())
-                return lameFailure(QStringLiteral("The MP3 encoder gave no info frame"));
-            if (Outcome written = output.writeAt(v2.size(), frame.data(), frame.size()); !written)
-                return written;
-        }
-    }
-
-    if (abort.load())
-        return stopped();
-    if (Outcome committed = output.commit(); !committed)
-        return committed;
+        frame = tally.builder().build(*instance.own, lame_get_encoder_delay(lame), lame_get_encoder_padding(lame));
+        return Outcome::success();
+    };
+    const Mp3Layout layout {v2, v1, instance.own ? instance.own->size() : 0};
+    if (Outcome written = writeMp3File(output, layout, writeAudio, infoFrame, abort); !written)
+        return written;
     if (report)
         report->instances = 1;
-    counter.finish(stream.framesRead);
+    counter.finish(frames);
     return Outcome::success();
+}
+
+// Parallel failures after which one instance can still encode the file.
+bool oneInstanceCan(const Outcome &outcome)
+{
+    return outcome.kind == Outcome::Kind::InputMismatch || outcome.kind == Outcome::Kind::Unjoinable;
 }
 
 int workersFor(const EncoderSettings &settings, const ParallelPlan &plan)
@@ -236,11 +197,11 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
         const ChunkLayout layout = planChunks(input.frames, input.sampleRate, frameSamples, workers, plan.chunkFrames);
         if (layout.starts.size() >= 2) {
             const ParallelJob job {settings, input, layout, workers, encoderDelay, variableRate, *output, *v2, v1, abort, counter, report};
-            const ParallelEnd end = encodeInParallel(job);
-            if (!end.useOneInstance) {
-                if (end.outcome)
+            const Outcome parallel = encodeInParallel(job);
+            if (!oneInstanceCan(parallel)) {
+                if (parallel)
                     counter.finish(input.frames);
-                return end.outcome;
+                return parallel;
             }
             // Start over: the partial MP3 is dropped with its temporary file.
             output = std::make_unique<Mp3Output>(settings.outputFile);

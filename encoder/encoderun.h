@@ -2,7 +2,7 @@
 
 #include "encodersettings.h"
 #include "outcome.h"
-#include "parallelencode.h"
+#include "encoder/parallel/parallelrun.h"
 #include "progresscounter.h"
 
 #include <atomic>
@@ -12,7 +12,7 @@
 // run that succeeds, the last once the MP3 is complete under its own name). Checks abort
 // between blocks; an aborted or failed run leaves no file behind and an existing output as it
 // was. Needs no Qt event loop. A long input, where lame keeps the sample rate, is encoded by
-// settings.workers threads together (see parallelencode.cpp).
+// settings.workers threads together (see parallel/parallelrun.cpp).
 Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort,
                   const ProgressReport &progress);
 // The same with the way of splitting the work given; report, when given, tells what was done.

@@ -2,6 +2,7 @@
 
 #include "encoderun.h"
 #include "membervalues.h"
+#include "syserror.h"
 
 #include <QFile>
 
@@ -10,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -64,11 +64,6 @@ const MemberInfo *infoOf(Member member)
 constexpr int kDefaultBitrate = 128;
 constexpr int kDefaultVbrRate = 4;
 
-QString osError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // Why Encode cannot start with these settings; success when it can.
 Outcome checkFiles(const EncoderSettings &settings)
 {
@@ -79,14 +74,14 @@ Outcome checkFiles(const EncoderSettings &settings)
     if (::stat(input.constData(), &in) != 0) {
         if (errno == ENOENT)
             return Outcome::failure(QStringLiteral("The input file %1 does not exist.").arg(settings.inputFile));
-        return Outcome::failure(QStringLiteral("Cannot read %1: %2").arg(settings.inputFile, osError(errno)));
+        return Outcome::failure(QStringLiteral("Cannot read %1: %2").arg(settings.inputFile, systemError(errno)));
     }
     // Only a regular file: opening a FIFO would block the window.
     if (!S_ISREG(in.st_mode))
         return Outcome::failure(QStringLiteral("The input %1 is not a file.").arg(settings.inputFile));
     const int fd = ::open(input.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return Outcome::failure(QStringLiteral("Cannot read %1: %2").arg(settings.inputFile, osError(errno)));
+        return Outcome::failure(QStringLiteral("Cannot read %1: %2").arg(settings.inputFile, systemError(errno)));
     ::close(fd);
 
     if (settings.outputFile.isEmpty())

@@ -1,5 +1,7 @@
 #include "mp3output.h"
 
+#include "syserror.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -10,7 +12,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -43,7 +44,7 @@ Mp3Output::~Mp3Output()
 Outcome Mp3Output::failure(int error) const
 {
     return Outcome::failure(QStringLiteral("Cannot write %1: %2")
-                                .arg(m_path, QString::fromLocal8Bit(std::strerror(error))));
+                                .arg(m_path, systemError(error)));
 }
 
 Outcome Mp3Output::open()

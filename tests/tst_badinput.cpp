@@ -156,9 +156,10 @@ int encodeInChild(int argc, char *argv[])
     ::setrlimit(RLIMIT_FSIZE, &limit);
     std::signal(SIGXFSZ, SIG_IGN);
     LameEncoderX encoder;
-    encoder.write(Member::InputFile, QString::fromLocal8Bit(argv[2]));
-    encoder.write(Member::OutputFile, QString::fromLocal8Bit(argv[3]));
-    const RunEnd end = runOnce(encoder);
+    Outcome named = encoder.write(Member::InputFile, QString::fromLocal8Bit(argv[2]));
+    if (named)
+        named = encoder.write(Member::OutputFile, QString::fromLocal8Bit(argv[3]));
+    const RunEnd end = named ? runOnce(encoder) : RunEnd {true, false, named.message};
     QTextStream(stdout) << (end.finished ? QStringLiteral("finished") : QStringLiteral("failed: ") + end.message)
                         << Qt::endl;
     return end.finished ? 0 : 1;

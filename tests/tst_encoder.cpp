@@ -121,8 +121,6 @@ int encodeInChild(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     LameEncoderX encoder;
-    encoder.write(Member::InputFile, QString::fromLocal8Bit(argv[2]));
-    encoder.write(Member::OutputFile, QString::fromLocal8Bit(argv[3]));
     QByteArray result = "no end";
     QObject::connect(&encoder, &LameEncoderX::EncodeFinished, &app, [&] {
         result = "finished";
@@ -132,7 +130,12 @@ int encodeInChild(int argc, char *argv[])
         result = "failed: " + message.toUtf8();
         app.quit();
     });
-    if (Outcome started = encoder.call(Member::Encode); !started)
+    Outcome started = encoder.write(Member::InputFile, QString::fromLocal8Bit(argv[2]));
+    if (started)
+        started = encoder.write(Member::OutputFile, QString::fromLocal8Bit(argv[3]));
+    if (started)
+        started = encoder.call(Member::Encode);
+    if (!started)
         result = "refused: " + started.message.toUtf8();
     else
         app.exec();

@@ -209,7 +209,7 @@ private slots:
         QTest::addColumn<int>("inputChannels");
         QTest::addColumn<Writes>("writes");
         QTest::addColumn<int>("bitrate");
-        QTest::addColumn<bool>("infoTag"); // below about 180 bytes a frame, it gets a larger frame of its own
+        QTest::addColumn<bool>("infoTag"); // below about 180 bytes a frame, one without the seek table
         QTest::newRow("default 128") << 44100 << 2 << Writes() << 128 << true;
         for (int rate : {32, 56, 64, 96, 112, 256}) {
             QTest::addRow("%d from the list", rate)

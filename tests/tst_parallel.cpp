@@ -2,15 +2,18 @@
 // same input, seam by seam, and the frame parser and info frame it rests on.
 #include "encoder/encoderun.h"
 #include "encoder/lameencoderx.h"
-#include "encoder/parallelframes.h"
-#include "encoder/parallelinfotag.h"
-#include "encoder/paralleljoin.h"
+#include "encoder/mp3/frames.h"
+#include "encoder/mp3/infoframe.h"
+#include "encoder/parallel/seams.h"
 #include "mp3check.h"
 #include "wavegen.h"
 
 #include <QDir>
 #include <QSignalSpy>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -37,6 +40,36 @@ quint32 big32(const unsigned char *at)
 {
     return (quint32(at[0]) << 24) | (quint32(at[1]) << 16) | (quint32(at[2]) << 8) | at[3];
 }
+
+// lame's extension of an info tag: after the fields the tag's flags name.
+const unsigned char *extensionOf(const unsigned char *tag)
+{
+    const quint32 flags = big32(tag + 4);
+    return tag + 8 + (flags & 1 ? 4 : 0) + (flags & 2 ? 4 : 0) + (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
+}
+
+// A program that reports an MP3's length: its arguments before the file, and a pattern whose
+// captures are (minutes, seconds) pairs, summed; a reader's display sets its tolerance.
+struct LengthReader
+{
+    QString program;
+    QStringList arguments;
+    QString pattern;
+    double tolerance;
+};
+
+const LengthReader kLengthReaders[] = {
+    {QStringLiteral("eyeD3"), {QStringLiteral("--no-color")}, QStringLiteral(R"(Time: (\d+):(\d+))"), 1},
+    {QStringLiteral("mutagen-inspect"), {}, QStringLiteral(R"(()([\d.]+) seconds)"), 0.05},
+    // The encoder delay and padding count as well: up to three frames.
+    {QStringLiteral("ffprobe"),
+     {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"), QStringLiteral("format=duration"),
+      QStringLiteral("-of"), QStringLiteral("csv=p=0")},
+     QStringLiteral(R"(^()([\d.]+))"), 0.25},
+    // The first status line: time played + time left.
+    {QStringLiteral("mpg123"), {QStringLiteral("-t"), QStringLiteral("-v")},
+     QStringLiteral(R"((\d+):([\d.]+)\+(\d+):([\d.]+))"), 0.05},
+};
 
 // The MPEG frames of an MP3 file: from its first frame to the ID3v1 tag or the end.
 struct Stream
@@ -345,7 +378,8 @@ private slots:
     void infoFrameAsLame()
     {
         QFETCH(Adjust, adjust);
-        const QString input = wave(44100, 2, 6);
+        const int channels = 2; // the input's; a mono setting down-mixes inside lame
+        const QString input = wave(44100, channels, 6);
         const QString output = path(QStringLiteral("own.mp3"));
         const EncoderSettings settings = settingsFor(input, output, adjust);
         QVERIFY(encode(settings, 1).ok);
@@ -361,10 +395,10 @@ private slots:
         const int side = tagFrame.header.sideInfoEnd;
         const int delay = (lameTag[side + 141] << 4) | (lameTag[side + 142] >> 4);
         const int padding = ((lameTag[side + 142] & 0xf) << 8) | lameTag[side + 143];
-        const std::optional<std::vector<unsigned char>> templ =
-            infoFrameTemplate(settings, InputInfo {settings.mono ? 2 : 2, 2, 44100, 0, true});
-        QVERIFY(templ);
-        const std::vector<unsigned char> built = builder.build(*templ, delay, padding);
+        const std::optional<InfoFrameTemplate> templ =
+            infoFrameTemplate(settings, InputInfo {channels, channels, 44100, 0, true});
+        QVERIFY(templ && templ->lameWritesIt);
+        const std::vector<unsigned char> built = builder.build(templ->frame, delay, padding);
         QCOMPARE(built.size(), static_cast<std::size_t>(tagFrame.header.size));
         for (int i = 0; i < tagFrame.header.size; ++i) {
             const bool seekTable = i >= side + 16 && i < side + 116;
@@ -398,7 +432,7 @@ private slots:
             s.original = true;
         }) << 0 << 30.0;
         QTest::newRow("mono input, fast") << 32000 << 1 << Adjust([](EncoderSettings &s) { s.fastMode = true; s.bitrate = 96; }) << 96 << 30.0;
-        QTest::newRow("16 kHz at 32 kbit/s: tag in a larger frame") << 16000 << 2 << Adjust([](EncoderSettings &s) { s.bitrate = 32; }) << 32 << 30.0;
+        QTest::newRow("16 kHz at 32 kbit/s: tag without seek table") << 16000 << 2 << Adjust([](EncoderSettings &s) { s.bitrate = 32; }) << 32 << 30.0;
     }
 
     void joinedStream()
@@ -444,8 +478,9 @@ private slots:
         const Stream stream = streamOf(mp3, file);
         const int spf = stream.frames.front().header.samples;
         const unsigned char *tag = bytesOf(stream.audio) + stream.frames.front().header.sideInfoEnd;
-        const int delay = (tag[141] << 4) | (tag[142] >> 4);
-        const int padding = ((tag[142] & 0xf) << 8) | tag[143];
+        const unsigned char *extension = extensionOf(tag);
+        const int delay = (extension[21] << 4) | (extension[22] >> 4);
+        const int padding = ((extension[22] & 0xf) << 8) | extension[23];
         const std::vector<double> shares = errorShares(mp3.samples, reference, mp3.channels, spf);
         std::vector<bool> nearSeam(shares.size(), false);
         for (const std::int64_t seam : report.seams) {
@@ -465,10 +500,11 @@ private slots:
                 QVERIFY2(shares[b] <= others, qPrintable(QStringLiteral("block %1: %2 > %3").arg(b).arg(shares[b]).arg(others)));
         }
 
-        // Every frame parses, the reservoir chain holds across the seams, CBR stays CBR.
+        // Every frame parses, the reservoir chain holds across the seams, CBR stays CBR, the
+        // info frame included.
         QVERIFY(stream.whole);
         QVERIFY(mainDataChainValid(stream.frames));
-        for (std::size_t i = 1; i < stream.frames.size(); ++i) {
+        for (std::size_t i = 0; i < stream.frames.size(); ++i) {
             if (bitrate > 0)
                 QCOMPARE(stream.frames[i].header.bitrate, bitrate);
         }
@@ -479,18 +515,18 @@ private slots:
         const qint64 audioFrames = qint64(stream.frames.size()) - 1;
         QCOMPARE(qint64(big32(tag + 8)), audioFrames);
         QCOMPARE(qint64(big32(tag + 12)), qint64(stream.audio.size()));
-        QCOMPARE(qint64(big32(tag + 148)), qint64(stream.audio.size()));
+        QCOMPARE(qint64(big32(extension + 28)), qint64(stream.audio.size()));
         QCOMPARE(audioFrames * spf - delay - padding, inputFrames);
         const int tagSize = stream.frames.front().header.size;
         QCOMPARE(crc16(0, bytesOf(stream.audio) + tagSize, std::size_t(stream.audio.size() - tagSize)),
-                 quint16((tag[152] << 8) | tag[153]));
-        QCOMPARE(crc16(0, bytesOf(stream.audio), stream.frames.front().header.sideInfoEnd + 154),
-                 quint16((tag[154] << 8) | tag[155]));
+                 quint16((extension[32] << 8) | extension[33]));
+        QCOMPARE(crc16(0, bytesOf(stream.audio), std::size_t(extension + 34 - bytesOf(stream.audio))),
+                 quint16((extension[34] << 8) | extension[35]));
         QCOMPARE(mp3.hasId3v2, adjust && settingsFor({}, {}, adjust).tagTitle.size() > 0);
     }
 
     // Where lame resamples, one instance encodes the file; the lowest constant rates still get
-    // an info frame, in a frame just large enough.
+    // an info frame, at the stream's own bit rate.
     void oneInstance_data()
     {
         QTest::addColumn<Adjust>("adjust");
@@ -519,10 +555,74 @@ private slots:
         QVERIFY(stream.whole && mainDataChainValid(stream.frames));
         if (cbrTag) {
             QCOMPARE(mp3.infoTagId, QByteArray("Info"));
-            QVERIFY(stream.frames.front().header.bitrate > stream.frames.back().header.bitrate);
-            for (std::size_t i = 1; i < stream.frames.size(); ++i)
+            for (std::size_t i = 0; i < stream.frames.size(); ++i)
                 QCOMPARE(stream.frames[i].header.bitrate, stream.frames.back().header.bitrate);
         }
+    }
+
+    // The length common readers report for a constant-rate MP3 of a minute, and libmpg123's
+    // gapless decode, on both paths: an info frame of another bit rate than the stream's would
+    // make readers that divide the size by the first frame's rate report less.
+    void readerLengths_data()
+    {
+        QTest::addColumn<int>("bitrate");
+        QTest::addColumn<int>("rate"); // of the input
+        QTest::addColumn<int>("workers");
+        QTest::addColumn<int>("reader"); // in kLengthReaders; -1 for libmpg123's decode
+        // One instance from CD audio, which lame resamples at the lower rates; in parallel from
+        // a rate lame keeps, so the file can be cut into chunks.
+        const std::pair<int, int> rates[] = {{8, 8000},   {16, 8000},  {24, 8000},  {32, 16000},  {40, 16000},
+                                             {56, 22050}, {64, 22050}, {96, 32000}, {112, 44100}, {256, 44100}};
+        for (const auto &[bitrate, kept] : rates) {
+            for (const int workers : {1, 2}) {
+                for (int reader = -1; reader < int(std::size(kLengthReaders)); ++reader) {
+                    QTest::addRow("%d kbit/s, %s, %s", bitrate, workers == 1 ? "one instance" : "parallel",
+                                  reader < 0 ? "libmpg123" : qPrintable(kLengthReaders[reader].program))
+                        << bitrate << (workers == 1 ? 44100 : kept) << workers << reader;
+                }
+            }
+        }
+    }
+
+    void readerLengths()
+    {
+        QFETCH(int, bitrate);
+        QFETCH(int, rate);
+        QFETCH(int, workers);
+        QFETCH(int, reader);
+        const int seconds = 60;
+        const QString output = path(QStringLiteral("length-%1-%2.mp3").arg(bitrate).arg(workers));
+        if (!QFile::exists(output)) {
+            RunReport report;
+            const Outcome encoded = encode(
+                settingsFor(wave(rate, 2, seconds), output, [&](EncoderSettings &s) { s.bitrate = bitrate; }), workers,
+                &report);
+            QVERIFY2(encoded.ok, qPrintable(encoded.message));
+            QCOMPARE(report.instances > 1, workers > 1);
+        }
+        if (reader < 0) {
+            const Mp3Info mp3 = decodeMp3(output);
+            QVERIFY2(mp3.ok, qPrintable(mp3.error));
+            // Exact where lame keeps the rate; resampling may round at the ends.
+            const qint64 expected = qint64(seconds) * mp3.rate;
+            QVERIFY2(std::abs(mp3.frames - expected) <= (mp3.rate == rate ? 0 : 2),
+                     qPrintable(QStringLiteral("%1 vs %2").arg(mp3.frames).arg(expected)));
+            return;
+        }
+        const LengthReader &length = kLengthReaders[reader];
+        if (QStandardPaths::findExecutable(length.program).isEmpty())
+            QSKIP(qPrintable(length.program + QStringLiteral(" is not installed")));
+        QProcess process;
+        process.start(length.program, length.arguments + QStringList {output});
+        QVERIFY(process.waitForFinished(60000));
+        const QString text = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        const QRegularExpressionMatch match =
+            QRegularExpression(length.pattern, QRegularExpression::MultilineOption).match(text);
+        QVERIFY2(match.hasMatch(), qPrintable(text));
+        double reported = 0;
+        for (int i = 1; i + 1 <= match.lastCapturedIndex(); i += 2)
+            reported += match.captured(i).toDouble() * 60 + match.captured(i + 1).toDouble();
+        QVERIFY2(std::abs(reported - seconds) <= length.tolerance, qPrintable(QString::number(reported)));
     }
 
     // Headerless input, either byte order, is cut and joined exactly as the same samples in a WAVE.

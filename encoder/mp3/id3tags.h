@@ -1,6 +1,6 @@
 #pragma once
 
-#include "encodersettings.h"
+#include "encoder/encodersettings.h"
 
 #include <QByteArray>
 

@@ -31,12 +31,13 @@
 // the tag's size follows the ID3v2 tag and the tag is written over it at the end: lame's own
 // tag for these settings with the frame and byte counts, seek table, delay and padding, music
 // length and CRCs of the joined stream.
-#include "parallelencode.h"
+#include "parallelrun.h"
 
-#include "parallelframes.h"
-#include "parallelinfotag.h"
-#include "paralleljoin.h"
-#include "parallellame.h"
+#include "seams.h"
+#include "encoder/lameinstance.h"
+#include "encoder/mp3/frames.h"
+#include "encoder/mp3/infoframe.h"
+#include "encoder/mp3file.h"
 
 #include <algorithm>
 #include <chrono>
@@ -49,18 +50,12 @@
 
 namespace {
 
-constexpr std::int64_t kWarmUp = 16;
-constexpr std::int64_t kSearch = 16;
-constexpr std::int64_t kLookAhead = 6; // lame holds back about two frames of look-ahead
-constexpr qint64 kBlockFrames = 16384;
-constexpr std::int64_t kMinChunk = kWarmUp + kSearch + kLookAhead + 16;
-
 class ParallelRun
 {
 public:
     explicit ParallelRun(const ParallelJob &job) : m_job(job), m_spf(job.layout.frameSamples) {}
 
-    ParallelEnd run();
+    Outcome run();
     const InfoFrameBuilder &info() const { return m_info; }
     int padding() const { return m_padding; }
 
@@ -83,7 +78,7 @@ private:
     void deliver(int index, EncodedChunk chunk);
     Outcome join(int index, EncodedChunk chunk);
     Outcome write(const EncodedChunk &chunk, std::int64_t from, std::int64_t to);
-    void fail(Outcome outcome, bool useOneInstance);
+    void fail(Outcome outcome);
 
     const ParallelJob &m_job;
     const int m_spf;
@@ -99,35 +94,25 @@ private:
     MainDataChain m_chain;
     std::vector<std::int64_t> m_seams;
     int m_padding = -1;
-    std::optional<ParallelEnd> m_failure;
+    std::optional<Outcome> m_failure;
     std::atomic_bool m_stop = false;
 
     std::mutex m_progressMutex;
     qint64 m_consumed = 0;
 };
 
-Outcome stopped()
-{
-    return Outcome::failure(QStringLiteral("The conversion was stopped."));
-}
-
 Outcome mismatch()
 {
-    return Outcome::failure(QStringLiteral("The input does not hold the audio its header announces."));
+    return Outcome::failure(QStringLiteral("The input does not hold the audio its header announces."),
+                            Outcome::Kind::InputMismatch);
 }
 
 Outcome unjoinable()
 {
-    return Outcome::failure(QStringLiteral("The encoded chunks could not be joined."));
+    return Outcome::failure(QStringLiteral("The encoded chunks could not be joined."), Outcome::Kind::Unjoinable);
 }
 
-// Failures after which one instance can still encode the file.
-bool oneInstanceCan(const Outcome &outcome)
-{
-    return outcome.message == mismatch().message || outcome.message == unjoinable().message;
-}
-
-ParallelEnd ParallelRun::run()
+Outcome ParallelRun::run()
 {
     {
         std::vector<std::jthread> workers;
@@ -137,23 +122,23 @@ ParallelEnd ParallelRun::run()
     if (m_failure)
         return *m_failure;
     if (m_job.abort.load())
-        return {stopped()};
+        return Outcome::stopped();
     // The joined stream must be the whole-file encoder's frame count, so the delay and padding
     // in the info frame give the input's exact length back.
     const qint64 total = m_info.frames() * m_spf;
     if (m_padding < 0 || total != m_job.encoderDelay + m_job.input.frames + m_padding)
-        return {unjoinable(), true};
+        return unjoinable();
     if (m_job.report) {
         m_job.report->instances = chunks();
         m_job.report->seams = m_seams;
     }
-    return {Outcome::success()};
+    return Outcome::success();
 }
 
-void ParallelRun::fail(Outcome outcome, bool useOneInstance)
+void ParallelRun::fail(Outcome outcome)
 {
     if (!m_failure)
-        m_failure = ParallelEnd {std::move(outcome), useOneInstance};
+        m_failure = std::move(outcome);
     m_stop = true;
     m_changed.notify_all();
 }
@@ -179,7 +164,7 @@ void ParallelRun::work()
                                                       : encodeChunk<float>(*index, input, chunk);
         if (!encoded) {
             const std::lock_guard lock(m_mutex);
-            fail(encoded, oneInstanceCan(encoded));
+            fail(encoded);
             return;
         }
         deliver(*index, std::move(chunk));
@@ -205,7 +190,7 @@ Outcome ParallelRun::seek(Input &input, qint64 frame)
     std::vector<short> shorts(m_job.input.fitsShort ? static_cast<std::size_t>(kBlockFrames * m_job.input.channels) : 0);
     while (input.position < frame) {
         if (stopping())
-            return stopped();
+            return Outcome::stopped();
         const qint64 want = std::min(kBlockFrames, frame - input.position);
         const qint64 got = m_job.input.fitsShort ? input.source->read(shorts.data(), want)
                                                  : input.source->read(block.data(), want);
@@ -246,43 +231,34 @@ Outcome ParallelRun::encodeChunk(int index, Input &input, EncodedChunk &chunk)
                                                (starts[static_cast<std::size_t>(index) + 1] + kSearch + kLookAhead) * m_spf);
     if (Outcome sought = seek(input, begin); !sought)
         return sought;
-    AudioSource &source = *input.source;
-    const InputInfo &info = source.info();
-
     auto opened = openLame(m_job.settings, m_job.input, false);
     if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
     const LamePtr lame = std::move(std::get<LamePtr>(opened));
 
-    const int channels = info.channels;
-    std::vector<Sample> pcm(static_cast<std::size_t>(kBlockFrames * channels));
-    std::vector<unsigned char> mp3(mp3BufferSize(kBlockFrames, info.sampleRate));
     chunk.firstFrame = firstFrame;
-    for (qint64 at = begin; at < end;) {
-        if (stopping())
-            return stopped();
-        const qint64 frames = source.read(pcm.data(), std::min(kBlockFrames, end - at));
-        if (frames < 0)
-            return Outcome::failure(source.readError());
-        if (frames == 0)
-            return mismatch();
-        const int bytes = encodeBlock(lame.get(), pcm.data(), static_cast<int>(frames), channels, mp3.data(),
-                                      static_cast<int>(mp3.size()));
-        if (bytes < 0)
-            return encodeFailure(bytes);
-        chunk.bytes.insert(chunk.bytes.end(), mp3.begin(), mp3.begin() + bytes);
-        credit(at, frames, index);
-        at += frames;
-        input.position = at;
-    }
+    const EncodeFeed feed {
+        lame.get(), *input.source, [this] { return stopping(); },
+        [&chunk](const unsigned char *data, std::size_t size) {
+            chunk.bytes.insert(chunk.bytes.end(), data, data + size);
+            return Outcome::success();
+        },
+        [&](qint64 at, qint64 frames) {
+            input.position = begin + at + frames;
+            credit(begin + at, frames, index);
+        }};
+    qint64 read = 0;
+    if (Outcome encoded = encodeFrames<Sample>(feed, end - begin, &read); !encoded)
+        return encoded;
+    if (read != end - begin)
+        return mismatch();
     if (last) {
-        if (source.read(pcm.data(), 1) != 0)
+        Sample beyond[2]; // one frame: the input must end where its header says
+        if (input.source->read(beyond, 1) != 0)
             return mismatch();
+        if (Outcome flushed = flushLame(feed); !flushed)
+            return flushed;
         input.source.reset();
-        const int flushed = lame_encode_flush(lame.get(), mp3.data(), static_cast<int>(mp3.size()));
-        if (flushed < 0)
-            return encodeFailure(flushed);
-        chunk.bytes.insert(chunk.bytes.end(), mp3.begin(), mp3.begin() + flushed);
         const std::lock_guard lock(m_mutex);
         m_padding = lame_get_encoder_padding(lame.get());
     }
@@ -303,7 +279,7 @@ void ParallelRun::deliver(int index, EncodedChunk chunk)
         EncodedChunk ready = std::move(next->second);
         m_finished.erase(next);
         if (Outcome joined = join(m_nextJoined, std::move(ready)); !joined) {
-            fail(joined, oneInstanceCan(joined));
+            fail(joined);
             return;
         }
         ++m_nextJoined;
@@ -356,52 +332,20 @@ Outcome ParallelRun::write(const EncodedChunk &chunk, std::int64_t from, std::in
 
 } // namespace
 
-ChunkLayout planChunks(std::int64_t inputFrames, int sampleRate, int frameSamples, int workers,
-                       std::int64_t chunkFrames)
-{
-    ChunkLayout layout;
-    layout.frameSamples = frameSamples;
-    const std::int64_t frames = inputFrames / frameSamples;
-    const std::int64_t perSecond = std::max(1, sampleRate / frameSamples);
-    if (chunkFrames <= 0) {
-        // Three chunks a worker even out the load; chunks of 20 to 60 seconds keep the
-        // overlap small and the chunks held in memory few.
-        chunkFrames = std::clamp<std::int64_t>(frames / (3 * std::max(1, workers)), 20 * perSecond, 60 * perSecond);
-    }
-    chunkFrames = std::max(chunkFrames, kMinChunk);
-    const std::int64_t count = std::max<std::int64_t>(1, frames / chunkFrames);
-    for (std::int64_t i = 0; i < count; ++i)
-        layout.starts.push_back(i * frames / count);
-    return layout;
-}
-
-ParallelEnd encodeInParallel(const ParallelJob &job)
+Outcome encodeInParallel(const ParallelJob &job)
 {
     std::optional<std::vector<unsigned char>> info;
-    if (job.settings.writeInfoTag)
-        info = infoFrameTemplate(job.settings, job.input);
-    if (Outcome written = job.output.write(job.id3v2); !written)
-        return {written};
-    if (info) {
-        const std::vector<unsigned char> placeholder(info->size());
-        if (Outcome written = job.output.write(placeholder.data(), placeholder.size()); !written)
-            return {written};
+    if (job.settings.writeInfoTag) {
+        if (std::optional<InfoFrameTemplate> made = infoFrameTemplate(job.settings, job.input))
+            info = std::move(made->frame);
     }
-
     ParallelRun run(job);
-    ParallelEnd end = run.run();
-    if (!end.outcome)
-        return end;
-    if (Outcome written = job.output.write(job.id3v1); !written)
-        return {written};
-    if (info) {
-        const std::vector<unsigned char> frame = run.info().build(*info, job.encoderDelay, run.padding());
-        if (frame.size() != info->size())
-            return {Outcome::failure(QStringLiteral("The info frame could not be made."))};
-        if (Outcome written = job.output.writeAt(job.id3v2.size(), frame.data(), frame.size()); !written)
-            return {written};
-    }
-    if (job.abort.load())
-        return {stopped()};
-    return {job.output.commit()};
+    return writeMp3File(
+        job.output, {job.id3v2, job.id3v1, info ? info->size() : 0}, [&run] { return run.run(); },
+        [&](std::vector<unsigned char> &frame) {
+            if (info)
+                frame = run.info().build(*info, job.encoderDelay, run.padding());
+            return Outcome::success();
+        },
+        job.abort);
 }

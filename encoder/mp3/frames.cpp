@@ -1,4 +1,4 @@
-#include "parallelframes.h"
+#include "frames.h"
 
 #include <algorithm>
 
@@ -13,12 +13,6 @@ constexpr int kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {110
 int tableOf(int version)
 {
     return version == 1 ? 0 : 1;
-}
-
-int frameBytes(int version, int bitrate, int sampleRate, bool padded)
-{
-    const int perSecond = version == 1 ? 144000 : 72000;
-    return perSecond * bitrate / sampleRate + (padded ? 1 : 0);
 }
 
 class BitReader
@@ -43,6 +37,22 @@ private:
 
 } // namespace
 
+int mpegVersionFor(int sampleRate)
+{
+    return sampleRate >= 32000 ? 1 : sampleRate >= 16000 ? 2 : 25;
+}
+
+int frameBytes(int version, int bitrate, int sampleRate, bool padded)
+{
+    const int perSecond = version == 1 ? 144000 : 72000;
+    return perSecond * bitrate / sampleRate + (padded ? 1 : 0);
+}
+
+int sideInfoBytes(int version, bool mono)
+{
+    return version == 1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+}
+
 std::optional<FrameHeader> parseHeader(const unsigned char *data, std::size_t available)
 {
     if (available < 4 || data[0] != 0xff || (data[1] & 0xe0) != 0xe0)
@@ -61,8 +71,7 @@ std::optional<FrameHeader> parseHeader(const unsigned char *data, std::size_t av
     header.crc = (data[1] & 1) == 0;
     header.mono = (data[3] >> 6) == 3;
     header.size = frameBytes(header.version, header.bitrate, header.sampleRate, header.padded);
-    const int sideInfo = header.version == 1 ? (header.mono ? 17 : 32) : (header.mono ? 9 : 17);
-    header.sideInfoEnd = 4 + (header.crc ? 2 : 0) + sideInfo;
+    header.sideInfoEnd = 4 + (header.crc ? 2 : 0) + sideInfoBytes(header.version, header.mono);
     header.granules = header.version == 1 ? 2 : 1;
     header.samples = 576 * header.granules;
     if (header.size < header.sideInfoEnd)

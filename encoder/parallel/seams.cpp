@@ -1,4 +1,4 @@
-#include "paralleljoin.h"
+#include "seams.h"
 
 #include <algorithm>
 
@@ -103,8 +103,7 @@ int growthFor(const EncodedChunk &a, std::int64_t k, int bytes, bool freeRate)
     const std::optional<int> bitrate = smallestBitrateFor(header.version, header.sampleRate, header.size + bytes);
     if (!bitrate)
         return 0;
-    const int size = (header.version == 1 ? 144000 : 72000) * *bitrate / header.sampleRate + (header.padded ? 1 : 0);
-    return size - header.size;
+    return frameBytes(header.version, *bitrate, header.sampleRate, header.padded) - header.size;
 }
 
 bool growFrame(EncodedChunk &a, std::int64_t k, int bytes, bool freeRate)

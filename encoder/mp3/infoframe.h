@@ -1,7 +1,7 @@
 #pragma once
 
-#include "audiosource.h"
-#include "encodersettings.h"
+#include "encoder/audiosource.h"
+#include "encoder/encodersettings.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,11 +14,18 @@
 // stereo mode, preset) is exactly lame's; the fields that describe the stream (frame and byte
 // counts, seek table, delay and padding, music length, both CRCs) are filled in here.
 
+struct InfoFrameTemplate
+{
+    std::vector<unsigned char> frame;
+    bool lameWritesIt = true; // false: lame's own frame would be too small and writes no tag
+};
+
 // lame's info frame for these settings, with its stream fields still to fill. Where lame's own
-// constant-bit-rate frame is too small to hold the tag, the template has the smallest bit rate
-// whose frame holds it (decoders read the info frame apart from the audio). Nothing if lame
-// cannot be set up.
-std::optional<std::vector<unsigned char>> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input);
+// constant-bit-rate frame is too small to hold the whole tag, the frame still has the stream's
+// bit rate (readers take a constant-rate stream's length from the size of its first frame) and
+// leaves out the seek table, and where needed the byte count and quality, never the frame
+// count or the delay and padding. Nothing if lame cannot be set up or even that does not fit.
+std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input);
 
 // Counts the audio frames that follow the info frame, in order.
 class InfoFrameBuilder

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "parallelframes.h"
+#include "encoder/mp3/frames.h"
 
 #include <cstdint>
 #include <optional>

@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-// MPEG-1, -2 and -2.5 Layer III frames as libmp3lame writes them (no free format). Used to
-// join the streams of several encoder instances, and to check a joined stream.
+// MPEG-1, -2 and -2.5 Layer III frames as libmp3lame writes them (no free format): the
+// header, the side information and the bit reservoir.
 
 struct FrameHeader
 {
@@ -21,6 +21,13 @@ struct FrameHeader
     int samples = 0;      // per channel
     int granules = 0;
 };
+
+// The version (1, 2 or 25) that carries a sample rate.
+int mpegVersionFor(int sampleRate);
+// Bytes of a frame, header included.
+int frameBytes(int version, int bitrate, int sampleRate, bool padded);
+// Bytes of side information after the header (and its CRC).
+int sideInfoBytes(int version, bool mono);
 
 // The header at data, when the four bytes are a valid Layer III header.
 std::optional<FrameHeader> parseHeader(const unsigned char *data, std::size_t available);

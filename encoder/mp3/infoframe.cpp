@@ -1,0 +1,246 @@
+#include "infoframe.h"
+
+#include "frames.h"
+#include "encoder/lameinstance.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// The tag after the side information: "Xing" or "Info", the flags, then the fields the flags
+// name in this order, then lame's extension.
+constexpr std::uint32_t kFramesField = 1;
+constexpr std::uint32_t kBytesField = 2;
+constexpr std::uint32_t kSeekTableField = 4;
+constexpr std::uint32_t kQualityField = 8;
+constexpr int kSeekTableBytes = 100;
+constexpr int kTagBytes = 156; // every field, as lame writes it
+// Offsets in lame's extension.
+constexpr int kAverageRateAt = 20;
+constexpr int kDelayAt = 21;
+constexpr int kPresetAt = 26; // 11 bits; for a constant rate, lame's is the bit rate
+constexpr int kMusicLengthAt = 28;
+constexpr int kMusicCrcAt = 32;
+constexpr int kTagCrcAt = 34;
+constexpr int kExtensionBytes = 36;
+
+// Where each field of a tag lies, -1 for those its flags leave out.
+struct TagLayout
+{
+    std::uint32_t fields = 0;
+    int framesAt = -1;
+    int bytesAt = -1;
+    int seekTableAt = -1;
+    int qualityAt = -1;
+    int extensionAt = 8;
+
+    explicit TagLayout(std::uint32_t flags) : fields(flags)
+    {
+        framesAt = take(kFramesField, 4);
+        bytesAt = take(kBytesField, 4);
+        seekTableAt = take(kSeekTableField, kSeekTableBytes);
+        qualityAt = take(kQualityField, 4);
+    }
+    int bytes() const { return extensionAt + kExtensionBytes; }
+
+private:
+    int take(std::uint32_t field, int size)
+    {
+        if (!(fields & field))
+            return -1;
+        extensionAt += size;
+        return extensionAt - size;
+    }
+};
+
+std::uint32_t get32(const unsigned char *at)
+{
+    return (std::uint32_t(at[0]) << 24) | (std::uint32_t(at[1]) << 16) | (std::uint32_t(at[2]) << 8) | at[3];
+}
+
+void put32(unsigned char *at, std::uint64_t value)
+{
+    const auto v = static_cast<std::uint32_t>(value);
+    at[0] = static_cast<unsigned char>(v >> 24);
+    at[1] = static_cast<unsigned char>(v >> 16);
+    at[2] = static_cast<unsigned char>(v >> 8);
+    at[3] = static_cast<unsigned char>(v);
+}
+
+void put16(unsigned char *at, std::uint16_t value)
+{
+    at[0] = static_cast<unsigned char>(value >> 8);
+    at[1] = static_cast<unsigned char>(value);
+}
+
+const std::array<std::uint16_t, 256> &crcTable()
+{
+    static const std::array<std::uint16_t, 256> table = [] {
+        std::array<std::uint16_t, 256> t {};
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned crc = i;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+            t[i] = static_cast<std::uint16_t>(crc);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// lame's info frame of an instance with these settings, after one frame of silence.
+std::vector<unsigned char> lameInfoFrame(lame_t lame, int channels)
+{
+    const int samples = lame_get_framesize(lame);
+    std::vector<short> silence(static_cast<std::size_t>(samples * channels));
+    std::vector<unsigned char> mp3(mp3BufferSize(samples, 8000) + 8192);
+    if (encodeBlock(lame, silence.data(), samples, channels, mp3.data(), static_cast<int>(mp3.size())) < 0
+        || lame_encode_flush(lame, mp3.data(), static_cast<int>(mp3.size())) < 0)
+        return {};
+    std::vector<unsigned char> frame(lame_get_lametag_frame(lame, nullptr, 0));
+    if (frame.empty() || lame_get_lametag_frame(lame, frame.data(), frame.size()) != frame.size())
+        return {};
+    return frame;
+}
+
+// lame's tag moved into a frame of the stream's own bit rate, leaving out the fields that do
+// not fit: the seek table first (a constant rate seeks by arithmetic), then the quality and
+// the byte count. The frame count and the extension (delay, padding) always stay, so readers
+// get the length and decoders the exact samples.
+std::optional<std::vector<unsigned char>> atOwnRate(const std::vector<unsigned char> &lames, int bitrate)
+{
+    const std::optional<FrameHeader> header = parseHeader(lames.data(), lames.size());
+    if (!header || lames.size() < static_cast<std::size_t>(header->sideInfoEnd + kTagBytes))
+        return std::nullopt;
+    const unsigned char *tag = lames.data() + header->sideInfoEnd;
+    const TagLayout from(get32(tag + 4));
+    const int size = frameBytes(header->version, bitrate, header->sampleRate, false);
+    for (const std::uint32_t fields : {from.fields & ~kSeekTableField, from.fields & kFramesField}) {
+        const TagLayout to(fields);
+        if (header->sideInfoEnd + to.bytes() > size)
+            continue;
+        std::vector<unsigned char> frame(static_cast<std::size_t>(size), 0);
+        std::copy(lames.begin(), lames.begin() + header->sideInfoEnd, frame.begin());
+        // The stream's bit rate, unpadded; the sample rate and private bits stay.
+        frame[2] = static_cast<unsigned char>((frame[2] & 0x0d) | (bitrateIndex(header->version, bitrate) << 4));
+        unsigned char *out = frame.data() + header->sideInfoEnd;
+        std::copy(tag, tag + 4, out);
+        put32(out + 4, fields);
+        if (to.qualityAt >= 0)
+            std::copy(tag + from.qualityAt, tag + from.qualityAt + 4, out + to.qualityAt);
+        std::copy(tag + from.extensionAt, tag + from.extensionAt + kExtensionBytes, out + to.extensionAt);
+        return frame;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::uint16_t crc16(std::uint16_t crc, const unsigned char *data, std::size_t size)
+{
+    const auto &table = crcTable();
+    for (std::size_t i = 0; i < size; ++i)
+        crc = static_cast<std::uint16_t>((crc >> 8) ^ table[(crc ^ data[i]) & 0xff]);
+    return crc;
+}
+
+std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input)
+{
+    auto opened = openLame(settings, input, true);
+    if (!std::holds_alternative<LamePtr>(opened))
+        return std::nullopt;
+    const LamePtr lame = std::move(std::get<LamePtr>(opened));
+    std::vector<unsigned char> frame = lameInfoFrame(lame.get(), input.channels);
+    if (!frame.empty())
+        return InfoFrameTemplate {std::move(frame), true};
+    if (lame_get_VBR(lame.get()) != vbr_off)
+        return std::nullopt;
+
+    // lame leaves the tag out when its constant-rate frame is too small: its fields come from
+    // the same settings at the smallest rate that holds the tag, with the output rate, low-pass
+    // and channel mode pinned to the real encoder's so the tag describes it.
+    const int outRate = lame_get_out_samplerate(lame.get());
+    const int version = mpegVersionFor(outRate);
+    const int sideInfoEnd = 4 + sideInfoBytes(version, lame_get_mode(lame.get()) == MONO);
+    const std::optional<int> bitrate = smallestBitrateFor(version, outRate, sideInfoEnd + kTagBytes);
+    if (!bitrate)
+        return std::nullopt;
+    const int realBitrate = lame_get_brate(lame.get());
+    LamePtr pinned(lame_init());
+    if (!pinned)
+        return std::nullopt;
+    lame_set_msgf(pinned.get(), [](const char *, va_list) {});
+    lame_set_errorf(pinned.get(), [](const char *, va_list) {});
+    lame_set_debugf(pinned.get(), [](const char *, va_list) {});
+    lame_set_num_channels(pinned.get(), input.channels);
+    lame_set_in_samplerate(pinned.get(), input.sampleRate);
+    lame_set_VBR(pinned.get(), vbr_off);
+    lame_set_brate(pinned.get(), *bitrate);
+    lame_set_out_samplerate(pinned.get(), outRate);
+    lame_set_lowpassfreq(pinned.get(), lame_get_lowpassfreq(lame.get()));
+    lame_set_mode(pinned.get(), lame_get_mode(lame.get()));
+    lame_set_quality(pinned.get(), lame_get_quality(lame.get()));
+    lame_set_copyright(pinned.get(), lame_get_copyright(lame.get()));
+    lame_set_original(pinned.get(), lame_get_original(lame.get()));
+    lame_set_bWriteVbrTag(pinned.get(), 1);
+    lame_set_write_id3tag_automatic(pinned.get(), 0);
+    if (lame_init_params(pinned.get()) < 0)
+        return std::nullopt;
+    frame = lameInfoFrame(pinned.get(), input.channels);
+    if (frame.empty())
+        return std::nullopt;
+    std::optional<std::vector<unsigned char>> own = atOwnRate(frame, realBitrate);
+    if (!own)
+        return std::nullopt;
+    const std::optional<FrameHeader> header = parseHeader(own->data(), own->size());
+    unsigned char *tag = own->data() + header->sideInfoEnd;
+    unsigned char *extension = tag + TagLayout(get32(tag + 4)).extensionAt;
+    extension[kAverageRateAt] = static_cast<unsigned char>(std::min(realBitrate, 255));
+    extension[kPresetAt] = static_cast<unsigned char>((extension[kPresetAt] & 0xf8) | ((realBitrate >> 8) & 7));
+    extension[kPresetAt + 1] = static_cast<unsigned char>(realBitrate);
+    return InfoFrameTemplate {std::move(*own), false};
+}
+
+void InfoFrameBuilder::addFrame(const unsigned char *frame, std::size_t size)
+{
+    m_ends.push_back((m_ends.empty() ? 0 : m_ends.back()) + size);
+    m_crc = crc16(m_crc, frame, size);
+}
+
+std::vector<unsigned char> InfoFrameBuilder::build(std::vector<unsigned char> frame, int encoderDelay,
+                                                   int padding) const
+{
+    const std::optional<FrameHeader> header = parseHeader(frame.data(), frame.size());
+    if (!header || frame.size() < static_cast<std::size_t>(header->sideInfoEnd + 8))
+        return {};
+    unsigned char *tag = frame.data() + header->sideInfoEnd;
+    const TagLayout layout(get32(tag + 4));
+    if (frame.size() < static_cast<std::size_t>(header->sideInfoEnd + layout.bytes()))
+        return {};
+    const std::uint64_t audio = m_ends.empty() ? 0 : m_ends.back();
+    const std::uint64_t total = audio + frame.size();
+    if (layout.framesAt >= 0)
+        put32(tag + layout.framesAt, m_ends.size());
+    if (layout.bytesAt >= 0)
+        put32(tag + layout.bytesAt, total);
+    // Entry i: the audio up to the frame at i percent, in 256ths, counted as lame counts it
+    // (through that frame; entry 0 is 0).
+    for (int i = 0; i < kSeekTableBytes && layout.seekTableAt >= 0; ++i) {
+        std::uint64_t entry = 0;
+        if (i > 0 && audio > 0) {
+            const auto index = static_cast<std::size_t>(i * m_ends.size() / 100);
+            entry = m_ends[std::min(index, m_ends.size() - 1)] * 256 / audio;
+        }
+        tag[layout.seekTableAt + i] = static_cast<unsigned char>(std::min<std::uint64_t>(entry, 255));
+    }
+    unsigned char *extension = tag + layout.extensionAt;
+    extension[kDelayAt] = static_cast<unsigned char>(encoderDelay >> 4);
+    extension[kDelayAt + 1] = static_cast<unsigned char>(((encoderDelay & 0xf) << 4) | ((padding >> 8) & 0xf));
+    extension[kDelayAt + 2] = static_cast<unsigned char>(padding);
+    put32(extension + kMusicLengthAt, total);
+    put16(extension + kMusicCrcAt, m_crc);
+    const auto crcd = static_cast<std::size_t>(extension + kTagCrcAt - frame.data());
+    put16(extension + kTagCrcAt, crc16(0, frame.data(), crcd));
+    return frame;
+}

@@ -1,0 +1,33 @@
+#include "mp3file.h"
+
+Outcome writeMp3File(Mp3Output &output, const Mp3Layout &layout, const std::function<Outcome()> &writeAudio,
+                     const std::function<Outcome(std::vector<unsigned char> &frame)> &infoFrame,
+                     const std::atomic_bool &abort)
+{
+    if (Outcome written = output.write(layout.id3v2); !written)
+        return written;
+    if (layout.infoFrameBytes > 0) {
+        const std::vector<unsigned char> placeholder(layout.infoFrameBytes);
+        if (Outcome written = output.write(placeholder.data(), placeholder.size()); !written)
+            return written;
+    }
+    if (Outcome written = writeAudio(); !written)
+        return written;
+    if (Outcome written = output.write(layout.id3v1); !written)
+        return written;
+
+    std::vector<unsigned char> frame;
+    if (Outcome made = infoFrame(frame); !made)
+        return made;
+    // A frame of another size than the placeholder would cut into the audio.
+    if (layout.infoFrameBytes > 0 && frame.size() != layout.infoFrameBytes)
+        return Outcome::failure(QStringLiteral("The info frame could not be made."));
+    if (!frame.empty()) {
+        if (Outcome written = output.writeAt(layout.id3v2.size(), frame.data(), frame.size()); !written)
+            return written;
+    }
+
+    if (abort.load())
+        return Outcome::stopped();
+    return output.commit();
+}

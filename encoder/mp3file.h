@@ -1,0 +1,28 @@
+#pragma once
+
+#include "mp3output.h"
+#include "outcome.h"
+
+#include <QByteArray>
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+// The order of every MP3 a run writes: ID3v2 tag, info frame, audio frames, ID3v1 tag.
+struct Mp3Layout
+{
+    const QByteArray &id3v2;
+    const QByteArray &id3v1;
+    // Bytes held for an info frame made after the audio; 0 where there is none, or where the
+    // audio opens with lame's own placeholder.
+    std::size_t infoFrameBytes = 0;
+};
+
+// Writes the parts in that order; writeAudio writes the frames, infoFrame gives the finished
+// info frame (empty for none), which goes right after the ID3v2 tag. Commits the output
+// unless a step fails or abort was set.
+Outcome writeMp3File(Mp3Output &output, const Mp3Layout &layout, const std::function<Outcome()> &writeAudio,
+                     const std::function<Outcome(std::vector<unsigned char> &frame)> &infoFrame,
+                     const std::atomic_bool &abort);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// How a run may spread one file over several encoder instances.
+struct ParallelPlan
+{
+    int workers = 0;               // 0: settings.workers, and where that is 0, every core
+    std::int64_t chunkFrames = 0;  // MP3 frames a chunk; 0: chosen from the input's length
+    double minSeconds = 20;        // shorter inputs gain nothing and use one instance
+};
+
+// Frames an instance encodes before its chunk, so the psychoacoustic model and the reservoir
+// have history when the chunk begins.
+constexpr std::int64_t kWarmUp = 16;
+// Frames after a chunk's end where the seam to the next chunk may fall.
+constexpr std::int64_t kSearch = 16;
+// Frames read past the search so the frames around the seam come out whole; lame holds back
+// about two frames of look-ahead.
+constexpr std::int64_t kLookAhead = 6;
+
+// The chunks of one input: chunk i covers frames [starts[i], starts[i+1]) of the whole-file
+// frame grid, the last to the end.
+struct ChunkLayout
+{
+    int frameSamples = 1152;
+    std::vector<std::int64_t> starts;
+};
+
+// Chunks of chunkFrames (0: chosen from the length and the workers), at least two only when
+// the input holds two whole chunks.
+ChunkLayout planChunks(std::int64_t inputFrames, int sampleRate, int frameSamples, int workers,
+                       std::int64_t chunkFrames);

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "chunkplan.h"
+#include "encoder/audiosource.h"
+#include "encoder/encodersettings.h"
+#include "encoder/mp3output.h"
+#include "encoder/outcome.h"
+#include "encoder/progresscounter.h"
+
+#include <QByteArray>
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+// What a run did, for tests and the benchmark.
+struct RunReport
+{
+    int instances = 0;               // encoder instances whose frames are in the MP3
+    std::vector<std::int64_t> seams; // first frame taken from each later instance
+};
+
+struct ParallelJob
+{
+    const EncoderSettings &settings;
+    const InputInfo &input;
+    const ChunkLayout &layout;
+    int workers;
+    int encoderDelay;
+    bool variableRate; // frames may take any bit rate
+    Mp3Output &output;
+    const QByteArray &id3v2;
+    const QByteArray &id3v1;
+    const std::atomic_bool &abort;
+    ProgressCounter &counter;
+    RunReport *report;
+};
+
+// Encodes the chunks on job.workers threads and writes the joined MP3 to job.output, with the
+// tags and info frame; commits it, but leaves the last progress report to the caller. A
+// failure of kind InputMismatch or Unjoinable wrote nothing usable: one instance should
+// encode the file instead.
+Outcome encodeInParallel(const ParallelJob &job);
