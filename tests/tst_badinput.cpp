@@ -93,12 +93,6 @@ QByteArray wildFloatWave(qint64 frames)
     return riff(chunk("fmt ", fmtBody(3, 2, 44100, 32, le16(0))) + chunk("data", data));
 }
 
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);

@@ -69,12 +69,6 @@ signals:
     void ended();
 };
 
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QByteArray hashOf(const QString &path)
 {
     return QCryptographicHash::hash(contentOf(path), QCryptographicHash::Sha1);

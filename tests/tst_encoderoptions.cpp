@@ -22,12 +22,6 @@ Q_DECLARE_METATYPE(ChannelMode)
 
 namespace {
 
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Share of the energy at and above fromHz, over Hann-windowed blocks of a mono signal.
 double energyAbove(const std::vector<float> &samples, int rate, double fromHz)
 {

@@ -116,7 +116,7 @@ void TestOptions::refusedSwitchIsReported()
     QVERIFY(m_form->encoder().call(Member::Encode));
     const QStringList before = logLines(*m_form);
     QTest::mouseClick(control(*m_form, "Check2"), Qt::LeftButton);
-    m_form->encoder().call(Member::Abort);
+    QVERIFY(m_form->encoder().call(Member::Abort));
     QVERIFY(m_prompter.saw("Error", "Error Found"));
     QVERIFY(!m_prompter.messages.back().detail.isEmpty());
     QCOMPARE(logLines(*m_form), before);

@@ -25,12 +25,6 @@ namespace {
 
 using Adjust = std::function<void(EncoderSettings &)>;
 
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 const unsigned char *bytesOf(const QByteArray &data)
 {
     return reinterpret_cast<const unsigned char *>(data.constData());

@@ -55,11 +55,11 @@ void TestTagEditor::withEditor(const std::function<void()> &open,
 void TestTagEditor::setTags(const QString &artist, const QString &title, const QString &album,
                             const QString &genre, const QString &year)
 {
-    m_form->encoder().write(Member::TagArtist, artist);
-    m_form->encoder().write(Member::TagTitle, title);
-    m_form->encoder().write(Member::TagAlbum, album);
-    m_form->encoder().write(Member::TagGenre, genre);
-    m_form->encoder().write(Member::TagYear, year);
+    QVERIFY(m_form->encoder().write(Member::TagArtist, artist));
+    QVERIFY(m_form->encoder().write(Member::TagTitle, title));
+    QVERIFY(m_form->encoder().write(Member::TagAlbum, album));
+    QVERIFY(m_form->encoder().write(Member::TagGenre, genre));
+    QVERIFY(m_form->encoder().write(Member::TagYear, year));
 }
 
 QStringList TestTagEditor::tags() const
@@ -109,7 +109,7 @@ void TestTagEditor::bothOpenersShowTheSameDialog()
 {
     for (auto open : {std::function<void()>([&] { click(*m_form, "bttags"); }),
                       std::function<void()>([&] { menuItem(*m_form, "mnuedittags")->trigger(); })}) {
-        m_form->encoder().write(Member::SkipTags, true);
+        QVERIFY(m_form->encoder().write(Member::SkipTags, true));
         withEditor(open, [](QDialog &d) { QCOMPARE(d.windowTitle(), QString("Edit Tags Info")); });
         // Every opening writes False into member 12, whatever button closes it.
         QVERIFY(!m_form->encoder().read(Member::SkipTags).toBool());
@@ -179,8 +179,8 @@ void TestTagEditor::refusedWriteKeepsTheDialogOpen()
     QTemporaryDir dir;
     const QString input = dir.filePath("long.wav");
     QVERIFY(writeMusicWave(input, 60.0));
-    m_form->encoder().write(Member::InputFile, input);
-    m_form->encoder().write(Member::OutputFile, dir.filePath("long.mp3"));
+    QVERIFY(m_form->encoder().write(Member::InputFile, input));
+    QVERIFY(m_form->encoder().write(Member::OutputFile, dir.filePath("long.mp3")));
     withEditor([&] { click(*m_form, "bttags"); }, [&](QDialog &d) {
         // A run started meanwhile makes the encoder refuse every write.
         QVERIFY(m_form->encoder().call(Member::Encode));
@@ -189,7 +189,7 @@ void TestTagEditor::refusedWriteKeepsTheDialogOpen()
         QVERIFY(d.isVisible());
         QVERIFY(m_prompter.saw("Error", "Error Found"));
         QCOMPARE(d.findChild<QLineEdit *>("Text1")->text(), QString("artist"));
-        m_form->encoder().call(Member::Abort);
+        QVERIFY(m_form->encoder().call(Member::Abort));
     });
     QVERIFY(tags().first().isEmpty());
 }

@@ -213,3 +213,9 @@ bool writeRawPcm(const QString &path, qint64 frames, int channels, bool bigEndia
     const int format = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | (bigEndian ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE);
     return writeSignal(path, format, frames, channels, 44100, seed, error);
 }
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

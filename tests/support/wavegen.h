@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -56,3 +57,6 @@ bool writeWaveOfExactSize(const QString &path, qint64 bytes, QString *error = nu
 // Headerless 16-bit signed PCM, the same samples a Pcm16 WAVE of the seed holds.
 bool writeRawPcm(const QString &path, qint64 frames, int channels = 2, bool bigEndian = false,
                  quint32 seed = 1, QString *error = nullptr);
+
+// The whole file, or nothing when it cannot be read.
+QByteArray contentOf(const QString &path);
