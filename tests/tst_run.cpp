@@ -289,7 +289,7 @@ Footprint footprint()
 
 } // namespace
 
-// A long session: fifty conversions in one window, a failed run and a window closed during its
+// A long day of use: fifty conversions in one window, a failed run and a window closed during its
 // run among them, leave open files, threads and memory where the first few runs left them.
 void TestRun::fiftyRunsInOneWindow()
 {
