@@ -1,10 +1,12 @@
 #include "appearance.h"
 #include "form1.h"
+#include "encoder/filesizesignal.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    ignoreFileSizeSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonovert 1.1"));
     QApplication::setApplicationVersion(QStringLiteral("1.01"));

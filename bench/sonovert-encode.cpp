@@ -1,6 +1,7 @@
 // sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N]
 // Converts as the window does: every member written by number, then Encode, then the event
 // loop until the run ends. --threads sets the encoder threads (0: every core).
+#include "encoder/filesizesignal.h"
 #include "encoder/lameencoderx.h"
 
 #include <QCoreApplication>
@@ -25,6 +26,7 @@ int refuse(const QString &why)
 
 int main(int argc, char *argv[])
 {
+    ignoreFileSizeSignal();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() < 2 || args[0].startsWith(QLatin1String("--")) || args[1].startsWith(QLatin1String("--")))
