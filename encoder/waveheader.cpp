@@ -197,12 +197,15 @@ WaveHeader readWaveHeader(int fd, qint64 fileSize)
         frames = static_cast<qint64>(std::min<quint64>(ds64Frames, quint64(1) << 48));
     else if (hasFact && fact != 0 && fact != 0xFFFFFFFF)
         frames = fact;
-    // Trusted only where it ends in the last block the data holds: libsndfile's GSM 6.10 reader
-    // makes up a block after it, and libsndfile writes half the count for stereo IMA ADPCM.
+    // Trusted only where it ends in the last block the data holds, whole or cut (sox counts a
+    // pad byte in): libsndfile's GSM 6.10 reader makes up a block after it, and libsndfile
+    // writes half the count for stereo IMA ADPCM.
     const auto blocks = [](qint64 count, qint64 size) { return (count + size - 1) / size; };
-    if (frames > 0 && !header.unfinished && header.framesPerBlock > 0 && header.blockAlign > 0 && dataBytes > 0
-        && blocks(frames, header.framesPerBlock) == blocks(dataBytes, header.blockAlign))
-        header.factFrames = frames;
+    if (frames > 0 && !header.unfinished && header.framesPerBlock > 0 && header.blockAlign > 0 && dataBytes > 0) {
+        const qint64 factBlocks = blocks(frames, header.framesPerBlock);
+        if (factBlocks == dataBytes / header.blockAlign || factBlocks == blocks(dataBytes, header.blockAlign))
+            header.factFrames = frames;
+    }
     return header;
 }
 

@@ -317,6 +317,9 @@ private slots:
         const QByteArray gsm = codedWave(coded, SampleType::Gsm610, 12345, 1, 8000, &fact);
         QCOMPARE(fact, qint64(12345));
         convert("GSM 6.10", gsm, 1, 8000, 12345);
+        QByteArray gsmPadded = gsm; // as sox writes it: the pad byte of 39 blocks of 65 bytes counted
+        qToLittleEndian<quint32>(39 * 65 + 1, gsmPadded.data() + gsmPadded.indexOf("data") + 4);
+        convert("GSM 6.10, data size with its pad byte", gsmPadded, 1, 8000, 12345);
         const QByteArray ima = codedWave(coded, SampleType::ImaAdpcm, 22050, 2, 44100, &fact);
         convert("IMA ADPCM", withFact(ima, 22050), 2, 44100, 22050);
         // As libsndfile counts stereo: half of the 11 blocks of 2041 frames, not in the last block.
