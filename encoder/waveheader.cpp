@@ -161,7 +161,6 @@ WaveHeader readWaveHeader(int fd, qint64 fileSize)
                 break;
             header.hasFormat = true;
             header.tag = order.u16(fmt);
-            header.channels = order.u16(fmt + 2);
             header.blockAlign = order.u16(fmt + 12);
             header.bits = order.u16(fmt + 14);
             if ((header.tag == 0x0002 || header.tag == 0x0011 || header.tag == 0x0031) && size >= 20)

@@ -14,7 +14,6 @@ struct WaveHeader
 {
     bool hasFormat = false;
     quint16 tag = 0; // the format tag; for WAVE_FORMAT_EXTENSIBLE the SubFormat's
-    int channels = 0;
     int bits = 0;
     int blockAlign = 0;
     int framesPerBlock = 0; // of MS ADPCM, IMA ADPCM and GSM 6.10; 0 for others
