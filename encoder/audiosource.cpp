@@ -158,7 +158,7 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
 qint64 AudioSource::checked(sf_count_t frames, qint64 wanted)
 {
     // A short count is the end of the data unless libsndfile records an error.
-    if (frames < wanted && sf_error(m_file.get()) != SF_ERR_NO_ERROR)
+    if (frames < wanted && (sf_error(m_file.get()) != SF_ERR_NO_ERROR || (m_patched && m_patched->error() != 0)))
         return -1;
     if (m_left >= 0 && frames > 0)
         m_left -= frames;
@@ -201,5 +201,7 @@ qint64 AudioSource::read(float *out, qint64 maxFrames)
 
 QString AudioSource::readError() const
 {
+    if (m_patched && m_patched->error() != 0)
+        return QStringLiteral("Cannot read %1: %2").arg(m_path, osError(m_patched->error()));
     return QStringLiteral("Cannot read %1: %2").arg(m_path, QString::fromUtf8(sf_strerror(m_file.get())));
 }

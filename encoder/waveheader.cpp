@@ -248,6 +248,8 @@ SF_VIRTUAL_IO *PatchedFile::io()
             do
                 got = ::pread(file->m_fd, out, static_cast<std::size_t>(count), file->m_position);
             while (got < 0 && errno == EINTR);
+            if (got < 0)
+                file->m_error = errno;
             if (got <= 0)
                 return 0;
             for (const WaveHeader::Patch &patch : file->m_patches) {

@@ -41,9 +41,12 @@ class PatchedFile
 public:
     PatchedFile(int fd, qint64 size, std::vector<WaveHeader::Patch> patches);
     static SF_VIRTUAL_IO *io();
+    // libsndfile takes a failed read for the end of the file: the error is kept here.
+    int error() const { return m_error; }
 
 private:
     int m_fd;
+    int m_error = 0;
     qint64 m_size;
     qint64 m_position = 0;
     std::vector<WaveHeader::Patch> m_patches;
