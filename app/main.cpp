@@ -1,4 +1,5 @@
 #include "common/appearance.h"
+#include "encoder/filesizesignal.h"
 #include "form1.h"
 #include "version.h"
 
@@ -54,6 +55,9 @@ bool answeredWithoutWindow(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // Past a file-size limit a write then fails with an error the run reports, instead of
+    // the signal ending the program.
+    ignoreFileSizeSignal();
     if (answeredWithoutWindow(argc, argv))
         return 0;
 

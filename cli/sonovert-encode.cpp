@@ -2,6 +2,7 @@
 // Converts as the window does: every member written by name through LameEncoderX, then Encode,
 // then the event loop until the run ends.
 #include "encoder/audiosource.h"
+#include "encoder/filesizesignal.h"
 #include "encoder/lameencoderx.h"
 #include "version.h"
 
@@ -116,6 +117,9 @@ private:
 
 int main(int argc, char *argv[])
 {
+    // Past a file-size limit a write then fails with "File too large" instead of the signal
+    // ending the program.
+    ignoreFileSizeSignal();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.contains(QLatin1String("--help"))) {

@@ -1,4 +1,5 @@
 #include "audiosource.h"
+#include "waveheader.h"
 
 #include "syserror.h"
 
@@ -80,6 +81,8 @@ void clipSamples(float *samples, qint64 count)
 
 } // namespace
 
+AudioSource::AudioSource() = default;
+
 AudioSource::~AudioSource()
 {
     m_file.reset();
@@ -108,11 +111,19 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
         info.channels = 2;
         info.samplerate = 44100;
     }
-    m_file.reset(sf_open_fd(m_fd, SFM_READ, &info, SF_FALSE));
+    const WaveHeader header = raw ? WaveHeader() : readWaveHeader(m_fd, status.st_size);
+    if (header.unfinished) {
+        m_patched = std::make_unique<PatchedFile>(m_fd, status.st_size, header.patches);
+        m_file.reset(sf_open_virtual(PatchedFile::io(), SFM_READ, &info, m_patched.get()));
+    } else {
+        m_file.reset(sf_open_fd(m_fd, SFM_READ, &info, SF_FALSE));
+    }
     if (!m_file) {
         const QString reason = QString::fromUtf8(sf_strerror(nullptr));
         if (raw)
             return Outcome::failure(QStringLiteral("Cannot read %1 as raw PCM: %2").arg(path, reason));
+        if (const std::optional<QString> why = unsupportedFormat(header))
+            return Outcome::failure(*why);
         return Outcome::failure(
             QStringLiteral("The input is not a WAVE file libsndfile can read: %1").arg(reason));
     }
@@ -132,6 +143,9 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
     m_info.channels = info.channels > 2 ? 2 : info.channels;
     m_info.sampleRate = info.samplerate;
     m_info.frames = info.frames;
+    // Block codecs pad their last block; the 'fact' chunk counts the frames meant.
+    if (header.factFrames > 0 && header.factFrames < info.frames)
+        m_info.frames = m_left = header.factFrames;
     m_info.fitsShort = info.channels <= 2 && isShortExact(info.format);
     if (info.channels > 2)
         m_downmix = Downmix(m_file.get(), info.channels);
@@ -141,18 +155,24 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
 qint64 AudioSource::checked(sf_count_t frames, qint64 wanted)
 {
     // A short count is the end of the data unless libsndfile records an error.
-    if (frames < wanted && sf_error(m_file.get()) != SF_ERR_NO_ERROR)
+    if (frames < wanted && (sf_error(m_file.get()) != SF_ERR_NO_ERROR || (m_patched && m_patched->error() != 0)))
         return -1;
+    if (m_left >= 0 && frames > 0)
+        m_left -= frames;
     return frames;
 }
 
 qint64 AudioSource::read(short *out, qint64 maxFrames)
 {
+    if (m_left >= 0)
+        maxFrames = std::min(maxFrames, m_left);
     return checked(sf_readf_short(m_file.get(), out, maxFrames), maxFrames);
 }
 
 qint64 AudioSource::read(float *out, qint64 maxFrames)
 {
+    if (m_left >= 0)
+        maxFrames = std::min(maxFrames, m_left);
     if (m_info.sourceChannels <= 2) {
         const qint64 frames = checked(sf_readf_float(m_file.get(), out, maxFrames), maxFrames);
         if (frames > 0)
@@ -178,5 +198,7 @@ qint64 AudioSource::read(float *out, qint64 maxFrames)
 
 QString AudioSource::readError() const
 {
+    if (m_patched && m_patched->error() != 0)
+        return QStringLiteral("Cannot read %1: %2").arg(m_path, osError(m_patched->error()));
     return QStringLiteral("Cannot read %1: %2").arg(m_path, QString::fromUtf8(sf_strerror(m_file.get())));
 }

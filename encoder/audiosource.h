@@ -11,13 +11,15 @@
 #include <memory>
 #include <vector>
 
+class PatchedFile;
+
 // What the encoder is fed.
 struct InputInfo
 {
     int channels = 0;       // 1 or 2: more are down-mixed to stereo
     int sourceChannels = 0; // as stored
     int sampleRate = 0;
-    qint64 frames = 0;      // as the header claims
+    qint64 frames = 0;      // as the header claims; a 'fact' count ends padded blocks
     bool fitsShort = false; // 16-bit reading loses nothing
 };
 
@@ -25,7 +27,7 @@ struct InputInfo
 class AudioSource
 {
 public:
-    AudioSource() = default;
+    AudioSource();
     AudioSource(const AudioSource &) = delete;
     AudioSource &operator=(const AudioSource &) = delete;
     ~AudioSource();
@@ -53,7 +55,9 @@ private:
 
     QString m_path;
     int m_fd = -1; // closed after m_file
+    std::unique_ptr<PatchedFile> m_patched; // what m_file reads, if the header needed mending
     std::unique_ptr<SNDFILE, FileCloser> m_file;
+    qint64 m_left = -1; // frames up to the 'fact' count; -1: to the end
     InputInfo m_info;
     Downmix m_downmix;
     std::vector<float> m_wide; // one block of all source channels, for the down-mix

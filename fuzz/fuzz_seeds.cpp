@@ -1,5 +1,5 @@
-// Writes the fuzzer's seed corpus into a folder: small valid WAVEs of several formats, each
-// after the option byte fuzz_encode reads first.
+// Writes the fuzzer's seed corpus into a folder: small WAVEs of several formats, valid and
+// damaged, each after the option byte fuzz_encode reads first.
 #include <sndfile.h>
 
 #include <cmath>
@@ -44,7 +44,8 @@ const Seed kSeeds[] = {
 
 constexpr int kFrames = 1200;
 
-bool writeSeed(const std::string &dir, const Seed &seed)
+// The file libsndfile writes for the seed, or an empty string.
+std::string encoded(const std::string &dir, const Seed &seed)
 {
     const std::string temp = dir + "/." + seed.name + ".tmp";
     SF_INFO info {};
@@ -54,7 +55,7 @@ bool writeSeed(const std::string &dir, const Seed &seed)
     SNDFILE *file = sf_open(temp.c_str(), SFM_WRITE, &info);
     if (!file) {
         std::fprintf(stderr, "%s: %s\n", seed.name, sf_strerror(nullptr));
-        return false;
+        return {};
     }
     if ((seed.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && seed.channels == 2)
         sf_set_string(file, SF_STR_TITLE, "seed"); // a LIST chunk after the data
@@ -64,16 +65,66 @@ bool writeSeed(const std::string &dir, const Seed &seed)
             block[f * seed.channels + c] = 0.5f * std::sin(f * 0.05f * (c + 1));
     const bool written = sf_writef_float(file, block.data(), kFrames) == kFrames;
     sf_close(file);
-    if (!written)
-        return false;
-
     std::ifstream in(temp, std::ios::binary);
     const std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::remove(temp.c_str());
-    std::ofstream out(dir + "/" + seed.name, std::ios::binary);
-    out.put(static_cast<char>(seed.options));
+    return written ? body : std::string();
+}
+
+bool writeFile(const std::string &dir, const char *name, unsigned char options, const std::string &body)
+{
+    if (body.empty())
+        return false;
+    std::ofstream out(dir + "/" + name, std::ios::binary);
+    out.put(static_cast<char>(options));
     out << body;
     return static_cast<bool>(out);
+}
+
+// --- Headers libsndfile does not write: put together byte by byte. ---
+
+std::string le(unsigned value, int bytes)
+{
+    std::string out;
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return out;
+}
+
+std::string chunk(const char *id, const std::string &body, long claimed = -1)
+{
+    std::string out = std::string(id, 4) + le(claimed < 0 ? static_cast<unsigned>(body.size()) : static_cast<unsigned>(claimed), 4) + body;
+    if (body.size() % 2)
+        out += '\0';
+    return out;
+}
+
+std::string fmtBody(unsigned tag, unsigned channels, unsigned rate, unsigned bits, const std::string &extra = {})
+{
+    const unsigned align = channels * ((bits + 7) / 8);
+    return le(tag, 2) + le(channels, 2) + le(rate, 4) + le(rate * align, 4) + le(align, 2) + le(bits, 2) + extra;
+}
+
+std::string riff(const std::string &chunks, long claimed = -1)
+{
+    return "RIFF" + le(claimed < 0 ? static_cast<unsigned>(chunks.size() + 4) : static_cast<unsigned>(claimed), 4) + "WAVE" + chunks;
+}
+
+std::string samples(int count, int bytes)
+{
+    std::string out;
+    for (int i = 0; i < count; ++i)
+        out += le(static_cast<unsigned>(20000 * std::sin(i * 0.05)), bytes);
+    return out;
+}
+
+// The count of the seed's 'fact' chunk set to frames.
+std::string withFact(std::string wave, unsigned frames)
+{
+    const std::size_t at = wave.find("fact");
+    if (at != std::string::npos)
+        wave.replace(at + 8, 4, le(frames, 4));
+    return wave;
 }
 
 } // namespace
@@ -85,7 +136,35 @@ int main(int argc, char *argv[])
         return 2;
     }
     int failed = 0;
+    const std::string dir = argv[1];
     for (const Seed &seed : kSeeds)
-        failed += writeSeed(argv[1], seed) ? 0 : 1;
+        failed += writeFile(dir, seed.name, seed.options, encoded(dir, seed)) ? 0 : 1;
+
+    const std::string fmt16 = chunk("fmt ", fmtBody(1, 2, 44100, 16));
+    const std::string guidTail("\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 12);
+    const std::string msAdpcm = encoded(dir, {"ms-adpcm", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, 2, 22050, 0});
+    const struct
+    {
+        const char *name;
+        std::string body;
+    } made[] = {
+        // A recording whose header was never finished, and one whose data chunk is truly empty.
+        {"unfinished-pcm16", riff(fmt16 + chunk("data", samples(2 * kFrames, 2), 0), 0)},
+        {"unfinished-as-empty", riff(fmt16 + chunk("data", samples(2 * kFrames, 2), 0), 36)},
+        {"empty-data-then-list", riff(fmt16 + chunk("data", {}) + chunk("LIST", std::string(40, 'x')), 0)},
+        // 'fact' counts inside the last block, short of it and beyond the audio.
+        {"ms-adpcm-fact-less", withFact(msAdpcm, kFrames - 100)},
+        {"ms-adpcm-fact-far-less", withFact(msAdpcm, 10)},
+        {"ms-adpcm-fact-more", withFact(msAdpcm, kFrames * 4)},
+        {"pcm16-fact", riff(fmt16 + chunk("fact", le(100, 4)) + chunk("data", samples(2 * kFrames, 2)))},
+        // Codecs and widths libsndfile refuses.
+        {"truespeech", riff(chunk("fmt ", fmtBody(0x22, 1, 8000, 1, le(32, 2) + std::string(32, '\0'))) + chunk("fact", le(kFrames, 4))
+                            + chunk("data", samples(kFrames, 2)))},
+        {"extensible-truespeech", riff(chunk("fmt ", fmtBody(0xFFFE, 2, 8000, 16, le(22, 2) + le(16, 2) + le(3, 4) + le(0x22, 4) + guidTail))
+                                       + chunk("data", samples(kFrames, 2)))},
+        {"pcm64", riff(chunk("fmt ", fmtBody(1, 2, 44100, 64)) + chunk("data", samples(8 * kFrames, 2)))},
+    };
+    for (const auto &m : made)
+        failed += writeFile(dir, m.name, 0x00, m.body) ? 0 : 1;
     return failed == 0 ? 0 : 1;
 }

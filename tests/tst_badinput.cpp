@@ -1,5 +1,6 @@
 // Damaged and hostile input, and faults during a run: each ends in a refusal, a failure with a
 // reason and nothing left on disk, or a conversion of the audio that is there.
+#include "encoder/filesizesignal.h"
 #include "encoder/lameencoderx.h"
 #include "mp3check.h"
 #include "wavegen.h"
@@ -91,6 +92,37 @@ QByteArray wildFloatWave(qint64 frames)
         data += le32(std::bit_cast<quint32>(s));
     }
     return riff(chunk("fmt ", fmtBody(3, 2, 44100, 32, le16(0))) + chunk("data", data));
+}
+
+// WAVE_FORMAT_EXTENSIBLE whose SubFormat GUID carries tag.
+QByteArray extensibleBody(quint16 tag, quint16 channels, quint64 rate, quint16 bits)
+{
+    const QByteArray guid = le32(tag) + le16(0) + le16(0x10) + QByteArray("\x80\x00\x00\xAA\x00\x38\x9B\x71", 8);
+    return fmtBody(0xFFFE, channels, rate, bits, le16(22) + le16(bits) + le32(3) + guid);
+}
+
+// The bytes libsndfile writes for the music in a block codec, and the count of its 'fact' chunk.
+QByteArray codedWave(const QString &path, SampleType codec, qint64 frames, int channels, int rate, qint64 *fact)
+{
+    WaveOptions shape;
+    shape.frames = frames;
+    shape.channels = channels;
+    shape.rate = rate;
+    shape.sample = codec;
+    if (!writeWave(path, shape))
+        return {};
+    const QByteArray bytes = contentOf(path);
+    const qsizetype at = bytes.indexOf("fact");
+    *fact = at < 0 ? -1 : qFromLittleEndian<quint32>(bytes.constData() + at + 8);
+    return bytes;
+}
+
+QByteArray withFact(QByteArray wave, quint32 count)
+{
+    const qsizetype at = wave.indexOf("fact");
+    if (at >= 0)
+        qToLittleEndian<quint32>(count, wave.data() + at + 8);
+    return wave;
 }
 
 bool writeBytes(const QString &path, const QByteArray &bytes)
@@ -189,13 +221,17 @@ private slots:
         QTest::addColumn<int>("outRate");
         QTest::addColumn<qint64>("outFrames");
         QTest::addColumn<qint64>("tolerance");
+        QTest::addColumn<QString>("said"); // in the message of a refusal, when given
 
         const auto refuse = [](const char *name, const QByteArray &input, bool raw = false) {
-            QTest::newRow(name) << input << raw << 0 << 0 << qint64(0) << qint64(0);
+            QTest::newRow(name) << input << raw << 0 << 0 << qint64(0) << qint64(0) << QString();
+        };
+        const auto refuseSaying = [](const char *name, const QByteArray &input, const QString &said) {
+            QTest::newRow(name) << input << false << 0 << 0 << qint64(0) << qint64(0) << said;
         };
         const auto convert = [](const char *name, const QByteArray &input, int channels, int rate, qint64 frames,
                                 qint64 tolerance = 0, bool raw = false) {
-            QTest::newRow(name) << input << raw << channels << rate << frames << tolerance;
+            QTest::newRow(name) << input << raw << channels << rate << frames << tolerance << QString();
         };
 
         QByteArray text;
@@ -228,9 +264,27 @@ private slots:
         refuse("1 Hz", wave16(4410, 2, 1));
         refuse("999 Hz", wave16(4410, 2, 999));
         refuse("0 bits a sample", riff(chunk("fmt ", fmtBody(1, 2, 44100, 0)) + chunk("data", pcm16(4410, 2))));
-        refuse("AC-3 inside", riff(chunk("fmt ", fmtBody(0x2000, 2, 48000, 16, le16(0))) + chunk("data", pcm16(4410, 2))));
-        refuse("WMA inside", riff(chunk("fmt ", fmtBody(0x0161, 2, 44100, 16, le16(0))) + chunk("data", pcm16(4410, 2))));
+        refuseSaying("AC-3 inside", riff(chunk("fmt ", fmtBody(0x2000, 2, 48000, 16, le16(0))) + chunk("data", pcm16(4410, 2))),
+                     "WAVE format 0x2000 (AC-3) is not supported");
+        refuseSaying("WMA inside", riff(chunk("fmt ", fmtBody(0x0161, 2, 44100, 16, le16(0))) + chunk("data", pcm16(4410, 2))),
+                     "WAVE format 0x0161 (Windows Media Audio) is not supported");
+        refuseSaying("TrueSpeech inside", riff(chunk("fmt ", fmtBody(0x0022, 1, 8000, 1, le16(32) + QByteArray(32, 0))) + chunk("data", pcm16(4410, 2))),
+                     "WAVE format 0x0022 (TrueSpeech) is not supported");
+        refuseSaying("TrueSpeech inside the extensible format", riff(chunk("fmt ", extensibleBody(0x0022, 2, 8000, 16)) + chunk("data", pcm16(4410, 2))),
+                     "WAVE format 0x0022 (TrueSpeech) is not supported");
+        refuseSaying("an unregistered codec", riff(chunk("fmt ", fmtBody(0xABCD, 2, 44100, 16, le16(0))) + chunk("data", pcm16(4410, 2))),
+                     "WAVE format 0xABCD is not supported");
+        refuseSaying("64-bit PCM", riff(chunk("fmt ", fmtBody(1, 2, 44100, 64)) + chunk("data", pcm16(4410, 8))),
+                     "WAVE format 0x0001 (PCM) with 64-bit samples is not supported");
+        refuseSaying("64-bit PCM in the extensible format", riff(chunk("fmt ", extensibleBody(1, 2, 44100, 64)) + chunk("data", pcm16(4410, 8))),
+                     "WAVE format 0x0001 (PCM) with 64-bit samples is not supported");
         refuse("empty data chunk", riff(chunk("fmt ", fmtBody(1, 2, 44100, 16)) + chunk("data", {})));
+        // Truly empty, unlike a header never finished: nothing after it, or chunks the RIFF size counts.
+        refuse("empty data chunk, RIFF size 0", riff(chunk("fmt ", fmtBody(1, 2, 44100, 16)) + chunk("data", {}), 0));
+        refuse("empty data chunk before a LIST chunk",
+               riff(chunk("fmt ", fmtBody(1, 2, 44100, 16)) + chunk("data", {}) + chunk("LIST", QByteArray(5000, 'x'))));
+        refuse("empty data chunk before a LIST chunk, RIFF size 0",
+               riff(chunk("fmt ", fmtBody(1, 2, 44100, 16)) + chunk("data", {}) + chunk("LIST", QByteArray(5000, 'x')), 0));
         refuse("data chunk of half a frame", riff(chunk("fmt ", fmtBody(1, 2, 44100, 16)) + chunk("data", "\1\2")));
         refuse("raw PCM of one byte", "\x7f", true);
 
@@ -241,6 +295,30 @@ private slots:
         convert("data claims more, cut inside a frame",
                 riff(fmt16 + chunk("data", pcm16(22050, 2) + "\1\2", 100000000)), 2, 44100, 22050);
         convert("RIFF size 0", riff(fmt16 + chunk("data", pcm16(22050, 2)), 0), 2, 44100, 22050);
+        // What a recorder that died leaves: the sizes as they were when it started.
+        convert("header never finished", riff(fmt16 + chunk("data", pcm16(22050, 2), 0), 0), 2, 44100, 22050);
+        convert("header left as for an empty file", riff(fmt16 + chunk("data", pcm16(22050, 2), 0), 36), 2, 44100, 22050);
+        convert("header never finished, cut inside a frame", riff(fmt16 + chunk("data", pcm16(22050, 2) + "\1\2", 0), 0), 2,
+                44100, 22050);
+        // Block codecs pad the last block: the 'fact' chunk says where the audio ends.
+        const QString coded = m_dir.filePath(QStringLiteral("coded.wav"));
+        qint64 fact = -1;
+        const QByteArray ms = codedWave(coded, SampleType::MsAdpcm, 22050, 2, 44100, &fact);
+        QCOMPARE(fact, qint64(22050));
+        convert("MS ADPCM", ms, 2, 44100, 22050);
+        convert("MS ADPCM, fact counting less", withFact(ms, 21000), 2, 44100, 21000);
+        // All of the 11 blocks of 2036 frames.
+        convert("MS ADPCM, fact counting more than there is", withFact(ms, 30000), 2, 44100, 22396);
+        const QByteArray gsm = codedWave(coded, SampleType::Gsm610, 12345, 1, 8000, &fact);
+        QCOMPARE(fact, qint64(12345));
+        convert("GSM 6.10", gsm, 1, 8000, 12345);
+        QByteArray gsmPadded = gsm; // as sox writes it: the pad byte of 39 blocks of 65 bytes counted
+        qToLittleEndian<quint32>(39 * 65 + 1, gsmPadded.data() + gsmPadded.indexOf("data") + 4);
+        convert("GSM 6.10, data size with its pad byte", gsmPadded, 1, 8000, 12345);
+        const QByteArray ima = codedWave(coded, SampleType::ImaAdpcm, 22050, 2, 44100, &fact);
+        convert("IMA ADPCM", withFact(ima, 22050), 2, 44100, 22050);
+        // As libsndfile counts stereo: half of the 11 blocks of 2041 frames, not in the last block.
+        convert("IMA ADPCM, fact short of the last block", withFact(ima, 11225), 2, 44100, 22451);
         convert("unknown chunks around the format",
                 riff(chunk("junk", QByteArray(37, 'j')) + fmt16 + chunk("LIST", QByteArray(10, 'x')) + chunk("data", pcm16(22050, 2))),
                 2, 44100, 22050);
@@ -263,6 +341,7 @@ private slots:
         QFETCH(int, outRate);
         QFETCH(qint64, outFrames);
         QFETCH(qint64, tolerance);
+        QFETCH(QString, said);
         const QString dir = freshDir(QStringLiteral("corpus"));
         const QString in = dir + QStringLiteral("/in.wav");
         const QString out = dir + QStringLiteral("/out.mp3");
@@ -279,6 +358,7 @@ private slots:
         if (outChannels == 0) {
             QVERIFY(!end.finished);
             QVERIFY(!end.message.trimmed().isEmpty());
+            QVERIFY2(end.message.contains(said), qPrintable(end.message));
             QCOMPARE(contentOf(out), kOldOutput);
             return;
         }
@@ -326,21 +406,26 @@ private slots:
     }
 
     // A full disk, as a file-size limit in a child process, met at the first write, in the
-    // stream, at the very last byte, and not at all.
+    // stream, at the very last byte, and not at all. The command-line program sets no handler
+    // of its own: the limit must not kill it.
     void diskFull_data()
     {
         QTest::addColumn<qint64>("room"); // bytes, or below 0: the complete MP3's size plus this
         QTest::addColumn<bool>("fits");
-        QTest::newRow("no room") << qint64(1) << false;
-        QTest::newRow("room for 16 KiB") << qint64(16384) << false;
-        QTest::newRow("one byte short") << qint64(-1) << false;
-        QTest::newRow("just enough") << qint64(-0x10000) << true;
+        QTest::addColumn<bool>("command"); // sonovert-encode under ulimit -f, room in 512-byte blocks
+        QTest::newRow("no room") << qint64(1) << false << false;
+        QTest::newRow("room for 16 KiB") << qint64(16384) << false << false;
+        QTest::newRow("one byte short") << qint64(-1) << false << false;
+        QTest::newRow("just enough") << qint64(-0x10000) << true << false;
+        QTest::newRow("command line, no room") << qint64(0) << false << true;
+        QTest::newRow("command line, room for 16 KiB") << qint64(16384) << false << true;
     }
 
     void diskFull()
     {
         QFETCH(qint64, room);
         QFETCH(bool, fits);
+        QFETCH(bool, command);
         const QString dir = freshDir(QStringLiteral("full"));
         const QString in = dir + QStringLiteral("/in.wav");
         const QString out = dir + QStringLiteral("/out.mp3");
@@ -357,6 +442,23 @@ private slots:
         QVERIFY(writeBytes(out, kOldOutput));
         const QStringList entries = entriesOf(dir);
 
+        if (command) {
+            // The window program's main() makes the same call.
+            std::signal(SIGXFSZ, SIG_DFL);
+            ignoreFileSizeSignal();
+            QVERIFY(std::signal(SIGXFSZ, SIG_DFL) == SIG_IGN);
+            QProcess run;
+            run.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("ulimit -f %1; exec \"$0\" \"$1\" \"$2\"").arg(room / 512),
+                                                 QStringLiteral(SONOVERT_ENCODE), in, out});
+            QVERIFY(run.waitForFinished(60000));
+            const QString said = QString::fromLocal8Bit(run.readAllStandardError());
+            QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(run.exitCode(), 1);
+            QVERIFY2(said.contains(QStringLiteral("File too large")), qPrintable(said));
+            QCOMPARE(entriesOf(dir), entries);
+            QCOMPARE(contentOf(out), kOldOutput);
+            return;
+        }
         QProcess child;
         child.setProgram(QCoreApplication::applicationFilePath());
         child.setArguments({QStringLiteral("--encode-child"), in, out, QString::number(room)});

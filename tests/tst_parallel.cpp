@@ -644,6 +644,22 @@ private slots:
         QCOMPARE(contentOf(fromRaw), contentOf(fromWave));
     }
 
+    // Every worker opens and reads the input itself: each must end the padded last block of
+    // a block codec where the 'fact' chunk says.
+    void blockCodedInput()
+    {
+        const QString input = path(QStringLiteral("in-adpcm.wav"));
+        WaveOptions shape;
+        shape.frames = 44100 * 30 + 777;
+        shape.sample = SampleType::MsAdpcm;
+        QVERIFY(writeWave(input, shape));
+        const QString output = path(QStringLiteral("adpcm.mp3"));
+        RunReport report;
+        QVERIFY(encode(settingsFor(input, output, {}), 2, &report).ok);
+        QVERIFY(report.instances >= 4);
+        QCOMPARE(decodeMp3(output).frames, shape.frames);
+    }
+
     // Through the component: workers set, a 45-second input, every progress event.
     void componentRun()
     {

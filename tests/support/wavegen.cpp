@@ -42,6 +42,12 @@ int subtypeOf(SampleType sample)
         return SF_FORMAT_PCM_32;
     case SampleType::Float32:
         return SF_FORMAT_FLOAT;
+    case SampleType::MsAdpcm:
+        return SF_FORMAT_MS_ADPCM;
+    case SampleType::ImaAdpcm:
+        return SF_FORMAT_IMA_ADPCM;
+    case SampleType::Gsm610:
+        return SF_FORMAT_GSM610;
     }
     return SF_FORMAT_PCM_16;
 }

@@ -10,7 +10,8 @@
 // Test audio: "music-like" signals (chords, beats, noise bursts, clicks), the same for the
 // same seed, written as WAVE files or headerless PCM through libsndfile.
 
-enum class SampleType { Pcm8, Pcm16, Pcm24, Pcm32, Float32 };
+// The block codecs write a 'fact' chunk with the frame count; their last block is padded.
+enum class SampleType { Pcm8, Pcm16, Pcm24, Pcm32, Float32, MsAdpcm, ImaAdpcm, Gsm610 };
 enum class Container { Wave, WaveExtensible, Rf64, W64 };
 
 struct WaveOptions

@@ -1,0 +1,269 @@
+#include "waveheader.h"
+
+#include <QtEndian>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+constexpr quint16 kPcm = 0x0001;
+constexpr quint16 kFloat = 0x0003;
+constexpr quint16 kExtensible = 0xFFFE;
+
+// A file with more chunks than this before its data is not read further.
+constexpr int kMostChunks = 4096;
+
+struct Bytes
+{
+    bool big = false;
+    quint16 u16(const unsigned char *p) const { return big ? qFromBigEndian<quint16>(p) : qFromLittleEndian<quint16>(p); }
+    quint32 u32(const unsigned char *p) const { return big ? qFromBigEndian<quint32>(p) : qFromLittleEndian<quint32>(p); }
+    quint64 u64(const unsigned char *p) const { return big ? qFromBigEndian<quint64>(p) : qFromLittleEndian<quint64>(p); }
+    WaveHeader::Patch patch(qint64 at, quint32 value) const
+    {
+        WaveHeader::Patch p {at, {}};
+        if (big)
+            qToBigEndian(value, p.bytes);
+        else
+            qToLittleEndian(value, p.bytes);
+        return p;
+    }
+};
+
+bool readAt(int fd, qint64 at, void *out, std::size_t size)
+{
+    return ::pread(fd, out, size, at) == static_cast<ssize_t>(size);
+}
+
+bool isChunkId(const unsigned char *id)
+{
+    return std::all_of(id, id + 4, [](unsigned char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+// Whether the bytes from `at` are chunks that end with the file: what follows a data chunk
+// that is truly empty, where audio would not line up like this.
+bool chunksToEnd(int fd, qint64 at, qint64 fileSize, const Bytes &order)
+{
+    for (int n = 0; n < kMostChunks && at + 8 <= fileSize; ++n) {
+        unsigned char head[8];
+        if (!readAt(fd, at, head, sizeof head) || !isChunkId(head))
+            return false;
+        const qint64 size = order.u32(head + 4);
+        at += 8 + size;
+        if (at == fileSize)
+            return true;
+        at += size & 1;
+    }
+    return at == fileSize;
+}
+
+// Registered WAVE format tags (RFC 2361 and Microsoft's mmreg.h), the common ones.
+const char *tagName(quint16 tag)
+{
+    switch (tag) {
+    case 0x0001: return "PCM";
+    case 0x0002: return "MS ADPCM";
+    case 0x0003: return "IEEE float";
+    case 0x0006: return "A-law";
+    case 0x0007: return "\u00B5-law";
+    case 0x0010: return "OKI ADPCM";
+    case 0x0011: return "IMA ADPCM";
+    case 0x0014: return "G.723 ADPCM";
+    case 0x0022: return "TrueSpeech";
+    case 0x0031: return "GSM 6.10";
+    case 0x0040: return "G.721 ADPCM";
+    case 0x0041: return "G.728 CELP";
+    case 0x0042: return "G.723.1";
+    case 0x0050: return "MPEG";
+    case 0x0055: return "MPEG Layer 3";
+    case 0x0064: return "G.726 ADPCM";
+    case 0x0065: return "G.722 ADPCM";
+    case 0x0092: return "Dolby AC-3 SPDIF";
+    case 0x00FF: return "AAC";
+    case 0x0130: return "ACELP.net";
+    case 0x0160: return "Windows Media Audio 1";
+    case 0x0161: return "Windows Media Audio";
+    case 0x0162: return "Windows Media Audio Professional";
+    case 0x0163: return "Windows Media Audio Lossless";
+    case 0x0270: return "ATRAC3";
+    case 0x1600: return "AAC";
+    case 0x1610: return "HE-AAC";
+    case 0x2000: return "AC-3";
+    case 0x2001: return "DTS";
+    case 0xF1AC: return "FLAC";
+    case 0xFFFF: return "development";
+    default: return nullptr;
+    }
+}
+
+// The tags libsndfile's WAVE reader decodes.
+bool libsndfileDecodes(quint16 tag)
+{
+    switch (tag) {
+    case 0x0001: // PCM
+    case 0x0002: // MS ADPCM
+    case 0x0003: // IEEE float
+    case 0x0006: // A-law
+    case 0x0007: // mu-law
+    case 0x0011: // IMA ADPCM
+    case 0x0031: // GSM 6.10
+    case 0x0038: // NMS VBXADPCM
+    case 0x0040: // G.721 ADPCM
+    case 0x0055: // MPEG Layer 3
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+WaveHeader readWaveHeader(int fd, qint64 fileSize)
+{
+    WaveHeader header;
+    unsigned char head[12];
+    if (!readAt(fd, 0, head, sizeof head) || std::memcmp(head + 8, "WAVE", 4) != 0)
+        return header;
+    const Bytes order {std::memcmp(head, "RIFX", 4) == 0};
+    const bool riff = order.big || std::memcmp(head, "RIFF", 4) == 0;
+    const bool rf64 = std::memcmp(head, "RF64", 4) == 0 || std::memcmp(head, "BW64", 4) == 0;
+    if (!riff && !rf64)
+        return header;
+    const quint32 riffSize = order.u32(head + 4);
+
+    quint64 ds64Data = 0;
+    quint64 ds64Frames = 0;
+    quint32 fact = 0;
+    bool hasFact = false;
+    qint64 dataBytes = -1;
+    qint64 at = 12;
+    for (int n = 0; n < kMostChunks && at + 8 <= fileSize; ++n) {
+        unsigned char chunk[8];
+        if (!readAt(fd, at, chunk, sizeof chunk))
+            break;
+        quint64 size = order.u32(chunk + 4);
+        const qint64 body = at + 8;
+        const auto is = [&](const char *id) { return std::memcmp(chunk, id, 4) == 0; };
+        if (is("ds64") && rf64 && size >= 24) {
+            unsigned char ds64[24];
+            if (readAt(fd, body, ds64, sizeof ds64)) {
+                ds64Data = order.u64(ds64 + 8);
+                ds64Frames = order.u64(ds64 + 16);
+            }
+        } else if (is("fmt ") && !header.hasFormat && size >= 16) {
+            unsigned char fmt[40] = {};
+            if (!readAt(fd, body, fmt, std::min<quint64>(size, sizeof fmt)))
+                break;
+            header.hasFormat = true;
+            header.tag = order.u16(fmt);
+            header.blockAlign = order.u16(fmt + 12);
+            header.bits = order.u16(fmt + 14);
+            if ((header.tag == 0x0002 || header.tag == 0x0011 || header.tag == 0x0031) && size >= 20)
+                header.framesPerBlock = order.u16(fmt + 18);
+            // The SubFormat GUID starts with the tag when it ends like the registered ones.
+            const unsigned char base[] = {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+            if (header.tag == kExtensible && size >= 40 && std::memcmp(fmt + 32, base, sizeof base) == 0)
+                header.tag = static_cast<quint16>(order.u32(fmt + 24));
+        } else if (is("fact") && !hasFact && size >= 4) {
+            unsigned char count[4];
+            hasFact = readAt(fd, body, count, sizeof count);
+            fact = hasFact ? order.u32(count) : 0;
+        } else if (is("data") && dataBytes < 0) {
+            if (rf64 && size == 0xFFFFFFFF)
+                size = ds64Data;
+            dataBytes = static_cast<qint64>(std::min<quint64>(size, static_cast<quint64>(std::max<qint64>(0, fileSize - body))));
+            // A recorder that died left the sizes at 0, or at what an empty file has, with
+            // the audio after them.
+            header.unfinished = riff && size == 0 && static_cast<qint64>(riffSize) + 8 <= body
+                                && header.blockAlign > 0 && fileSize - body >= header.blockAlign
+                                && !chunksToEnd(fd, body, fileSize, order);
+            if (header.unfinished) {
+                const auto clamp = [](qint64 bytes) { return static_cast<quint32>(std::min<qint64>(bytes, 0xFFFFFFFF)); };
+                header.patches = {order.patch(4, clamp(fileSize - 8)), order.patch(at + 4, clamp(fileSize - body))};
+                break;
+            }
+        }
+        at = body + static_cast<qint64>(std::min<quint64>(size, static_cast<quint64>(fileSize))) + (size & 1);
+    }
+    // A count of 0 is what a writer leaves before it knows the length; all ones defers to ds64.
+    qint64 frames = -1;
+    if (hasFact && fact == 0xFFFFFFFF && rf64)
+        frames = static_cast<qint64>(std::min<quint64>(ds64Frames, quint64(1) << 48));
+    else if (hasFact && fact != 0 && fact != 0xFFFFFFFF)
+        frames = fact;
+    // Trusted only where it ends in the last block the data holds, whole or cut (sox counts a
+    // pad byte in): libsndfile's GSM 6.10 reader makes up a block after it, and libsndfile
+    // writes half the count for stereo IMA ADPCM.
+    const auto blocks = [](qint64 count, qint64 size) { return (count + size - 1) / size; };
+    if (frames > 0 && !header.unfinished && header.framesPerBlock > 0 && header.blockAlign > 0 && dataBytes > 0) {
+        const qint64 factBlocks = blocks(frames, header.framesPerBlock);
+        if (factBlocks == dataBytes / header.blockAlign || factBlocks == blocks(dataBytes, header.blockAlign))
+            header.factFrames = frames;
+    }
+    return header;
+}
+
+std::optional<QString> unsupportedFormat(const WaveHeader &header)
+{
+    if (!header.hasFormat)
+        return std::nullopt;
+    const char *name = tagName(header.tag);
+    QString format = QStringLiteral("WAVE format 0x%1").arg(QString::number(header.tag, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+    if (name)
+        format += QStringLiteral(" (%1)").arg(QString::fromUtf8(name));
+    if (!libsndfileDecodes(header.tag))
+        return QStringLiteral("%1 is not supported.").arg(format);
+    const bool pcmTooWide = header.tag == kPcm && header.bits > 32;
+    const bool floatWidth = header.tag == kFloat && header.bits != 32 && header.bits != 64;
+    if (pcmTooWide || floatWidth)
+        return QStringLiteral("%1 with %2-bit samples is not supported.").arg(format).arg(header.bits);
+    return std::nullopt;
+}
+
+PatchedFile::PatchedFile(int fd, qint64 size, std::vector<WaveHeader::Patch> patches)
+    : m_fd(fd), m_size(size), m_patches(std::move(patches))
+{
+}
+
+SF_VIRTUAL_IO *PatchedFile::io()
+{
+    static SF_VIRTUAL_IO calls {
+        [](void *self) -> sf_count_t { return static_cast<PatchedFile *>(self)->m_size; },
+        [](sf_count_t offset, int whence, void *self) -> sf_count_t {
+            auto *file = static_cast<PatchedFile *>(self);
+            const sf_count_t from = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? file->m_position : file->m_size;
+            if (from + offset < 0)
+                return -1;
+            file->m_position = from + offset;
+            return file->m_position;
+        },
+        [](void *out, sf_count_t count, void *self) -> sf_count_t {
+            auto *file = static_cast<PatchedFile *>(self);
+            ssize_t got;
+            do
+                got = ::pread(file->m_fd, out, static_cast<std::size_t>(count), file->m_position);
+            while (got < 0 && errno == EINTR);
+            if (got < 0)
+                file->m_error = errno;
+            if (got <= 0)
+                return 0;
+            for (const WaveHeader::Patch &patch : file->m_patches) {
+                for (qint64 i = 0; i < 4; ++i) {
+                    const qint64 at = patch.at + i - file->m_position;
+                    if (at >= 0 && at < got)
+                        static_cast<unsigned char *>(out)[at] = patch.bytes[i];
+                }
+            }
+            file->m_position += got;
+            return got;
+        },
+        [](const void *, sf_count_t, void *) -> sf_count_t { return 0; },
+        [](void *self) -> sf_count_t { return static_cast<PatchedFile *>(self)->m_position; },
+    };
+    return &calls;
+}
