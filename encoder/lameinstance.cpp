@@ -34,10 +34,11 @@ int qualityOf(const EncoderSettings &settings)
 
 // Every lame_set_* of a run: the one place that maps the component's members to lame's
 // settings.
-Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputInfo &input)
+Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputInfo &input, bool keepRate)
 {
     if (lame_set_num_channels(lame, input.channels) != 0
-        || lame_set_in_samplerate(lame, input.sampleRate) != 0)
+        || lame_set_in_samplerate(lame, input.sampleRate) != 0
+        || (keepRate && lame_set_out_samplerate(lame, input.sampleRate) != 0))
         return Outcome::failure(QStringLiteral("The MP3 encoder cannot take %1 channels at %2 Hz.")
                                     .arg(input.channels)
                                     .arg(input.sampleRate));
@@ -68,7 +69,8 @@ Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputI
 
 } // namespace
 
-std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag)
+std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
+                                        bool keepRate)
 {
     t_lameError.clear();
     LamePtr lame(lame_init());
@@ -79,7 +81,7 @@ std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const I
     lame_set_debugf(lame.get(), dropLameMessage);
     EncoderSettings own = settings;
     own.writeInfoTag = infoTag;
-    if (Outcome configured = configureLame(lame.get(), own, input); !configured)
+    if (Outcome configured = configureLame(lame.get(), own, input, keepRate); !configured)
         return configured;
     if (lame_init_params(lame.get()) < 0)
         return lameFailure(QStringLiteral("The MP3 encoder refused the settings"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audiosource.h"
+#include "resampler.h"
 #include "encodersettings.h"
 #include "outcome.h"
 
@@ -24,8 +25,11 @@ using LamePtr = std::unique_ptr<lame_global_flags, LameCloser>;
 constexpr qint64 kBlockFrames = 16384;
 
 // lame_init, every lame_set_* of the settings and lame_init_params; infoTag switches lame's
-// own info frame. Messages are dropped and errors kept per thread for lameFailure().
-std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag);
+// own info frame. keepRate: the input is already at the output rate lame picked for the
+// original input, so lame must not pick another. Messages are dropped and errors kept per
+// thread for lameFailure().
+std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
+                                        bool keepRate = false);
 
 // A failure with lame's last error message of this thread, if it gave one.
 Outcome lameFailure(const QString &what);
@@ -41,7 +45,7 @@ int encodeBlock(lame_t lame, float *pcm, int frames, int channels, unsigned char
 struct EncodeFeed
 {
     lame_t lame;
-    AudioSource &source;
+    PcmReader &source;
     std::function<bool()> stopping;
     std::function<Outcome(const unsigned char *data, std::size_t size)> sink;
     // After each block: the input frames before it (counted from the call) and its length.

@@ -1,8 +1,10 @@
 // One file on several cores.
 //
-// Chunking: the input is cut on the MP3 frame grid (1152 or 576 samples a frame; only when
-// lame does not resample, so input and output grids are the same) into chunks of tens of
-// seconds, more chunks than workers. Each worker takes the next chunk, opens its own input and
+// Chunking: the audio lame encodes is cut on the MP3 frame grid (1152 or 576 samples a frame)
+// into chunks of tens of seconds, more chunks than workers. Where lame would resample, the
+// input is resampled ahead of lame (see resampler.h), so that audio is at the output rate and
+// the grid is the output's; each worker resamples its own range, starting early enough for the
+// filter to settle. Each worker takes the next chunk, opens its own input and
 // its own lame instance configured exactly as a one-instance run (no info frame), and starts
 // kWarmUp frames before its chunk, so the psychoacoustic model and the reservoir have history
 // when its chunk begins; it reads kSearch + kLookAhead frames past its chunk's end so the
@@ -126,7 +128,7 @@ Outcome ParallelRun::run()
     // The joined stream must be the whole-file encoder's frame count, so the delay and padding
     // in the info frame give the input's exact length back.
     const qint64 total = m_info.frames() * m_spf;
-    if (m_padding < 0 || total != m_job.encoderDelay + m_job.input.frames + m_padding)
+    if (m_padding < 0 || total != m_job.encoderDelay + m_job.encoded.frames + m_padding)
         return unjoinable();
     if (m_job.report) {
         m_job.report->instances = chunks();
@@ -160,7 +162,7 @@ void ParallelRun::work()
     Input input;
     while (const std::optional<int> index = takeChunk()) {
         EncodedChunk chunk;
-        const Outcome encoded = m_job.input.fitsShort ? encodeChunk<short>(*index, input, chunk)
+        const Outcome encoded = m_job.encoded.fitsShort ? encodeChunk<short>(*index, input, chunk)
                                                       : encodeChunk<float>(*index, input, chunk);
         if (!encoded) {
             const std::lock_guard lock(m_mutex);
@@ -209,7 +211,7 @@ void ParallelRun::credit(qint64 from, qint64 count, int index)
     const auto &starts = m_job.layout.starts;
     const qint64 low = index == 0 ? 0 : starts[static_cast<std::size_t>(index)] * m_spf;
     const qint64 high = index + 1 < chunks() ? starts[static_cast<std::size_t>(index) + 1] * m_spf
-                                              : m_job.input.frames;
+                                              : m_job.encoded.frames;
     const qint64 counted = std::max<qint64>(0, std::min(from + count, high) - std::max(from, low));
     if (counted == 0)
         return;
@@ -226,25 +228,33 @@ Outcome ParallelRun::encodeChunk(int index, Input &input, EncodedChunk &chunk)
     const bool last = index + 1 == chunks();
     const std::int64_t firstFrame = index == 0 ? 0 : starts[static_cast<std::size_t>(index)] - kWarmUp;
     const qint64 begin = firstFrame * m_spf;
-    const qint64 end = last ? m_job.input.frames
-                            : std::min<qint64>(m_job.input.frames,
+    const qint64 end = last ? m_job.encoded.frames
+                            : std::min<qint64>(m_job.encoded.frames,
                                                (starts[static_cast<std::size_t>(index) + 1] + kSearch + kLookAhead) * m_spf);
-    if (Outcome sought = seek(input, begin); !sought)
+    // Resampled, the chunk's samples come from a resampler of its own that starts a little
+    // earlier, where input and output sample times meet.
+    const bool resample = m_job.rates.inRate != m_job.rates.outRate;
+    const RateChange::Start start = resample ? m_job.rates.startFor(begin) : RateChange::Start {begin, begin};
+    if (Outcome sought = seek(input, start.input); !sought)
         return sought;
-    auto opened = openLame(m_job.settings, m_job.input, false);
+    std::optional<ResampledReader> resampled;
+    std::optional<SourceReader> plain;
+    PcmReader &reader = resample ? static_cast<PcmReader &>(resampled.emplace(*input.source, m_job.rates, start, begin))
+                                 : plain.emplace(*input.source);
+    auto opened = openLame(m_job.settings, m_job.encoded, false, resample);
     if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
     const LamePtr lame = std::move(std::get<LamePtr>(opened));
 
     chunk.firstFrame = firstFrame;
     const EncodeFeed feed {
-        lame.get(), *input.source, [this] { return stopping(); },
+        lame.get(), reader, [this] { return stopping(); },
         [&chunk](const unsigned char *data, std::size_t size) {
             chunk.bytes.insert(chunk.bytes.end(), data, data + size);
             return Outcome::success();
         },
         [&](qint64 at, qint64 frames) {
-            input.position = begin + at + frames;
+            input.position = resampled ? start.input + resampled->inputRead() : begin + at + frames;
             credit(begin + at, frames, index);
         }};
     qint64 read = 0;
@@ -254,10 +264,12 @@ Outcome ParallelRun::encodeChunk(int index, Input &input, EncodedChunk &chunk)
         return mismatch();
     if (last) {
         Sample beyond[2]; // one frame: the input must end where its header says
-        if (input.source->read(beyond, 1) != 0)
+        if (reader.read(beyond, 1) != 0
+            || (resampled && (!resampled->inputEnded() || start.input + resampled->inputRead() != m_job.input.frames)))
             return mismatch();
         if (Outcome flushed = flushLame(feed); !flushed)
             return flushed;
+        resampled.reset();
         input.source.reset();
         const std::lock_guard lock(m_mutex);
         m_padding = lame_get_encoder_padding(lame.get());
@@ -336,7 +348,8 @@ Outcome encodeInParallel(const ParallelJob &job)
 {
     std::optional<std::vector<unsigned char>> info;
     if (job.settings.writeInfoTag) {
-        if (std::optional<InfoFrameTemplate> made = infoFrameTemplate(job.settings, job.input))
+        if (std::optional<InfoFrameTemplate> made =
+                infoFrameTemplate(job.settings, job.encoded, job.rates.inRate != job.rates.outRate))
             info = std::move(made->frame);
     }
     ParallelRun run(job);

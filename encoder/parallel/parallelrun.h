@@ -6,6 +6,7 @@
 #include "encoder/mp3output.h"
 #include "encoder/outcome.h"
 #include "encoder/progresscounter.h"
+#include "encoder/resampler.h"
 
 #include <QByteArray>
 
@@ -23,8 +24,10 @@ struct RunReport
 struct ParallelJob
 {
     const EncoderSettings &settings;
-    const InputInfo &input;
-    const ChunkLayout &layout;
+    const InputInfo &input;   // the file
+    const InputInfo &encoded; // what lame takes: the file, or the file resampled to rates.outRate
+    RateChange rates;
+    const ChunkLayout &layout; // on the encoded audio's frame grid
     int workers;
     int encoderDelay;
     bool variableRate; // frames may take any bit rate
