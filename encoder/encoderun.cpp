@@ -49,11 +49,11 @@ private:
 // The info frame this run writes itself, where lame would write none: at the lowest constant
 // bit rates lame's frame cannot hold the whole tag.
 std::optional<std::vector<unsigned char>> ownInfoFrame(const EncoderSettings &settings, const InputInfo &input,
-                                                       bool keepRate, lame_t lame)
+                                                       const KeptRate *kept, lame_t lame)
 {
     if (!settings.writeInfoTag || lame_get_VBR(lame) != vbr_off)
         return std::nullopt;
-    std::optional<InfoFrameTemplate> made = infoFrameTemplate(settings, input, keepRate);
+    std::optional<InfoFrameTemplate> made = infoFrameTemplate(settings, input, kept);
     if (!made || made->lameWritesIt)
         return std::nullopt;
     return std::move(made->frame);
@@ -68,16 +68,16 @@ struct OneInstance
 };
 
 std::variant<OneInstance, Outcome> openOneInstance(const EncoderSettings &settings, const InputInfo &input,
-                                                   bool keepRate)
+                                                   const KeptRate *kept)
 {
-    auto opened = openLame(settings, input, settings.writeInfoTag, keepRate);
+    auto opened = openLame(settings, input, settings.writeInfoTag, kept);
     if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
     OneInstance instance {std::move(std::get<LamePtr>(opened)), std::nullopt};
-    instance.own = ownInfoFrame(settings, input, keepRate, instance.lame.get());
+    instance.own = ownInfoFrame(settings, input, kept, instance.lame.get());
     if (!instance.own)
         return instance;
-    auto reopened = openLame(settings, input, false, keepRate);
+    auto reopened = openLame(settings, input, false, kept);
     if (Outcome *failed = std::get_if<Outcome>(&reopened))
         return *failed;
     instance.lame = std::move(std::get<LamePtr>(reopened));
@@ -93,11 +93,11 @@ Outcome lameInfoFrame(lame_t lame, std::vector<unsigned char> &frame)
     return Outcome::success();
 }
 
-Outcome encodeOnce(const EncoderSettings &settings, PcmReader &source, bool keepRate, Mp3Output &output,
+Outcome encodeOnce(const EncoderSettings &settings, PcmReader &source, const KeptRate *kept, Mp3Output &output,
                    const QByteArray &v2, const QByteArray &v1, const std::atomic_bool &abort, ProgressCounter &counter,
                    RunReport *report)
 {
-    auto opened = openOneInstance(settings, source.info(), keepRate);
+    auto opened = openOneInstance(settings, source.info(), kept);
     if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
     const OneInstance &instance = std::get<OneInstance>(opened);
@@ -148,8 +148,11 @@ bool oneInstanceCan(const Outcome &outcome)
 
 int workersFor(const EncoderSettings &settings, const ParallelPlan &plan)
 {
-    const int asked = plan.workers > 0 ? plan.workers : settings.workers;
-    return asked > 0 ? asked : std::max(1u, std::thread::hardware_concurrency());
+    if (plan.workers > 0)
+        return plan.workers;
+    // More workers than cores only share the cores, each with its own warm-up and seams.
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return settings.workers > 0 ? std::min(settings.workers, cores) : cores;
 }
 
 } // namespace
@@ -179,6 +182,8 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     // paths, and lame encodes at its output rate: chunks then sit on the output's frame grid.
     const RateChange rates {input.sampleRate, lame_get_out_samplerate(lame)};
     const bool resample = rates.outRate != rates.inRate;
+    const KeptRate keptRate {lame_get_VBR_quality(lame)};
+    const KeptRate *kept = resample ? &keptRate : nullptr;
     InputInfo encoded = input;
     if (resample) {
         encoded.sampleRate = rates.outRate;
@@ -208,7 +213,7 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     if (workers > 1 && longEnough) {
         const ChunkLayout layout = planChunks(encoded.frames, encoded.sampleRate, frameSamples, workers, plan.chunkFrames);
         if (layout.starts.size() >= 2) {
-            const ParallelJob job {settings, input, encoded, rates, layout, workers, encoderDelay, variableRate, *output, *v2, v1, abort, counter, report};
+            const ParallelJob job {settings, input, encoded, rates, kept, layout, workers, encoderDelay, variableRate, *output, *v2, v1, abort, counter, report};
             const Outcome parallel = encodeInParallel(job);
             if (!oneInstanceCan(parallel)) {
                 if (parallel)
@@ -223,8 +228,8 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     }
     if (resample) {
         ResampledReader reader(source, rates, {}, 0);
-        return encodeOnce(settings, reader, true, *output, *v2, v1, abort, counter, report);
+        return encodeOnce(settings, reader, kept, *output, *v2, v1, abort, counter, report);
     }
     SourceReader reader(source);
-    return encodeOnce(settings, reader, false, *output, *v2, v1, abort, counter, report);
+    return encodeOnce(settings, reader, nullptr, *output, *v2, v1, abort, counter, report);
 }

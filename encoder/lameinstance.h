@@ -24,12 +24,19 @@ using LamePtr = std::unique_ptr<lame_global_flags, LameCloser>;
 // milliseconds.
 constexpr qint64 kBlockFrames = 16384;
 
+// For an instance fed audio already resampled to the output rate lame picked for the input:
+// that rate, and the variable-bit-rate quality lame adjusted to it, which it adjusts only when
+// it picks the rate itself.
+struct KeptRate
+{
+    float vbrQuality = 0;
+};
+
 // lame_init, every lame_set_* of the settings and lame_init_params; infoTag switches lame's
-// own info frame. keepRate: the input is already at the output rate lame picked for the
-// original input, so lame must not pick another. Messages are dropped and errors kept per
+// own info frame; kept, where the input is resampled. Messages are dropped and errors kept per
 // thread for lameFailure().
 std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
-                                        bool keepRate = false);
+                                        const KeptRate *kept = nullptr);
 
 // A failure with lame's last error message of this thread, if it gave one.
 Outcome lameFailure(const QString &what);

@@ -719,7 +719,12 @@ private slots:
         QTest::addColumn<int>("chunks"); // -1: any number of at least two
         QTest::newRow("5 minutes, 2 workers: 6 chunks") << qint64(44100 * 300) << 2 << qint64(0) << 6;
         QTest::newRow("1 hour: chunks of at most a minute") << qint64(44100) * 3600 << 2 << qint64(0) << 60;
-        QTest::newRow("30 s: one chunk of at least 20 s") << qint64(44100 * 30) << 2 << qint64(0) << 1;
+        QTest::newRow("30 s: a chunk a worker") << qint64(44100 * 30) << 2 << qint64(0) << 2;
+        QTest::newRow("60 s: a chunk a worker") << qint64(44100 * 60) << 2 << qint64(0) << 2;
+        QTest::newRow("100 s: two chunks a worker") << qint64(44100 * 100) << 2 << qint64(0) << 4;
+        QTest::newRow("100 s, 3 workers: a chunk each") << qint64(44100 * 100) << 3 << qint64(0) << 3;
+        QTest::newRow("3 s: a chunk a worker") << qint64(44100 * 3) << 2 << qint64(0) << 2;
+        QTest::newRow("2 s: too short to cut") << qint64(44100 * 2) << 2 << qint64(0) << 1;
         QTest::newRow("forced small chunks") << qint64(44100 * 30) << 2 << qint64(200) << 5;
         QTest::newRow("too small chunks are raised") << qint64(44100 * 10) << 2 << qint64(1) << -1;
     }

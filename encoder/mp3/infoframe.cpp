@@ -146,9 +146,9 @@ std::uint16_t crc16(std::uint16_t crc, const unsigned char *data, std::size_t si
 }
 
 std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input,
-                                                   bool keepRate)
+                                                   const KeptRate *kept)
 {
-    auto opened = openLame(settings, input, true, keepRate);
+    auto opened = openLame(settings, input, true, kept);
     if (!std::holds_alternative<LamePtr>(opened))
         return std::nullopt;
     const LamePtr lame = std::move(std::get<LamePtr>(opened));

@@ -8,7 +8,7 @@ struct ParallelPlan
 {
     int workers = 0;               // 0: settings.workers, and where that is 0, every core
     std::int64_t chunkFrames = 0;  // MP3 frames a chunk; 0: chosen from the input's length
-    double minSeconds = 20;        // shorter inputs gain nothing and use one instance
+    double minSeconds = 3;         // shorter inputs gain nothing and use one instance
 };
 
 // Frames an instance encodes before its chunk, so the psychoacoustic model and the reservoir
@@ -28,7 +28,7 @@ struct ChunkLayout
     std::vector<std::int64_t> starts;
 };
 
-// Chunks of chunkFrames (0: chosen from the length and the workers), at least two only when
-// the input holds two whole chunks.
+// Chunks of chunkFrames (0: chosen from the length and the workers: short inputs get a chunk
+// or two a worker), at least two only when the input holds two whole chunks.
 ChunkLayout planChunks(std::int64_t inputFrames, int sampleRate, int frameSamples, int workers,
                        std::int64_t chunkFrames);

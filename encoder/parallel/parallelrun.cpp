@@ -241,7 +241,7 @@ Outcome ParallelRun::encodeChunk(int index, Input &input, EncodedChunk &chunk)
     std::optional<SourceReader> plain;
     PcmReader &reader = resample ? static_cast<PcmReader &>(resampled.emplace(*input.source, m_job.rates, start, begin))
                                  : plain.emplace(*input.source);
-    auto opened = openLame(m_job.settings, m_job.encoded, false, resample);
+    auto opened = openLame(m_job.settings, m_job.encoded, false, m_job.kept);
     if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
     const LamePtr lame = std::move(std::get<LamePtr>(opened));
@@ -349,7 +349,7 @@ Outcome encodeInParallel(const ParallelJob &job)
     std::optional<std::vector<unsigned char>> info;
     if (job.settings.writeInfoTag) {
         if (std::optional<InfoFrameTemplate> made =
-                infoFrameTemplate(job.settings, job.encoded, job.rates.inRate != job.rates.outRate))
+                infoFrameTemplate(job.settings, job.encoded, job.kept))
             info = std::move(made->frame);
     }
     ParallelRun run(job);

@@ -2,6 +2,7 @@
 
 #include "chunkplan.h"
 #include "encoder/audiosource.h"
+#include "encoder/lameinstance.h"
 #include "encoder/encodersettings.h"
 #include "encoder/mp3output.h"
 #include "encoder/outcome.h"
@@ -27,6 +28,7 @@ struct ParallelJob
     const InputInfo &input;   // the file
     const InputInfo &encoded; // what lame takes: the file, or the file resampled to rates.outRate
     RateChange rates;
+    const KeptRate *kept; // where resampled
     const ChunkLayout &layout; // on the encoded audio's frame grid
     int workers;
     int encoderDelay;
