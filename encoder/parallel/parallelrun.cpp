@@ -101,7 +101,19 @@ private:
 
     std::mutex m_progressMutex;
     qint64 m_consumed = 0;
+
+    // Where the workers' time goes, in nanoseconds of wall time summed over workers.
+    using Clock = std::chrono::steady_clock;
+    std::atomic<std::int64_t> m_encodeNs = 0;
+    std::atomic<std::int64_t> m_waitNs = 0;
+    std::atomic<std::int64_t> m_joinNs = 0;
+    std::vector<Clock::time_point> m_done; // when each worker left
 };
+
+std::int64_t nanosSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+}
 
 Outcome mismatch()
 {
@@ -116,10 +128,27 @@ Outcome unjoinable()
 
 Outcome ParallelRun::run()
 {
+    const Clock::time_point start = Clock::now();
+    const int count = std::min(m_job.workers, chunks());
+    m_done.assign(static_cast<std::size_t>(count), start);
     {
         std::vector<std::jthread> workers;
-        for (int i = 0; i < std::min(m_job.workers, chunks()); ++i)
-            workers.emplace_back([this] { work(); });
+        for (int i = 0; i < count; ++i)
+            workers.emplace_back([this, i] {
+                work();
+                m_done[static_cast<std::size_t>(i)] = Clock::now();
+            });
+    }
+    const Clock::time_point end = Clock::now();
+    if (m_job.report) {
+        // A worker that left early waited for the others to finish.
+        for (const Clock::time_point done : m_done)
+            m_waitNs += std::chrono::duration_cast<std::chrono::nanoseconds>(end - done).count();
+        m_job.report->workers = count;
+        m_job.report->encodeSeconds = double(m_encodeNs) * 1e-9;
+        m_job.report->waitSeconds = double(m_waitNs) * 1e-9;
+        m_job.report->joinSeconds = double(m_joinNs) * 1e-9;
+        m_job.report->parallelSeconds = double(nanosSince(start)) * 1e-9;
     }
     if (m_failure)
         return *m_failure;
@@ -160,16 +189,25 @@ std::optional<int> ParallelRun::takeChunk()
 void ParallelRun::work()
 {
     Input input;
-    while (const std::optional<int> index = takeChunk()) {
+    for (;;) {
+        Clock::time_point at = Clock::now();
+        const std::optional<int> index = takeChunk();
+        m_waitNs += nanosSince(at);
+        if (!index)
+            break;
+        at = Clock::now();
         EncodedChunk chunk;
         const Outcome encoded = m_job.encoded.fitsShort ? encodeChunk<short>(*index, input, chunk)
                                                       : encodeChunk<float>(*index, input, chunk);
+        m_encodeNs += nanosSince(at);
         if (!encoded) {
             const std::lock_guard lock(m_mutex);
             fail(encoded);
             return;
         }
+        at = Clock::now();
         deliver(*index, std::move(chunk));
+        m_joinNs += nanosSince(at);
     }
 }
 

@@ -20,6 +20,14 @@ struct RunReport
 {
     int instances = 0;               // encoder instances whose frames are in the MP3
     std::vector<std::int64_t> seams; // first frame taken from each later instance
+    // Of a parallel run, in seconds of wall time: workers started, the run's length, and summed
+    // over the workers the time encoding chunks, waiting (for a chunk to be allowed, or after
+    // the last one for the others), and joining and writing (waits for the lock included).
+    int workers = 0;
+    double parallelSeconds = 0;
+    double encodeSeconds = 0;
+    double waitSeconds = 0;
+    double joinSeconds = 0;
 };
 
 struct ParallelJob
