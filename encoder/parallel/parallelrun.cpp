@@ -29,6 +29,20 @@
 // bounded number of encoded chunks is held. Every frame written is checked against the
 // reservoir chain.
 //
+// More cores, projected from measured figures (5-minute CBR 128 input, 2 cores; bench/run-bench
+// prints them): one instance takes W = 3.45 s; each chunk costs 38 frames (about 1 s of audio,
+// 0.3 % of W) of extra work and about 1 ms of set-up, and 2.5 ms of serial joining and
+// writing; start-up before the first chunk is about 10 ms. Workers cost 1.02 to 1.07 times
+// one instance's CPU time and wait 3 to 10 % of theirs, mostly at the end for the last chunk.
+// Time = start-up + rounds x chunk time + the last join. Chunks are at least 20 s, so a
+// 5-minute input has at most 15 chunks of 0.24 s: 8 cores take 2 rounds, about 0.5 s (6.9
+// times faster), 16 and 64 cores one round, about 0.27 s (12.8 times). An hour (W = 41 s, 60 to
+// 180 chunks): 8 cores about 5.6 s, 16 about 2.8 s, 64 about 0.8 s of encoding, with 0.45 s
+// of joining that overlaps it. Two things would stop 64 cores first: a worker reaches a later
+// chunk by reading and dropping the input before it (64 workers would read the hour 64 times
+// over; a seek in the input is needed), and each worker holds its own lame instance and
+// buffers (a few MiB each).
+//
 // Info frame: lame's per-instance tag cannot describe the joined stream, so a placeholder of
 // the tag's size follows the ID3v2 tag and the tag is written over it at the end: lame's own
 // tag for these settings with the frame and byte counts, seek table, delay and padding, music
