@@ -206,7 +206,11 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     auto output = std::make_unique<Mp3Output>(settings.outputFile);
     if (Outcome opened = output->open(); !opened)
         return opened;
-    ProgressCounter counter(progress, encoded.frames);
+    // Progress counts the audio lame takes; reports give it in input frames, as without resampling.
+    const ProgressReport inputFrames = [&](int percent, qint64 frames) {
+        progress(percent, resample ? rates.inputFrames(frames) : frames);
+    };
+    ProgressCounter counter(inputFrames, encoded.frames);
     counter.start();
 
     const bool longEnough = static_cast<double>(input.frames) >= plan.minSeconds * input.sampleRate;

@@ -19,6 +19,11 @@ qint64 RateChange::outputFrames(qint64 inputFrames) const
     return static_cast<qint64>(static_cast<__int128>(inputFrames) * outRate / inRate);
 }
 
+qint64 RateChange::inputFrames(qint64 outputFrames) const
+{
+    return static_cast<qint64>(static_cast<__int128>(outputFrames) * inRate / outRate);
+}
+
 RateChange::Start RateChange::startFor(qint64 from) const
 {
     const int common = std::gcd(inRate, outRate);

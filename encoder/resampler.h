@@ -45,6 +45,8 @@ struct RateChange
 
     // lame's length for a resampled input: whole output samples of the input's duration.
     qint64 outputFrames(qint64 inputFrames) const;
+    // The input frames up to an output sample, for progress reports.
+    qint64 inputFrames(qint64 outputFrames) const;
 
     // Where a resampler starts so that its output from sample `from` on has settled: an input
     // frame whose time is that of a whole output sample, far enough before.
