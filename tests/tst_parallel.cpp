@@ -669,16 +669,21 @@ private slots:
     void progressAndAbort_data()
     {
         QTest::addColumn<int>("abortAt"); // percent; -1 never
-        QTest::newRow("complete") << -1;
-        QTest::newRow("abort early") << 5;
-        QTest::newRow("abort late") << 90;
+        QTest::addColumn<Adjust>("adjust");
+        const Adjust resampled = [](EncoderSettings &s) { s.bitrate = 32; };
+        QTest::newRow("complete") << -1 << Adjust();
+        QTest::newRow("abort early") << 5 << Adjust();
+        QTest::newRow("abort late") << 90 << Adjust();
+        QTest::newRow("resampled, complete") << -1 << resampled;
+        QTest::newRow("resampled, abort late") << 90 << resampled;
     }
 
     void progressAndAbort()
     {
         QFETCH(int, abortAt);
+        QFETCH(Adjust, adjust);
         const QString input = wave(44100, 2, 30);
-        QDir out(path(QStringLiteral("abort-%1").arg(abortAt)));
+        QDir out(path(QStringLiteral("abort-%1-%2").arg(abortAt).arg(bool(adjust))));
         QVERIFY(out.mkpath(QStringLiteral(".")));
         const QString output = out.filePath(QStringLiteral("out.mp3"));
         QFile existing(output);
@@ -688,8 +693,10 @@ private slots:
 
         std::atomic_bool abort = false;
         QList<int> percents;
-        const Outcome end = encode(settingsFor(input, output, {}), 2, nullptr, [&](int percent, qint64) {
+        qint64 lastFrames = 0;
+        const Outcome end = encode(settingsFor(input, output, adjust), 2, nullptr, [&](int percent, qint64 frames) {
             percents.append(percent);
+            lastFrames = frames;
             if (percent == abortAt)
                 abort = true;
         }, &abort);
@@ -698,6 +705,7 @@ private slots:
             QCOMPARE(percents.size(), 101);
             for (int i = 0; i <= 100; ++i)
                 QCOMPARE(percents[i], i);
+            QCOMPARE(lastFrames, qint64(44100) * 30); // input frames, resampled or not
             QVERIFY(decodeMp3(output).ok);
         } else {
             QVERIFY(!end.ok);
