@@ -193,6 +193,7 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     const int frameSamples = lame_get_framesize(lame);
     const int encoderDelay = lame_get_encoder_delay(lame);
     const bool variableRate = lame_get_VBR(lame) != vbr_off;
+    const int constantRate = lame_get_brate(lame);
     const int workers = workersFor(settings, plan);
     std::get<LamePtr>(probe).reset();
     if (encoded.frames <= 0)
@@ -215,7 +216,11 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
 
     const bool longEnough = static_cast<double>(input.frames) >= plan.minSeconds * input.sampleRate;
     if (workers > 1 && longEnough) {
-        const ChunkLayout layout = planChunks(encoded.frames, encoded.sampleRate, frameSamples, workers, plan.chunkFrames);
+        // At 8 to 24 kHz (MPEG-2 and 2.5) a frame is 72 bytes a kbit/s over the rate in kHz.
+        const bool unpadded = !variableRate && frameSamples == 576
+                              && (72000 * constantRate) % encoded.sampleRate == 0;
+        const ChunkLayout layout = planChunks(encoded.frames, encoded.sampleRate, frameSamples, workers,
+                                              plan.chunkFrames, unpadded ? kLongSearch : kSearch);
         if (layout.starts.size() >= 2) {
             const ParallelJob job {settings, input, encoded, rates, kept, layout, workers, encoderDelay, variableRate, *output, *v2, v1, abort, counter, report};
             const Outcome parallel = encodeInParallel(job);

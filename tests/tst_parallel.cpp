@@ -427,9 +427,10 @@ private slots:
         }) << 0 << 30.0;
         QTest::newRow("mono input, fast") << 32000 << 1 << Adjust([](EncoderSettings &s) { s.fastMode = true; s.bitrate = 96; }) << 96 << 30.0;
         QTest::newRow("16 kHz at 32 kbit/s: tag without seek table") << 16000 << 2 << Adjust([](EncoderSettings &s) { s.bitrate = 32; }) << 32 << 30.0;
-        // Resampled ahead of lame to the rate lame picks: 8, 16, 22.05 (voice), 32, 48 kHz out.
+        // Resampled ahead of lame to the rate lame picks: 8, 16, 22.05 (voice), 24, 32, 48 kHz out.
         QTest::newRow("CBR 8: 44.1 to 8 kHz") << 44100 << 2 << Adjust([](EncoderSettings &s) { s.bitrate = 8; }) << 8 << 60.0;
         QTest::newRow("CBR 32: 44.1 to 16 kHz") << 44100 << 2 << Adjust([](EncoderSettings &s) { s.bitrate = 32; }) << 32 << 30.0;
+        QTest::newRow("CBR 56: 44.1 to 24 kHz, frames never padded") << 44100 << 2 << Adjust([](EncoderSettings &s) { s.bitrate = 56; }) << 56 << 30.0;
         QTest::newRow("voice: 44.1 to 22.05 kHz mono") << 44100 << 2 << Adjust([](EncoderSettings &s) { s.voiceMode = true; }) << 0 << 30.0;
         QTest::newRow("VBR 9") << 44100 << 2 << Adjust([](EncoderSettings &s) { s.useVbr = true; s.vbrRate = 9; }) << 0 << 30.0;
         QTest::newRow("CBR 96: 44.1 to 32 kHz") << 44100 << 2 << Adjust([](EncoderSettings &s) { s.bitrate = 96; }) << 96 << 30.0;
@@ -725,16 +726,18 @@ private slots:
         QTest::addColumn<int>("workers");
         QTest::addColumn<qint64>("chunkFrames");
         QTest::addColumn<int>("chunks"); // -1: any number of at least two
-        QTest::newRow("5 minutes, 2 workers: 6 chunks") << qint64(44100 * 300) << 2 << qint64(0) << 6;
-        QTest::newRow("1 hour: chunks of at most a minute") << qint64(44100) * 3600 << 2 << qint64(0) << 60;
-        QTest::newRow("30 s: a chunk a worker") << qint64(44100 * 30) << 2 << qint64(0) << 2;
-        QTest::newRow("60 s: a chunk a worker") << qint64(44100 * 60) << 2 << qint64(0) << 2;
-        QTest::newRow("100 s: two chunks a worker") << qint64(44100 * 100) << 2 << qint64(0) << 4;
-        QTest::newRow("100 s, 3 workers: a chunk each") << qint64(44100 * 100) << 3 << qint64(0) << 3;
-        QTest::newRow("3 s: a chunk a worker") << qint64(44100 * 3) << 2 << qint64(0) << 2;
-        QTest::newRow("2 s: too short to cut") << qint64(44100 * 2) << 2 << qint64(0) << 1;
-        QTest::newRow("forced small chunks") << qint64(44100 * 30) << 2 << qint64(200) << 5;
-        QTest::newRow("too small chunks are raised") << qint64(44100 * 10) << 2 << qint64(1) << -1;
+        QTest::addColumn<qint64>("search");
+        QTest::newRow("5 minutes, 2 workers: 6 chunks") << qint64(44100 * 300) << 2 << qint64(0) << 6 << qint64(kSearch);
+        QTest::newRow("1 hour: chunks of at most a minute") << qint64(44100) * 3600 << 2 << qint64(0) << 60 << qint64(kSearch);
+        QTest::newRow("30 s: a chunk a worker") << qint64(44100 * 30) << 2 << qint64(0) << 2 << qint64(kSearch);
+        QTest::newRow("60 s: a chunk a worker") << qint64(44100 * 60) << 2 << qint64(0) << 2 << qint64(kSearch);
+        QTest::newRow("100 s: two chunks a worker") << qint64(44100 * 100) << 2 << qint64(0) << 4 << qint64(kSearch);
+        QTest::newRow("100 s, 3 workers: a chunk each") << qint64(44100 * 100) << 3 << qint64(0) << 3 << qint64(kSearch);
+        QTest::newRow("3 s: a chunk a worker") << qint64(44100 * 3) << 2 << qint64(0) << 2 << qint64(kSearch);
+        QTest::newRow("2 s: too short to cut") << qint64(44100 * 2) << 2 << qint64(0) << 1 << qint64(kSearch);
+        QTest::newRow("forced small chunks, long seam search") << qint64(44100 * 30) << 2 << qint64(100) << 6 << qint64(kLongSearch);
+        QTest::newRow("forced small chunks") << qint64(44100 * 30) << 2 << qint64(200) << 5 << qint64(kSearch);
+        QTest::newRow("too small chunks are raised") << qint64(44100 * 10) << 2 << qint64(1) << -1 << qint64(kSearch);
     }
 
     void plan()
@@ -742,15 +745,19 @@ private slots:
         QFETCH(qint64, inputFrames);
         QFETCH(int, workers);
         QFETCH(qint64, chunkFrames);
-        const ChunkLayout layout = planChunks(inputFrames, 44100, 1152, workers, chunkFrames);
+        QFETCH(qint64, search);
+        const ChunkLayout layout = planChunks(inputFrames, 44100, 1152, workers, chunkFrames, search);
         QFETCH(int, chunks);
         if (chunks > 0)
             QCOMPARE(int(layout.starts.size()), chunks);
         else
             QVERIFY(layout.starts.size() > 1);
         QCOMPARE(layout.starts.front(), std::int64_t(0));
-        for (std::size_t i = 1; i < layout.starts.size(); ++i)
+        for (std::size_t i = 1; i < layout.starts.size(); ++i) {
             QVERIFY(layout.starts[i] - layout.starts[i - 1] >= 40);
+            QVERIFY(layout.starts[i] - layout.starts[i - 1] >= kWarmUp + search + kLookAhead);
+        }
+        QCOMPARE(layout.search, search);
         QVERIFY(inputFrames / 1152 - layout.starts.back() >= 40);
     }
 };

@@ -2,17 +2,13 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr std::int64_t kMinChunk = kWarmUp + kSearch + kLookAhead + 16;
-
-} // namespace
-
 ChunkLayout planChunks(std::int64_t inputFrames, int sampleRate, int frameSamples, int workers,
-                       std::int64_t chunkFrames)
+                       std::int64_t chunkFrames, std::int64_t search)
 {
+    const std::int64_t kMinChunk = kWarmUp + search + kLookAhead + 16;
     ChunkLayout layout;
     layout.frameSamples = frameSamples;
+    layout.search = search;
     const std::int64_t frames = inputFrames / frameSamples;
     const std::int64_t perSecond = std::max(1, sampleRate / frameSamples);
     std::int64_t count = 0;

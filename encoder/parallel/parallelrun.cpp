@@ -282,7 +282,7 @@ Outcome ParallelRun::encodeChunk(int index, Input &input, EncodedChunk &chunk)
     const qint64 begin = firstFrame * m_spf;
     const qint64 end = last ? m_job.encoded.frames
                             : std::min<qint64>(m_job.encoded.frames,
-                                               (starts[static_cast<std::size_t>(index) + 1] + kSearch + kLookAhead) * m_spf);
+                                               (starts[static_cast<std::size_t>(index) + 1] + m_job.layout.search + kLookAhead) * m_spf);
     // Resampled, the chunk's samples come from a resampler of its own that starts a little
     // earlier, where input and output sample times meet.
     const bool resample = m_job.rates.inRate != m_job.rates.outRate;
@@ -359,7 +359,7 @@ Outcome ParallelRun::join(int index, EncodedChunk chunk)
     } else {
         const std::int64_t start = m_job.layout.starts[static_cast<std::size_t>(index)];
         const std::optional<Seam> seam =
-            chooseSeam(*m_held, chunk, start, start + kSearch, m_job.variableRate);
+            chooseSeam(*m_held, chunk, start, start + m_job.layout.search, m_job.variableRate);
         if (!seam || (seam->grow > 0 && !growFrame(*m_held, seam->frame - 1, seam->grow, m_job.variableRate))
             || (seam->shift > 0 && !shiftMainData(chunk, seam->frame, seam->shift))
             || !carryReservoir(*m_held, m_heldFrom, chunk, seam->frame))
