@@ -20,9 +20,10 @@
 // can stay a few bytes apart for long stretches (variable bit rate mostly): then A's frame
 // j-1 grows to a larger bit rate (variable rate) or by its padding byte, giving A the free
 // bytes it lacks; failing that, B's main data from j on moves later by the shortfall, which
-// gaps of unused bytes in B and the padding bytes of B's unpadded frames use up. Where no seam
-// works, or the input is shorter than its header says, the file is encoded again by one
-// instance.
+// gaps of unused bytes in B and the padding bytes of B's unpadded frames use up. Constant-rate
+// frames at 8 to 24 kHz that are never padded have neither way out, so there the seam is
+// searched over kLongSearch frames (the reservoirs meet within that). Where no seam works, or
+// the input is shorter than its header says, the file is encoded again by one instance.
 //
 // Order and memory: finished chunks are joined and written in order as soon as their
 // predecessor is in; a worker waits rather than run more than a few chunks ahead, so only a
