@@ -4,6 +4,7 @@
 #include "lameinstance.h"
 #include "mp3file.h"
 #include "mp3output.h"
+#include "resampler.h"
 #include "encoder/mp3/frames.h"
 #include "encoder/mp3/id3tags.h"
 #include "encoder/mp3/infoframe.h"
@@ -48,11 +49,11 @@ private:
 // The info frame this run writes itself, where lame would write none: at the lowest constant
 // bit rates lame's frame cannot hold the whole tag.
 std::optional<std::vector<unsigned char>> ownInfoFrame(const EncoderSettings &settings, const InputInfo &input,
-                                                       lame_t lame)
+                                                       const KeptRate *kept, lame_t lame)
 {
     if (!settings.writeInfoTag || lame_get_VBR(lame) != vbr_off)
         return std::nullopt;
-    std::optional<InfoFrameTemplate> made = infoFrameTemplate(settings, input);
+    std::optional<InfoFrameTemplate> made = infoFrameTemplate(settings, input, kept);
     if (!made || made->lameWritesIt)
         return std::nullopt;
     return std::move(made->frame);
@@ -66,16 +67,17 @@ struct OneInstance
     std::optional<std::vector<unsigned char>> own;
 };
 
-std::variant<OneInstance, Outcome> openOneInstance(const EncoderSettings &settings, const InputInfo &input)
+std::variant<OneInstance, Outcome> openOneInstance(const EncoderSettings &settings, const InputInfo &input,
+                                                   const KeptRate *kept)
 {
-    auto opened = openLame(settings, input, settings.writeInfoTag);
+    auto opened = openLame(settings, input, settings.writeInfoTag, kept);
     if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
     OneInstance instance {std::move(std::get<LamePtr>(opened)), std::nullopt};
-    instance.own = ownInfoFrame(settings, input, instance.lame.get());
+    instance.own = ownInfoFrame(settings, input, kept, instance.lame.get());
     if (!instance.own)
         return instance;
-    auto reopened = openLame(settings, input, false);
+    auto reopened = openLame(settings, input, false, kept);
     if (Outcome *failed = std::get_if<Outcome>(&reopened))
         return *failed;
     instance.lame = std::move(std::get<LamePtr>(reopened));
@@ -91,10 +93,11 @@ Outcome lameInfoFrame(lame_t lame, std::vector<unsigned char> &frame)
     return Outcome::success();
 }
 
-Outcome encodeOnce(const EncoderSettings &settings, AudioSource &source, Mp3Output &output, const QByteArray &v2,
-                   const QByteArray &v1, const std::atomic_bool &abort, ProgressCounter &counter, RunReport *report)
+Outcome encodeOnce(const EncoderSettings &settings, PcmReader &source, const KeptRate *kept, Mp3Output &output,
+                   const QByteArray &v2, const QByteArray &v1, const std::atomic_bool &abort, ProgressCounter &counter,
+                   RunReport *report)
 {
-    auto opened = openOneInstance(settings, source.info());
+    auto opened = openOneInstance(settings, source.info(), kept);
     if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
     const OneInstance &instance = std::get<OneInstance>(opened);
@@ -145,8 +148,11 @@ bool oneInstanceCan(const Outcome &outcome)
 
 int workersFor(const EncoderSettings &settings, const ParallelPlan &plan)
 {
-    const int asked = plan.workers > 0 ? plan.workers : settings.workers;
-    return asked > 0 ? asked : std::max(1u, std::thread::hardware_concurrency());
+    if (plan.workers > 0)
+        return plan.workers;
+    // More workers than cores only share the cores, each with its own warm-up and seams.
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return settings.workers > 0 ? std::min(settings.workers, cores) : cores;
 }
 
 } // namespace
@@ -172,14 +178,26 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     if (Outcome *failed = std::get_if<Outcome>(&probe))
         return *failed;
     const lame_t lame = std::get<LamePtr>(probe).get();
-    // Chunks must start where the input and the output frame grids meet; with resampling
-    // one instance encodes the file.
-    const bool sameRate = lame_get_out_samplerate(lame) == input.sampleRate;
+    // Where lame would resample, the input is resampled ahead of it, the same way on both
+    // paths, and lame encodes at its output rate: chunks then sit on the output's frame grid.
+    const RateChange rates {input.sampleRate, lame_get_out_samplerate(lame)};
+    const bool resample = rates.outRate != rates.inRate;
+    const KeptRate keptRate {lame_get_VBR_quality(lame)};
+    const KeptRate *kept = resample ? &keptRate : nullptr;
+    InputInfo encoded = input;
+    if (resample) {
+        encoded.sampleRate = rates.outRate;
+        encoded.frames = rates.outputFrames(input.frames);
+        encoded.fitsShort = false;
+    }
     const int frameSamples = lame_get_framesize(lame);
     const int encoderDelay = lame_get_encoder_delay(lame);
     const bool variableRate = lame_get_VBR(lame) != vbr_off;
+    const int constantRate = lame_get_brate(lame);
     const int workers = workersFor(settings, plan);
     std::get<LamePtr>(probe).reset();
+    if (encoded.frames <= 0)
+        return noAudio(settings.inputFile);
 
     const std::optional<QByteArray> v2 = settings.skipTags ? QByteArray() : id3v2Tag(settings);
     if (!v2)
@@ -189,18 +207,26 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     auto output = std::make_unique<Mp3Output>(settings.outputFile);
     if (Outcome opened = output->open(); !opened)
         return opened;
-    ProgressCounter counter(progress, input.frames);
+    // Progress counts the audio lame takes; reports give it in input frames, as without resampling.
+    const ProgressReport inputFrames = [&](int percent, qint64 frames) {
+        progress(percent, resample ? rates.inputFrames(frames) : frames);
+    };
+    ProgressCounter counter(inputFrames, encoded.frames);
     counter.start();
 
     const bool longEnough = static_cast<double>(input.frames) >= plan.minSeconds * input.sampleRate;
-    if (workers > 1 && sameRate && longEnough) {
-        const ChunkLayout layout = planChunks(input.frames, input.sampleRate, frameSamples, workers, plan.chunkFrames);
+    if (workers > 1 && longEnough) {
+        // At 8 to 24 kHz (MPEG-2 and 2.5) a frame is 72 bytes a kbit/s over the rate in kHz.
+        const bool unpadded = !variableRate && frameSamples == 576
+                              && (72000 * constantRate) % encoded.sampleRate == 0;
+        const ChunkLayout layout = planChunks(encoded.frames, encoded.sampleRate, frameSamples, workers,
+                                              plan.chunkFrames, unpadded ? kLongSearch : kSearch);
         if (layout.starts.size() >= 2) {
-            const ParallelJob job {settings, input, layout, workers, encoderDelay, variableRate, *output, *v2, v1, abort, counter, report};
+            const ParallelJob job {settings, input, encoded, rates, kept, layout, workers, encoderDelay, variableRate, *output, *v2, v1, abort, counter, report};
             const Outcome parallel = encodeInParallel(job);
             if (!oneInstanceCan(parallel)) {
                 if (parallel)
-                    counter.finish(input.frames);
+                    counter.finish(encoded.frames);
                 return parallel;
             }
             // Start over: the partial MP3 is dropped with its temporary file.
@@ -209,5 +235,10 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
                 return opened;
         }
     }
-    return encodeOnce(settings, source, *output, *v2, v1, abort, counter, report);
+    if (resample) {
+        ResampledReader reader(source, rates, {}, 0);
+        return encodeOnce(settings, reader, kept, *output, *v2, v1, abort, counter, report);
+    }
+    SourceReader reader(source);
+    return encodeOnce(settings, reader, nullptr, *output, *v2, v1, abort, counter, report);
 }

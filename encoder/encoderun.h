@@ -11,7 +11,7 @@
 // settings.outputFile through a temporary file, and reports progress 0..100 (101 reports in a
 // run that succeeds, the last once the MP3 is complete under its own name). Checks abort
 // between blocks; an aborted or failed run leaves no file behind and an existing output as it
-// was. Needs no Qt event loop. A long input, where lame keeps the sample rate, is encoded by
+// was. Needs no Qt event loop. A long enough input is encoded by
 // settings.workers threads together (see parallel/parallelrun.cpp).
 Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort,
                   const ProgressReport &progress);

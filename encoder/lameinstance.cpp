@@ -34,10 +34,11 @@ int qualityOf(const EncoderSettings &settings)
 
 // Every lame_set_* of a run: the one place that maps the component's members to lame's
 // settings.
-Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputInfo &input)
+Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputInfo &input, const KeptRate *kept)
 {
     if (lame_set_num_channels(lame, input.channels) != 0
-        || lame_set_in_samplerate(lame, input.sampleRate) != 0)
+        || lame_set_in_samplerate(lame, input.sampleRate) != 0
+        || (kept && lame_set_out_samplerate(lame, input.sampleRate) != 0))
         return Outcome::failure(QStringLiteral("The MP3 encoder cannot take %1 channels at %2 Hz.")
                                     .arg(input.channels)
                                     .arg(input.sampleRate));
@@ -50,7 +51,10 @@ Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputI
         lame_set_lowpassfreq(lame, kVoiceLowpass);
     } else if (settings.useVbr) {
         lame_set_VBR(lame, vbr_default);
-        lame_set_VBR_q(lame, settings.vbrRate);
+        if (kept)
+            lame_set_VBR_quality(lame, kept->vbrQuality);
+        else
+            lame_set_VBR_q(lame, settings.vbrRate);
     } else {
         lame_set_VBR(lame, vbr_off);
         lame_set_brate(lame, settings.bitrate);
@@ -68,7 +72,8 @@ Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputI
 
 } // namespace
 
-std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag)
+std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
+                                        const KeptRate *kept)
 {
     t_lameError.clear();
     LamePtr lame(lame_init());
@@ -79,7 +84,7 @@ std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const I
     lame_set_debugf(lame.get(), dropLameMessage);
     EncoderSettings own = settings;
     own.writeInfoTag = infoTag;
-    if (Outcome configured = configureLame(lame.get(), own, input); !configured)
+    if (Outcome configured = configureLame(lame.get(), own, input, kept); !configured)
         return configured;
     if (lame_init_params(lame.get()) < 0)
         return lameFailure(QStringLiteral("The MP3 encoder refused the settings"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audiosource.h"
+#include "resampler.h"
 #include "encodersettings.h"
 #include "outcome.h"
 
@@ -23,9 +24,19 @@ using LamePtr = std::unique_ptr<lame_global_flags, LameCloser>;
 // milliseconds.
 constexpr qint64 kBlockFrames = 16384;
 
+// For an instance fed audio already resampled to the output rate lame picked for the input:
+// that rate, and the variable-bit-rate quality lame adjusted to it, which it adjusts only when
+// it picks the rate itself.
+struct KeptRate
+{
+    float vbrQuality = 0;
+};
+
 // lame_init, every lame_set_* of the settings and lame_init_params; infoTag switches lame's
-// own info frame. Messages are dropped and errors kept per thread for lameFailure().
-std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag);
+// own info frame; kept, where the input is resampled. Messages are dropped and errors kept per
+// thread for lameFailure().
+std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
+                                        const KeptRate *kept = nullptr);
 
 // A failure with lame's last error message of this thread, if it gave one.
 Outcome lameFailure(const QString &what);
@@ -41,7 +52,7 @@ int encodeBlock(lame_t lame, float *pcm, int frames, int channels, unsigned char
 struct EncodeFeed
 {
     lame_t lame;
-    AudioSource &source;
+    PcmReader &source;
     std::function<bool()> stopping;
     std::function<Outcome(const unsigned char *data, std::size_t size)> sink;
     // After each block: the input frames before it (counted from the call) and its length.

@@ -145,9 +145,10 @@ std::uint16_t crc16(std::uint16_t crc, const unsigned char *data, std::size_t si
     return crc;
 }
 
-std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input)
+std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input,
+                                                   const KeptRate *kept)
 {
-    auto opened = openLame(settings, input, true);
+    auto opened = openLame(settings, input, true, kept);
     if (!std::holds_alternative<LamePtr>(opened))
         return std::nullopt;
     const LamePtr lame = std::move(std::get<LamePtr>(opened));

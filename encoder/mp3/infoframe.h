@@ -2,6 +2,7 @@
 
 #include "encoder/audiosource.h"
 #include "encoder/encodersettings.h"
+#include "encoder/lameinstance.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +26,9 @@ struct InfoFrameTemplate
 // bit rate (readers take a constant-rate stream's length from the size of its first frame) and
 // leaves out the seek table, and where needed the byte count and quality, never the frame
 // count or the delay and padding. Nothing if lame cannot be set up or even that does not fit.
-std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input);
+// kept as for openLame().
+std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input,
+                                                   const KeptRate *kept = nullptr);
 
 // Counts the audio frames that follow the info frame, in order.
 class InfoFrameBuilder

@@ -8,7 +8,7 @@ struct ParallelPlan
 {
     int workers = 0;               // 0: settings.workers, and where that is 0, every core
     std::int64_t chunkFrames = 0;  // MP3 frames a chunk; 0: chosen from the input's length
-    double minSeconds = 20;        // shorter inputs gain nothing and use one instance
+    double minSeconds = 3;         // shorter inputs gain nothing and use one instance
 };
 
 // Frames an instance encodes before its chunk, so the psychoacoustic model and the reservoir
@@ -16,6 +16,10 @@ struct ParallelPlan
 constexpr std::int64_t kWarmUp = 16;
 // Frames after a chunk's end where the seam to the next chunk may fall.
 constexpr std::int64_t kSearch = 16;
+// The same where no frame can grow by a padding byte and the reservoir is at most 255 bytes
+// (constant bit rates at 16 and 24 kHz, for instance): two instances' reservoirs then stay
+// tens of bytes apart for dozens of frames.
+constexpr std::int64_t kLongSearch = 128;
 // Frames read past the search so the frames around the seam come out whole; lame holds back
 // about two frames of look-ahead.
 constexpr std::int64_t kLookAhead = 6;
@@ -25,10 +29,11 @@ constexpr std::int64_t kLookAhead = 6;
 struct ChunkLayout
 {
     int frameSamples = 1152;
+    std::int64_t search = kSearch; // frames after each chunk's end where its seam may fall
     std::vector<std::int64_t> starts;
 };
 
-// Chunks of chunkFrames (0: chosen from the length and the workers), at least two only when
-// the input holds two whole chunks.
+// Chunks of chunkFrames (0: chosen from the length and the workers: short inputs get a chunk
+// or two a worker), at least two only when the input holds two whole chunks.
 ChunkLayout planChunks(std::int64_t inputFrames, int sampleRate, int frameSamples, int workers,
-                       std::int64_t chunkFrames);
+                       std::int64_t chunkFrames, std::int64_t search = kSearch);

@@ -1,8 +1,10 @@
 // One file on several cores.
 //
-// Chunking: the input is cut on the MP3 frame grid (1152 or 576 samples a frame; only when
-// lame does not resample, so input and output grids are the same) into chunks of tens of
-// seconds, more chunks than workers. Each worker takes the next chunk, opens its own input and
+// Chunking: the audio lame encodes is cut on the MP3 frame grid (1152 or 576 samples a frame)
+// into chunks of tens of seconds, more chunks than workers. Where lame would resample, the
+// input is resampled ahead of lame (see resampler.h), so that audio is at the output rate and
+// the grid is the output's; each worker resamples its own range, starting early enough for the
+// filter to settle. Each worker takes the next chunk, opens its own input and
 // its own lame instance configured exactly as a one-instance run (no info frame), and starts
 // kWarmUp frames before its chunk, so the psychoacoustic model and the reservoir have history
 // when its chunk begins; it reads kSearch + kLookAhead frames past its chunk's end so the
@@ -18,14 +20,29 @@
 // can stay a few bytes apart for long stretches (variable bit rate mostly): then A's frame
 // j-1 grows to a larger bit rate (variable rate) or by its padding byte, giving A the free
 // bytes it lacks; failing that, B's main data from j on moves later by the shortfall, which
-// gaps of unused bytes in B and the padding bytes of B's unpadded frames use up. Where no seam
-// works, or the input is shorter than its header says, the file is encoded again by one
-// instance.
+// gaps of unused bytes in B and the padding bytes of B's unpadded frames use up. Constant-rate
+// frames at 8 to 24 kHz that are never padded have neither way out, so there the seam is
+// searched over kLongSearch frames (the reservoirs meet within that). Where no seam works, or
+// the input is shorter than its header says, the file is encoded again by one instance.
 //
 // Order and memory: finished chunks are joined and written in order as soon as their
 // predecessor is in; a worker waits rather than run more than a few chunks ahead, so only a
 // bounded number of encoded chunks is held. Every frame written is checked against the
 // reservoir chain.
+//
+// More cores, projected from measured figures (5-minute CBR 128 input, 2 cores; bench/run-bench
+// prints them): one instance takes W = 3.45 s; each chunk costs 38 frames (about 1 s of audio,
+// 0.3 % of W) of extra work and about 1 ms of set-up, and 2.5 ms of serial joining and
+// writing; start-up before the first chunk is about 10 ms. Workers cost 1.02 to 1.07 times
+// one instance's CPU time and wait 3 to 10 % of theirs, mostly at the end for the last chunk.
+// Time = start-up + rounds x chunk time + the last join. Chunks are at least 20 s, so a
+// 5-minute input has at most 15 chunks of 0.24 s: 8 cores take 2 rounds, about 0.5 s (6.9
+// times faster), 16 and 64 cores one round, about 0.27 s (12.8 times). An hour (W = 41 s, 60 to
+// 180 chunks): 8 cores about 5.6 s, 16 about 2.8 s, 64 about 0.8 s of encoding, with 0.45 s
+// of joining that overlaps it. Two things would stop 64 cores first: a worker reaches a later
+// chunk by reading and dropping the input before it (64 workers would read the hour 64 times
+// over; a seek in the input is needed), and each worker holds its own lame instance and
+// buffers (a few MiB each).
 //
 // Info frame: lame's per-instance tag cannot describe the joined stream, so a placeholder of
 // the tag's size follows the ID3v2 tag and the tag is written over it at the end: lame's own
@@ -99,7 +116,19 @@ private:
 
     std::mutex m_progressMutex;
     qint64 m_consumed = 0;
+
+    // Where the workers' time goes, in nanoseconds of wall time summed over workers.
+    using Clock = std::chrono::steady_clock;
+    std::atomic<std::int64_t> m_encodeNs = 0;
+    std::atomic<std::int64_t> m_waitNs = 0;
+    std::atomic<std::int64_t> m_joinNs = 0;
+    std::vector<Clock::time_point> m_done; // when each worker left
 };
+
+std::int64_t nanosSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+}
 
 Outcome mismatch()
 {
@@ -114,10 +143,27 @@ Outcome unjoinable()
 
 Outcome ParallelRun::run()
 {
+    const Clock::time_point start = Clock::now();
+    const int count = std::min(m_job.workers, chunks());
+    m_done.assign(static_cast<std::size_t>(count), start);
     {
         std::vector<std::jthread> workers;
-        for (int i = 0; i < std::min(m_job.workers, chunks()); ++i)
-            workers.emplace_back([this] { work(); });
+        for (int i = 0; i < count; ++i)
+            workers.emplace_back([this, i] {
+                work();
+                m_done[static_cast<std::size_t>(i)] = Clock::now();
+            });
+    }
+    const Clock::time_point end = Clock::now();
+    if (m_job.report) {
+        // A worker that left early waited for the others to finish.
+        for (const Clock::time_point done : m_done)
+            m_waitNs += std::chrono::duration_cast<std::chrono::nanoseconds>(end - done).count();
+        m_job.report->workers = count;
+        m_job.report->encodeSeconds = double(m_encodeNs) * 1e-9;
+        m_job.report->waitSeconds = double(m_waitNs) * 1e-9;
+        m_job.report->joinSeconds = double(m_joinNs) * 1e-9;
+        m_job.report->parallelSeconds = double(nanosSince(start)) * 1e-9;
     }
     if (m_failure)
         return *m_failure;
@@ -126,7 +172,7 @@ Outcome ParallelRun::run()
     // The joined stream must be the whole-file encoder's frame count, so the delay and padding
     // in the info frame give the input's exact length back.
     const qint64 total = m_info.frames() * m_spf;
-    if (m_padding < 0 || total != m_job.encoderDelay + m_job.input.frames + m_padding)
+    if (m_padding < 0 || total != m_job.encoderDelay + m_job.encoded.frames + m_padding)
         return unjoinable();
     if (m_job.report) {
         m_job.report->instances = chunks();
@@ -158,16 +204,25 @@ std::optional<int> ParallelRun::takeChunk()
 void ParallelRun::work()
 {
     Input input;
-    while (const std::optional<int> index = takeChunk()) {
+    for (;;) {
+        Clock::time_point at = Clock::now();
+        const std::optional<int> index = takeChunk();
+        m_waitNs += nanosSince(at);
+        if (!index)
+            break;
+        at = Clock::now();
         EncodedChunk chunk;
-        const Outcome encoded = m_job.input.fitsShort ? encodeChunk<short>(*index, input, chunk)
+        const Outcome encoded = m_job.encoded.fitsShort ? encodeChunk<short>(*index, input, chunk)
                                                       : encodeChunk<float>(*index, input, chunk);
+        m_encodeNs += nanosSince(at);
         if (!encoded) {
             const std::lock_guard lock(m_mutex);
             fail(encoded);
             return;
         }
+        at = Clock::now();
         deliver(*index, std::move(chunk));
+        m_joinNs += nanosSince(at);
     }
 }
 
@@ -209,7 +264,7 @@ void ParallelRun::credit(qint64 from, qint64 count, int index)
     const auto &starts = m_job.layout.starts;
     const qint64 low = index == 0 ? 0 : starts[static_cast<std::size_t>(index)] * m_spf;
     const qint64 high = index + 1 < chunks() ? starts[static_cast<std::size_t>(index) + 1] * m_spf
-                                              : m_job.input.frames;
+                                              : m_job.encoded.frames;
     const qint64 counted = std::max<qint64>(0, std::min(from + count, high) - std::max(from, low));
     if (counted == 0)
         return;
@@ -226,25 +281,33 @@ Outcome ParallelRun::encodeChunk(int index, Input &input, EncodedChunk &chunk)
     const bool last = index + 1 == chunks();
     const std::int64_t firstFrame = index == 0 ? 0 : starts[static_cast<std::size_t>(index)] - kWarmUp;
     const qint64 begin = firstFrame * m_spf;
-    const qint64 end = last ? m_job.input.frames
-                            : std::min<qint64>(m_job.input.frames,
-                                               (starts[static_cast<std::size_t>(index) + 1] + kSearch + kLookAhead) * m_spf);
-    if (Outcome sought = seek(input, begin); !sought)
+    const qint64 end = last ? m_job.encoded.frames
+                            : std::min<qint64>(m_job.encoded.frames,
+                                               (starts[static_cast<std::size_t>(index) + 1] + m_job.layout.search + kLookAhead) * m_spf);
+    // Resampled, the chunk's samples come from a resampler of its own that starts a little
+    // earlier, where input and output sample times meet.
+    const bool resample = m_job.rates.inRate != m_job.rates.outRate;
+    const RateChange::Start start = resample ? m_job.rates.startFor(begin) : RateChange::Start {begin, begin};
+    if (Outcome sought = seek(input, start.input); !sought)
         return sought;
-    auto opened = openLame(m_job.settings, m_job.input, false);
+    std::optional<ResampledReader> resampled;
+    std::optional<SourceReader> plain;
+    PcmReader &reader = resample ? static_cast<PcmReader &>(resampled.emplace(*input.source, m_job.rates, start, begin))
+                                 : plain.emplace(*input.source);
+    auto opened = openLame(m_job.settings, m_job.encoded, false, m_job.kept);
     if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
     const LamePtr lame = std::move(std::get<LamePtr>(opened));
 
     chunk.firstFrame = firstFrame;
     const EncodeFeed feed {
-        lame.get(), *input.source, [this] { return stopping(); },
+        lame.get(), reader, [this] { return stopping(); },
         [&chunk](const unsigned char *data, std::size_t size) {
             chunk.bytes.insert(chunk.bytes.end(), data, data + size);
             return Outcome::success();
         },
         [&](qint64 at, qint64 frames) {
-            input.position = begin + at + frames;
+            input.position = resampled ? start.input + resampled->inputRead() : begin + at + frames;
             credit(begin + at, frames, index);
         }};
     qint64 read = 0;
@@ -254,10 +317,12 @@ Outcome ParallelRun::encodeChunk(int index, Input &input, EncodedChunk &chunk)
         return mismatch();
     if (last) {
         Sample beyond[2]; // one frame: the input must end where its header says
-        if (input.source->read(beyond, 1) != 0)
+        if (reader.read(beyond, 1) != 0
+            || (resampled && (!resampled->inputEnded() || start.input + resampled->inputRead() != m_job.input.frames)))
             return mismatch();
         if (Outcome flushed = flushLame(feed); !flushed)
             return flushed;
+        resampled.reset();
         input.source.reset();
         const std::lock_guard lock(m_mutex);
         m_padding = lame_get_encoder_padding(lame.get());
@@ -295,7 +360,7 @@ Outcome ParallelRun::join(int index, EncodedChunk chunk)
     } else {
         const std::int64_t start = m_job.layout.starts[static_cast<std::size_t>(index)];
         const std::optional<Seam> seam =
-            chooseSeam(*m_held, chunk, start, start + kSearch, m_job.variableRate);
+            chooseSeam(*m_held, chunk, start, start + m_job.layout.search, m_job.variableRate);
         if (!seam || (seam->grow > 0 && !growFrame(*m_held, seam->frame - 1, seam->grow, m_job.variableRate))
             || (seam->shift > 0 && !shiftMainData(chunk, seam->frame, seam->shift))
             || !carryReservoir(*m_held, m_heldFrom, chunk, seam->frame))
@@ -336,7 +401,8 @@ Outcome encodeInParallel(const ParallelJob &job)
 {
     std::optional<std::vector<unsigned char>> info;
     if (job.settings.writeInfoTag) {
-        if (std::optional<InfoFrameTemplate> made = infoFrameTemplate(job.settings, job.input))
+        if (std::optional<InfoFrameTemplate> made =
+                infoFrameTemplate(job.settings, job.encoded, job.kept))
             info = std::move(made->frame);
     }
     ParallelRun run(job);

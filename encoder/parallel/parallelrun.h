@@ -2,10 +2,12 @@
 
 #include "chunkplan.h"
 #include "encoder/audiosource.h"
+#include "encoder/lameinstance.h"
 #include "encoder/encodersettings.h"
 #include "encoder/mp3output.h"
 #include "encoder/outcome.h"
 #include "encoder/progresscounter.h"
+#include "encoder/resampler.h"
 
 #include <QByteArray>
 
@@ -18,13 +20,24 @@ struct RunReport
 {
     int instances = 0;               // encoder instances whose frames are in the MP3
     std::vector<std::int64_t> seams; // first frame taken from each later instance
+    // Of a parallel run, in seconds of wall time: workers started, the run's length, and summed
+    // over the workers the time encoding chunks, waiting (for a chunk to be allowed, or after
+    // the last one for the others), and joining and writing (waits for the lock included).
+    int workers = 0;
+    double parallelSeconds = 0;
+    double encodeSeconds = 0;
+    double waitSeconds = 0;
+    double joinSeconds = 0;
 };
 
 struct ParallelJob
 {
     const EncoderSettings &settings;
-    const InputInfo &input;
-    const ChunkLayout &layout;
+    const InputInfo &input;   // the file
+    const InputInfo &encoded; // what lame takes: the file, or the file resampled to rates.outRate
+    RateChange rates;
+    const KeptRate *kept; // where resampled
+    const ChunkLayout &layout; // on the encoded audio's frame grid
     int workers;
     int encoderDelay;
     bool variableRate; // frames may take any bit rate

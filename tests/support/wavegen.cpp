@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <sndfile.h>
+#include <soxr.h>
 
 #include <algorithm>
 #include <cmath>
@@ -166,6 +167,18 @@ std::vector<float> musicSamples(qint64 frames, int channels, int rate, quint32 s
     std::vector<float> samples(static_cast<std::size_t>(frames * channels));
     MusicGenerator(channels, rate, seed).fill(samples.data(), frames);
     return samples;
+}
+
+std::vector<float> resampled(const std::vector<float> &samples, int channels, int inRate, int outRate,
+                             qint64 outFrames)
+{
+    std::vector<float> out(static_cast<std::size_t>(outFrames * channels), 0.0f);
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
+    std::size_t done = 0;
+    soxr_oneshot(inRate, outRate, static_cast<unsigned>(channels), samples.data(), samples.size() / channels, nullptr,
+                 out.data(), static_cast<std::size_t>(outFrames), &done, &io, &quality, nullptr);
+    return out;
 }
 
 bool writeWave(const QString &path, const WaveOptions &shape, QString *error)

@@ -47,6 +47,11 @@ private:
 // The first frames of the signal, interleaved: what writeWave() writes before quantizing.
 std::vector<float> musicSamples(qint64 frames, int channels, int rate, quint32 seed = 1);
 
+// Interleaved samples resampled from inRate to outRate at the highest quality libsoxr offers:
+// the reference a resampled encode is measured against. Exactly outFrames long.
+std::vector<float> resampled(const std::vector<float> &samples, int channels, int inRate, int outRate,
+                             qint64 outFrames);
+
 // Each returns false, with the reason in *error when given, if the file cannot be written.
 bool writeWave(const QString &path, const WaveOptions &shape, QString *error = nullptr);
 bool writeMusicWave(const QString &path, double seconds, int rate = 44100, int channels = 2,
