@@ -131,7 +131,7 @@ Outcome encodeOnce(const EncoderSettings &settings, PcmReader &source, const Kep
         frame = tally.builder().build(*instance.own, lame_get_encoder_delay(lame), lame_get_encoder_padding(lame));
         return Outcome::success();
     };
-    const Mp3Layout layout {v2, v1, instance.own ? instance.own->size() : 0};
+    const Mp3Layout layout {v2, v1, instance.own ? instance.own->size() : 0, kept ? kept->sourceRate : 0};
     if (Outcome written = writeMp3File(output, layout, writeAudio, infoFrame, abort); !written)
         return written;
     if (report)
@@ -182,7 +182,7 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     // paths, and lame encodes at its output rate: chunks then sit on the output's frame grid.
     const RateChange rates {input.sampleRate, lame_get_out_samplerate(lame)};
     const bool resample = rates.outRate != rates.inRate;
-    const KeptRate keptRate {lame_get_VBR_quality(lame)};
+    const KeptRate keptRate {lame_get_VBR_quality(lame), rates.inRate};
     const KeptRate *kept = resample ? &keptRate : nullptr;
     InputInfo encoded = input;
     if (resample) {

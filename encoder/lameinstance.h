@@ -26,10 +26,11 @@ constexpr qint64 kBlockFrames = 16384;
 
 // For an instance fed audio already resampled to the output rate lame picked for the input:
 // that rate, and the variable-bit-rate quality lame adjusted to it, which it adjusts only when
-// it picks the rate itself.
+// it picks the rate itself; and the file's own rate, which the info frame records.
 struct KeptRate
 {
     float vbrQuality = 0;
+    int sourceRate = 0;
 };
 
 // lame_init, every lame_set_* of the settings and lame_init_params; infoTag switches lame's

@@ -1,5 +1,7 @@
 #include "mp3file.h"
 
+#include "mp3/infoframe.h"
+
 Outcome writeMp3File(Mp3Output &output, const Mp3Layout &layout, const std::function<Outcome()> &writeAudio,
                      const std::function<Outcome(std::vector<unsigned char> &frame)> &infoFrame,
                      const std::atomic_bool &abort)
@@ -23,6 +25,8 @@ Outcome writeMp3File(Mp3Output &output, const Mp3Layout &layout, const std::func
     if (layout.infoFrameBytes > 0 && frame.size() != layout.infoFrameBytes)
         return Outcome::failure(QStringLiteral("The info frame could not be made."));
     if (!frame.empty()) {
+        if (layout.sourceRate > 0)
+            recordSourceRate(frame, layout.sourceRate);
         if (Outcome written = output.writeAt(layout.id3v2.size(), frame.data(), frame.size()); !written)
             return written;
     }

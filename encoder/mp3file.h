@@ -18,6 +18,9 @@ struct Mp3Layout
     // Bytes held for an info frame made after the audio; 0 where there is none, or where the
     // audio opens with lame's own placeholder.
     std::size_t infoFrameBytes = 0;
+    // The file's sample rate where it was resampled ahead of lame (lame took the resampled
+    // audio for its input), for the info frame's source rate; 0 otherwise.
+    int sourceRate = 0;
 };
 
 // Writes the parts in that order; writeAudio writes the frames, infoFrame gives the finished

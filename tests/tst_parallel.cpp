@@ -535,6 +535,16 @@ private slots:
         QCOMPARE(crc16(0, bytesOf(stream.audio), std::size_t(extension + 34 - bytesOf(stream.audio))),
                  quint16((extension[34] << 8) | extension[35]));
         QCOMPARE(mp3.hasId3v2, adjust && settingsFor({}, {}, adjust).tagTitle.size() > 0);
+
+        // The source rate and the low-rate "unwise" flag are the file's, as lame records them
+        // when it resamples, on both paths.
+        const int sourceCode = rate <= 32000 ? 0 : rate == 48000 ? 2 : rate > 48000 ? 3 : 1;
+        const int misc = sourceCode << 6 | (rate <= 32000 ? 0x20 : 0);
+        QCOMPARE(extension[24] & 0xe0, misc);
+        const QByteArray oneFile = contentOf(single);
+        const qsizetype oneExtension = oneFile.indexOf("LAME3");
+        QVERIFY(oneExtension > 0);
+        QCOMPARE(static_cast<unsigned char>(oneFile[oneExtension + 24]) & 0xe0, misc);
     }
 
     // The length common readers report for a constant-rate MP3 of a minute, and libmpg123's

@@ -19,6 +19,7 @@ constexpr int kTagBytes = 156; // every field, as lame writes it
 // Offsets in lame's extension.
 constexpr int kAverageRateAt = 20;
 constexpr int kDelayAt = 21;
+constexpr int kMiscAt = 24; // source rate in the top two bits
 constexpr int kPresetAt = 26; // 11 bits; for a constant rate, lame's is the bit rate
 constexpr int kMusicLengthAt = 28;
 constexpr int kMusicCrcAt = 32;
@@ -244,4 +245,25 @@ std::vector<unsigned char> InfoFrameBuilder::build(std::vector<unsigned char> fr
     const auto crcd = static_cast<std::size_t>(extension + kTagCrcAt - frame.data());
     put16(extension + kTagCrcAt, crc16(0, frame.data(), crcd));
     return frame;
+}
+
+void recordSourceRate(std::vector<unsigned char> &frame, int sampleRate)
+{
+    const std::optional<FrameHeader> header = parseHeader(frame.data(), frame.size());
+    if (!header || frame.size() < static_cast<std::size_t>(header->sideInfoEnd + 8))
+        return;
+    unsigned char *tag = frame.data() + header->sideInfoEnd;
+    const TagLayout layout(get32(tag + 4));
+    unsigned char *extension = tag + layout.extensionAt;
+    if (frame.size() < static_cast<std::size_t>(header->sideInfoEnd + layout.bytes())
+        || !std::equal(extension, extension + 4, "LAME"))
+        return;
+    // lame's codes: up to 32 kHz, 44.1 kHz (and anything else up to 48), 48 kHz, above 48.
+    const int code = sampleRate <= 32000 ? 0 : sampleRate == 48000 ? 2 : sampleRate > 48000 ? 3 : 1;
+    // lame also flags "unwise settings" for an input at 32 kHz or less; the other settings it
+    // flags (forced block types, no reservoir, no ATH) are never made here.
+    const int unwise = sampleRate <= 32000 ? 1 : 0;
+    extension[kMiscAt] = static_cast<unsigned char>((extension[kMiscAt] & 0x1f) | (code << 6) | (unwise << 5));
+    const auto crcd = static_cast<std::size_t>(extension + kTagCrcAt - frame.data());
+    put16(extension + kTagCrcAt, crc16(0, frame.data(), crcd));
 }

@@ -45,5 +45,10 @@ private:
     std::uint16_t m_crc = 0;
 };
 
+// Sets the source sample rate of a finished info frame (lame's or one built here), as lame sets
+// it for an input at that rate, and its tag CRC again; a frame without lame's extension is
+// left as it is.
+void recordSourceRate(std::vector<unsigned char> &frame, int sampleRate);
+
 // CRC-16 as lame computes it over the music and over the tag (polynomial 0x8005, reflected).
 std::uint16_t crc16(std::uint16_t crc, const unsigned char *data, std::size_t size);

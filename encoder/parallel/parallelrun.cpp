@@ -407,7 +407,8 @@ Outcome encodeInParallel(const ParallelJob &job)
     }
     ParallelRun run(job);
     return writeMp3File(
-        job.output, {job.id3v2, job.id3v1, info ? info->size() : 0}, [&run] { return run.run(); },
+        job.output, {job.id3v2, job.id3v1, info ? info->size() : 0, job.kept ? job.kept->sourceRate : 0},
+        [&run] { return run.run(); },
         [&](std::vector<unsigned char> &frame) {
             if (info)
                 frame = run.info().build(*info, job.encoderDelay, run.padding());
