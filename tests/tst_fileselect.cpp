@@ -39,9 +39,9 @@ bool offerDrop(QWidget &window, QMimeData *data)
     return drop.isAccepted();
 }
 
-QMimeData *filesData(const QStringList &paths)
+std::unique_ptr<QMimeData> filesData(const QStringList &paths)
 {
-    auto *data = new QMimeData;
+    auto data = std::make_unique<QMimeData>();
     QList<QUrl> urls;
     for (const QString &path : paths)
         urls << (path.contains("://") ? QUrl(path) : QUrl::fromLocalFile(path));
@@ -301,7 +301,7 @@ void TestFileSelect::inputFromOutside()
     QFETCH(QString, message);
     const QString path = size < 0 ? m_dir.filePath("gone.wav") : makeFile(m_dir, "outside.wav", size);
     if (dropped)
-        QVERIFY(offerDrop(*m_form, filesData({path})));
+        QVERIFY(offerDrop(*m_form, filesData({path}).get()));
     else
         m_form->openInput(path);
 
@@ -352,7 +352,7 @@ void TestFileSelect::dropRefused()
     const QStringList before = logLines(*m_form);
     const QString inputBefore = m_form->encoder().read(LameEncoderX::Member::InputFile).toString();
 
-    std::unique_ptr<QMimeData> data(filesData(paths));
+    const std::unique_ptr<QMimeData> data = filesData(paths);
     bool taken = true;
     if (kind == "under a dialog")
         QVERIFY(whileModal("Help", [&] { click(*m_form, "btstop"); },
