@@ -112,7 +112,7 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
         info.samplerate = 44100;
     }
     const WaveHeader header = raw ? WaveHeader() : readWaveHeader(m_fd, status.st_size);
-    if (header.unfinished) {
+    if (header.unfinished()) {
         m_patched = std::make_unique<PatchedFile>(m_fd, status.st_size, header.patches);
         m_file.reset(sf_open_virtual(PatchedFile::io(), SFM_READ, &info, m_patched.get()));
     } else {
@@ -164,15 +164,13 @@ qint64 AudioSource::checked(sf_count_t frames, qint64 wanted)
 
 qint64 AudioSource::read(short *out, qint64 maxFrames)
 {
-    if (m_left >= 0)
-        maxFrames = std::min(maxFrames, m_left);
+    maxFrames = withinFact(maxFrames);
     return checked(sf_readf_short(m_file.get(), out, maxFrames), maxFrames);
 }
 
 qint64 AudioSource::read(float *out, qint64 maxFrames)
 {
-    if (m_left >= 0)
-        maxFrames = std::min(maxFrames, m_left);
+    maxFrames = withinFact(maxFrames);
     if (m_info.sourceChannels <= 2) {
         const qint64 frames = checked(sf_readf_float(m_file.get(), out, maxFrames), maxFrames);
         if (frames > 0)

@@ -8,6 +8,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -52,6 +53,7 @@ private:
     };
 
     qint64 checked(sf_count_t frames, qint64 wanted);
+    qint64 withinFact(qint64 frames) const { return m_left >= 0 ? std::min(frames, m_left) : frames; }
 
     QString m_path;
     int m_fd = -1; // closed after m_file

@@ -179,10 +179,10 @@ WaveHeader readWaveHeader(int fd, qint64 fileSize)
             dataBytes = static_cast<qint64>(std::min<quint64>(size, static_cast<quint64>(std::max<qint64>(0, fileSize - body))));
             // A recorder that died left the sizes at 0, or at what an empty file has, with
             // the audio after them.
-            header.unfinished = riff && size == 0 && static_cast<qint64>(riffSize) + 8 <= body
+            const bool unfinished = riff && size == 0 && static_cast<qint64>(riffSize) + 8 <= body
                                 && header.blockAlign > 0 && fileSize - body >= header.blockAlign
                                 && !chunksToEnd(fd, body, fileSize, order);
-            if (header.unfinished) {
+            if (unfinished) {
                 const auto clamp = [](qint64 bytes) { return static_cast<quint32>(std::min<qint64>(bytes, 0xFFFFFFFF)); };
                 header.patches = {order.patch(4, clamp(fileSize - 8)), order.patch(at + 4, clamp(fileSize - body))};
                 break;
@@ -200,7 +200,7 @@ WaveHeader readWaveHeader(int fd, qint64 fileSize)
     // pad byte in): libsndfile's GSM 6.10 reader makes up a block after it, and libsndfile
     // writes half the count for stereo IMA ADPCM.
     const auto blocks = [](qint64 count, qint64 size) { return (count + size - 1) / size; };
-    if (frames > 0 && !header.unfinished && header.framesPerBlock > 0 && header.blockAlign > 0 && dataBytes > 0) {
+    if (frames > 0 && !header.unfinished() && header.framesPerBlock > 0 && header.blockAlign > 0 && dataBytes > 0) {
         const qint64 factBlocks = blocks(frames, header.framesPerBlock);
         if (factBlocks == dataBytes / header.blockAlign || factBlocks == blocks(dataBytes, header.blockAlign))
             header.factFrames = frames;

@@ -20,7 +20,7 @@ struct WaveHeader
     qint64 factFrames = -1; // sample frames the 'fact' chunk counts, if it can be trusted; else -1
     // A recording whose header was never finished: the data size is still 0 with audio after
     // it. The sizes it should have are in patches, as libsndfile is to read them.
-    bool unfinished = false;
+    bool unfinished() const { return !patches.empty(); }
     struct Patch
     {
         qint64 at;

@@ -537,9 +537,13 @@ private slots:
         QCOMPARE(mp3.hasId3v2, adjust && settingsFor({}, {}, adjust).tagTitle.size() > 0);
 
         // The source rate and the low-rate "unwise" flag are the file's, as lame records them
-        // when it resamples, on both paths.
-        const int sourceCode = rate <= 32000 ? 0 : rate == 48000 ? 2 : rate > 48000 ? 3 : 1;
-        const int misc = sourceCode << 6 | (rate <= 32000 ? 0x20 : 0);
+        // in its own tag when it is given the file and resamples it itself, on both paths.
+        const InputInfo source {channels, channels, rate, inputFrames, true};
+        const std::optional<InfoFrameTemplate> lames = infoFrameTemplate(settingsFor(input, joined, adjust), source);
+        QVERIFY(lames);
+        const QByteArray lameTag(reinterpret_cast<const char *>(lames->frame.data()), qsizetype(lames->frame.size()));
+        QVERIFY(lameTag.indexOf("LAME3") > 0);
+        const int misc = static_cast<unsigned char>(lameTag[lameTag.indexOf("LAME3") + 24]) & 0xe0;
         QCOMPARE(extension[24] & 0xe0, misc);
         const QByteArray oneFile = contentOf(single);
         const qsizetype oneExtension = oneFile.indexOf("LAME3");

@@ -90,6 +90,34 @@ const std::array<std::uint16_t, 256> &crcTable()
     return table;
 }
 
+// The tag of an info frame and where its fields lie; nothing where the frame is too short for
+// the fields its flags name.
+struct FrameTag
+{
+    unsigned char *tag;
+    TagLayout layout;
+    unsigned char *extension() const { return tag + layout.extensionAt; }
+};
+
+std::optional<FrameTag> tagOf(std::vector<unsigned char> &frame)
+{
+    const std::optional<FrameHeader> header = parseHeader(frame.data(), frame.size());
+    if (!header || frame.size() < static_cast<std::size_t>(header->sideInfoEnd + 8))
+        return std::nullopt;
+    unsigned char *tag = frame.data() + header->sideInfoEnd;
+    const TagLayout layout(get32(tag + 4));
+    if (frame.size() < static_cast<std::size_t>(header->sideInfoEnd + layout.bytes()))
+        return std::nullopt;
+    return FrameTag {tag, layout};
+}
+
+// The tag's CRC, over the frame up to it: the last field written.
+void sealTag(std::vector<unsigned char> &frame, const FrameTag &tag)
+{
+    unsigned char *crcAt = tag.extension() + kTagCrcAt;
+    put16(crcAt, crc16(0, frame.data(), static_cast<std::size_t>(crcAt - frame.data())));
+}
+
 // lame's info frame of an instance with these settings, after one frame of silence.
 std::vector<unsigned char> lameInfoFrame(lame_t lame, int channels)
 {
@@ -195,9 +223,7 @@ std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settin
     std::optional<std::vector<unsigned char>> own = atOwnRate(frame, realBitrate);
     if (!own)
         return std::nullopt;
-    const std::optional<FrameHeader> header = parseHeader(own->data(), own->size());
-    unsigned char *tag = own->data() + header->sideInfoEnd;
-    unsigned char *extension = tag + TagLayout(get32(tag + 4)).extensionAt;
+    unsigned char *extension = tagOf(*own)->extension(); // atOwnRate made it whole
     extension[kAverageRateAt] = static_cast<unsigned char>(std::min(realBitrate, 255));
     extension[kPresetAt] = static_cast<unsigned char>((extension[kPresetAt] & 0xf8) | ((realBitrate >> 8) & 7));
     extension[kPresetAt + 1] = static_cast<unsigned char>(realBitrate);
@@ -213,13 +239,11 @@ void InfoFrameBuilder::addFrame(const unsigned char *frame, std::size_t size)
 std::vector<unsigned char> InfoFrameBuilder::build(std::vector<unsigned char> frame, int encoderDelay,
                                                    int padding) const
 {
-    const std::optional<FrameHeader> header = parseHeader(frame.data(), frame.size());
-    if (!header || frame.size() < static_cast<std::size_t>(header->sideInfoEnd + 8))
+    const std::optional<FrameTag> found = tagOf(frame);
+    if (!found)
         return {};
-    unsigned char *tag = frame.data() + header->sideInfoEnd;
-    const TagLayout layout(get32(tag + 4));
-    if (frame.size() < static_cast<std::size_t>(header->sideInfoEnd + layout.bytes()))
-        return {};
+    unsigned char *tag = found->tag;
+    const TagLayout &layout = found->layout;
     const std::uint64_t audio = m_ends.empty() ? 0 : m_ends.back();
     const std::uint64_t total = audio + frame.size();
     if (layout.framesAt >= 0)
@@ -236,34 +260,27 @@ std::vector<unsigned char> InfoFrameBuilder::build(std::vector<unsigned char> fr
         }
         tag[layout.seekTableAt + i] = static_cast<unsigned char>(std::min<std::uint64_t>(entry, 255));
     }
-    unsigned char *extension = tag + layout.extensionAt;
+    unsigned char *extension = found->extension();
     extension[kDelayAt] = static_cast<unsigned char>(encoderDelay >> 4);
     extension[kDelayAt + 1] = static_cast<unsigned char>(((encoderDelay & 0xf) << 4) | ((padding >> 8) & 0xf));
     extension[kDelayAt + 2] = static_cast<unsigned char>(padding);
     put32(extension + kMusicLengthAt, total);
     put16(extension + kMusicCrcAt, m_crc);
-    const auto crcd = static_cast<std::size_t>(extension + kTagCrcAt - frame.data());
-    put16(extension + kTagCrcAt, crc16(0, frame.data(), crcd));
+    sealTag(frame, *found);
     return frame;
 }
 
 void recordSourceRate(std::vector<unsigned char> &frame, int sampleRate)
 {
-    const std::optional<FrameHeader> header = parseHeader(frame.data(), frame.size());
-    if (!header || frame.size() < static_cast<std::size_t>(header->sideInfoEnd + 8))
+    const std::optional<FrameTag> found = tagOf(frame);
+    if (!found || !std::equal(found->extension(), found->extension() + 4, "LAME"))
         return;
-    unsigned char *tag = frame.data() + header->sideInfoEnd;
-    const TagLayout layout(get32(tag + 4));
-    unsigned char *extension = tag + layout.extensionAt;
-    if (frame.size() < static_cast<std::size_t>(header->sideInfoEnd + layout.bytes())
-        || !std::equal(extension, extension + 4, "LAME"))
-        return;
+    unsigned char *extension = found->extension();
     // lame's codes: up to 32 kHz, 44.1 kHz (and anything else up to 48), 48 kHz, above 48.
     const int code = sampleRate <= 32000 ? 0 : sampleRate == 48000 ? 2 : sampleRate > 48000 ? 3 : 1;
     // lame also flags "unwise settings" for an input at 32 kHz or less; the other settings it
     // flags (forced block types, no reservoir, no ATH) are never made here.
     const int unwise = sampleRate <= 32000 ? 1 : 0;
     extension[kMiscAt] = static_cast<unsigned char>((extension[kMiscAt] & 0x1f) | (code << 6) | (unwise << 5));
-    const auto crcd = static_cast<std::size_t>(extension + kTagCrcAt - frame.data());
-    put16(extension + kTagCrcAt, crc16(0, frame.data(), crcd));
+    sealTag(frame, *found);
 }
