@@ -47,13 +47,13 @@ private:
 };
 
 // The info frame this run writes itself, where lame would write none: at the lowest constant
-// bit rates lame's frame cannot hold the whole tag.
+// bit rates lame's frame cannot hold the whole tag. spare as for infoFrameTemplate().
 std::optional<std::vector<unsigned char>> ownInfoFrame(const EncoderSettings &settings, const InputInfo &input,
-                                                       const KeptRate *kept, lame_t lame)
+                                                       const KeptRate *kept, lame_t lame, LamePtr spare)
 {
     if (!settings.writeInfoTag || lame_get_VBR(lame) != vbr_off)
         return std::nullopt;
-    std::optional<InfoFrameTemplate> made = infoFrameTemplate(settings, input, kept);
+    std::optional<InfoFrameTemplate> made = infoFrameTemplate(settings, input, kept, std::move(spare));
     if (!made || made->lameWritesIt)
         return std::nullopt;
     return std::move(made->frame);
@@ -68,13 +68,13 @@ struct OneInstance
 };
 
 std::variant<OneInstance, Outcome> openOneInstance(const EncoderSettings &settings, const InputInfo &input,
-                                                   const KeptRate *kept)
+                                                   const KeptRate *kept, LamePtr spare)
 {
     auto opened = openLame(settings, input, settings.writeInfoTag, kept);
     if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
     OneInstance instance {std::move(std::get<LamePtr>(opened)), std::nullopt};
-    instance.own = ownInfoFrame(settings, input, kept, instance.lame.get());
+    instance.own = ownInfoFrame(settings, input, kept, instance.lame.get(), std::move(spare));
     if (!instance.own)
         return instance;
     auto reopened = openLame(settings, input, false, kept);
@@ -95,9 +95,9 @@ Outcome lameInfoFrame(lame_t lame, std::vector<unsigned char> &frame)
 
 Outcome encodeOnce(const EncoderSettings &settings, PcmReader &source, const KeptRate *kept, Mp3Output &output,
                    const QByteArray &v2, const QByteArray &v1, const std::atomic_bool &abort, ProgressCounter &counter,
-                   RunReport *report)
+                   RunReport *report, LamePtr spare)
 {
-    auto opened = openOneInstance(settings, source.info(), kept);
+    auto opened = openOneInstance(settings, source.info(), kept, std::move(spare));
     if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
     const OneInstance &instance = std::get<OneInstance>(opened);
@@ -174,7 +174,7 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     if (input.frames <= 0)
         return noAudio(settings.inputFile);
 
-    auto probe = openLame(settings, input, false);
+    auto probe = openLame(settings, input, settings.writeInfoTag);
     if (Outcome *failed = std::get_if<Outcome>(&probe))
         return *failed;
     const lame_t lame = std::get<LamePtr>(probe).get();
@@ -195,7 +195,11 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     const bool variableRate = lame_get_VBR(lame) != vbr_off;
     const int constantRate = lame_get_brate(lame);
     const int workers = workersFor(settings, plan);
-    std::get<LamePtr>(probe).reset();
+    // Where nothing is resampled the probe is set up as the info frame's template instance,
+    // and serves as that: one set-up less before the first frame.
+    LamePtr spare = std::move(std::get<LamePtr>(probe));
+    if (resample || !settings.writeInfoTag)
+        spare.reset();
     if (encoded.frames <= 0)
         return noAudio(settings.inputFile);
 
@@ -223,7 +227,7 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
                                               plan.chunkFrames, unpadded ? kLongSearch : kSearch);
         if (layout.starts.size() >= 2) {
             const ParallelJob job {settings, input, encoded, rates, kept, layout, workers, encoderDelay, variableRate, *output, *v2, v1, abort, counter, report};
-            const Outcome parallel = encodeInParallel(job);
+            const Outcome parallel = encodeInParallel(job, std::move(spare));
             if (!oneInstanceCan(parallel)) {
                 if (parallel)
                     counter.finish(encoded.frames);
@@ -237,8 +241,8 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     }
     if (resample) {
         ResampledReader reader(source, rates, {}, 0);
-        return encodeOnce(settings, reader, kept, *output, *v2, v1, abort, counter, report);
+        return encodeOnce(settings, reader, kept, *output, *v2, v1, abort, counter, report, std::move(spare));
     }
     SourceReader reader(source);
-    return encodeOnce(settings, reader, nullptr, *output, *v2, v1, abort, counter, report);
+    return encodeOnce(settings, reader, nullptr, *output, *v2, v1, abort, counter, report, std::move(spare));
 }

@@ -175,12 +175,15 @@ std::uint16_t crc16(std::uint16_t crc, const unsigned char *data, std::size_t si
 }
 
 std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input,
-                                                   const KeptRate *kept)
+                                                   const KeptRate *kept, LamePtr opened)
 {
-    auto opened = openLame(settings, input, true, kept);
-    if (!std::holds_alternative<LamePtr>(opened))
-        return std::nullopt;
-    const LamePtr lame = std::move(std::get<LamePtr>(opened));
+    if (!opened) {
+        auto made = openLame(settings, input, true, kept);
+        if (!std::holds_alternative<LamePtr>(made))
+            return std::nullopt;
+        opened = std::move(std::get<LamePtr>(made));
+    }
+    const LamePtr lame = std::move(opened);
     std::vector<unsigned char> frame = lameInfoFrame(lame.get(), input.channels);
     if (!frame.empty())
         return InfoFrameTemplate {std::move(frame), true};

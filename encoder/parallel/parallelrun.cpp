@@ -397,12 +397,12 @@ Outcome ParallelRun::write(const EncodedChunk &chunk, std::int64_t from, std::in
 
 } // namespace
 
-Outcome encodeInParallel(const ParallelJob &job)
+Outcome encodeInParallel(const ParallelJob &job, LamePtr spare)
 {
     std::optional<std::vector<unsigned char>> info;
     if (job.settings.writeInfoTag) {
         if (std::optional<InfoFrameTemplate> made =
-                infoFrameTemplate(job.settings, job.encoded, job.kept))
+                infoFrameTemplate(job.settings, job.encoded, job.kept, std::move(spare)))
             info = std::move(made->frame);
     }
     ParallelRun run(job);

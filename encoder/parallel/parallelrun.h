@@ -52,5 +52,5 @@ struct ParallelJob
 // Encodes the chunks on job.workers threads and writes the joined MP3 to job.output, with the
 // tags and info frame; commits it, but leaves the last progress report to the caller. A
 // failure of kind InputMismatch or Unjoinable wrote nothing usable: one instance should
-// encode the file instead.
-Outcome encodeInParallel(const ParallelJob &job);
+// encode the file instead. spare as for infoFrameTemplate().
+Outcome encodeInParallel(const ParallelJob &job, LamePtr spare = nullptr);
