@@ -33,8 +33,10 @@
 // More cores, projected from measured figures (5-minute CBR 128 input, 2 cores; bench/run-bench
 // prints them): one instance takes W = 3.45 s; each chunk costs 38 frames (about 1 s of audio,
 // 0.3 % of W) of extra work and about 1 ms of set-up, and 2.5 ms of serial joining and
-// writing; start-up before the first chunk is about 10 ms. Workers cost 1.02 to 1.07 times
-// one instance's CPU time and wait 3 to 10 % of theirs, mostly at the end for the last chunk.
+// writing; start-up before the first chunk is about 10 ms. Workers execute 1.00 to 1.02 times
+// one instance's instructions (callgrind), but take 1.02 to 1.19 times its CPU time here: a
+// core runs slower while the other is busy too. They wait 1 to 7 % of their time, mostly at
+// the end for the last chunk.
 // Time = start-up + rounds x chunk time + the last join. Chunks are at least 20 s, so a
 // 5-minute input has at most 15 chunks of 0.24 s: 8 cores take 2 rounds, about 0.5 s (6.9
 // times faster), 16 and 64 cores one round, about 0.27 s (12.8 times). An hour (W = 41 s, 60 to
