@@ -35,7 +35,7 @@
 // 0.3 % of W) of extra work and about 1 ms of set-up, and 2.5 ms of serial joining and
 // writing; start-up before the first chunk is about 10 ms. Workers execute 1.00 to 1.02 times
 // one instance's instructions (callgrind), but take 1.02 to 1.19 times its CPU time here: a
-// core runs slower while the other is busy too. They wait 1 to 7 % of their time, mostly at
+// core runs slower while the other is busy too. They wait 1 to 10 % of their time, mostly at
 // the end for the last chunk.
 // Time = start-up + rounds x chunk time + the last join. Chunks are at least 20 s, so a
 // 5-minute input has at most 15 chunks of 0.24 s: 8 cores take 2 rounds, about 0.5 s (6.9
