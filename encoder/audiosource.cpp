@@ -196,7 +196,7 @@ qint64 AudioSource::read(float *out, qint64 maxFrames)
 
 QString AudioSource::readError() const
 {
-    if (m_patched && m_patched->error() != 0)
-        return QStringLiteral("Cannot read %1: %2").arg(m_path, systemError(m_patched->error()));
-    return QStringLiteral("Cannot read %1: %2").arg(m_path, QString::fromUtf8(sf_strerror(m_file.get())));
+    const QString reason = m_patched && m_patched->error() != 0 ? systemError(m_patched->error())
+                                                                  : QString::fromUtf8(sf_strerror(m_file.get()));
+    return QStringLiteral("Cannot read %1: %2").arg(m_path, reason);
 }

@@ -62,63 +62,59 @@ bool chunksToEnd(int fd, qint64 at, qint64 fileSize, const Bytes &order)
     return at == fileSize;
 }
 
-// Registered WAVE format tags (RFC 2361 and Microsoft's mmreg.h), the common ones.
-const char *tagName(quint16 tag)
+// Registered WAVE format tags (RFC 2361 and Microsoft's mmreg.h), the common ones: which
+// libsndfile's WAVE reader decodes, and which code in blocks whose frame count the format
+// chunk gives.
+struct Format
 {
-    switch (tag) {
-    case 0x0001: return "PCM";
-    case 0x0002: return "MS ADPCM";
-    case 0x0003: return "IEEE float";
-    case 0x0006: return "A-law";
-    case 0x0007: return "\u00B5-law";
-    case 0x0010: return "OKI ADPCM";
-    case 0x0011: return "IMA ADPCM";
-    case 0x0014: return "G.723 ADPCM";
-    case 0x0022: return "TrueSpeech";
-    case 0x0031: return "GSM 6.10";
-    case 0x0040: return "G.721 ADPCM";
-    case 0x0041: return "G.728 CELP";
-    case 0x0042: return "G.723.1";
-    case 0x0050: return "MPEG";
-    case 0x0055: return "MPEG Layer 3";
-    case 0x0064: return "G.726 ADPCM";
-    case 0x0065: return "G.722 ADPCM";
-    case 0x0092: return "Dolby AC-3 SPDIF";
-    case 0x00FF: return "AAC";
-    case 0x0130: return "ACELP.net";
-    case 0x0160: return "Windows Media Audio 1";
-    case 0x0161: return "Windows Media Audio";
-    case 0x0162: return "Windows Media Audio Professional";
-    case 0x0163: return "Windows Media Audio Lossless";
-    case 0x0270: return "ATRAC3";
-    case 0x1600: return "AAC";
-    case 0x1610: return "HE-AAC";
-    case 0x2000: return "AC-3";
-    case 0x2001: return "DTS";
-    case 0xF1AC: return "FLAC";
-    case 0xFFFF: return "development";
-    default: return nullptr;
-    }
-}
+    quint16 tag;
+    const char *name;
+    bool decoded = false;
+    bool blocks = false;
+};
 
-// The tags libsndfile's WAVE reader decodes.
-bool libsndfileDecodes(quint16 tag)
+constexpr Format kFormats[] = {
+    {0x0001, "PCM", true},
+    {0x0002, "MS ADPCM", true, true},
+    {0x0003, "IEEE float", true},
+    {0x0006, "A-law", true},
+    {0x0007, "\u00B5-law", true},
+    {0x0010, "OKI ADPCM"},
+    {0x0011, "IMA ADPCM", true, true},
+    {0x0014, "G.723 ADPCM"},
+    {0x0022, "TrueSpeech"},
+    {0x0031, "GSM 6.10", true, true},
+    {0x0038, nullptr, true}, // NMS VBXADPCM
+    {0x0040, "G.721 ADPCM", true},
+    {0x0041, "G.728 CELP"},
+    {0x0042, "G.723.1"},
+    {0x0050, "MPEG"},
+    {0x0055, "MPEG Layer 3", true},
+    {0x0064, "G.726 ADPCM"},
+    {0x0065, "G.722 ADPCM"},
+    {0x0092, "Dolby AC-3 SPDIF"},
+    {0x00FF, "AAC"},
+    {0x0130, "ACELP.net"},
+    {0x0160, "Windows Media Audio 1"},
+    {0x0161, "Windows Media Audio"},
+    {0x0162, "Windows Media Audio Professional"},
+    {0x0163, "Windows Media Audio Lossless"},
+    {0x0270, "ATRAC3"},
+    {0x1600, "AAC"},
+    {0x1610, "HE-AAC"},
+    {0x2000, "AC-3"},
+    {0x2001, "DTS"},
+    {0xF1AC, "FLAC"},
+    {0xFFFF, "development"},
+};
+
+Format formatOf(quint16 tag)
 {
-    switch (tag) {
-    case 0x0001: // PCM
-    case 0x0002: // MS ADPCM
-    case 0x0003: // IEEE float
-    case 0x0006: // A-law
-    case 0x0007: // mu-law
-    case 0x0011: // IMA ADPCM
-    case 0x0031: // GSM 6.10
-    case 0x0038: // NMS VBXADPCM
-    case 0x0040: // G.721 ADPCM
-    case 0x0055: // MPEG Layer 3
-        return true;
-    default:
-        return false;
+    for (const Format &format : kFormats) {
+        if (format.tag == tag)
+            return format;
     }
+    return {tag, nullptr};
 }
 
 } // namespace
@@ -163,7 +159,7 @@ WaveHeader readWaveHeader(int fd, qint64 fileSize)
             header.tag = order.u16(fmt);
             header.blockAlign = order.u16(fmt + 12);
             header.bits = order.u16(fmt + 14);
-            if ((header.tag == 0x0002 || header.tag == 0x0011 || header.tag == 0x0031) && size >= 20)
+            if (formatOf(header.tag).blocks && size >= 20)
                 header.framesPerBlock = order.u16(fmt + 18);
             // The SubFormat GUID starts with the tag when it ends like the registered ones.
             const unsigned char base[] = {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
@@ -212,11 +208,11 @@ std::optional<QString> unsupportedFormat(const WaveHeader &header)
 {
     if (!header.hasFormat)
         return std::nullopt;
-    const char *name = tagName(header.tag);
+    const Format known = formatOf(header.tag);
     QString format = QStringLiteral("WAVE format 0x%1").arg(QString::number(header.tag, 16).toUpper().rightJustified(4, QLatin1Char('0')));
-    if (name)
-        format += QStringLiteral(" (%1)").arg(QString::fromUtf8(name));
-    if (!libsndfileDecodes(header.tag))
+    if (known.name)
+        format += QStringLiteral(" (%1)").arg(QString::fromUtf8(known.name));
+    if (!known.decoded)
         return QStringLiteral("%1 is not supported.").arg(format);
     const bool pcmTooWide = header.tag == kPcm && header.bits > 32;
     const bool floatWidth = header.tag == kFloat && header.bits != 32 && header.bits != 64;

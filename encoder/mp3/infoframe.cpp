@@ -175,15 +175,14 @@ std::uint16_t crc16(std::uint16_t crc, const unsigned char *data, std::size_t si
 }
 
 std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input,
-                                                   const KeptRate *kept, LamePtr opened)
+                                                   const KeptRate *kept, LamePtr lame)
 {
-    if (!opened) {
-        auto made = openLame(settings, input, true, kept);
-        if (!std::holds_alternative<LamePtr>(made))
+    if (!lame) {
+        auto opened = openLame(settings, input, true, kept);
+        if (!std::holds_alternative<LamePtr>(opened))
             return std::nullopt;
-        opened = std::move(std::get<LamePtr>(made));
+        lame = std::move(std::get<LamePtr>(opened));
     }
-    const LamePtr lame = std::move(opened);
     std::vector<unsigned char> frame = lameInfoFrame(lame.get(), input.channels);
     if (!frame.empty())
         return InfoFrameTemplate {std::move(frame), true};

@@ -26,10 +26,10 @@ struct InfoFrameTemplate
 // bit rate (readers take a constant-rate stream's length from the size of its first frame) and
 // leaves out the seek table, and where needed the byte count and quality, never the frame
 // count or the delay and padding. Nothing if lame cannot be set up or even that does not fit.
-// kept as for openLame(); opened, if given, is an instance openLame(settings, input, true, kept)
+// kept as for openLame(); lame, if given, is an instance openLame(settings, input, true, kept)
 // set up, which this uses up in place of one of its own.
 std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input,
-                                                   const KeptRate *kept = nullptr, LamePtr opened = nullptr);
+                                                   const KeptRate *kept = nullptr, LamePtr lame = nullptr);
 
 // Counts the audio frames that follow the info frame, in order.
 class InfoFrameBuilder
