@@ -1,9 +1,9 @@
 #pragma once
 
-#include "encodersettings.h"
-#include "outcome.h"
+#include "encoder/core/encodersettings.h"
+#include "encoder/core/outcome.h"
 #include "encoder/parallel/parallelrun.h"
-#include "progresscounter.h"
+#include "encoder/core/progresscounter.h"
 
 #include <atomic>
 

@@ -2,7 +2,7 @@
 
 #include "encoderun.h"
 #include "membervalues.h"
-#include "syserror.h"
+#include "encoder/core/syserror.h"
 
 #include <QFile>
 

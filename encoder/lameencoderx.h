@@ -1,7 +1,7 @@
 #pragma once
 
-#include "encodersettings.h"
-#include "outcome.h"
+#include "encoder/core/encodersettings.h"
+#include "encoder/core/outcome.h"
 
 #include <QObject>
 #include <QVariant>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "outcome.h"
+#include "encoder/core/outcome.h"
 
 #include <QString>
 #include <QVariant>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "encoder/encodersettings.h"
+#include "encoder/core/encodersettings.h"
 
 #include <QByteArray>
 

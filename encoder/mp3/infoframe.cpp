@@ -1,7 +1,7 @@
 #include "infoframe.h"
 
 #include "frames.h"
-#include "encoder/lameinstance.h"
+#include "encoder/lame/lameinstance.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "encoder/audiosource.h"
-#include "encoder/encodersettings.h"
-#include "encoder/lameinstance.h"
+#include "encoder/input/audiosource.h"
+#include "encoder/core/encodersettings.h"
+#include "encoder/lame/lameinstance.h"
 
 #include <cstddef>
 #include <cstdint>

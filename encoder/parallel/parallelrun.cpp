@@ -53,10 +53,10 @@
 #include "parallelrun.h"
 
 #include "seams.h"
-#include "encoder/lameinstance.h"
+#include "encoder/lame/lameinstance.h"
 #include "encoder/mp3/frames.h"
 #include "encoder/mp3/infoframe.h"
-#include "encoder/mp3file.h"
+#include "encoder/output/mp3file.h"
 
 #include <algorithm>
 #include <chrono>

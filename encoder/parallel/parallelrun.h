@@ -1,13 +1,13 @@
 #pragma once
 
 #include "chunkplan.h"
-#include "encoder/audiosource.h"
-#include "encoder/lameinstance.h"
-#include "encoder/encodersettings.h"
-#include "encoder/mp3output.h"
-#include "encoder/outcome.h"
-#include "encoder/progresscounter.h"
-#include "encoder/resampler.h"
+#include "encoder/input/audiosource.h"
+#include "encoder/lame/lameinstance.h"
+#include "encoder/core/encodersettings.h"
+#include "encoder/output/mp3output.h"
+#include "encoder/core/outcome.h"
+#include "encoder/core/progresscounter.h"
+#include "encoder/input/resampler.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mp3output.h"
-#include "outcome.h"
+#include "encoder/core/outcome.h"
 
 #include <QByteArray>
 

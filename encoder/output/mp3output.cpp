@@ -1,6 +1,6 @@
 #include "mp3output.h"
 
-#include "syserror.h"
+#include "encoder/core/syserror.h"
 
 #include <QFile>
 #include <QFileInfo>

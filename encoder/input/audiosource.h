@@ -1,7 +1,7 @@
 #pragma once
 
 #include "downmix.h"
-#include "outcome.h"
+#include "encoder/core/outcome.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -1,7 +1,7 @@
 #include "audiosource.h"
 #include "waveheader.h"
 
-#include "syserror.h"
+#include "encoder/core/syserror.h"
 
 #include <QFile>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "audiosource.h"
-#include "resampler.h"
-#include "encodersettings.h"
-#include "outcome.h"
+#include "encoder/input/audiosource.h"
+#include "encoder/input/resampler.h"
+#include "encoder/core/encodersettings.h"
+#include "encoder/core/outcome.h"
 
 #include <lame/lame.h>
 

@@ -1,6 +1,6 @@
 #include "mp3file.h"
 
-#include "mp3/infoframe.h"
+#include "encoder/mp3/infoframe.h"
 
 Outcome writeMp3File(Mp3Output &output, const Mp3Layout &layout, const std::function<Outcome()> &writeAudio,
                      const std::function<Outcome(std::vector<unsigned char> &frame)> &infoFrame,
