@@ -1,13 +1,16 @@
 #include "encoderun.h"
 
 #include "encoder/input/audiosource.h"
-#include "encoder/lame/lameinstance.h"
-#include "encoder/output/mp3file.h"
-#include "encoder/output/mp3output.h"
 #include "encoder/input/resampler.h"
+#include "encoder/lame/infotemplate.h"
+#include "encoder/lame/lamefeed.h"
+#include "encoder/lame/lameinstance.h"
 #include "encoder/mp3/frames.h"
 #include "encoder/mp3/id3tags.h"
 #include "encoder/mp3/infoframe.h"
+#include "encoder/output/mp3file.h"
+#include "encoder/output/mp3output.h"
+#include "encoder/parallel/parallelrun.h"
 
 #include <lame/lame.h>
 
@@ -84,19 +87,14 @@ std::variant<OneInstance, Outcome> openOneInstance(const EncoderSettings &settin
     return instance;
 }
 
-// lame's finished info frame, with the encoder delay and padding; empty if lame makes none.
-Outcome lameInfoFrame(lame_t lame, std::vector<unsigned char> &frame)
+// The whole file by one instance, read from source: the file, or the file resampled.
+Outcome encodeOnce(const EncodingPlan &plan, PcmReader &source, const OutputTarget &target,
+                   const RunControls &controls, LamePtr spare)
 {
-    frame.resize(lame_get_lametag_frame(lame, nullptr, 0));
-    if (!frame.empty() && lame_get_lametag_frame(lame, frame.data(), frame.size()) != frame.size())
-        return lameFailure(QStringLiteral("The MP3 encoder gave no info frame"));
-    return Outcome::success();
-}
-
-Outcome encodeOnce(const EncoderSettings &settings, PcmReader &source, const KeptRate *kept, Mp3Output &output,
-                   const QByteArray &v2, const QByteArray &v1, const std::atomic_bool &abort, ProgressCounter &counter,
-                   RunReport *report, LamePtr spare)
-{
+    const EncoderSettings &settings = plan.settings;
+    const KeptRate *kept = plan.keptRate();
+    Mp3Output &output = target.output;
+    const std::atomic_bool &abort = controls.abort;
     auto opened = openOneInstance(settings, source.info(), kept, std::move(spare));
     if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
@@ -111,7 +109,7 @@ Outcome encodeOnce(const EncoderSettings &settings, PcmReader &source, const Kep
                 tally.add(data, size);
             return output.write(data, size);
         },
-        [&counter](qint64 at, qint64 frames) { counter.advance(at + frames); }};
+        [&controls](qint64 at, qint64 frames) { controls.counter.advance(at + frames); }};
     qint64 frames = 0;
     const auto writeAudio = [&]() -> Outcome {
         const qint64 all = std::numeric_limits<qint64>::max();
@@ -125,18 +123,19 @@ Outcome encodeOnce(const EncoderSettings &settings, PcmReader &source, const Kep
     };
     const auto infoFrame = [&](std::vector<unsigned char> &frame) -> Outcome {
         if (!instance.own)
-            return settings.writeInfoTag ? lameInfoFrame(lame, frame) : Outcome::success();
+            return settings.writeInfoTag ? finishedInfoFrame(lame, frame) : Outcome::success();
         if (!tally.complete())
             return Outcome::failure(QStringLiteral("The MP3 encoder wrote an incomplete frame."));
         frame = tally.builder().build(*instance.own, lame_get_encoder_delay(lame), lame_get_encoder_padding(lame));
         return Outcome::success();
     };
-    const Mp3Layout layout {v2, v1, instance.own ? instance.own->size() : 0, kept ? kept->sourceRate : 0};
+    const Mp3Layout layout {target.id3v2, target.id3v1, instance.own ? instance.own->size() : 0,
+                            kept ? kept->sourceRate : 0};
     if (Outcome written = writeMp3File(output, layout, writeAudio, infoFrame, abort); !written)
         return written;
-    if (report)
-        report->instances = 1;
-    counter.finish(frames);
+    if (controls.report)
+        controls.report->instances = 1;
+    controls.counter.finish(frames);
     return Outcome::success();
 }
 
@@ -180,19 +179,19 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     const lame_t lame = std::get<LamePtr>(probe).get();
     // Where lame would resample, the input is resampled ahead of it, the same way on both
     // paths, and lame encodes at its output rate: chunks then sit on the output's frame grid.
-    const RateChange rates {input.sampleRate, lame_get_out_samplerate(lame)};
-    const bool resample = rates.outRate != rates.inRate;
-    const KeptRate keptRate {lame_get_VBR_quality(lame), rates.inRate};
-    const KeptRate *kept = resample ? &keptRate : nullptr;
-    InputInfo encoded = input;
+    EncodingPlan encoding {settings, input, input, {input.sampleRate, lame_get_out_samplerate(lame)}, std::nullopt,
+                           lame_get_encoder_delay(lame), lame_get_VBR(lame) != vbr_off};
+    const RateChange &rates = encoding.rates;
+    const bool resample = encoding.resampled();
+    InputInfo &encoded = encoding.encoded;
     if (resample) {
+        encoding.kept = KeptRate {lame_get_VBR_quality(lame), rates.inRate};
         encoded.sampleRate = rates.outRate;
         encoded.frames = rates.outputFrames(input.frames);
         encoded.fitsShort = false;
     }
     const int frameSamples = lame_get_framesize(lame);
-    const int encoderDelay = lame_get_encoder_delay(lame);
-    const bool variableRate = lame_get_VBR(lame) != vbr_off;
+    const bool variableRate = encoding.variableRate;
     const int constantRate = lame_get_brate(lame);
     const int workers = workersFor(settings, plan);
     // Where nothing is resampled the probe is set up as the info frame's template instance,
@@ -206,7 +205,7 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     const std::optional<QByteArray> v2 = settings.skipTags ? QByteArray() : id3v2Tag(settings);
     if (!v2)
         return Outcome::failure(QStringLiteral("The tag texts are too long for an ID3 tag."));
-    const QByteArray v1 = settings.skipTags ? QByteArray() : id3v1Tag(settings);
+    const QByteArray v1 = settings.skipTags ? QByteArray() : id3v1Tag(settings, id3v1GenreNumber);
 
     auto output = std::make_unique<Mp3Output>(settings.outputFile);
     if (Outcome opened = output->open(); !opened)
@@ -217,6 +216,7 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     };
     ProgressCounter counter(inputFrames, encoded.frames);
     counter.start();
+    const RunControls controls {abort, counter, report};
 
     const bool longEnough = static_cast<double>(input.frames) >= plan.minSeconds * input.sampleRate;
     if (workers > 1 && longEnough) {
@@ -226,8 +226,8 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
         const ChunkLayout layout = planChunks(encoded.frames, encoded.sampleRate, frameSamples, workers,
                                               plan.chunkFrames, unpadded ? kLongSearch : kSearch);
         if (layout.starts.size() >= 2) {
-            const ParallelJob job {settings, input, encoded, rates, kept, layout, workers, encoderDelay, variableRate, *output, *v2, v1, abort, counter, report};
-            const Outcome parallel = encodeInParallel(job, std::move(spare));
+            const Outcome parallel =
+                encodeInParallel(encoding, layout, workers, {*output, *v2, v1}, controls, std::move(spare));
             if (!oneInstanceCan(parallel)) {
                 if (parallel)
                     counter.finish(encoded.frames);
@@ -239,10 +239,11 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
                 return opened;
         }
     }
+    const OutputTarget target {*output, *v2, v1};
     if (resample) {
         ResampledReader reader(source, rates, {}, 0);
-        return encodeOnce(settings, reader, kept, *output, *v2, v1, abort, counter, report, std::move(spare));
+        return encodeOnce(encoding, reader, target, controls, std::move(spare));
     }
     SourceReader reader(source);
-    return encodeOnce(settings, reader, nullptr, *output, *v2, v1, abort, counter, report, std::move(spare));
+    return encodeOnce(encoding, reader, target, controls, std::move(spare));
 }

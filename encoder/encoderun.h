@@ -2,8 +2,9 @@
 
 #include "encoder/core/encodersettings.h"
 #include "encoder/core/outcome.h"
-#include "encoder/parallel/parallelrun.h"
 #include "encoder/core/progresscounter.h"
+#include "encoder/parallel/chunkplan.h"
+#include "encoder/parallel/runreport.h"
 
 #include <atomic>
 
@@ -11,8 +12,8 @@
 // settings.outputFile through a temporary file, and reports progress 0..100 (101 reports in a
 // run that succeeds, the last once the MP3 is complete under its own name). Checks abort
 // between blocks; an aborted or failed run leaves no file behind and an existing output as it
-// was. Needs no Qt event loop. A long enough input is encoded by
-// settings.workers threads together (see parallel/parallelrun.cpp).
+// was. Needs no Qt event loop. A long enough input is encoded by settings.workers threads
+// together (see parallel/parallelrun.h).
 Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort,
                   const ProgressReport &progress);
 // The same with the way of splitting the work given; report, when given, tells what was done.

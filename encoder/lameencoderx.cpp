@@ -2,6 +2,7 @@
 
 #include "encoderun.h"
 #include "membervalues.h"
+#include "encoder/core/members.h"
 #include "encoder/core/syserror.h"
 
 #include <QFile>
@@ -15,54 +16,7 @@
 namespace {
 
 using Member = LameEncoderX::Member;
-
-enum class Kind { Text, Switch, BitRate, VbrRate, Method };
-
-struct MemberInfo
-{
-    Member member;
-    const char *name;
-    Kind kind;
-    QString EncoderSettings::*text = nullptr;
-    bool EncoderSettings::*flag = nullptr;
-};
-
-const MemberInfo kMembers[] = {
-    {Member::InputFile, "InputFile", Kind::Text, &EncoderSettings::inputFile},
-    {Member::OutputFile, "OutputFile", Kind::Text, &EncoderSettings::outputFile},
-    {Member::Bitrate, "Bitrate", Kind::BitRate},
-    {Member::VoiceMode, "VoiceMode", Kind::Switch, nullptr, &EncoderSettings::voiceMode},
-    {Member::UseVBR, "UseVBR", Kind::Switch, nullptr, &EncoderSettings::useVbr},
-    {Member::VBRRate, "VBRRate", Kind::VbrRate},
-    {Member::SkipTags, "SkipTags", Kind::Switch, nullptr, &EncoderSettings::skipTags},
-    {Member::FixQuality, "FixQuality", Kind::Switch, nullptr, &EncoderSettings::fixQuality},
-    {Member::FastMode, "FastMode", Kind::Switch, nullptr, &EncoderSettings::fastMode},
-    {Member::RawPCM, "RawPCM", Kind::Switch, nullptr, &EncoderSettings::rawPcm},
-    {Member::ForceByteSwap, "ForceByteSwap", Kind::Switch, nullptr, &EncoderSettings::forceByteSwap},
-    {Member::Mono, "Mono", Kind::Switch, nullptr, &EncoderSettings::mono},
-    {Member::WriteInfoTag, "WriteInfoTag", Kind::Switch, nullptr, &EncoderSettings::writeInfoTag},
-    {Member::Copyrighted, "Copyrighted", Kind::Switch, nullptr, &EncoderSettings::copyrighted},
-    {Member::Original, "Original", Kind::Switch, nullptr, &EncoderSettings::original},
-    {Member::TagTitle, "TagTitle", Kind::Text, &EncoderSettings::tagTitle},
-    {Member::TagArtist, "TagArtist", Kind::Text, &EncoderSettings::tagArtist},
-    {Member::TagAlbum, "TagAlbum", Kind::Text, &EncoderSettings::tagAlbum},
-    {Member::TagYear, "TagYear", Kind::Text, &EncoderSettings::tagYear},
-    {Member::TagGenre, "TagGenre", Kind::Text, &EncoderSettings::tagGenre},
-    {Member::Encode, "Encode", Kind::Method},
-    {Member::Abort, "Abort", Kind::Method},
-};
-
-const MemberInfo *infoOf(Member member)
-{
-    for (const MemberInfo &info : kMembers) {
-        if (info.member == member)
-            return &info;
-    }
-    return nullptr;
-}
-
-constexpr int kDefaultBitrate = 128;
-constexpr int kDefaultVbrRate = 4;
+using Kind = MemberKind;
 
 // Why Encode cannot start with these settings; success when it can.
 Outcome checkFiles(const EncoderSettings &settings)
@@ -107,22 +61,28 @@ LameEncoderX::~LameEncoderX()
 
 std::optional<LameEncoderX::Member> LameEncoderX::memberByName(QStringView name)
 {
-    for (const MemberInfo &info : kMembers) {
-        if (name.compare(QLatin1String(info.name), Qt::CaseInsensitive) == 0)
-            return info.member;
+    for (const MemberField &field : memberFields()) {
+        if (name.compare(QLatin1String(field.name), Qt::CaseInsensitive) == 0)
+            return field.member;
     }
     return std::nullopt;
 }
 
 QString LameEncoderX::memberName(Member member)
 {
-    const MemberInfo *info = infoOf(member);
+    const MemberField *info = memberField(member);
     return info ? QString::fromLatin1(info->name) : QString::number(static_cast<int>(member));
+}
+
+QVariant LameEncoderX::defaultValue(Member member)
+{
+    const MemberField *info = memberField(member);
+    return info ? memberValue(EncoderSettings {}, *info) : QVariant();
 }
 
 Outcome LameEncoderX::write(Member member, const QVariant &value)
 {
-    const MemberInfo *info = infoOf(member);
+    const MemberField *info = memberField(member);
     if (!info)
         return Outcome::failure(QStringLiteral("There is no member %1.").arg(static_cast<int>(member)));
     const QString name = QString::fromLatin1(info->name);
@@ -148,12 +108,13 @@ Outcome LameEncoderX::write(Member member, const QVariant &value)
     }
     case Kind::BitRate:
     case Kind::VbrRate: {
-        const bool bitRate = info->kind == Kind::BitRate;
-        const RateValue rate = bitRate ? bitRateValue(value, kDefaultBitrate)
-                                       : rateValue(value, 0, 9, kDefaultVbrRate);
+        // Empty text gives the default.
+        const int fallback = EncoderSettings {}.*info->number;
+        const RateValue rate = info->kind == Kind::BitRate ? bitRateValue(value, fallback)
+                                                           : rateValue(value, 0, 9, fallback);
         if (!rate.value)
             return Outcome::failure(QStringLiteral("%1: %2").arg(name, rate.refusal));
-        (bitRate ? m_settings.bitrate : m_settings.vbrRate) = *rate.value;
+        m_settings.*info->number = *rate.value;
         return Outcome::success();
     }
     case Kind::Method:
@@ -164,22 +125,8 @@ Outcome LameEncoderX::write(Member member, const QVariant &value)
 
 QVariant LameEncoderX::read(Member member) const
 {
-    const MemberInfo *info = infoOf(member);
-    if (!info)
-        return {};
-    switch (info->kind) {
-    case Kind::Text:
-        return m_settings.*info->text;
-    case Kind::Switch:
-        return m_settings.*info->flag;
-    case Kind::BitRate:
-        return m_settings.bitrate;
-    case Kind::VbrRate:
-        return m_settings.vbrRate;
-    case Kind::Method:
-        break;
-    }
-    return {};
+    const MemberField *info = memberField(member);
+    return info ? memberValue(m_settings, *info) : QVariant();
 }
 
 Outcome LameEncoderX::call(Member member)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "encoder/core/encodersettings.h"
+#include "encoder/core/members.h"
 #include "encoder/core/outcome.h"
 
 #include <QObject>
@@ -38,11 +39,11 @@
 // Member 21, Mono: one channel, the average of the input's two.
 // Members 23 and 24, Copyrighted and Original: the copyright and original bits of every frame
 //   header, set exactly as written (both false until written).
-// Members 25 to 28 and 30, TagTitle, TagArtist, TagAlbum, TagYear, TagGenre: an ID3v2.3 tag
-//   with each text that is not empty, exactly as written (TIT2, TPE1, TALB, TYER, TCON; year
-//   and genre are free text), in Latin-1 or UTF-16; and an ID3v1 tag with each text that fits
-//   Latin-1, cut to its field (a year to its four digits, a genre by its name in the ID3v1
-//   list), the others left empty. Written in every mode.
+// The tag texts (TagTitle, TagArtist, TagAlbum, TagYear, TagGenre; core/tagfields.cpp gives
+//   each its ID3 frame and field): an ID3v2.3 tag with each text that is not empty, exactly
+//   as written (year and genre are free text), in Latin-1 or UTF-16; and an ID3v1 tag with
+//   each text that fits Latin-1, cut to its field (a year to its four digits, a genre by its
+//   name in the ID3v1 list), the others left empty. Written in every mode.
 // Member 12, SkipTags: true leaves every ID3 tag out of the MP3; false (the default) writes the
 //   tags held. The tag editor writes false each time it opens.
 // Member 22, WriteInfoTag: true (the default) writes the LAME info tag over the MP3's first
@@ -57,30 +58,8 @@ class LameEncoderX : public QObject
     Q_OBJECT
 
 public:
-    enum class Member : int {
-        InputFile = 1,
-        OutputFile = 2,
-        Bitrate = 5,
-        VoiceMode = 7,
-        UseVBR = 8,
-        VBRRate = 9,
-        SkipTags = 12,
-        FixQuality = 13,
-        FastMode = 14,
-        RawPCM = 19,
-        ForceByteSwap = 20,
-        Mono = 21,
-        WriteInfoTag = 22,
-        Copyrighted = 23,
-        Original = 24,
-        TagTitle = 25,
-        TagArtist = 26,
-        TagAlbum = 27,
-        TagYear = 28,
-        TagGenre = 30,
-        Encode = 33,
-        Abort = 35,
-    };
+    // Numbered and named in core/members.h; the tag texts in core/tagfields.cpp.
+    using Member = EncoderMember;
 
     explicit LameEncoderX(QObject *parent = nullptr);
     ~LameEncoderX() override; // aborts and joins a run in progress
@@ -106,6 +85,9 @@ public:
     // "Bitrate" -> Member::Bitrate, for scripted use.
     static std::optional<Member> memberByName(QStringView name);
     static QString memberName(Member member);
+    // Every member, by number, with its kind; a member's value before any write.
+    static const std::vector<MemberField> &members() { return memberFields(); }
+    static QVariant defaultValue(Member member);
 
 signals:
     // Raised on the component's thread 101 times in a successful run, percent 0 to 100 of the

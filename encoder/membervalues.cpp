@@ -1,7 +1,8 @@
 #include "membervalues.h"
 
+#include "encoder/mp3/frames.h"
+
 #include <cmath>
-#include <iterator>
 
 namespace {
 
@@ -123,13 +124,14 @@ RateValue rateValue(const QVariant &value, int min, int max, int fallback)
 
 RateValue bitRateValue(const QVariant &value, int fallback)
 {
-    const Rate rate = rateOf(value, kMpegBitRates[0], std::end(kMpegBitRates)[-1]);
+    const std::vector<int> &standards = mpegBitrates();
+    const Rate rate = rateOf(value, standards.front(), standards.back());
     if (rate.empty)
         return {fallback, {}};
     if (!rate.number)
         return {std::nullopt, rate.refusal};
-    int nearest = kMpegBitRates[0];
-    for (const int standard : kMpegBitRates) {
+    int nearest = standards.front();
+    for (const int standard : standards) {
         if (std::abs(standard - *rate.number) < std::abs(nearest - *rate.number))
             nearest = standard;
     }

@@ -28,7 +28,3 @@ RateValue rateValue(const QVariant &value, int min, int max, int fallback);
 // A bit rate in kbit/s: a number that rounds into 8..320, held as the nearest MPEG audio bit
 // rate (ties to the lower). Empty text gives fallback.
 RateValue bitRateValue(const QVariant &value, int fallback);
-
-// The bit rates an MPEG audio layer III stream can carry at one sample rate or another.
-inline constexpr int kMpegBitRates[] = {8,  16,  24,  32,  40,  48,  56,  64,  80,
-                                        96, 112, 128, 144, 160, 192, 224, 256, 320};

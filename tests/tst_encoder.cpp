@@ -1,5 +1,5 @@
 #include "encoder/lameencoderx.h"
-#include "encoder/progresscounter.h"
+#include "encoder/core/progresscounter.h"
 #include "mp3check.h"
 #include "wavegen.h"
 
@@ -259,7 +259,7 @@ private slots:
         if (before.isValid())
             QVERIFY(encoder.write(member, before));
         const Outcome outcome = encoder.write(member, written);
-        QCOMPARE(outcome.ok, accepted);
+        QCOMPARE(outcome.ok(), accepted);
         QCOMPARE(outcome.message.isEmpty(), accepted);
         QCOMPARE(encoder.read(member), expected);
     }

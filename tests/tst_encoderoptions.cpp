@@ -126,7 +126,7 @@ private:
         const auto check = [](const Outcome &outcome) {
             if (!outcome)
                 qWarning("%s", qPrintable(outcome.message));
-            return outcome.ok;
+            return outcome.ok();
         };
         if (!check(encoder.write(Member::InputFile, input)) || !check(encoder.write(Member::OutputFile, output)))
             return {};

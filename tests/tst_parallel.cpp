@@ -3,6 +3,7 @@
 #include "encoder/encoderun.h"
 #include "encoder/lameencoderx.h"
 #include "encoder/mp3/frames.h"
+#include "encoder/lame/infotemplate.h"
 #include "encoder/mp3/infoframe.h"
 #include "encoder/parallel/seams.h"
 #include "mp3check.h"
@@ -243,7 +244,7 @@ private slots:
         const QString output = path(QStringLiteral("lame.mp3"));
         const EncoderSettings settings = settingsFor(wave(rate, channels, 6), output, adjust);
         const Outcome encoded = encode(settings, 1);
-        QVERIFY2(encoded.ok, qPrintable(encoded.message));
+        QVERIFY2(encoded.ok(), qPrintable(encoded.message));
         const Mp3Info info = decodeMp3(output);
         QVERIFY2(info.ok, qPrintable(info.error));
         const Stream stream = streamOf(info, contentOf(output));
@@ -266,7 +267,7 @@ private slots:
     void chainCatchesBadReference()
     {
         const QString output = path(QStringLiteral("chain.mp3"));
-        QVERIFY(encode(settingsFor(wave(44100, 2, 6), output, {}), 1).ok);
+        QVERIFY(encode(settingsFor(wave(44100, 2, 6), output, {}), 1).ok());
         const Mp3Info info = decodeMp3(output);
         Stream stream = streamOf(info, contentOf(output));
         auto target = std::find_if(stream.frames.begin() + 10, stream.frames.end(),
@@ -295,7 +296,7 @@ private slots:
         QFETCH(int, shift);
         const QString output = path(QStringLiteral("shift.mp3"));
         const EncoderSettings settings = settingsFor(wave(adjust && settingsFor({}, {}, adjust).bitrate == 64 ? 22050 : 44100, 2, 6), output, adjust);
-        QVERIFY(encode(settings, 1).ok);
+        QVERIFY(encode(settings, 1).ok());
         const EncodedChunk original = chunkOf(streamOf(decodeMp3(output), contentOf(output)));
         const std::vector<QByteArray> before = mainDataOf(original);
         int moved = 0;
@@ -336,7 +337,7 @@ private slots:
         QFETCH(bool, possible);
         const QString output = path(QStringLiteral("grow.mp3"));
         const EncoderSettings settings = settingsFor(wave(48000, 2, 4), output, [&](EncoderSettings &s) { s.useVbr = freeRate; });
-        QVERIFY(encode(settings, 1).ok);
+        QVERIFY(encode(settings, 1).ok());
         const EncodedChunk original = chunkOf(streamOf(decodeMp3(output), contentOf(output)));
         const std::vector<QByteArray> before = mainDataOf(original);
         const std::int64_t k = 40;
@@ -376,7 +377,7 @@ private slots:
         const QString input = wave(44100, channels, 6);
         const QString output = path(QStringLiteral("own.mp3"));
         const EncoderSettings settings = settingsFor(input, output, adjust);
-        QVERIFY(encode(settings, 1).ok);
+        QVERIFY(encode(settings, 1).ok());
         const Mp3Info info = decodeMp3(output);
         const Stream stream = streamOf(info, contentOf(output));
         QVERIFY(stream.whole);
@@ -451,8 +452,8 @@ private slots:
         const QString single = path(QStringLiteral("single.mp3"));
         RunReport report;
         const Outcome parallel = encode(settingsFor(input, joined, adjust), 2, &report);
-        QVERIFY2(parallel.ok, qPrintable(parallel.message));
-        QVERIFY(encode(settingsFor(input, single, adjust), 1).ok);
+        QVERIFY2(parallel.ok(), qPrintable(parallel.message));
+        QVERIFY(encode(settingsFor(input, single, adjust), 1).ok());
         QVERIFY2(report.instances >= 4, qPrintable(QString::number(report.instances)));
         QCOMPARE(report.seams.size(), std::size_t(report.instances - 1));
 
@@ -588,7 +589,7 @@ private slots:
             const Outcome encoded = encode(
                 settingsFor(wave(rate, 2, seconds), output, [&](EncoderSettings &s) { s.bitrate = bitrate; }), workers,
                 &report);
-            QVERIFY2(encoded.ok, qPrintable(encoded.message));
+            QVERIFY2(encoded.ok(), qPrintable(encoded.message));
             QCOMPARE(report.instances > 1, workers > 1);
         }
         if (reader < 0) {
@@ -633,9 +634,9 @@ private slots:
         QVERIFY(encode(settingsFor(raw, fromRaw, [&](EncoderSettings &s) {
                            s.rawPcm = true;
                            s.forceByteSwap = bigEndian;
-                       }), 2, &report).ok);
+                       }), 2, &report).ok());
         QVERIFY(report.instances >= 4);
-        QVERIFY(encode(settingsFor(wave(44100, 2, 30), fromWave, {}), 2).ok);
+        QVERIFY(encode(settingsFor(wave(44100, 2, 30), fromWave, {}), 2).ok());
         QCOMPARE(contentOf(fromRaw), contentOf(fromWave));
     }
 
@@ -650,7 +651,7 @@ private slots:
         QVERIFY(writeWave(input, shape));
         const QString output = path(QStringLiteral("adpcm.mp3"));
         RunReport report;
-        QVERIFY(encode(settingsFor(input, output, {}), 2, &report).ok);
+        QVERIFY(encode(settingsFor(input, output, {}), 2, &report).ok());
         QVERIFY(report.instances >= 4);
         QCOMPARE(decodeMp3(output).frames, shape.frames);
     }
@@ -662,11 +663,11 @@ private slots:
         LameEncoderX encoder;
         encoder.setWorkers(2);
         QCOMPARE(encoder.settings().workers, 2);
-        QVERIFY(encoder.write(LameEncoderX::Member::InputFile, wave(44100, 2, 45)).ok);
-        QVERIFY(encoder.write(LameEncoderX::Member::OutputFile, output).ok);
+        QVERIFY(encoder.write(LameEncoderX::Member::InputFile, wave(44100, 2, 45)).ok());
+        QVERIFY(encoder.write(LameEncoderX::Member::OutputFile, output).ok());
         QSignalSpy progress(&encoder, &LameEncoderX::EncodeProgress);
         QSignalSpy finished(&encoder, &LameEncoderX::EncodeFinished);
-        QVERIFY(encoder.call(LameEncoderX::Member::Encode).ok);
+        QVERIFY(encoder.call(LameEncoderX::Member::Encode).ok());
         QVERIFY(finished.wait(60000));
         QCOMPARE(progress.size(), 101);
         for (int i = 0; i < progress.size(); ++i)
@@ -691,9 +692,9 @@ private slots:
         RunReport report;
         const Outcome parallel = encode(settingsFor(input, joined, {}), 2, &report);
         const Outcome one = encode(settingsFor(input, single, {}), 1);
-        QCOMPARE(parallel.ok, one.ok);
+        QCOMPARE(parallel.ok(), one.ok());
         QCOMPARE(parallel.message, one.message);
-        if (one.ok)
+        if (one.ok())
             QCOMPARE(decodeMp3(joined).frames, decodeMp3(single).frames);
     }
 
@@ -732,14 +733,14 @@ private slots:
                 abort = true;
         }, &abort);
         if (abortAt < 0) {
-            QVERIFY2(end.ok, qPrintable(end.message));
+            QVERIFY2(end.ok(), qPrintable(end.message));
             QCOMPARE(percents.size(), 101);
             for (int i = 0; i <= 100; ++i)
                 QCOMPARE(percents[i], i);
             QCOMPARE(lastFrames, qint64(44100) * 30); // input frames, resampled or not
             QVERIFY(decodeMp3(output).ok);
         } else {
-            QVERIFY(!end.ok);
+            QVERIFY(!end.ok());
             // The block that reached the percent may report one or two more.
             QVERIFY(percents.last() >= abortAt && percents.last() <= abortAt + 2);
             for (int i = 0; i < percents.size(); ++i)

@@ -3,7 +3,7 @@
 #include <QString>
 
 // The result of an operation that can be refused: errors travel as values, with a message a
-// person can read and a kind code can act on.
+// person can read and a kind code can act on. Success is the one kind that is not a failure.
 struct [[nodiscard]] Outcome
 {
     enum class Kind {
@@ -14,12 +14,16 @@ struct [[nodiscard]] Outcome
         Failure,       // anything else
     };
 
-    bool ok = true;
-    QString message;
     Kind kind = Kind::Success;
+    QString message;
 
     static Outcome success() { return {}; }
-    static Outcome failure(QString why, Kind kind = Kind::Failure) { return {false, std::move(why), kind}; }
+    // A failure is never of kind Success.
+    static Outcome failure(QString why, Kind kind = Kind::Failure)
+    {
+        return {kind == Kind::Success ? Kind::Failure : kind, std::move(why)};
+    }
     static Outcome stopped() { return failure(QStringLiteral("The conversion was stopped."), Kind::Stopped); }
-    explicit operator bool() const { return ok; }
+    bool ok() const { return kind == Kind::Success; }
+    explicit operator bool() const { return ok(); }
 };

@@ -1,9 +1,7 @@
 #include "lameinstance.h"
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <vector>
 
 namespace {
 
@@ -34,7 +32,8 @@ int qualityOf(const EncoderSettings &settings)
 
 // Every lame_set_* of a run: the one place that maps the component's members to lame's
 // settings.
-Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputInfo &input, const KeptRate *kept)
+Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputInfo &input, const KeptRate *kept,
+                      const PinnedRate *pinned)
 {
     if (lame_set_num_channels(lame, input.channels) != 0
         || lame_set_in_samplerate(lame, input.sampleRate) != 0
@@ -67,13 +66,21 @@ Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputI
     lame_set_bWriteVbrTag(lame, settings.writeInfoTag ? 1 : 0);
     // The run writes the tags itself, so it knows where the info frame goes.
     lame_set_write_id3tag_automatic(lame, 0);
+    if (pinned) {
+        lame_set_VBR(lame, vbr_off);
+        lame_set_brate(lame, pinned->bitrate);
+        lame_set_out_samplerate(lame, pinned->outRate);
+        lame_set_lowpassfreq(lame, pinned->lowpass);
+        lame_set_mode(lame, pinned->mode);
+        lame_set_quality(lame, pinned->quality);
+    }
     return Outcome::success();
 }
 
 } // namespace
 
 std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
-                                        const KeptRate *kept)
+                                        const KeptRate *kept, const PinnedRate *pinned)
 {
     t_lameError.clear();
     LamePtr lame(lame_init());
@@ -84,7 +91,7 @@ std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const I
     lame_set_debugf(lame.get(), dropLameMessage);
     EncoderSettings own = settings;
     own.writeInfoTag = infoTag;
-    if (Outcome configured = configureLame(lame.get(), own, input, kept); !configured)
+    if (Outcome configured = configureLame(lame.get(), own, input, kept, pinned); !configured)
         return configured;
     if (lame_init_params(lame.get()) < 0)
         return lameFailure(QStringLiteral("The MP3 encoder refused the settings"));
@@ -102,65 +109,19 @@ Outcome encodeFailure(int code)
     return lameFailure(QStringLiteral("The MP3 encoder failed (code %1)").arg(code));
 }
 
-// lame's rule of thumb, 1.25 bytes a sample plus 7200, is too small when lame upsamples a low
-// input rate (1 kHz comes out at 8 kHz): allow for up to 320 kbit/s a second of input as well.
-std::size_t mp3BufferSize(qint64 frames, int inputRate)
+unsigned char id3v1GenreNumber(const QString &genre)
 {
-    const double bytesPerFrame = std::max(1.25, 1.25 * 40000.0 / inputRate);
-    return static_cast<std::size_t>(bytesPerFrame * static_cast<double>(frames)) + 7200;
-}
-
-int encodeBlock(lame_t lame, short *pcm, int frames, int channels, unsigned char *mp3, int size)
-{
-    // The interleaved call always reads two channels.
-    if (channels == 2)
-        return lame_encode_buffer_interleaved(lame, pcm, frames, mp3, size);
-    return lame_encode_buffer(lame, pcm, pcm, frames, mp3, size);
-}
-
-int encodeBlock(lame_t lame, float *pcm, int frames, int channels, unsigned char *mp3, int size)
-{
-    if (channels == 2)
-        return lame_encode_buffer_interleaved_ieee_float(lame, pcm, frames, mp3, size);
-    return lame_encode_buffer_ieee_float(lame, pcm, pcm, frames, mp3, size);
-}
-
-template <typename Sample>
-Outcome encodeFrames(const EncodeFeed &feed, qint64 count, qint64 *done)
-{
-    const InputInfo &info = feed.source.info();
-    std::vector<Sample> pcm(static_cast<std::size_t>(kBlockFrames * info.channels));
-    std::vector<unsigned char> mp3(mp3BufferSize(kBlockFrames, info.sampleRate));
-    *done = 0;
-    while (*done < count) {
-        if (feed.stopping())
-            return Outcome::stopped();
-        const qint64 frames = feed.source.read(pcm.data(), std::min(kBlockFrames, count - *done));
-        if (frames < 0)
-            return Outcome::failure(feed.source.readError());
-        if (frames == 0)
-            break;
-        const int bytes = encodeBlock(feed.lame, pcm.data(), static_cast<int>(frames), info.channels, mp3.data(),
-                                      static_cast<int>(mp3.size()));
-        if (bytes < 0)
-            return encodeFailure(bytes);
-        if (Outcome taken = feed.sink(mp3.data(), static_cast<std::size_t>(bytes)); !taken)
-            return taken;
-        feed.progress(*done, frames);
-        *done += frames;
-    }
-    return Outcome::success();
-}
-
-template Outcome encodeFrames<short>(const EncodeFeed &, qint64, qint64 *);
-template Outcome encodeFrames<float>(const EncodeFeed &, qint64, qint64 *);
-
-Outcome flushLame(const EncodeFeed &feed)
-{
-    // lame_encode_flush needs at least 7200 bytes.
-    std::vector<unsigned char> mp3(mp3BufferSize(kBlockFrames, feed.source.info().sampleRate));
-    const int flushed = lame_encode_flush(feed.lame, mp3.data(), static_cast<int>(mp3.size()));
-    if (flushed < 0)
-        return encodeFailure(flushed);
-    return feed.sink(mp3.data(), static_cast<std::size_t>(flushed));
+    struct Lookup
+    {
+        QByteArray name;
+        int number;
+    } lookup {genre.toLatin1(), 255};
+    id3tag_genre_list(
+        [](int number, const char *name, void *cookie) {
+            auto *wanted = static_cast<Lookup *>(cookie);
+            if (qstricmp(name, wanted->name.constData()) == 0)
+                wanted->number = number;
+        },
+        &lookup);
+    return static_cast<unsigned char>(lookup.number);
 }

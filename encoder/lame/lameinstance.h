@@ -1,28 +1,23 @@
 #pragma once
 
-#include "encoder/input/audiosource.h"
-#include "encoder/input/resampler.h"
 #include "encoder/core/encodersettings.h"
 #include "encoder/core/outcome.h"
+#include "encoder/input/audiosource.h"
 
 #include <lame/lame.h>
 
-#include <functional>
 #include <memory>
 #include <variant>
 
-// One libmp3lame instance set up for a run, and the loop that feeds it; shared by the
-// one-instance and the parallel run so every instance is configured and fed alike.
+// One libmp3lame instance set up for a run: every instance of the one-instance and the
+// parallel run, and the info frame's template instance, is configured by the one function
+// here, so none can drift from another.
 
 struct LameCloser
 {
     void operator()(lame_global_flags *lame) const { lame_close(lame); }
 };
 using LamePtr = std::unique_ptr<lame_global_flags, LameCloser>;
-
-// Input frames read and encoded at a time: short enough that an abort is seen within
-// milliseconds.
-constexpr qint64 kBlockFrames = 16384;
 
 // For an instance fed audio already resampled to the output rate lame picked for the input:
 // that rate, and the variable-bit-rate quality lame adjusted to it, which it adjusts only when
@@ -33,37 +28,26 @@ struct KeptRate
     int sourceRate = 0;
 };
 
+// Another instance's choices held fixed at a constant bit rate of one's own: lame's info
+// frame at that rate then describes the other instance's stream.
+struct PinnedRate
+{
+    int bitrate = 0;
+    int outRate = 0;
+    int lowpass = 0;
+    MPEG_mode mode = NOT_SET;
+    int quality = 0;
+};
+
 // lame_init, every lame_set_* of the settings and lame_init_params; infoTag switches lame's
-// own info frame; kept, where the input is resampled. Messages are dropped and errors kept per
-// thread for lameFailure().
+// own info frame; kept, where the input is resampled; pinned, for a template instance.
+// Messages are dropped and errors kept per thread for lameFailure().
 std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
-                                        const KeptRate *kept = nullptr);
+                                        const KeptRate *kept = nullptr, const PinnedRate *pinned = nullptr);
 
 // A failure with lame's last error message of this thread, if it gave one.
 Outcome lameFailure(const QString &what);
 Outcome encodeFailure(int code);
 
-// Room for what lame may return for frames input frames.
-std::size_t mp3BufferSize(qint64 frames, int inputRate);
-
-int encodeBlock(lame_t lame, short *pcm, int frames, int channels, unsigned char *mp3, int size);
-int encodeBlock(lame_t lame, float *pcm, int frames, int channels, unsigned char *mp3, int size);
-
-// Where encodeFrames() takes its input and puts what lame returns.
-struct EncodeFeed
-{
-    lame_t lame;
-    PcmReader &source;
-    std::function<bool()> stopping;
-    std::function<Outcome(const unsigned char *data, std::size_t size)> sink;
-    // After each block: the input frames before it (counted from the call) and its length.
-    std::function<void(qint64 at, qint64 frames)> progress;
-};
-
-// Reads up to count frames from the source block by block and encodes them; *done: the
-// frames read, fewer than count only where the input ends. 16-bit samples are read as such
-// (the fastest exact path); wider or float ones as float.
-template <typename Sample>
-Outcome encodeFrames(const EncodeFeed &feed, qint64 count, qint64 *done);
-// lame's last frames, after the input.
-Outcome flushLame(const EncodeFeed &feed);
+// The ID3v1 number of a genre lame knows by that name, in any letter case; 255 for none.
+unsigned char id3v1GenreNumber(const QString &genre);

@@ -1,13 +1,10 @@
 #include "frames.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
-constexpr int kBitrates[2][15] = {
-    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}, // MPEG-1
-    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},     // MPEG-2 and 2.5
-};
 constexpr int kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
 
 int tableOf(int version)
@@ -37,6 +34,19 @@ private:
 
 } // namespace
 
+const std::vector<int> &mpegBitrates()
+{
+    static const std::vector<int> all = [] {
+        std::vector<int> rates;
+        for (const auto &table : kLayer3Bitrates)
+            rates.insert(rates.end(), std::begin(table) + 1, std::end(table));
+        std::sort(rates.begin(), rates.end());
+        rates.erase(std::unique(rates.begin(), rates.end()), rates.end());
+        return rates;
+    }();
+    return all;
+}
+
 int mpegVersionFor(int sampleRate)
 {
     return sampleRate >= 32000 ? 1 : sampleRate >= 16000 ? 2 : 25;
@@ -65,7 +75,7 @@ std::optional<FrameHeader> parseHeader(const unsigned char *data, std::size_t av
         return std::nullopt;
     FrameHeader header;
     header.version = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 25;
-    header.bitrate = kBitrates[tableOf(header.version)][bitrateBits];
+    header.bitrate = kLayer3Bitrates[tableOf(header.version)][bitrateBits];
     header.sampleRate = kRates[versionBits == 3 ? 0 : versionBits == 2 ? 1 : 2][rateBits];
     header.padded = (data[2] & 2) != 0;
     header.crc = (data[1] & 1) == 0;
@@ -110,7 +120,7 @@ SideInfo parseSideInfo(const FrameHeader &header, const unsigned char *data)
 
 std::optional<int> smallestBitrateFor(int version, int sampleRate, int bytes)
 {
-    for (const int bitrate : kBitrates[tableOf(version)]) {
+    for (const int bitrate : kLayer3Bitrates[tableOf(version)]) {
         if (bitrate > 0 && frameBytes(version, bitrate, sampleRate, false) >= bytes)
             return bitrate;
     }
@@ -119,7 +129,7 @@ std::optional<int> smallestBitrateFor(int version, int sampleRate, int bytes)
 
 int bitrateIndex(int version, int bitrate)
 {
-    const auto &table = kBitrates[tableOf(version)];
+    const auto &table = kLayer3Bitrates[tableOf(version)];
     const auto found = std::find(std::begin(table) + 1, std::end(table), bitrate);
     return found == std::end(table) ? -1 : static_cast<int>(found - std::begin(table));
 }

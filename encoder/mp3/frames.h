@@ -22,6 +22,15 @@ struct FrameHeader
     int granules = 0;
 };
 
+// Layer III bit rates in kbit/s by their header index (0: free format), for MPEG-1 and for
+// MPEG-2 and 2.5.
+inline constexpr int kLayer3Bitrates[2][15] = {
+    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+};
+// Every bit rate one version or the other carries, ascending: 8 to 320.
+const std::vector<int> &mpegBitrates();
+
 // The version (1, 2 or 25) that carries a sample rate.
 int mpegVersionFor(int sampleRate);
 // Bytes of a frame, header included.

@@ -1,24 +1,10 @@
 #include "id3tags.h"
 
-#include <lame/lame.h>
+#include "encoder/core/tagfields.h"
 
 #include <algorithm>
 
 namespace {
-
-struct TextFrame
-{
-    const QString EncoderSettings::*text;
-    const char *id;
-};
-
-const TextFrame kFrames[] = {
-    {&EncoderSettings::tagTitle, "TIT2"},
-    {&EncoderSettings::tagArtist, "TPE1"},
-    {&EncoderSettings::tagAlbum, "TALB"},
-    {&EncoderSettings::tagYear, "TYER"},
-    {&EncoderSettings::tagGenre, "TCON"},
-};
 
 constexpr qint64 kMaxTagBody = 0x0fffffff; // the 28 bits of an ID3v2 size
 constexpr unsigned char kNoGenre = 255;
@@ -75,41 +61,21 @@ QString v1Year(const QString &year)
     return std::all_of(head.begin(), head.end(), digit) && !digit(year[4]) ? head : QString();
 }
 
-// The ID3v1 number of a genre lame knows by that name, in any letter case.
-unsigned char v1Genre(const QString &genre)
-{
-    if (genre.isEmpty() || !isPlainLatin1(genre))
-        return kNoGenre;
-    struct Lookup
-    {
-        QByteArray name;
-        int number;
-    } lookup {genre.toLatin1(), kNoGenre};
-    id3tag_genre_list(
-        [](int number, const char *name, void *cookie) {
-            auto *wanted = static_cast<Lookup *>(cookie);
-            if (qstricmp(name, wanted->name.constData()) == 0)
-                wanted->number = number;
-        },
-        &lookup);
-    return static_cast<unsigned char>(lookup.number);
-}
-
 } // namespace
 
 std::optional<QByteArray> id3v2Tag(const EncoderSettings &settings)
 {
     QByteArray frames;
-    for (const TextFrame &frame : kFrames) {
+    for (const TagField &field : tagFields()) {
         // A NUL would end the text early in every reader.
-        QString text = settings.*frame.text;
+        QString text = settings.*field.text;
         text.remove(QChar(0));
         if (text.isEmpty())
             continue;
         const QByteArray data = frameText(text);
         if (data.size() > kMaxTagBody)
             return std::nullopt;
-        frames.append(frame.id, 4);
+        frames.append(field.id3v2Frame, 4);
         appendBigEndian(frames, static_cast<quint32>(data.size()));
         frames.append("\0\0", 2); // no frame flags
         frames.append(data);
@@ -127,17 +93,36 @@ std::optional<QByteArray> id3v2Tag(const EncoderSettings &settings)
     return tag;
 }
 
-QByteArray id3v1Tag(const EncoderSettings &settings)
+QByteArray id3v1Tag(const EncoderSettings &settings, const GenreNumber &genreNumber)
 {
     QByteArray tag(128, '\0');
     char *data = tag.data();
     std::copy_n("TAG", 3, data);
-    putField(data + 3, 30, settings.tagTitle);
-    putField(data + 33, 30, settings.tagArtist);
-    putField(data + 63, 30, settings.tagAlbum);
-    putField(data + 93, 4, v1Year(settings.tagYear));
     // 97..126: the comment, left empty.
-    data[127] = static_cast<char>(v1Genre(settings.tagGenre));
+    data[127] = static_cast<char>(kNoGenre);
+    for (const TagField &field : tagFields()) {
+        const QString &text = settings.*field.text;
+        switch (field.id3v1) {
+        case Id3v1Field::None:
+            break;
+        case Id3v1Field::Title:
+            putField(data + 3, 30, text);
+            break;
+        case Id3v1Field::Artist:
+            putField(data + 33, 30, text);
+            break;
+        case Id3v1Field::Album:
+            putField(data + 63, 30, text);
+            break;
+        case Id3v1Field::Year:
+            putField(data + 93, 4, v1Year(text));
+            break;
+        case Id3v1Field::Genre:
+            if (!text.isEmpty() && isPlainLatin1(text))
+                data[127] = static_cast<char>(genreNumber(text));
+            break;
+        }
+    }
     const bool holdsText = std::any_of(data + 3, data + 97, [](char c) { return c != '\0'; });
     if (!holdsText && static_cast<unsigned char>(data[127]) == kNoGenre)
         return QByteArray();

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <optional>
 
 // The tags around the audio. They are built here rather than by lame, which would turn a genre
@@ -17,4 +18,6 @@ std::optional<QByteArray> id3v2Tag(const EncoderSettings &settings);
 
 // The 128-byte ID3v1 tag: each text that fits Latin-1, cut to its field; a text that does not
 // fit leaves its field empty rather than turning letters into '?'. Empty when nothing fits.
-QByteArray id3v1Tag(const EncoderSettings &settings);
+// A genre goes in as the number genreNumber gives its name, 255 for none.
+using GenreNumber = std::function<unsigned char(const QString &genre)>;
+QByteArray id3v1Tag(const EncoderSettings &settings, const GenreNumber &genreNumber);

@@ -1,7 +1,6 @@
 #include "infoframe.h"
 
 #include "frames.h"
-#include "encoder/lame/lameinstance.h"
 
 #include <algorithm>
 #include <array>
@@ -15,7 +14,6 @@ constexpr std::uint32_t kBytesField = 2;
 constexpr std::uint32_t kSeekTableField = 4;
 constexpr std::uint32_t kQualityField = 8;
 constexpr int kSeekTableBytes = 100;
-constexpr int kTagBytes = 156; // every field, as lame writes it
 // Offsets in lame's extension.
 constexpr int kAverageRateAt = 20;
 constexpr int kDelayAt = 21;
@@ -118,21 +116,6 @@ void sealTag(std::vector<unsigned char> &frame, const FrameTag &tag)
     put16(crcAt, crc16(0, frame.data(), static_cast<std::size_t>(crcAt - frame.data())));
 }
 
-// lame's info frame of an instance with these settings, after one frame of silence.
-std::vector<unsigned char> lameInfoFrame(lame_t lame, int channels)
-{
-    const int samples = lame_get_framesize(lame);
-    std::vector<short> silence(static_cast<std::size_t>(samples * channels));
-    std::vector<unsigned char> mp3(mp3BufferSize(samples, 8000) + 8192);
-    if (encodeBlock(lame, silence.data(), samples, channels, mp3.data(), static_cast<int>(mp3.size())) < 0
-        || lame_encode_flush(lame, mp3.data(), static_cast<int>(mp3.size())) < 0)
-        return {};
-    std::vector<unsigned char> frame(lame_get_lametag_frame(lame, nullptr, 0));
-    if (frame.empty() || lame_get_lametag_frame(lame, frame.data(), frame.size()) != frame.size())
-        return {};
-    return frame;
-}
-
 // lame's tag moved into a frame of the stream's own bit rate, leaving out the fields that do
 // not fit: the seek table first (a constant rate seeks by arithmetic), then the quality and
 // the byte count. The frame count and the extension (delay, padding) always stay, so readers
@@ -140,7 +123,7 @@ std::vector<unsigned char> lameInfoFrame(lame_t lame, int channels)
 std::optional<std::vector<unsigned char>> atOwnRate(const std::vector<unsigned char> &lames, int bitrate)
 {
     const std::optional<FrameHeader> header = parseHeader(lames.data(), lames.size());
-    if (!header || lames.size() < static_cast<std::size_t>(header->sideInfoEnd + kTagBytes))
+    if (!header || lames.size() < static_cast<std::size_t>(header->sideInfoEnd + kInfoTagBytes))
         return std::nullopt;
     const unsigned char *tag = lames.data() + header->sideInfoEnd;
     const TagLayout from(get32(tag + 4));
@@ -174,62 +157,16 @@ std::uint16_t crc16(std::uint16_t crc, const unsigned char *data, std::size_t si
     return crc;
 }
 
-std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input,
-                                                   const KeptRate *kept, LamePtr lame)
+std::optional<std::vector<unsigned char>> infoFrameAtRate(const std::vector<unsigned char> &lames, int bitrate)
 {
-    if (!lame) {
-        auto opened = openLame(settings, input, true, kept);
-        if (!std::holds_alternative<LamePtr>(opened))
-            return std::nullopt;
-        lame = std::move(std::get<LamePtr>(opened));
-    }
-    std::vector<unsigned char> frame = lameInfoFrame(lame.get(), input.channels);
-    if (!frame.empty())
-        return InfoFrameTemplate {std::move(frame), true};
-    if (lame_get_VBR(lame.get()) != vbr_off)
-        return std::nullopt;
-
-    // lame leaves the tag out when its constant-rate frame is too small: its fields come from
-    // the same settings at the smallest rate that holds the tag, with the output rate, low-pass
-    // and channel mode pinned to the real encoder's so the tag describes it.
-    const int outRate = lame_get_out_samplerate(lame.get());
-    const int version = mpegVersionFor(outRate);
-    const int sideInfoEnd = 4 + sideInfoBytes(version, lame_get_mode(lame.get()) == MONO);
-    const std::optional<int> bitrate = smallestBitrateFor(version, outRate, sideInfoEnd + kTagBytes);
-    if (!bitrate)
-        return std::nullopt;
-    const int realBitrate = lame_get_brate(lame.get());
-    LamePtr pinned(lame_init());
-    if (!pinned)
-        return std::nullopt;
-    lame_set_msgf(pinned.get(), [](const char *, va_list) {});
-    lame_set_errorf(pinned.get(), [](const char *, va_list) {});
-    lame_set_debugf(pinned.get(), [](const char *, va_list) {});
-    lame_set_num_channels(pinned.get(), input.channels);
-    lame_set_in_samplerate(pinned.get(), input.sampleRate);
-    lame_set_VBR(pinned.get(), vbr_off);
-    lame_set_brate(pinned.get(), *bitrate);
-    lame_set_out_samplerate(pinned.get(), outRate);
-    lame_set_lowpassfreq(pinned.get(), lame_get_lowpassfreq(lame.get()));
-    lame_set_mode(pinned.get(), lame_get_mode(lame.get()));
-    lame_set_quality(pinned.get(), lame_get_quality(lame.get()));
-    lame_set_copyright(pinned.get(), lame_get_copyright(lame.get()));
-    lame_set_original(pinned.get(), lame_get_original(lame.get()));
-    lame_set_bWriteVbrTag(pinned.get(), 1);
-    lame_set_write_id3tag_automatic(pinned.get(), 0);
-    if (lame_init_params(pinned.get()) < 0)
-        return std::nullopt;
-    frame = lameInfoFrame(pinned.get(), input.channels);
-    if (frame.empty())
-        return std::nullopt;
-    std::optional<std::vector<unsigned char>> own = atOwnRate(frame, realBitrate);
+    std::optional<std::vector<unsigned char>> own = atOwnRate(lames, bitrate);
     if (!own)
         return std::nullopt;
     unsigned char *extension = tagOf(*own)->extension(); // atOwnRate made it whole
-    extension[kAverageRateAt] = static_cast<unsigned char>(std::min(realBitrate, 255));
-    extension[kPresetAt] = static_cast<unsigned char>((extension[kPresetAt] & 0xf8) | ((realBitrate >> 8) & 7));
-    extension[kPresetAt + 1] = static_cast<unsigned char>(realBitrate);
-    return InfoFrameTemplate {std::move(*own), false};
+    extension[kAverageRateAt] = static_cast<unsigned char>(std::min(bitrate, 255));
+    extension[kPresetAt] = static_cast<unsigned char>((extension[kPresetAt] & 0xf8) | ((bitrate >> 8) & 7));
+    extension[kPresetAt + 1] = static_cast<unsigned char>(bitrate);
+    return own;
 }
 
 void InfoFrameBuilder::addFrame(const unsigned char *frame, std::size_t size)

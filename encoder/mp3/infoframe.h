@@ -1,9 +1,5 @@
 #pragma once
 
-#include "encoder/input/audiosource.h"
-#include "encoder/core/encodersettings.h"
-#include "encoder/lame/lameinstance.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -11,25 +7,17 @@
 
 // The LAME info frame ("Info" for constant, "Xing" for variable bit rate) for a stream this
 // program put together itself. libmp3lame's own frame for the same settings serves as the
-// template, so every field it fixes from the settings (quality, version, low-pass, flags,
-// stereo mode, preset) is exactly lame's; the fields that describe the stream (frame and byte
-// counts, seek table, delay and padding, music length, both CRCs) are filled in here.
+// template (lame/infotemplate.h); the fields that describe the stream (frame and byte counts,
+// seek table, delay and padding, music length, both CRCs) are filled in here.
 
-struct InfoFrameTemplate
-{
-    std::vector<unsigned char> frame;
-    bool lameWritesIt = true; // false: lame's own frame would be too small and writes no tag
-};
+// Bytes of the tag with every field, as lame writes it.
+constexpr int kInfoTagBytes = 156;
 
-// lame's info frame for these settings, with its stream fields still to fill. Where lame's own
-// constant-bit-rate frame is too small to hold the whole tag, the frame still has the stream's
-// bit rate (readers take a constant-rate stream's length from the size of its first frame) and
-// leaves out the seek table, and where needed the byte count and quality, never the frame
-// count or the delay and padding. Nothing if lame cannot be set up or even that does not fit.
-// kept as for openLame(); lame, if given, is an instance openLame(settings, input, true, kept)
-// set up, which this uses up in place of one of its own.
-std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settings, const InputInfo &input,
-                                                   const KeptRate *kept = nullptr, LamePtr lame = nullptr);
+// lames, an info frame of lame's at a larger bit rate, moved into a frame of bitrate:
+// the seek table left out first (a constant rate seeks by arithmetic), then the quality and
+// the byte count, never the frame count or the delay and padding; the average rate and preset
+// say bitrate. Nothing where even that does not fit.
+std::optional<std::vector<unsigned char>> infoFrameAtRate(const std::vector<unsigned char> &lames, int bitrate);
 
 // Counts the audio frames that follow the info frame, in order.
 class InfoFrameBuilder

@@ -1,0 +1,69 @@
+#include "lamefeed.h"
+
+#include "lameinstance.h"
+
+#include <algorithm>
+#include <vector>
+
+// lame's rule of thumb, 1.25 bytes a sample plus 7200, is too small when lame upsamples a low
+// input rate (1 kHz comes out at 8 kHz): allow for up to 320 kbit/s a second of input as well.
+std::size_t mp3BufferSize(qint64 frames, int inputRate)
+{
+    const double bytesPerFrame = std::max(1.25, 1.25 * 40000.0 / inputRate);
+    return static_cast<std::size_t>(bytesPerFrame * static_cast<double>(frames)) + 7200;
+}
+
+int encodeBlock(lame_t lame, short *pcm, int frames, int channels, unsigned char *mp3, int size)
+{
+    // The interleaved call always reads two channels.
+    if (channels == 2)
+        return lame_encode_buffer_interleaved(lame, pcm, frames, mp3, size);
+    return lame_encode_buffer(lame, pcm, pcm, frames, mp3, size);
+}
+
+int encodeBlock(lame_t lame, float *pcm, int frames, int channels, unsigned char *mp3, int size)
+{
+    if (channels == 2)
+        return lame_encode_buffer_interleaved_ieee_float(lame, pcm, frames, mp3, size);
+    return lame_encode_buffer_ieee_float(lame, pcm, pcm, frames, mp3, size);
+}
+
+template <typename Sample>
+Outcome encodeFrames(const EncodeFeed &feed, qint64 count, qint64 *done)
+{
+    const InputInfo &info = feed.source.info();
+    std::vector<Sample> pcm(static_cast<std::size_t>(kBlockFrames * info.channels));
+    std::vector<unsigned char> mp3(mp3BufferSize(kBlockFrames, info.sampleRate));
+    *done = 0;
+    while (*done < count) {
+        if (feed.stopping())
+            return Outcome::stopped();
+        const qint64 frames = feed.source.read(pcm.data(), std::min(kBlockFrames, count - *done));
+        if (frames < 0)
+            return Outcome::failure(feed.source.readError());
+        if (frames == 0)
+            break;
+        const int bytes = encodeBlock(feed.lame, pcm.data(), static_cast<int>(frames), info.channels, mp3.data(),
+                                      static_cast<int>(mp3.size()));
+        if (bytes < 0)
+            return encodeFailure(bytes);
+        if (Outcome taken = feed.sink(mp3.data(), static_cast<std::size_t>(bytes)); !taken)
+            return taken;
+        feed.progress(*done, frames);
+        *done += frames;
+    }
+    return Outcome::success();
+}
+
+template Outcome encodeFrames<short>(const EncodeFeed &, qint64, qint64 *);
+template Outcome encodeFrames<float>(const EncodeFeed &, qint64, qint64 *);
+
+Outcome flushLame(const EncodeFeed &feed)
+{
+    // lame_encode_flush needs at least 7200 bytes.
+    std::vector<unsigned char> mp3(mp3BufferSize(kBlockFrames, feed.source.info().sampleRate));
+    const int flushed = lame_encode_flush(feed.lame, mp3.data(), static_cast<int>(mp3.size()));
+    if (flushed < 0)
+        return encodeFailure(flushed);
+    return feed.sink(mp3.data(), static_cast<std::size_t>(flushed));
+}
