@@ -1,7 +1,7 @@
 // sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N]
 // Converts as the window does: every member written by name through LameEncoderX, then Encode,
 // then the event loop until the run ends.
-#include "encoder/audiosource.h"
+#include "encoder/input/audiosource.h"
 #include "encoder/filesizesignal.h"
 #include "encoder/lameencoderx.h"
 #include "version.h"
@@ -35,7 +35,7 @@ int fail(Status status, const QString &why)
     return status;
 }
 
-// Every member that takes a value, from the component itself so the list cannot fall behind.
+// Every member that takes a value, from the component's member table.
 // INPUT and OUTPUT are InputFile and OutputFile.
 QString helpText()
 {
@@ -45,21 +45,20 @@ QString helpText()
         << "Converts the WAVE file INPUT into the MP3 file OUTPUT with the settings Sonovert's\n"
         << "window uses; members not given keep their defaults (in brackets).\n\n"
         << "Options:\n";
-    const LameEncoderX probe;
-    for (int number = 0; number < 64; ++number) {
-        const auto member = static_cast<Member>(number);
-        const QVariant value = probe.read(member);
-        if (!value.isValid() || member == Member::InputFile || member == Member::OutputFile)
+    for (const MemberField &field : LameEncoderX::members()) {
+        if (field.kind == MemberKind::Method || field.member == Member::InputFile
+            || field.member == Member::OutputFile)
             continue;
+        const QVariant value = LameEncoderX::defaultValue(field.member);
         QString kind = QStringLiteral("TEXT");
         QString shown = value.toString();
-        if (value.typeId() == QMetaType::Bool) {
+        if (field.kind == MemberKind::Switch) {
             kind = QStringLiteral("True|False");
             shown = value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-        } else if (value.typeId() == QMetaType::Int) {
+        } else if (field.kind != MemberKind::Text) {
             kind = QStringLiteral("N");
         }
-        const QString option = QStringLiteral("--%1=%2").arg(LameEncoderX::memberName(member), kind);
+        const QString option = QStringLiteral("--%1=%2").arg(QLatin1String(field.name), kind);
         out << "  " << option.leftJustified(28) << " [" << shown << "]\n";
     }
     out << "  " << QStringLiteral("--threads=N").leftJustified(28)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "encoder/outcome.h"
+#include "encoder/core/outcome.h"
 
 #include <QObject>
 #include <QString>

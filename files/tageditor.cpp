@@ -2,6 +2,7 @@
 #include "ui_tageditor.h"
 
 #include "common/prompter.h"
+#include "encoder/core/tagfields.h"
 
 using Member = LameEncoderX::Member;
 
@@ -22,19 +23,17 @@ void Dialog::Form_Load()
     // The encoder refuses writes only during a run, and the editor cannot be opened then.
     (void)m_encoder.write(Member::SkipTags, false);
     // Each tag is read and written back unchanged; the boxes stay empty.
-    for (Member tag : {Member::TagAlbum, Member::TagArtist, Member::TagGenre, Member::TagTitle,
-                       Member::TagYear})
-        (void)m_encoder.write(tag, m_encoder.read(tag).toString());
+    for (const TagField &tag : tagFields())
+        (void)m_encoder.write(tag.member, m_encoder.read(tag.member).toString());
 }
 
 void Dialog::OKButton_Click()
 {
-    const std::pair<Member, QLineEdit *> writes[] = {
-        {Member::TagAlbum, ui->Text3}, {Member::TagArtist, ui->Text1}, {Member::TagGenre, ui->Text4},
-        {Member::TagTitle, ui->Text2}, {Member::TagYear, ui->Text5},
-    };
-    for (const auto &[member, box] : writes) {
-        if (const Outcome written = m_encoder.write(member, box->text()); !written) {
+    for (const TagField &tag : tagFields()) {
+        const QLineEdit *box = findChild<QLineEdit *>(QLatin1String(tag.editorBox));
+        if (!box)
+            continue; // a field the form has no box for keeps its text
+        if (const Outcome written = m_encoder.write(tag.member, box->text()); !written) {
             // The dialog stays open with what was typed, so nothing is lost.
             showErrorFound(m_prompter, this, written.message);
             return;

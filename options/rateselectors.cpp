@@ -18,14 +18,13 @@ using Member = LameEncoderX::Member;
 struct RateSelector
 {
     Member member;
-    const char *defaultText;
     const char *label;
 };
 
 // Combo1, then Combo2.
 const RateSelector selectors[] = {
-    {Member::Bitrate, "128", "Bitrate: "},
-    {Member::VBRRate, "4", "VBR Rate: "},
+    {Member::Bitrate, "Bitrate: "},
+    {Member::VBRRate, "VBR Rate: "},
 };
 
 // A whole 32-bit number, halves rounded to the even neighbour; nothing for anything else.
@@ -74,7 +73,7 @@ void RateSelectors::pickRate(int selector)
     if (box->currentText().isEmpty()) {
         // Only shown: the encoder keeps what it made of the empty text. Setting the text is a
         // change of the text, so the change handler reports too.
-        box->setEditText(QString::fromLatin1(s.defaultText));
+        box->setEditText(LameEncoderX::defaultValue(s.member).toString());
         logRateReadBack(selector);
     }
     logRateReadBack(selector);

@@ -1,5 +1,7 @@
 #include "encoder/lameencoderx.h"
 #include "encoder/core/progresscounter.h"
+#include "encoder/core/tagfields.h"
+#include "encoder/mp3/id3tags.h"
 #include "mp3check.h"
 #include "wavegen.h"
 
@@ -274,6 +276,76 @@ private slots:
         LameEncoderX encoder;
         QVERIFY(!encoder.call(Member::Bitrate));
         QVERIFY(encoder.call(Member::Abort)); // no run: no effect
+    }
+
+    // Every row of the member table: its name leads back to it, its default is what a fresh
+    // component holds, and a write reaches its own setting and no other member's.
+    void memberTable_data()
+    {
+        QTest::addColumn<Member>("member");
+        for (const MemberField &field : LameEncoderX::members())
+            QTest::newRow(field.name) << field.member;
+    }
+
+    void memberTable()
+    {
+        QFETCH(Member, member);
+        QCOMPARE(LameEncoderX::memberByName(LameEncoderX::memberName(member)), member);
+        LameEncoderX encoder;
+        QCOMPARE(encoder.read(member), LameEncoderX::defaultValue(member));
+        const MemberField &field = *memberField(member);
+        QVariant other;
+        switch (field.kind) {
+        case MemberKind::Text: other = QStringLiteral("x"); break;
+        case MemberKind::Switch: other = !LameEncoderX::defaultValue(member).toBool(); break;
+        case MemberKind::BitRate: other = 320; break;
+        case MemberKind::VbrRate: other = 9; break;
+        case MemberKind::Method: QVERIFY(!encoder.write(member, true)); return;
+        }
+        QVERIFY(encoder.write(member, other));
+        QCOMPARE(encoder.read(member), other);
+        for (const MemberField &rest : LameEncoderX::members()) {
+            if (rest.member != member)
+                QVERIFY2(encoder.read(rest.member) == LameEncoderX::defaultValue(rest.member), rest.name);
+        }
+    }
+
+    // Each tag text reaches the ID3v2 tag under its own frame, and the ID3v1 tag where it has a field.
+    void tagTable_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int row = 0; row < int(tagFields().size()); ++row)
+            QTest::newRow(tagFields()[row].name) << row;
+    }
+
+    void tagTable()
+    {
+        QFETCH(int, row);
+        const TagField &tag = tagFields()[row];
+        QCOMPARE(LameEncoderX::memberByName(QString::fromLatin1(tag.name)), tag.member);
+        LameEncoderX encoder;
+        QVERIFY(encoder.write(tag.member, QStringLiteral("Rock")));
+        const std::optional<QByteArray> v2 = id3v2Tag(encoder.settings());
+        QVERIFY(v2);
+        // ID3 header, one frame header, the encoding byte, the text.
+        QCOMPARE(v2->size(), 10 + 10 + 1 + 4);
+        QCOMPARE(v2->mid(10, 4), QByteArray(tag.id3v2Frame));
+        QCOMPARE(v2->right(4), QByteArray("Rock"));
+        const QByteArray v1 = id3v1Tag(encoder.settings(), [](const QString &) { return 17; });
+        QCOMPARE(v1.isEmpty(), tag.id3v1 == Id3v1Field::None);
+        if (tag.id3v1 == Id3v1Field::Genre)
+            QCOMPARE(int(static_cast<unsigned char>(v1[127])), 17);
+        else if (!v1.isEmpty())
+            QVERIFY(v1.indexOf("Rock") > 0);
+    }
+
+    void failureIsNeverSuccess()
+    {
+        const Outcome outcome = Outcome::failure(QStringLiteral("no"), Outcome::Kind::Success);
+        QVERIFY(!outcome);
+        QCOMPARE(outcome.kind, Outcome::Kind::Failure);
+        QVERIFY(Outcome::success());
+        QCOMPARE(Outcome::stopped().kind, Outcome::Kind::Stopped);
     }
 
     void convert_data()

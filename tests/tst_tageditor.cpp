@@ -4,6 +4,8 @@
 
 #include "wavegen.h"
 
+#include "encoder/core/tagfields.h"
+
 #include <QDialog>
 #include <QGroupBox>
 #include <QTemporaryDir>
@@ -23,6 +25,7 @@ private slots:
     void layout();
     void bothOpenersShowTheSameDialog();
     void okWritesAllFive();
+    void everyTagFieldHasItsOwnBox();
     void everyOpeningStartsEmpty();
     void cancelAndCloseWriteNothing();
     void enterAndEscPressNothing();
@@ -125,6 +128,19 @@ void TestTagEditor::okWritesAllFive()
         QVERIFY(!d.isVisible());
     });
     QCOMPARE(tags(), QStringList({"Земфира 椎名林檎 🎸", "", "", "", ""}));
+}
+
+void TestTagEditor::everyTagFieldHasItsOwnBox()
+{
+    withEditor([&] { click(*m_form, "bttags"); }, [](QDialog &d) {
+        QSet<QString> boxes;
+        for (const TagField &tag : tagFields()) {
+            QVERIFY2(d.findChild<QLineEdit *>(QLatin1String(tag.editorBox)), tag.editorBox);
+            boxes.insert(QLatin1String(tag.editorBox));
+        }
+        QCOMPARE(boxes.size(), qsizetype(tagFields().size()));
+        QCOMPARE(d.findChildren<QLineEdit *>().size(), qsizetype(tagFields().size()));
+    });
 }
 
 void TestTagEditor::everyOpeningStartsEmpty()
