@@ -13,6 +13,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <unistd.h>
 
@@ -628,6 +630,116 @@ private slots:
         QVERIFY2(end.said.startsWith(QStringLiteral("failed: Cannot write ")), qPrintable(end.said));
         QCOMPARE(entriesOf(dir), entries);
         QCOMPARE(hashOf(output), old);
+    }
+
+    // The MP3 takes the place of the file the output names: through symbolic links (which stay),
+    // keeping the mode of a file it replaces, else with the umask's. Where the folder takes no
+    // unnamed temporary file, a named one is used and removed however the run ends.
+    void outputInPlace_data()
+    {
+        QTest::addColumn<QString>("link"); // what out.mp3 is: the file, or link(s) to target/song.mp3
+        QTest::addColumn<int>("oldMode");  // of the earlier output; 0: none
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<bool>("named");   // unnamed temporary files refused
+        QTest::addColumn<QString>("end");
+        const QString fin = QStringLiteral("finished");
+        const QString full = QStringLiteral("full"); // the disk, as a file-size limit
+        const QString failed = QStringLiteral("failed");
+        const QString aborted = QStringLiteral("aborted");
+        const QString none;
+        const QString link = QStringLiteral("link");
+        QTest::newRow("new file, umask 022") << none << 0 << 022 << false << fin;
+        QTest::newRow("new file, umask 077") << none << 0 << 077 << false << fin;
+        QTest::newRow("0640 kept") << none << 0640 << 022 << false << fin;
+        QTest::newRow("0666 kept under umask 077") << none << 0666 << 077 << false << fin;
+        QTest::newRow("through a link") << link << 0640 << 022 << false << fin;
+        QTest::newRow("through a relative link") << QStringLiteral("relative") << 0600 << 022 << false << fin;
+        QTest::newRow("through a link to a link") << QStringLiteral("chain") << 0640 << 022 << false << fin;
+        QTest::newRow("through a dangling link") << QStringLiteral("dangling") << 0 << 022 << false << fin;
+        QTest::newRow("through links in a loop") << QStringLiteral("loop") << 0 << 022 << false << failed;
+        QTest::newRow("write fails") << none << 0640 << 022 << false << full;
+        QTest::newRow("aborted") << none << 0640 << 022 << false << aborted;
+        QTest::newRow("through a link, aborted") << link << 0640 << 022 << false << aborted;
+        QTest::newRow("named temporary: new file") << none << 0 << 027 << true << fin;
+        QTest::newRow("named temporary: 0640 kept") << none << 0640 << 022 << true << fin;
+        QTest::newRow("named temporary: through a link") << link << 0604 << 022 << true << fin;
+        QTest::newRow("named temporary: write fails") << none << 0640 << 022 << true << full;
+        QTest::newRow("named temporary: aborted") << none << 0640 << 022 << true << aborted;
+        QTest::newRow("named temporary: through a link, aborted") << link << 0640 << 022 << true << aborted;
+    }
+
+    void outputInPlace()
+    {
+        QFETCH(QString, link);
+        QFETCH(int, oldMode);
+        QFETCH(int, umask);
+        QFETCH(bool, named);
+        QFETCH(QString, end);
+        const QString dir = m_dir.freshDir(QStringLiteral("in-place"));
+        const QString targetDir = dir + QStringLiteral("/target");
+        QVERIFY(QDir().mkpath(targetDir));
+        const QString output = dir + QStringLiteral("/out.mp3");
+        const QString target = link.isEmpty() ? output : targetDir + QStringLiteral("/song.mp3");
+        if (oldMode != 0) {
+            QVERIFY(writeText(target, "the earlier output"));
+            QCOMPARE(::chmod(QFile::encodeName(target).constData(), mode_t(oldMode)), 0);
+        }
+        if (link == QLatin1String("relative")) {
+            QVERIFY(QFile::link(QStringLiteral("target/song.mp3"), output));
+        } else if (link == QLatin1String("loop")) {
+            QVERIFY(QFile::link(output, dir + QStringLiteral("/middle.mp3")));
+            QVERIFY(QFile::link(dir + QStringLiteral("/middle.mp3"), output));
+        } else if (link == QLatin1String("chain")) {
+            QVERIFY(QFile::link(target, dir + QStringLiteral("/middle.mp3")));
+            QVERIFY(QFile::link(dir + QStringLiteral("/middle.mp3"), output));
+        } else if (!link.isEmpty()) {
+            QVERIFY(QFile::link(target, output));
+        }
+        const QStringList entries = entriesOf(dir);
+        const QStringList targetEntries = entriesOf(targetDir);
+        const QString linkTarget = QFileInfo(output).symLinkTarget();
+        const QByteArray old = contentOf(target);
+        const auto modeOf = [](const QString &file) {
+            struct stat info {};
+            return ::stat(QFile::encodeName(file).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+        };
+
+        ChildConditions conditions;
+        conditions.umask = umask;
+        conditions.refuseUnnamedFiles = named;
+        if (end == QLatin1String("full"))
+            conditions.fileSizeLimit = 8192;
+        if (end == QLatin1String("aborted"))
+            conditions.abortAtPercent = 2;
+        const QString input = end == QLatin1String("aborted") ? m_longWave : m_dir.musicWave(44100, 2, 1);
+        const ChildEnd child = encodeInChildProcess(input, output, conditions);
+        QVERIFY(child.exited);
+
+        // The links stay as they were.
+        QCOMPARE(QFileInfo(output).isSymLink(), !link.isEmpty());
+        QCOMPARE(QFileInfo(output).symLinkTarget(), linkTarget);
+        const bool created = oldMode == 0 && end == QLatin1String("finished");
+        QCOMPARE(entriesOf(dir), created && link.isEmpty() ? QStringList({"out.mp3", "target"}) : entries);
+        if (end != QLatin1String("finished")) {
+            if (end != QLatin1String("aborted"))
+                QVERIFY2(child.said.startsWith(QStringLiteral("failed: Cannot write ")), qPrintable(child.said));
+            else // a named temporary file is there during the run
+                QCOMPARE(child.said, QStringLiteral("aborted with %1 new files").arg(named ? 1 : 0));
+            QCOMPARE(entriesOf(targetDir), targetEntries);
+            QCOMPARE(contentOf(target), old);
+            QCOMPARE(modeOf(target), oldMode != 0 ? oldMode : -1);
+            return;
+        }
+        QCOMPARE(child.said, QStringLiteral("finished"));
+        QCOMPARE(child.exitCode, 0);
+        if (created && !link.isEmpty())
+            QCOMPARE(entriesOf(targetDir), QStringList({"song.mp3"}));
+        else
+            QCOMPARE(entriesOf(targetDir), targetEntries);
+        const Mp3Info mp3 = decodeMp3(target);
+        QVERIFY2(mp3.ok, qPrintable(mp3.error));
+        QCOMPARE(mp3.frames, qint64(44100));
+        QCOMPARE(modeOf(target), oldMode != 0 ? oldMode : 0666 & ~umask);
     }
 
     void abortMidRun()
