@@ -713,6 +713,8 @@ private slots:
             conditions.abortAtPercent = 2;
         const QString input = end == QLatin1String("aborted") ? m_longWave : m_dir.musicWave(44100, 2, 1);
         const ChildEnd child = encodeInChildProcess(input, output, conditions);
+        if (child.said == QLatin1String("unnamed files still allowed"))
+            QSKIP("No seccomp filter for this processor");
         QVERIFY(child.exited);
 
         // The links stay as they were.

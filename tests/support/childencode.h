@@ -19,7 +19,8 @@ struct ChildEnd
     bool exited = false; // ended by itself, in time
     int exitCode = -1;   // 0 only when finished
     // "finished", "failed: MESSAGE", "refused: MESSAGE", "aborted with N new files" (N: the
-    // entries the output's folder held then that it did not hold at the start), or "no end".
+    // entries the output's folder held then that it did not hold at the start), "no end", or
+    // "unnamed files still allowed" (no filter for this processor).
     QString said;
 };
 
