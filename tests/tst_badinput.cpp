@@ -1,7 +1,9 @@
 // Damaged and hostile input, and faults during a run: each ends in a refusal, a failure with a
 // reason and nothing left on disk, or a conversion of the audio that is there.
 #include "encoder/lameencoderx.h"
+#include "childencode.h"
 #include "mp3check.h"
+#include "tempfiles.h"
 #include "wavegen.h"
 
 #include <QDeadlineTimer>
@@ -9,16 +11,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
-
-#include <sys/resource.h>
 
 #include <bit>
 #include <cmath>
 #include <csignal>
 #include <limits>
-#include <string>
 #include <unistd.h>
 
 using Member = LameEncoderX::Member;
@@ -130,11 +128,6 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-QStringList entriesOf(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 const QByteArray kOldOutput = "the earlier output, to be left as it was";
 
 // One run through the component: refused, failed or finished, with what it raised.
@@ -173,23 +166,6 @@ RunEnd runOnce(LameEncoderX &encoder, const std::function<void(int percent)> &on
     return end;
 }
 
-// Runs in a child process started by diskFull(): one conversion under a file-size limit.
-int encodeInChild(int argc, char *argv[])
-{
-    QCoreApplication app(argc, argv);
-    const rlimit limit {std::stoull(argv[4]), std::stoull(argv[4])};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, SIG_IGN);
-    LameEncoderX encoder;
-    Outcome named = encoder.write(Member::InputFile, QString::fromLocal8Bit(argv[2]));
-    if (named)
-        named = encoder.write(Member::OutputFile, QString::fromLocal8Bit(argv[3]));
-    const RunEnd end = named ? runOnce(encoder) : RunEnd {true, false, named.message};
-    QTextStream(stdout) << (end.finished ? QStringLiteral("finished") : QStringLiteral("failed: ") + end.message)
-                        << Qt::endl;
-    return end.finished ? 0 : 1;
-}
-
 } // namespace
 
 class TestBadInput : public QObject
@@ -197,15 +173,7 @@ class TestBadInput : public QObject
     Q_OBJECT
 
 private:
-    QString freshDir(const QString &name) const
-    {
-        const QString dir = m_dir.filePath(name);
-        QDir(dir).removeRecursively();
-        QDir().mkpath(dir);
-        return dir;
-    }
-
-    QTemporaryDir m_dir;
+    TestFolder m_dir;
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
@@ -300,7 +268,7 @@ private slots:
         convert("header never finished, cut inside a frame", riff(fmt16 + chunk("data", pcm16(22050, 2) + "\1\2", 0), 0), 2,
                 44100, 22050);
         // Block codecs pad the last block: the 'fact' chunk says where the audio ends.
-        const QString coded = m_dir.filePath(QStringLiteral("coded.wav"));
+        const QString coded = m_dir.path(QStringLiteral("coded.wav"));
         qint64 fact = -1;
         const QByteArray ms = codedWave(coded, SampleType::MsAdpcm, 22050, 2, 44100, &fact);
         QCOMPARE(fact, qint64(22050));
@@ -341,7 +309,7 @@ private slots:
         QFETCH(qint64, outFrames);
         QFETCH(qint64, tolerance);
         QFETCH(QString, said);
-        const QString dir = freshDir(QStringLiteral("corpus"));
+        const QString dir = m_dir.freshDir(QStringLiteral("corpus"));
         const QString in = dir + QStringLiteral("/in.wav");
         const QString out = dir + QStringLiteral("/out.mp3");
         QVERIFY(writeBytes(in, input));
@@ -384,7 +352,7 @@ private slots:
     void unwritableOutput()
     {
         QFETCH(QString, output);
-        const QString dir = freshDir(QStringLiteral("unwritable"));
+        const QString dir = m_dir.freshDir(QStringLiteral("unwritable"));
         const QString in = dir + QStringLiteral("/in.wav");
         QVERIFY(writeMusicWave(in, 0.5));
         QVERIFY(QDir(dir).mkdir(QStringLiteral("sub")));
@@ -425,7 +393,7 @@ private slots:
         QFETCH(qint64, room);
         QFETCH(bool, fits);
         QFETCH(bool, command);
-        const QString dir = freshDir(QStringLiteral("full"));
+        const QString dir = m_dir.freshDir(QStringLiteral("full"));
         const QString in = dir + QStringLiteral("/in.wav");
         const QString out = dir + QStringLiteral("/out.mp3");
         QVERIFY(writeMusicWave(in, 3));
@@ -461,13 +429,11 @@ private slots:
             QCOMPARE(contentOf(out), kOldOutput);
             return;
         }
-        QProcess child;
-        child.setProgram(QCoreApplication::applicationFilePath());
-        child.setArguments({QStringLiteral("--encode-child"), in, out, QString::number(room)});
-        child.start();
-        QVERIFY(child.waitForFinished(60000));
-        const QString said = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
-        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        ChildConditions limited;
+        limited.fileSizeLimit = room;
+        const ChildEnd child = encodeInChildProcess(in, out, limited);
+        const QString &said = child.said;
+        QVERIFY(child.exited);
         QCOMPARE(entriesOf(dir), entries);
         if (fits) {
             QCOMPARE(said, QStringLiteral("finished"));
@@ -489,7 +455,7 @@ private slots:
     void inputTruncatedDuringRun()
     {
         QFETCH(double, keep);
-        const QString dir = freshDir(QStringLiteral("truncated"));
+        const QString dir = m_dir.freshDir(QStringLiteral("truncated"));
         const QString in = dir + QStringLiteral("/in.wav");
         const QString out = dir + QStringLiteral("/out.mp3");
         const qint64 frames = 44100 * 120;
@@ -540,7 +506,7 @@ private slots:
     {
         QFETCH(QString, folder);
         QFETCH(QString, stem);
-        const QString dir = freshDir(folder);
+        const QString dir = m_dir.freshDir(folder);
         const QString in = dir + '/' + stem + QStringLiteral(".wav");
         const QString out = dir + '/' + stem + QStringLiteral(".mp3");
         QVERIFY(writeMusicWave(in, 0.5));
@@ -558,8 +524,8 @@ private slots:
 
 int main(int argc, char *argv[])
 {
-    if (argc == 5 && qstrcmp(argv[1], "--encode-child") == 0)
-        return encodeInChild(argc, argv);
+    if (int exitCode = 0; runEncodeChild(argc, argv, &exitCode))
+        return exitCode;
     QCoreApplication app(argc, argv);
     TestBadInput test;
     QTEST_SET_MAIN_SOURCE_PATH

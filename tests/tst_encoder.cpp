@@ -2,7 +2,10 @@
 #include "encoder/core/progresscounter.h"
 #include "encoder/core/tagfields.h"
 #include "encoder/mp3/id3tags.h"
+#include "audiocompare.h"
+#include "childencode.h"
 #include "mp3check.h"
+#include "tempfiles.h"
 #include "wavegen.h"
 
 #include <QCryptographicHash>
@@ -10,13 +13,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cmath>
-#include <csignal>
 #include <unistd.h>
 
 using Member = LameEncoderX::Member;
@@ -76,12 +77,6 @@ QByteArray hashOf(const QString &path)
     return QCryptographicHash::hash(contentOf(path), QCryptographicHash::Sha1);
 }
 
-QStringList entriesOf(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                               QDir::Name);
-}
-
 bool writeText(const QString &path, const QByteArray &text)
 {
     QFile file(path);
@@ -96,49 +91,6 @@ QList<int> zeroToHundred()
     return all;
 }
 
-// Signal-to-error ratio in dB of one decoded channel against one input channel.
-double snrDb(const std::vector<float> &decoded, int decodedChannel, const std::vector<float> &input,
-             int inputChannel, int channels)
-{
-    double signal = 0;
-    double error = 0;
-    const size_t frames = std::min(decoded.size(), input.size()) / channels;
-    for (size_t f = 0; f < frames; ++f) {
-        const double in = input[f * channels + inputChannel];
-        const double out = decoded[f * channels + decodedChannel];
-        signal += in * in;
-        error += (out - in) * (out - in);
-    }
-    return 10 * std::log10(signal / std::max(error, 1e-12));
-}
-
-// Runs in a child process started by writeFailureIsReported(): one conversion, its end printed.
-int encodeInChild(int argc, char *argv[])
-{
-    QCoreApplication app(argc, argv);
-    LameEncoderX encoder;
-    QByteArray result = "no end";
-    QObject::connect(&encoder, &LameEncoderX::EncodeFinished, &app, [&] {
-        result = "finished";
-        app.quit();
-    });
-    QObject::connect(&encoder, &LameEncoderX::EncodeFailed, &app, [&](const QString &message) {
-        result = "failed: " + message.toUtf8();
-        app.quit();
-    });
-    Outcome started = encoder.write(Member::InputFile, QString::fromLocal8Bit(argv[2]));
-    if (started)
-        started = encoder.write(Member::OutputFile, QString::fromLocal8Bit(argv[3]));
-    if (started)
-        started = encoder.call(Member::Encode);
-    if (!started)
-        result = "refused: " + started.message.toUtf8();
-    else
-        app.exec();
-    QTextStream(stdout) << result << Qt::endl;
-    return result == "finished" ? 0 : 1;
-}
-
 } // namespace
 
 class TestEncoder : public QObject
@@ -146,15 +98,6 @@ class TestEncoder : public QObject
     Q_OBJECT
 
 private:
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    // A fresh folder for one case, so its listing shows what the run left behind.
-    QString freshDir(const QString &name) const
-    {
-        const QString dir = path(name);
-        QDir(dir).removeRecursively();
-        QDir().mkpath(dir);
-        return dir;
-    }
     void encodeOk(LameEncoderX &encoder, const QString &input, const QString &output)
     {
         QVERIFY(encoder.write(Member::InputFile, input));
@@ -167,14 +110,14 @@ private:
         QCOMPARE(recorder.finished, 1);
     }
 
-    QTemporaryDir m_dir;
+    TestFolder m_dir;
     QString m_longWave; // a minute of audio, for runs that must still be going when stopped
 
 private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_longWave = path(QStringLiteral("long.wav"));
+        m_longWave = m_dir.path(QStringLiteral("long.wav"));
         QVERIFY(writeMusicWave(m_longWave, 60));
     }
 
@@ -387,7 +330,7 @@ private slots:
         QFETCH(int, outRate);
         QFETCH(int, outChannels);
         QFETCH(double, seconds);
-        const QString dir = path(folder);
+        const QString dir = m_dir.path(folder);
         QDir().mkpath(dir);
         const QString input = dir + QStringLiteral("/входной.wav");
         const QString output = dir + QStringLiteral("/выход.mp3");
@@ -422,11 +365,116 @@ private slots:
         // swapped channels, would fail here).
         const std::vector<float> original = musicSamples(shape.frames, channels, rate, shape.seed);
         for (int c = 0; c < channels; ++c) {
-            const double own = snrDb(mp3.samples, c, original, c, channels);
+            const std::vector<float> decoded = channelOf(mp3.samples, channels, c);
+            const double own = snrDb(decoded, channelOf(original, channels, c));
             QVERIFY2(own > 10, qPrintable(QStringLiteral("channel %1: %2 dB").arg(c).arg(own)));
             if (channels == 2)
-                QVERIFY(own > snrDb(mp3.samples, c, original, 1 - c, channels) + 6);
+                QVERIFY(own > snrDb(decoded, channelOf(original, channels, 1 - c)) + 6);
         }
+    }
+
+    // A channel fed alone comes out at its gain on each side: centre channels on both at -3 dB,
+    // rear and side channels on their own side at -3 dB, LFE left out, each side's gains
+    // scaled to sum to one. Without a channel mask, the WAVE order (FL FR FC LFE BL BR FLC FRC);
+    // with one (libsndfile writes quad as FL FR BL BR), the mask.
+    void downmixGains_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<Container>("container");
+        QTest::addColumn<int>("fed");
+        QTest::addColumn<double>("left");
+        QTest::addColumn<double>("right");
+        const double side = std::sqrt(0.5);
+        const double front3 = 1 + side;         // a side's sum with one more channel on it
+        const double front5 = 1 + 2 * side;     // with two
+        const double front7 = 1 + 3 * side;     // with three
+        const Container plain = Container::Wave;
+        const Container masked = Container::WaveExtensible;
+        QTest::newRow("3 channels: front left") << 3 << plain << 0 << 1 / front3 << 0.0;
+        QTest::newRow("3 channels: front right") << 3 << plain << 1 << 0.0 << 1 / front3;
+        QTest::newRow("3 channels: centre") << 3 << plain << 2 << side / front3 << side / front3;
+        QTest::newRow("4 channels: centre") << 4 << plain << 2 << side / front3 << side / front3;
+        QTest::newRow("4 channels: LFE") << 4 << plain << 3 << 0.0 << 0.0;
+        QTest::newRow("quad: front left") << 4 << masked << 0 << 1 / front3 << 0.0;
+        QTest::newRow("quad: rear left") << 4 << masked << 2 << side / front3 << 0.0;
+        QTest::newRow("quad: rear right") << 4 << masked << 3 << 0.0 << side / front3;
+        QTest::newRow("5.1: front left") << 6 << plain << 0 << 1 / front5 << 0.0;
+        QTest::newRow("5.1: centre") << 6 << plain << 2 << side / front5 << side / front5;
+        QTest::newRow("5.1: LFE") << 6 << plain << 3 << 0.0 << 0.0;
+        QTest::newRow("5.1: rear right") << 6 << plain << 5 << 0.0 << side / front5;
+        QTest::newRow("5.1 masked: rear left") << 6 << masked << 4 << side / front5 << 0.0;
+        QTest::newRow("7.1: front right") << 8 << plain << 1 << 0.0 << 1 / front7;
+        QTest::newRow("7.1: centre") << 8 << plain << 2 << side / front7 << side / front7;
+        QTest::newRow("7.1: LFE") << 8 << plain << 3 << 0.0 << 0.0;
+        QTest::newRow("7.1: rear left") << 8 << plain << 4 << side / front7 << 0.0;
+        QTest::newRow("7.1: 7th on the left") << 8 << plain << 6 << side / front7 << 0.0;
+        QTest::newRow("7.1: 8th on the right") << 8 << plain << 7 << 0.0 << side / front7;
+        QTest::newRow("7.1 masked: 8th on the right") << 8 << masked << 7 << 0.0 << side / front7;
+    }
+
+    void downmixGains()
+    {
+        QFETCH(int, channels);
+        QFETCH(Container, container);
+        QFETCH(int, fed);
+        QFETCH(double, left);
+        QFETCH(double, right);
+        const QString input = m_dir.path(QStringLiteral("downmix.wav"));
+        const QString output = m_dir.path(QStringLiteral("downmix.mp3"));
+        WaveOptions shape;
+        shape.frames = 24000;
+        shape.rate = 48000;
+        shape.channels = channels;
+        shape.container = container;
+        shape.soleChannel = fed;
+        QVERIFY(writeWave(input, shape));
+        LameEncoderX encoder;
+        QVERIFY(encoder.write(Member::Bitrate, 320));
+        encodeOk(encoder, input, output);
+        const Mp3Info mp3 = decodeMp3(output, true);
+        QVERIFY2(mp3.ok, qPrintable(mp3.error));
+        QCOMPARE(mp3.channels, 2);
+        QCOMPARE(mp3.frames, shape.frames);
+        const std::vector<float> fedAlone = channelOf(musicSamples(shape.frames, channels, shape.rate), channels, fed);
+        const double gotLeft = gainOf(channelOf(mp3.samples, 2, 0), fedAlone);
+        const double gotRight = gainOf(channelOf(mp3.samples, 2, 1), fedAlone);
+        const QString said = QStringLiteral("left %1 (%2 wanted), right %3 (%4 wanted)")
+                                 .arg(gotLeft, 0, 'f', 4).arg(left, 0, 'f', 4).arg(gotRight, 0, 'f', 4).arg(right, 0, 'f', 4);
+        QVERIFY2(std::abs(gotLeft - left) < 0.01 && std::abs(gotRight - right) < 0.01, qPrintable(said));
+    }
+
+    // The same samples in another container give the same MP3, byte for byte.
+    void sameMp3AnyContainer_data()
+    {
+        QTest::addColumn<Container>("container");
+        QTest::addColumn<SampleType>("sample");
+        QTest::newRow("RIFX 16-bit") << Container::Rifx << SampleType::Pcm16;
+        QTest::newRow("RIFX 24-bit") << Container::Rifx << SampleType::Pcm24;
+        QTest::newRow("RIFX 32-bit") << Container::Rifx << SampleType::Pcm32;
+        QTest::newRow("RIFX float") << Container::Rifx << SampleType::Float32;
+        QTest::newRow("RF64 24-bit") << Container::Rf64 << SampleType::Pcm24;
+        QTest::newRow("W64 16-bit") << Container::W64 << SampleType::Pcm16;
+    }
+
+    void sameMp3AnyContainer()
+    {
+        QFETCH(Container, container);
+        QFETCH(SampleType, sample);
+        WaveOptions shape;
+        shape.sample = sample;
+        const QString riff = m_dir.path(QStringLiteral("container-riff.wav"));
+        const QString other = m_dir.path(QStringLiteral("container-other.wav"));
+        QVERIFY(writeWave(riff, shape));
+        shape.container = container;
+        QVERIFY(writeWave(other, shape));
+        QVERIFY(contentOf(riff) != contentOf(other));
+        LameEncoderX encoder;
+        encodeOk(encoder, riff, m_dir.path(QStringLiteral("container-riff.mp3")));
+        encodeOk(encoder, other, m_dir.path(QStringLiteral("container-other.mp3")));
+        const QByteArray expected = contentOf(m_dir.path(QStringLiteral("container-riff.mp3")));
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(contentOf(m_dir.path(QStringLiteral("container-other.mp3"))), expected);
+        QCOMPARE(decodeMp3(m_dir.path(QStringLiteral("container-other.mp3"))).frames, shape.frames);
     }
 
     void progressEvents_data()
@@ -447,7 +495,7 @@ private slots:
         QFETCH(int, channels);
         QFETCH(SampleType, sample);
         QFETCH(int, cutBytes);
-        const QString dir = freshDir(QStringLiteral("progress"));
+        const QString dir = m_dir.freshDir(QStringLiteral("progress"));
         const QString input = dir + QStringLiteral("/in.wav");
         const QString output = dir + QStringLiteral("/out.mp3");
         WaveOptions shape;
@@ -524,10 +572,10 @@ private slots:
         QFETCH(bool, bigEndian);
         QFETCH(QByteArray, trailing);
         const qint64 frames = 44100;
-        const QString wave = path(QStringLiteral("raw-reference.wav"));
-        const QString reference = path(QStringLiteral("raw-reference.mp3"));
-        const QString raw = path(QStringLiteral("in.pcm"));
-        const QString output = path(QStringLiteral("raw.mp3"));
+        const QString wave = m_dir.path(QStringLiteral("raw-reference.wav"));
+        const QString reference = m_dir.path(QStringLiteral("raw-reference.mp3"));
+        const QString raw = m_dir.path(QStringLiteral("in.pcm"));
+        const QString output = m_dir.path(QStringLiteral("raw.mp3"));
         WaveOptions shape;
         shape.frames = frames;
         QVERIFY(writeWave(wave, shape));
@@ -567,7 +615,7 @@ private slots:
     {
         QFETCH(QString, input);
         QFETCH(QString, output);
-        const QString dir = freshDir(QStringLiteral("refusals"));
+        const QString dir = m_dir.freshDir(QStringLiteral("refusals"));
         const QString wave = dir + QStringLiteral("/in.wav");
         QVERIFY(writeMusicWave(wave, 0.5));
         QVERIFY(QDir(dir).mkdir(QStringLiteral("sub")));
@@ -605,7 +653,7 @@ private slots:
     {
         QFETCH(QString, input);
         QFETCH(QString, output);
-        const QString dir = freshDir(QStringLiteral("failures"));
+        const QString dir = m_dir.freshDir(QStringLiteral("failures"));
         QVERIFY(writeMusicWave(dir + QStringLiteral("/in.wav"), 0.5));
         QByteArray text;
         while (text.size() < 1000000)
@@ -638,7 +686,7 @@ private slots:
     void writeFailureIsReported()
     {
         // A file-size limit makes a write fail part-way; it is set in a child process only.
-        const QString dir = freshDir(QStringLiteral("limit"));
+        const QString dir = m_dir.freshDir(QStringLiteral("limit"));
         const QString input = dir + QStringLiteral("/in.wav");
         const QString output = dir + QStringLiteral("/out.mp3");
         QVERIFY(writeMusicWave(input, 3));
@@ -646,27 +694,131 @@ private slots:
         const QStringList entries = entriesOf(dir);
         const QByteArray old = hashOf(output);
 
-        QProcess child;
-        child.setProgram(QCoreApplication::applicationFilePath());
-        child.setArguments({QStringLiteral("--encode-child"), input, output});
-        child.setChildProcessModifier([] {
-            const rlimit limit {16384, 16384};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-            std::signal(SIGXFSZ, SIG_IGN);
-        });
-        child.start();
-        QVERIFY(child.waitForFinished(60000));
-        const QString said = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
-        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(child.exitCode(), 1);
-        QVERIFY2(said.startsWith(QStringLiteral("failed: Cannot write ")), qPrintable(said));
+        ChildConditions limited;
+        limited.fileSizeLimit = 16384;
+        const ChildEnd end = encodeInChildProcess(input, output, limited);
+        QVERIFY(end.exited);
+        QCOMPARE(end.exitCode, 1);
+        QVERIFY2(end.said.startsWith(QStringLiteral("failed: Cannot write ")), qPrintable(end.said));
         QCOMPARE(entriesOf(dir), entries);
         QCOMPARE(hashOf(output), old);
     }
 
+    // The MP3 takes the place of the file the output names: through symbolic links (which stay),
+    // keeping the mode of a file it replaces, else with the umask's. Where the folder takes no
+    // unnamed temporary file, a named one is used and removed however the run ends.
+    void outputInPlace_data()
+    {
+        QTest::addColumn<QString>("link"); // what out.mp3 is: the file, or link(s) to target/song.mp3
+        QTest::addColumn<int>("oldMode");  // of the earlier output; 0: none
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<bool>("named");   // unnamed temporary files refused
+        QTest::addColumn<QString>("end");
+        const QString fin = QStringLiteral("finished");
+        const QString full = QStringLiteral("full"); // the disk, as a file-size limit
+        const QString failed = QStringLiteral("failed");
+        const QString aborted = QStringLiteral("aborted");
+        const QString none;
+        const QString link = QStringLiteral("link");
+        QTest::newRow("new file, umask 022") << none << 0 << 022 << false << fin;
+        QTest::newRow("new file, umask 077") << none << 0 << 077 << false << fin;
+        QTest::newRow("0640 kept") << none << 0640 << 022 << false << fin;
+        QTest::newRow("0666 kept under umask 077") << none << 0666 << 077 << false << fin;
+        QTest::newRow("through a link") << link << 0640 << 022 << false << fin;
+        QTest::newRow("through a relative link") << QStringLiteral("relative") << 0600 << 022 << false << fin;
+        QTest::newRow("through a link to a link") << QStringLiteral("chain") << 0640 << 022 << false << fin;
+        QTest::newRow("through a dangling link") << QStringLiteral("dangling") << 0 << 022 << false << fin;
+        QTest::newRow("through links in a loop") << QStringLiteral("loop") << 0 << 022 << false << failed;
+        QTest::newRow("write fails") << none << 0640 << 022 << false << full;
+        QTest::newRow("aborted") << none << 0640 << 022 << false << aborted;
+        QTest::newRow("through a link, aborted") << link << 0640 << 022 << false << aborted;
+        QTest::newRow("named temporary: new file") << none << 0 << 027 << true << fin;
+        QTest::newRow("named temporary: 0640 kept") << none << 0640 << 022 << true << fin;
+        QTest::newRow("named temporary: through a link") << link << 0604 << 022 << true << fin;
+        QTest::newRow("named temporary: write fails") << none << 0640 << 022 << true << full;
+        QTest::newRow("named temporary: aborted") << none << 0640 << 022 << true << aborted;
+        QTest::newRow("named temporary: through a link, aborted") << link << 0640 << 022 << true << aborted;
+    }
+
+    void outputInPlace()
+    {
+        QFETCH(QString, link);
+        QFETCH(int, oldMode);
+        QFETCH(int, umask);
+        QFETCH(bool, named);
+        QFETCH(QString, end);
+        const QString dir = m_dir.freshDir(QStringLiteral("in-place"));
+        const QString targetDir = dir + QStringLiteral("/target");
+        QVERIFY(QDir().mkpath(targetDir));
+        const QString output = dir + QStringLiteral("/out.mp3");
+        const QString target = link.isEmpty() ? output : targetDir + QStringLiteral("/song.mp3");
+        if (oldMode != 0) {
+            QVERIFY(writeText(target, "the earlier output"));
+            QCOMPARE(::chmod(QFile::encodeName(target).constData(), mode_t(oldMode)), 0);
+        }
+        if (link == QLatin1String("relative")) {
+            QVERIFY(QFile::link(QStringLiteral("target/song.mp3"), output));
+        } else if (link == QLatin1String("loop")) {
+            QVERIFY(QFile::link(output, dir + QStringLiteral("/middle.mp3")));
+            QVERIFY(QFile::link(dir + QStringLiteral("/middle.mp3"), output));
+        } else if (link == QLatin1String("chain")) {
+            QVERIFY(QFile::link(target, dir + QStringLiteral("/middle.mp3")));
+            QVERIFY(QFile::link(dir + QStringLiteral("/middle.mp3"), output));
+        } else if (!link.isEmpty()) {
+            QVERIFY(QFile::link(target, output));
+        }
+        const QStringList entries = entriesOf(dir);
+        const QStringList targetEntries = entriesOf(targetDir);
+        const QString linkTarget = QFileInfo(output).symLinkTarget();
+        const QByteArray old = contentOf(target);
+        const auto modeOf = [](const QString &file) {
+            struct stat info {};
+            return ::stat(QFile::encodeName(file).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+        };
+
+        ChildConditions conditions;
+        conditions.umask = umask;
+        conditions.refuseUnnamedFiles = named;
+        if (end == QLatin1String("full"))
+            conditions.fileSizeLimit = 8192;
+        if (end == QLatin1String("aborted"))
+            conditions.abortAtPercent = 2;
+        const QString input = end == QLatin1String("aborted") ? m_longWave : m_dir.musicWave(44100, 2, 1);
+        const ChildEnd child = encodeInChildProcess(input, output, conditions);
+        if (child.said == QLatin1String("unnamed files still allowed"))
+            QSKIP("No seccomp filter for this processor");
+        QVERIFY(child.exited);
+
+        // The links stay as they were.
+        QCOMPARE(QFileInfo(output).isSymLink(), !link.isEmpty());
+        QCOMPARE(QFileInfo(output).symLinkTarget(), linkTarget);
+        const bool created = oldMode == 0 && end == QLatin1String("finished");
+        QCOMPARE(entriesOf(dir), created && link.isEmpty() ? QStringList({"out.mp3", "target"}) : entries);
+        if (end != QLatin1String("finished")) {
+            if (end != QLatin1String("aborted"))
+                QVERIFY2(child.said.startsWith(QStringLiteral("failed: Cannot write ")), qPrintable(child.said));
+            else // a named temporary file is there during the run
+                QCOMPARE(child.said, QStringLiteral("aborted with %1 new files").arg(named ? 1 : 0));
+            QCOMPARE(entriesOf(targetDir), targetEntries);
+            QCOMPARE(contentOf(target), old);
+            QCOMPARE(modeOf(target), oldMode != 0 ? oldMode : -1);
+            return;
+        }
+        QCOMPARE(child.said, QStringLiteral("finished"));
+        QCOMPARE(child.exitCode, 0);
+        if (created && !link.isEmpty())
+            QCOMPARE(entriesOf(targetDir), QStringList({"song.mp3"}));
+        else
+            QCOMPARE(entriesOf(targetDir), targetEntries);
+        const Mp3Info mp3 = decodeMp3(target);
+        QVERIFY2(mp3.ok, qPrintable(mp3.error));
+        QCOMPARE(mp3.frames, qint64(44100));
+        QCOMPARE(modeOf(target), oldMode != 0 ? oldMode : 0666 & ~umask);
+    }
+
     void abortMidRun()
     {
-        const QString dir = freshDir(QStringLiteral("abort"));
+        const QString dir = m_dir.freshDir(QStringLiteral("abort"));
         const QString output = dir + QStringLiteral("/out.mp3");
         QVERIFY(writeText(output, "the earlier output"));
         const QByteArray old = hashOf(output);
@@ -696,7 +848,7 @@ private slots:
 
     void destroyMidRun()
     {
-        const QString dir = freshDir(QStringLiteral("destroy"));
+        const QString dir = m_dir.freshDir(QStringLiteral("destroy"));
         auto encoder = std::make_unique<LameEncoderX>();
         QVERIFY(encoder->write(Member::InputFile, m_longWave));
         QVERIFY(encoder->write(Member::OutputFile, dir + QStringLiteral("/out.mp3")));
@@ -710,7 +862,7 @@ private slots:
 
     void busyWhileRunning()
     {
-        const QString dir = freshDir(QStringLiteral("busy"));
+        const QString dir = m_dir.freshDir(QStringLiteral("busy"));
         LameEncoderX encoder;
         QVERIFY(encoder.write(Member::InputFile, m_longWave));
         QVERIFY(encoder.write(Member::OutputFile, dir + QStringLiteral("/out.mp3")));
@@ -726,7 +878,7 @@ private slots:
 
     void nextRunFromFinishedSlot()
     {
-        const QString dir = freshDir(QStringLiteral("chain"));
+        const QString dir = m_dir.freshDir(QStringLiteral("chain"));
         const QString input = dir + QStringLiteral("/in.wav");
         QVERIFY(writeMusicWave(input, 0.5));
         LameEncoderX encoder;
@@ -765,8 +917,8 @@ private slots:
         QFETCH(bool, skipTags);
         QFETCH(QString, title);
         QFETCH(bool, id3);
-        const QString input = path(QStringLiteral("tags.wav"));
-        const QString output = path(QStringLiteral("tags.mp3"));
+        const QString input = m_dir.path(QStringLiteral("tags.wav"));
+        const QString output = m_dir.path(QStringLiteral("tags.mp3"));
         const qint64 frames = 44100;
         WaveOptions shape;
         shape.frames = frames;
@@ -797,8 +949,8 @@ private slots:
 
 int main(int argc, char *argv[])
 {
-    if (argc == 4 && qstrcmp(argv[1], "--encode-child") == 0)
-        return encodeInChild(argc, argv);
+    if (int exitCode = 0; runEncodeChild(argc, argv, &exitCode))
+        return exitCode;
     QCoreApplication app(argc, argv);
     TestEncoder test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -1,12 +1,13 @@
 // Each option member read back from the MP3 it produced: channel mode, bit rates, header bits,
 // quality, byte order, voice, and the ID3 tags.
 #include "encoder/lameencoderx.h"
+#include "audiocompare.h"
 #include "mp3check.h"
+#include "tempfiles.h"
 #include "wavegen.h"
 
 #include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -56,26 +57,6 @@ double energyAbove(const std::vector<float> &samples, int rate, double fromHz)
     return all > 0 ? high / all : 0;
 }
 
-std::vector<float> firstChannel(const std::vector<float> &interleaved, int channels)
-{
-    std::vector<float> mono;
-    for (size_t i = 0; i < interleaved.size(); i += channels)
-        mono.push_back(interleaved[i]);
-    return mono;
-}
-
-// Signal-to-error ratio in dB of a decoded mono signal against a reference.
-double snrDb(const std::vector<float> &decoded, const std::vector<float> &reference)
-{
-    double signal = 0;
-    double error = 0;
-    for (size_t i = 0; i < std::min(decoded.size(), reference.size()); ++i) {
-        signal += double(reference[i]) * reference[i];
-        error += double(decoded[i] - reference[i]) * (decoded[i] - reference[i]);
-    }
-    return 10 * std::log10(signal / std::max(error, 1e-12));
-}
-
 double averageBitrate(const Mp3Info &mp3)
 {
     double sum = 0;
@@ -102,23 +83,6 @@ class TestEncoderOptions : public QObject
     Q_OBJECT
 
 private:
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-
-    // A WAVE of the music-like test signal, made once per shape.
-    QString wave(int rate, int channels, double seconds)
-    {
-        const QString file = path(QStringLiteral("in-%1-%2-%3.wav").arg(rate).arg(channels).arg(seconds));
-        if (!QFile::exists(file)) {
-            WaveOptions shape;
-            shape.rate = rate;
-            shape.channels = channels;
-            shape.frames = std::llround(rate * seconds);
-            if (!writeWave(file, shape))
-                return {};
-        }
-        return file;
-    }
-
     // Encodes input with the members written (after the defaults) and returns the MP3's bytes.
     QByteArray encode(const QString &input, const QString &output, const Writes &writes)
     {
@@ -147,14 +111,14 @@ private:
 
     Mp3Info encodeAndDecode(const QString &input, const Writes &writes, bool keepSamples = false)
     {
-        const QString output = path(QStringLiteral("out.mp3"));
+        const QString output = m_dir.path(QStringLiteral("out.mp3"));
         QFile::remove(output);
         if (encode(input, output, writes).isEmpty())
             return {};
         return decodeMp3(output, keepSamples);
     }
 
-    QTemporaryDir m_dir;
+    TestFolder m_dir;
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
@@ -178,7 +142,7 @@ private slots:
         QFETCH(Writes, writes);
         QFETCH(ChannelMode, mode);
         const qint64 frames = 66150;
-        const Mp3Info mp3 = encodeAndDecode(wave(44100, inputChannels, 1.5), writes, true);
+        const Mp3Info mp3 = encodeAndDecode(m_dir.musicWave(44100, inputChannels, 1.5), writes, true);
         QVERIFY2(mp3.ok, qPrintable(mp3.error));
         QCOMPARE(mp3.channels, mode == ChannelMode::Mono ? 1 : 2);
         QVERIFY(!mp3.audioFrames.empty());
@@ -193,7 +157,7 @@ private slots:
                 average.push_back(0.5f * (input[i] + input[i + 1]));
             const double toAverage = snrDb(mp3.samples, average);
             QVERIFY2(toAverage > 10, qPrintable(QString::number(toAverage)));
-            QVERIFY(toAverage > snrDb(mp3.samples, firstChannel(input, 2)) + 6);
+            QVERIFY(toAverage > snrDb(mp3.samples, channelOf(input, 2, 0)) + 6);
         }
     }
 
@@ -226,7 +190,7 @@ private slots:
         QFETCH(Writes, writes);
         QFETCH(int, bitrate);
         QFETCH(bool, infoTag);
-        const Mp3Info mp3 = encodeAndDecode(wave(inputRate, inputChannels, 1.5), writes);
+        const Mp3Info mp3 = encodeAndDecode(m_dir.musicWave(inputRate, inputChannels, 1.5), writes);
         QVERIFY2(mp3.ok, qPrintable(mp3.error));
         QVERIFY(mp3.audioFrames.size() > 10);
         for (const Mp3Frame &frame : mp3.audioFrames)
@@ -249,7 +213,7 @@ private slots:
     {
         QFETCH(Writes, writes);
         const qint64 frames = 88200;
-        const Mp3Info mp3 = encodeAndDecode(wave(44100, 2, 2), writes);
+        const Mp3Info mp3 = encodeAndDecode(m_dir.musicWave(44100, 2, 2), writes);
         QVERIFY2(mp3.ok, qPrintable(mp3.error));
         QVERIFY2(bitratesOf(mp3).size() >= 3, qPrintable(QString::number(bitratesOf(mp3).size())));
         QCOMPARE(mp3.bitrateMode, BitrateMode::Variable);
@@ -263,19 +227,19 @@ private slots:
 
     void vbrIgnoresBitrate()
     {
-        const QString input = wave(44100, 2, 1.5);
-        const QByteArray low = encode(input, path(QStringLiteral("vbr-32.mp3")), kVbr + Writes {{Member::Bitrate, 32}});
-        const QByteArray high = encode(input, path(QStringLiteral("vbr-320.mp3")), kVbr + Writes {{Member::Bitrate, 320}});
+        const QString input = m_dir.musicWave(44100, 2, 1.5);
+        const QByteArray low = encode(input, m_dir.path(QStringLiteral("vbr-32.mp3")), kVbr + Writes {{Member::Bitrate, 32}});
+        const QByteArray high = encode(input, m_dir.path(QStringLiteral("vbr-320.mp3")), kVbr + Writes {{Member::Bitrate, 320}});
         QVERIFY(!low.isEmpty());
         QCOMPARE(low, high);
     }
 
     void vbrRateSetsSize()
     {
-        const QString input = wave(44100, 2, 2);
-        const QByteArray best = encode(input, path(QStringLiteral("v0.mp3")), kVbr + Writes {{Member::VBRRate, 0}});
-        const QByteArray middle = encode(input, path(QStringLiteral("v4.mp3")), kVbr + Writes {{Member::VBRRate, 4}});
-        const QByteArray smallest = encode(input, path(QStringLiteral("v9.mp3")), kVbr + Writes {{Member::VBRRate, 9}});
+        const QString input = m_dir.musicWave(44100, 2, 2);
+        const QByteArray best = encode(input, m_dir.path(QStringLiteral("v0.mp3")), kVbr + Writes {{Member::VBRRate, 0}});
+        const QByteArray middle = encode(input, m_dir.path(QStringLiteral("v4.mp3")), kVbr + Writes {{Member::VBRRate, 4}});
+        const QByteArray smallest = encode(input, m_dir.path(QStringLiteral("v9.mp3")), kVbr + Writes {{Member::VBRRate, 9}});
         QVERIFY(!smallest.isEmpty());
         QVERIFY2(best.size() > middle.size() && middle.size() > smallest.size(),
                  qPrintable(QStringLiteral("%1 %2 %3").arg(best.size()).arg(middle.size()).arg(smallest.size())));
@@ -301,7 +265,7 @@ private slots:
         QFETCH(bool, copyrighted);
         QFETCH(bool, original);
         const Writes writes = mode + Writes {{Member::Copyrighted, copyrighted}, {Member::Original, original}};
-        const Mp3Info mp3 = encodeAndDecode(wave(44100, 2, 1), writes);
+        const Mp3Info mp3 = encodeAndDecode(m_dir.musicWave(44100, 2, 1), writes);
         QVERIFY2(mp3.ok, qPrintable(mp3.error));
         QVERIFY(!mp3.audioFrames.empty());
         for (const Mp3Frame &frame : mp3.audioFrames) {
@@ -326,9 +290,9 @@ private slots:
     {
         QFETCH(Writes, mode);
         QFETCH(bool, fixQualityDiffers);
-        const QString input = wave(44100, 2, 1.5);
+        const QString input = m_dir.musicWave(44100, 2, 1.5);
         const auto run = [&](const char *name, bool fast, bool fix) {
-            return encode(input, path(QString::fromLatin1(name) + QStringLiteral(".mp3")),
+            return encode(input, m_dir.path(QString::fromLatin1(name) + QStringLiteral(".mp3")),
                           mode + Writes {{Member::FastMode, fast}, {Member::FixQuality, fix}});
         };
         const QByteArray normal = run("normal", false, false);
@@ -341,7 +305,7 @@ private slots:
         QCOMPARE(fix != normal, fixQualityDiffers);
         QCOMPARE(both, fix); // FixQuality wins
         for (const char *name : {"normal", "fast", "fix"}) {
-            const Mp3Info mp3 = decodeMp3(path(QString::fromLatin1(name) + QStringLiteral(".mp3")));
+            const Mp3Info mp3 = decodeMp3(m_dir.path(QString::fromLatin1(name) + QStringLiteral(".mp3")));
             QVERIFY2(mp3.ok, name);
             QCOMPARE(mp3.frames, qint64(66150));
         }
@@ -367,27 +331,27 @@ private slots:
         QFETCH(bool, forceByteSwap);
         QFETCH(bool, sameAsWave);
         const qint64 frames = 44100;
-        const QString reference = wave(44100, 2, 1);
-        const QByteArray expected = encode(reference, path(QStringLiteral("wave.mp3")), {});
+        const QString reference = m_dir.musicWave(44100, 2, 1);
+        const QByteArray expected = encode(reference, m_dir.path(QStringLiteral("wave.mp3")), {});
         QString input = reference;
         if (raw) {
-            input = path(QStringLiteral("in.pcm"));
+            input = m_dir.path(QStringLiteral("in.pcm"));
             QVERIFY(writeRawPcm(input, frames, 2, bigEndian));
         }
-        const QByteArray mp3 = encode(input, path(QStringLiteral("swap.mp3")),
+        const QByteArray mp3 = encode(input, m_dir.path(QStringLiteral("swap.mp3")),
                                       {{Member::RawPCM, raw}, {Member::ForceByteSwap, forceByteSwap}});
         QVERIFY(!expected.isEmpty() && !mp3.isEmpty());
         QCOMPARE(mp3 == expected, sameAsWave);
-        QCOMPARE(decodeMp3(path(QStringLiteral("swap.mp3"))).frames, frames);
+        QCOMPARE(decodeMp3(m_dir.path(QStringLiteral("swap.mp3"))).frames, frames);
     }
 
     void voiceMode()
     {
-        const QString input = wave(44100, 2, 3);
-        const QString output = path(QStringLiteral("voice.mp3"));
+        const QString input = m_dir.musicWave(44100, 2, 3);
+        const QString output = m_dir.path(QStringLiteral("voice.mp3"));
         const QByteArray voice = encode(input, output, kVoice);
         // Bit rate, VBR and its rate give way to the voice settings.
-        const QByteArray overridden = encode(input, path(QStringLiteral("voice-over.mp3")),
+        const QByteArray overridden = encode(input, m_dir.path(QStringLiteral("voice-over.mp3")),
                                              kVoice + kVbr + Writes {{Member::Bitrate, 320}, {Member::VBRRate, 0}});
         QVERIFY(!voice.isEmpty());
         QCOMPARE(overridden, voice);
@@ -403,7 +367,7 @@ private slots:
         QVERIFY(std::abs(mp3.frames - 3 * 22050) <= 2);
 
         // Narrow band: the test signal's noise reaches far above 8 kHz, the voice output not.
-        const double inputHigh = energyAbove(firstChannel(musicSamples(3 * 44100, 2, 44100), 2), 44100, 8000);
+        const double inputHigh = energyAbove(channelOf(musicSamples(3 * 44100, 2, 44100), 2, 0), 44100, 8000);
         const double voiceHigh = energyAbove(mp3.samples, 22050, 8000);
         QVERIFY2(inputHigh > 0.004, qPrintable(QString::number(inputHigh)));
         QVERIFY2(voiceHigh < inputHigh / 100, qPrintable(QStringLiteral("%1 vs %2").arg(voiceHigh).arg(inputHigh)));
@@ -449,7 +413,7 @@ private slots:
                 expected.insert(QString::fromLatin1(frameIds[i]), texts[i]);
         }
         const bool voice = mode == kVoice;
-        const Mp3Info mp3 = encodeAndDecode(wave(44100, 2, 1), writes);
+        const Mp3Info mp3 = encodeAndDecode(m_dir.musicWave(44100, 2, 1), writes);
         QVERIFY2(mp3.ok, qPrintable(mp3.error));
         QCOMPARE(mp3.id3v2Text, expected);
         QCOMPARE(mp3.hasId3v2, !expected.isEmpty());
@@ -483,7 +447,7 @@ private slots:
         QFETCH(Writes, mode);
         const Writes writes = mode + Writes {{Member::TagTitle, "Название"}, {Member::TagArtist, "Artist"},
                                              {Member::TagGenre, "Rock"}, {Member::SkipTags, true}};
-        const Mp3Info mp3 = encodeAndDecode(wave(44100, 2, 1), writes);
+        const Mp3Info mp3 = encodeAndDecode(m_dir.musicWave(44100, 2, 1), writes);
         QVERIFY2(mp3.ok, qPrintable(mp3.error));
         QVERIFY(!mp3.hasId3v2);
         QVERIFY(!mp3.hasId3v1);

@@ -6,7 +6,9 @@
 #include "encoder/lame/infotemplate.h"
 #include "encoder/mp3/infoframe.h"
 #include "encoder/parallel/seams.h"
+#include "audiocompare.h"
 #include "mp3check.h"
+#include "tempfiles.h"
 #include "wavegen.h"
 
 #include <QDir>
@@ -15,7 +17,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -103,17 +104,6 @@ std::vector<double> errorShares(const std::vector<float> &decoded, const std::ve
     return shares;
 }
 
-double snrDb(const std::vector<float> &decoded, const std::vector<float> &input)
-{
-    double signal = 0;
-    double error = 0;
-    for (std::size_t i = 0; i < std::min(decoded.size(), input.size()); ++i) {
-        signal += double(input[i]) * input[i];
-        error += double(decoded[i] - input[i]) * (decoded[i] - input[i]);
-    }
-    return 10 * std::log10(signal / std::max(error, 1e-12));
-}
-
 // The audio frames of an MP3 (without its info frame) as one encoder instance's chunk.
 EncodedChunk chunkOf(const Stream &stream)
 {
@@ -149,16 +139,6 @@ class TestParallel : public QObject
     Q_OBJECT
 
 private:
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-
-    QString wave(int rate, int channels, double seconds)
-    {
-        const QString file = path(QStringLiteral("in-%1-%2-%3.wav").arg(rate).arg(channels).arg(seconds));
-        if (!QFile::exists(file) && !writeMusicWave(file, seconds, rate, channels))
-            return {};
-        return file;
-    }
-
     Outcome encode(const EncoderSettings &settings, int workers, RunReport *report = nullptr,
                    const ProgressReport &progress = [](int, qint64) {}, const std::atomic_bool *abort = nullptr)
     {
@@ -180,7 +160,7 @@ private:
         return settings;
     }
 
-    QTemporaryDir m_dir;
+    TestFolder m_dir;
 
 private slots:
     void headers_data()
@@ -241,8 +221,8 @@ private slots:
         QFETCH(int, rate);
         QFETCH(int, channels);
         QFETCH(Adjust, adjust);
-        const QString output = path(QStringLiteral("lame.mp3"));
-        const EncoderSettings settings = settingsFor(wave(rate, channels, 6), output, adjust);
+        const QString output = m_dir.path(QStringLiteral("lame.mp3"));
+        const EncoderSettings settings = settingsFor(m_dir.musicWave(rate, channels, 6), output, adjust);
         const Outcome encoded = encode(settings, 1);
         QVERIFY2(encoded.ok(), qPrintable(encoded.message));
         const Mp3Info info = decodeMp3(output);
@@ -266,8 +246,8 @@ private slots:
     // Breaking one frame's main_data_begin breaks the chain: the check is not vacuous.
     void chainCatchesBadReference()
     {
-        const QString output = path(QStringLiteral("chain.mp3"));
-        QVERIFY(encode(settingsFor(wave(44100, 2, 6), output, {}), 1).ok());
+        const QString output = m_dir.path(QStringLiteral("chain.mp3"));
+        QVERIFY(encode(settingsFor(m_dir.musicWave(44100, 2, 6), output, {}), 1).ok());
         const Mp3Info info = decodeMp3(output);
         Stream stream = streamOf(info, contentOf(output));
         auto target = std::find_if(stream.frames.begin() + 10, stream.frames.end(),
@@ -294,8 +274,8 @@ private slots:
     {
         QFETCH(Adjust, adjust);
         QFETCH(int, shift);
-        const QString output = path(QStringLiteral("shift.mp3"));
-        const EncoderSettings settings = settingsFor(wave(adjust && settingsFor({}, {}, adjust).bitrate == 64 ? 22050 : 44100, 2, 6), output, adjust);
+        const QString output = m_dir.path(QStringLiteral("shift.mp3"));
+        const EncoderSettings settings = settingsFor(m_dir.musicWave(adjust && settingsFor({}, {}, adjust).bitrate == 64 ? 22050 : 44100, 2, 6), output, adjust);
         QVERIFY(encode(settings, 1).ok());
         const EncodedChunk original = chunkOf(streamOf(decodeMp3(output), contentOf(output)));
         const std::vector<QByteArray> before = mainDataOf(original);
@@ -335,8 +315,8 @@ private slots:
         QFETCH(bool, freeRate);
         QFETCH(int, bytes);
         QFETCH(bool, possible);
-        const QString output = path(QStringLiteral("grow.mp3"));
-        const EncoderSettings settings = settingsFor(wave(48000, 2, 4), output, [&](EncoderSettings &s) { s.useVbr = freeRate; });
+        const QString output = m_dir.path(QStringLiteral("grow.mp3"));
+        const EncoderSettings settings = settingsFor(m_dir.musicWave(48000, 2, 4), output, [&](EncoderSettings &s) { s.useVbr = freeRate; });
         QVERIFY(encode(settings, 1).ok());
         const EncodedChunk original = chunkOf(streamOf(decodeMp3(output), contentOf(output)));
         const std::vector<QByteArray> before = mainDataOf(original);
@@ -374,8 +354,8 @@ private slots:
     {
         QFETCH(Adjust, adjust);
         const int channels = 2; // the input's; a mono setting down-mixes inside lame
-        const QString input = wave(44100, channels, 6);
-        const QString output = path(QStringLiteral("own.mp3"));
+        const QString input = m_dir.musicWave(44100, channels, 6);
+        const QString output = m_dir.path(QStringLiteral("own.mp3"));
         const EncoderSettings settings = settingsFor(input, output, adjust);
         QVERIFY(encode(settings, 1).ok());
         const Mp3Info info = decodeMp3(output);
@@ -447,9 +427,9 @@ private slots:
         QFETCH(Adjust, adjust);
         QFETCH(int, bitrate);
         QFETCH(double, seconds);
-        const QString input = wave(rate, channels, seconds);
-        const QString joined = path(QStringLiteral("joined.mp3"));
-        const QString single = path(QStringLiteral("single.mp3"));
+        const QString input = m_dir.musicWave(rate, channels, seconds);
+        const QString joined = m_dir.path(QStringLiteral("joined.mp3"));
+        const QString single = m_dir.path(QStringLiteral("single.mp3"));
         RunReport report;
         const Outcome parallel = encode(settingsFor(input, joined, adjust), 2, &report);
         QVERIFY2(parallel.ok(), qPrintable(parallel.message));
@@ -583,11 +563,11 @@ private slots:
         QFETCH(int, workers);
         QFETCH(int, reader);
         const int seconds = 60;
-        const QString output = path(QStringLiteral("length-%1-%2.mp3").arg(bitrate).arg(workers));
+        const QString output = m_dir.path(QStringLiteral("length-%1-%2.mp3").arg(bitrate).arg(workers));
         if (!QFile::exists(output)) {
             RunReport report;
             const Outcome encoded = encode(
-                settingsFor(wave(rate, 2, seconds), output, [&](EncoderSettings &s) { s.bitrate = bitrate; }), workers,
+                settingsFor(m_dir.musicWave(rate, 2, seconds), output, [&](EncoderSettings &s) { s.bitrate = bitrate; }), workers,
                 &report);
             QVERIFY2(encoded.ok(), qPrintable(encoded.message));
             QCOMPARE(report.instances > 1, workers > 1);
@@ -626,17 +606,17 @@ private slots:
     void rawInput()
     {
         QFETCH(bool, bigEndian);
-        const QString raw = path(QStringLiteral("in.raw"));
+        const QString raw = m_dir.path(QStringLiteral("in.raw"));
         QVERIFY(writeRawPcm(raw, 44100 * 30, 2, bigEndian));
-        const QString fromRaw = path(QStringLiteral("raw.mp3"));
-        const QString fromWave = path(QStringLiteral("wave.mp3"));
+        const QString fromRaw = m_dir.path(QStringLiteral("raw.mp3"));
+        const QString fromWave = m_dir.path(QStringLiteral("wave.mp3"));
         RunReport report;
         QVERIFY(encode(settingsFor(raw, fromRaw, [&](EncoderSettings &s) {
                            s.rawPcm = true;
                            s.forceByteSwap = bigEndian;
                        }), 2, &report).ok());
         QVERIFY(report.instances >= 4);
-        QVERIFY(encode(settingsFor(wave(44100, 2, 30), fromWave, {}), 2).ok());
+        QVERIFY(encode(settingsFor(m_dir.musicWave(44100, 2, 30), fromWave, {}), 2).ok());
         QCOMPARE(contentOf(fromRaw), contentOf(fromWave));
     }
 
@@ -644,12 +624,12 @@ private slots:
     // a block codec where the 'fact' chunk says.
     void blockCodedInput()
     {
-        const QString input = path(QStringLiteral("in-adpcm.wav"));
+        const QString input = m_dir.path(QStringLiteral("in-adpcm.wav"));
         WaveOptions shape;
         shape.frames = 44100 * 30 + 777;
         shape.sample = SampleType::MsAdpcm;
         QVERIFY(writeWave(input, shape));
-        const QString output = path(QStringLiteral("adpcm.mp3"));
+        const QString output = m_dir.path(QStringLiteral("adpcm.mp3"));
         RunReport report;
         QVERIFY(encode(settingsFor(input, output, {}), 2, &report).ok());
         QVERIFY(report.instances >= 4);
@@ -659,11 +639,11 @@ private slots:
     // Through the component: workers set, a 45-second input, every progress event.
     void componentRun()
     {
-        const QString output = path(QStringLiteral("component.mp3"));
+        const QString output = m_dir.path(QStringLiteral("component.mp3"));
         LameEncoderX encoder;
         encoder.setWorkers(2);
         QCOMPARE(encoder.settings().workers, 2);
-        QVERIFY(encoder.write(LameEncoderX::Member::InputFile, wave(44100, 2, 45)).ok());
+        QVERIFY(encoder.write(LameEncoderX::Member::InputFile, m_dir.musicWave(44100, 2, 45)).ok());
         QVERIFY(encoder.write(LameEncoderX::Member::OutputFile, output).ok());
         QSignalSpy progress(&encoder, &LameEncoderX::EncodeProgress);
         QSignalSpy finished(&encoder, &LameEncoderX::EncodeFinished);
@@ -683,12 +663,12 @@ private slots:
     // gives (split or not, depending on what the input reader makes of it).
     void truncatedInput()
     {
-        const QString input = path(QStringLiteral("cut.wav"));
+        const QString input = m_dir.path(QStringLiteral("cut.wav"));
         QVERIFY(writeMusicWave(input, 30));
         QFile file(input);
         QVERIFY(file.resize(44 + 4 * 44100 * 20));
-        const QString joined = path(QStringLiteral("cut-joined.mp3"));
-        const QString single = path(QStringLiteral("cut-single.mp3"));
+        const QString joined = m_dir.path(QStringLiteral("cut-joined.mp3"));
+        const QString single = m_dir.path(QStringLiteral("cut-single.mp3"));
         RunReport report;
         const Outcome parallel = encode(settingsFor(input, joined, {}), 2, &report);
         const Outcome one = encode(settingsFor(input, single, {}), 1);
@@ -714,8 +694,8 @@ private slots:
     {
         QFETCH(int, abortAt);
         QFETCH(Adjust, adjust);
-        const QString input = wave(44100, 2, 30);
-        QDir out(path(QStringLiteral("abort-%1-%2").arg(abortAt).arg(bool(adjust))));
+        const QString input = m_dir.musicWave(44100, 2, 30);
+        QDir out(m_dir.path(QStringLiteral("abort-%1-%2").arg(abortAt).arg(bool(adjust))));
         QVERIFY(out.mkpath(QStringLiteral(".")));
         const QString output = out.filePath(QStringLiteral("out.mp3"));
         QFile existing(output);

@@ -50,12 +50,16 @@ Outcome Mp3Output::failure(int error) const
 Outcome Mp3Output::open()
 {
     struct stat existing {};
-    const bool exists = ::lstat(m_final.constData(), &existing) == 0;
-    if (exists && S_ISLNK(existing.st_mode)) {
-        m_final = QFile::encodeName(QFileInfo(m_path).symLinkTarget());
-        if (::stat(m_final.constData(), &existing) != 0)
-            existing.st_mode = 0;
+    bool exists = ::lstat(m_final.constData(), &existing) == 0;
+    // Along a chain of links to its end: a link on the way would be replaced by the MP3.
+    for (int links = 0; exists && S_ISLNK(existing.st_mode); ++links) {
+        if (links == 40)
+            return failure(ELOOP);
+        m_final = QFile::encodeName(QFileInfo(QFile::decodeName(m_final)).symLinkTarget());
+        exists = ::lstat(m_final.constData(), &existing) == 0;
     }
+    if (!exists)
+        existing = {};
     if (exists && S_ISDIR(existing.st_mode))
         return failure(EISDIR);
     const QByteArray folder = folderOf(m_final);

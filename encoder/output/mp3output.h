@@ -9,7 +9,7 @@
 
 // The MP3 being written: a temporary file beside the output, put in the output's place only by
 // commit(). Destroyed without a commit, it leaves nothing behind and an existing output
-// untouched. An output that is a symbolic link is replaced at the link's target.
+// untouched. An output that is a symbolic link is replaced at the file its links end at.
 class Mp3Output
 {
 public:

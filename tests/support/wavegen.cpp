@@ -64,6 +64,8 @@ int majorOf(Container container)
         return SF_FORMAT_RF64;
     case Container::W64:
         return SF_FORMAT_W64;
+    case Container::Rifx:
+        return SF_FORMAT_WAV | SF_ENDIAN_BIG;
     }
     return SF_FORMAT_WAV;
 }
@@ -77,7 +79,7 @@ bool fail(QString *error, const QString &why)
 
 // Writes frames of the seed's signal in the given libsndfile format.
 bool writeSignal(const QString &path, int format, qint64 frames, int channels, int rate, quint32 seed,
-                 QString *error)
+                 QString *error, int soleChannel = -1)
 {
     SF_INFO info {};
     info.format = format;
@@ -93,6 +95,12 @@ bool writeSignal(const QString &path, int format, qint64 frames, int channels, i
     for (qint64 done = 0; done < frames;) {
         const qint64 count = std::min(kBlock, frames - done);
         generator.fill(block.data(), count);
+        if (soleChannel >= 0) {
+            for (qint64 i = 0; i < count * channels; ++i) {
+                if (i % channels != soleChannel)
+                    block[static_cast<std::size_t>(i)] = 0;
+            }
+        }
         if (sf_writef_float(file.get(), block.data(), count) != count)
             return fail(error, QStringLiteral("Cannot write %1: %2").arg(path, QString::fromUtf8(sf_strerror(file.get()))));
         done += count;
@@ -184,7 +192,7 @@ std::vector<float> resampled(const std::vector<float> &samples, int channels, in
 bool writeWave(const QString &path, const WaveOptions &shape, QString *error)
 {
     return writeSignal(path, majorOf(shape.container) | subtypeOf(shape.sample), shape.frames, shape.channels,
-                       shape.rate, shape.seed, error);
+                       shape.rate, shape.seed, error, shape.soleChannel);
 }
 
 bool writeMusicWave(const QString &path, double seconds, int rate, int channels, QString *error)

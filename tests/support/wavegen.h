@@ -12,7 +12,8 @@
 
 // The block codecs write a 'fact' chunk with the frame count; their last block is padded.
 enum class SampleType { Pcm8, Pcm16, Pcm24, Pcm32, Float32, MsAdpcm, ImaAdpcm, Gsm610 };
-enum class Container { Wave, WaveExtensible, Rf64, W64 };
+// Rifx: the big-endian RIFF.
+enum class Container { Wave, WaveExtensible, Rf64, W64, Rifx };
 
 struct WaveOptions
 {
@@ -22,6 +23,7 @@ struct WaveOptions
     SampleType sample = SampleType::Pcm16;
     Container container = Container::Wave;
     quint32 seed = 1;
+    int soleChannel = -1; // 0 or more: only this channel sounds, the others are silent
 };
 
 // Streams the signal block by block, so long files need little memory. Peaks stay below 0.9.
