@@ -4,7 +4,24 @@
 #include "common/prompter.h"
 #include "encoder/core/tagfields.h"
 
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
 using Member = LameEncoderX::Member;
+
+namespace {
+
+// The editor reads and writes the tags in the order of their names (album, artist, genre,
+// title, year), which decides the first refusal shown; the table's order is the ID3 tag's.
+std::vector<TagField> tagsByName()
+{
+    std::vector<TagField> tags(tagFields().begin(), tagFields().end());
+    std::ranges::sort(tags, {}, [](const TagField &tag) { return std::string_view(tag.name); });
+    return tags;
+}
+
+} // namespace
 
 Dialog::Dialog(LameEncoderX &encoder, Prompter &prompter, QWidget *parent)
     : ModalWindow(parent), ui(std::make_unique<Ui::Dialog>()), m_encoder(encoder), m_prompter(prompter)
@@ -23,13 +40,13 @@ void Dialog::Form_Load()
     // The encoder refuses writes only during a run, and the editor cannot be opened then.
     (void)m_encoder.write(Member::SkipTags, false);
     // Each tag is read and written back unchanged; the boxes stay empty.
-    for (const TagField &tag : tagFields())
+    for (const TagField &tag : tagsByName())
         (void)m_encoder.write(tag.member, m_encoder.read(tag.member).toString());
 }
 
 void Dialog::OKButton_Click()
 {
-    for (const TagField &tag : tagFields()) {
+    for (const TagField &tag : tagsByName()) {
         const QLineEdit *box = findChild<QLineEdit *>(QLatin1String(tag.editorBox));
         if (!box)
             continue; // a field the form has no box for keeps its text
