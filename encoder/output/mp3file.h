@@ -2,6 +2,7 @@
 
 #include "mp3output.h"
 #include "encoder/core/outcome.h"
+#include "encoder/core/trackgain.h"
 
 #include <QByteArray>
 
@@ -21,6 +22,8 @@ struct Mp3Layout
     // The file's sample rate where it was resampled ahead of lame (lame took the resampled
     // audio for its input), for the info frame's source rate; 0 otherwise.
     int sourceRate = 0;
+    // The track's loudness figures, asked for after the audio; empty where none are measured.
+    TrackGainSource trackGain;
 };
 
 // Writes the parts in that order; writeAudio writes the frames, infoFrame gives the finished
