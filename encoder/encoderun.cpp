@@ -130,7 +130,7 @@ Outcome encodeOnce(const EncodingPlan &plan, PcmReader &source, const OutputTarg
         return Outcome::success();
     };
     const Mp3Layout layout {target.id3v2, target.id3v1, instance.own ? instance.own->size() : 0,
-                            kept ? kept->sourceRate : 0};
+                            kept ? kept->sourceRate : 0, {}};
     if (Outcome written = writeMp3File(output, layout, writeAudio, infoFrame, abort); !written)
         return written;
     if (controls.report)
