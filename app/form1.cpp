@@ -2,6 +2,7 @@
 #include "ui_form1.h"
 
 #include "closecommand.h"
+#include "desktopnotices.h"
 #include "common/appearance.h"
 #include "common/prompter.h"
 #include "files/commondialog.h"
@@ -33,7 +34,8 @@ Form1::Form1(Prompter *prompter, QWidget *parent)
       m_encoder(new LameEncoderX(this)),
       m_cmd(new CommonDialog(*m_prompter, this, 265, this)),
       m_cmd2(new CommonDialog(*m_prompter, this, 260, this)),
-      m_timer1(new QTimer(this))
+      m_timer1(new QTimer(this)),
+      m_desktop(new DesktopNotices(QDBusConnection::sessionBus(), this))
 {
     ui->setupUi(this);
     setupControls();
@@ -197,6 +199,7 @@ void Form1::Form_Unload()
     m_unloaded = true;
     // Stopping cannot fail in a way worth telling a person who is closing the program.
     (void)m_encoder->call(LameEncoderX::Member::Abort);
+    m_desktop->hideProgress();
 }
 
 void Form1::showEvent(QShowEvent *event)
