@@ -90,6 +90,8 @@ void Form1::setupControls()
         {ui->textinput, "Input file"}, {ui->textoutput, "Output file"}, {ui->Combo1, "Bit rate"},
         {ui->Combo2, "VBR rate"},      {ui->progresscom, "Progress"},  {ui->List1, "Action log"},
         {ui->listlogo, "Sonovert logo"}, {ui->Image1, "Input"},         {ui->Image2, "Output"},
+        // Both buttons read "Select".
+        {ui->btbrowse1, "Select input file"}, {ui->btbrowse2, "Select output file"},
     };
     for (const auto &[control, name] : names)
         control->setAccessibleName(QString::fromLatin1(name));
