@@ -102,7 +102,8 @@ void Form1::setupControls()
 
     // The window is exactly its client area plus the menu bar, and cannot be resized.
     ui->centralwidget->setFixedSize(585, 336);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    layout()->setSizeConstraint(maximisesAnyway() ? QLayout::SetMinimumSize : QLayout::SetFixedSize);
+    keepUnmaximised(this);
 }
 
 void Form1::setupSubsystems()

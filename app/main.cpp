@@ -52,7 +52,6 @@ int main(int argc, char *argv[])
     setUpAppearance();
     Form1 form;
     form.show();
-    firstWindowMade();
     if (!files.isEmpty())
         QTimer::singleShot(0, &form, [&form, file = QDir::current().absoluteFilePath(files.constFirst())] {
             form.openInput(file);

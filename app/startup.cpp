@@ -65,14 +65,8 @@ struct HeldMessage
 };
 std::vector<HeldMessage> heldBack;
 
-// Set by the program, not by the person: Qt would say it cannot find it at every start.
-bool bufferIntegrationSetHere = false;
-
 void startUpMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (bufferIntegrationSetHere && qstrcmp(context.category, "qt.qpa.wayland") == 0
-        && message.contains(QLatin1String("client buffer integration")))
-        return;
     if (!connecting)
         return passOn(type, context, message);
     if (type != QtFatalMsg) {
@@ -157,12 +151,6 @@ DisplayConnection::DisplayConnection(const Session &session)
 {
     if (const QByteArray platforms = platformsToTry(session); !platforms.isEmpty())
         qputenv("QT_QPA_PLATFORM", platforms);
-    // Widgets draw into shared memory; Qt's Wayland plugin would still load EGL, Mesa and its
-    // LLVM for OpenGL nothing here uses (50 MB).
-    if (qEnvironmentVariableIsEmpty("QT_WAYLAND_CLIENT_BUFFER_INTEGRATION")) {
-        qputenv("QT_WAYLAND_CLIENT_BUFFER_INTEGRATION", "shm");
-        bufferIntegrationSetHere = true;
-    }
     connecting = true;
     passOn = qInstallMessageHandler(startUpMessages);
     m_platformSetHere = session.forcedPlatform.isEmpty();
@@ -176,11 +164,4 @@ DisplayConnection::~DisplayConnection()
     // Programs started from here (the browser) choose their own platform.
     if (m_platformSetHere)
         qunsetenv("QT_QPA_PLATFORM");
-}
-
-void firstWindowMade()
-{
-    // Qt reads it when it makes its first window; a browser started from here may want OpenGL.
-    if (bufferIntegrationSetHere)
-        qunsetenv("QT_WAYLAND_CLIENT_BUFFER_INTEGRATION");
 }

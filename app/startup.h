@@ -35,7 +35,7 @@ QByteArray platformsToTry(const Session &session);
 
 // Opens the display while QApplication is made: a failure is one line on stderr and exit 1,
 // not Qt's abort. Messages Qt gives while connecting are held back and passed on once the
-// window system answered. On Wayland, windows draw into shared memory only.
+// window system answered.
 class DisplayConnection
 {
 public:
@@ -47,7 +47,3 @@ public:
 private:
     bool m_platformSetHere = false;
 };
-
-// Called once the main window has been shown: the environment set for Qt's start is put back,
-// so programs started from here (the browser) choose for themselves.
-void firstWindowMade();
