@@ -3,12 +3,13 @@
 # make bench - time sonovert-encode against the lame command-line encoder
 # make fuzz  - fuzz the input reading and encoding with libFuzzer (FUZZ_SECONDS=60)
 # make package - build the Debian package build/sonovert_<version>_<arch>.deb
+# make check-desktop - the window under X11 and Wayland: memory, screenshots, no display
 BUILD ?= build
 JOBS ?= $(shell nproc)
 # CI turns compiler warnings into errors: WERROR=ON.
 WERROR ?= OFF
 
-.PHONY: all deps configure program build run test bench clean check-sanitize fuzz package
+.PHONY: all deps configure program build run test bench clean check-sanitize fuzz package check-desktop
 
 all: build
 
@@ -55,3 +56,8 @@ package: configure
 	@scripts/install-deps package
 	@cmake --build $(BUILD) -j $(JOBS) --target sonovert sonovert-encode
 	cd $(BUILD) && cpack -G DEB
+
+# The window under Xvfb with a window manager and under weston: memory, screenshots, and what
+# it says without a display.
+check-desktop: program
+	scripts/check-desktop $(BUILD)

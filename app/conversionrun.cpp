@@ -5,6 +5,7 @@
 #include "ui_form1.h"
 
 #include "closecommand.h"
+#include "desktopnotices.h"
 #include "common/prompter.h"
 #include "files/commondialog.h"
 
@@ -37,6 +38,7 @@ void Form1::btencode_Click()
     const Outcome started = m_encoder->call(LameEncoderX::Member::Encode);
     if (!started) {
         // A run that cannot start must not leave the window locked with the timer running.
+        tellDesktopRunEnded(tr("Encoding failed"), started.message);
         showErrorFound(started.message);
         ResetForm();
     }
@@ -54,6 +56,7 @@ void Form1::LameEncoderX1_EncodeProgress(int, qint64)
 void Form1::LameEncoderX1_EncodeFailed(const QString &message)
 {
     // The count stops short of 101, so the run must be ended here or the window stays busy.
+    tellDesktopRunEnded(tr("Encoding failed"), message);
     showErrorFound(message);
     ResetForm();
 }
@@ -63,6 +66,8 @@ void Form1::Timer1_Timer()
     if (ui->progresscom->value() == completeMark) {
         ResetForm();
         logTop(QStringLiteral("Finished Encoding!"));
+        m_desktop->showProgress(1);
+        tellDesktopRunEnded(QStringLiteral("Finished Encoding!"), m_cmd2->FileTitle());
         m_prompter->message(this, Prompter::Icon::Information, QStringLiteral("Finished Encoding!"),
                             QStringLiteral("Finished"));
     }
@@ -70,10 +75,20 @@ void Form1::Timer1_Timer()
     // QProgressBar skips repaints of less than a chunk's width; the bar is tiny, so it would
     // lag the count by ten percent.
     ui->progresscom->update();
+    if (m_timer1->isActive())
+        m_desktop->showProgress(double(ui->progresscom->value()) / completeMark);
     setAutoCaption(ui->lbstatus, QStringLiteral("Encoding: ") + m_cmd->FileTitle()
                                      + QStringLiteral(" To ") + m_cmd2->FileTitle());
     if (ui->progresscom->value() == 1)
         Module1::RemoveCloseMenu(this);
+}
+
+void Form1::tellDesktopRunEnded(const QString &summary, const QString &body)
+{
+    m_desktop->hideProgress();
+    // In front, the message box says it; behind another window the box would go unseen.
+    if (!isActiveWindow())
+        m_desktop->notify(summary, body);
 }
 
 void Form1::mnuencode_Click()

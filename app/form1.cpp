@@ -2,6 +2,7 @@
 #include "ui_form1.h"
 
 #include "closecommand.h"
+#include "desktopnotices.h"
 #include "common/appearance.h"
 #include "common/prompter.h"
 #include "files/commondialog.h"
@@ -33,7 +34,8 @@ Form1::Form1(Prompter *prompter, QWidget *parent)
       m_encoder(new LameEncoderX(this)),
       m_cmd(new CommonDialog(*m_prompter, this, 265, this)),
       m_cmd2(new CommonDialog(*m_prompter, this, 260, this)),
-      m_timer1(new QTimer(this))
+      m_timer1(new QTimer(this)),
+      m_desktop(new DesktopNotices(QDBusConnection::sessionBus(), this))
 {
     ui->setupUi(this);
     setupControls();
@@ -88,6 +90,8 @@ void Form1::setupControls()
         {ui->textinput, "Input file"}, {ui->textoutput, "Output file"}, {ui->Combo1, "Bit rate"},
         {ui->Combo2, "VBR rate"},      {ui->progresscom, "Progress"},  {ui->List1, "Action log"},
         {ui->listlogo, "Sonovert logo"}, {ui->Image1, "Input"},         {ui->Image2, "Output"},
+        // Both buttons read "Select".
+        {ui->btbrowse1, "Select input file"}, {ui->btbrowse2, "Select output file"},
     };
     for (const auto &[control, name] : names)
         control->setAccessibleName(QString::fromLatin1(name));
@@ -98,7 +102,8 @@ void Form1::setupControls()
 
     // The window is exactly its client area plus the menu bar, and cannot be resized.
     ui->centralwidget->setFixedSize(585, 336);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    layout()->setSizeConstraint(maximisesAnyway() ? QLayout::SetMinimumSize : QLayout::SetFixedSize);
+    keepUnmaximised(this);
 }
 
 void Form1::setupSubsystems()
@@ -197,6 +202,7 @@ void Form1::Form_Unload()
     m_unloaded = true;
     // Stopping cannot fail in a way worth telling a person who is closing the program.
     (void)m_encoder->call(LameEncoderX::Member::Abort);
+    m_desktop->hideProgress();
 }
 
 void Form1::showEvent(QShowEvent *event)

@@ -10,6 +10,7 @@
 #include <optional>
 
 class CommonDialog;
+class DesktopNotices;
 class Dialog;
 class FileSelection;
 class InfoWindows;
@@ -89,6 +90,8 @@ private:
     // The one local WAVE file a drop holds, when the window can take an input now.
     std::optional<QString> droppedInput(const QMimeData *data) const;
     void showErrorFound(const QString &detail);
+    // The end of a run, told to the desktop too when the person is looking elsewhere.
+    void tellDesktopRunEnded(const QString &summary, const QString &body);
     // Sets a self-sizing label's caption; it grows to the right from where it stands.
     static void setAutoCaption(QLabel *label, const QString &text);
 
@@ -103,6 +106,7 @@ private:
     OptionSwitches *m_switches = nullptr;
     RateSelectors *m_rates = nullptr;
     InfoWindows *m_info = nullptr;
+    DesktopNotices *m_desktop;
     QPointer<Dialog> m_dialog; // the tag editor while it is open
     bool m_unloaded = false;
     bool m_placed = false; // centred on the screen at the first showing only

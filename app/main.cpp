@@ -1,6 +1,7 @@
 #include "common/appearance.h"
 #include "encoder/filesizesignal.h"
 #include "form1.h"
+#include "startup.h"
 #include "version.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -19,38 +21,6 @@ void describeProgram()
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane Software"));
 }
 
-struct CommandLine
-{
-    QCommandLineParser parser;
-    QCommandLineOption help = parser.addHelpOption();
-    QCommandLineOption version = parser.addVersionOption();
-
-    CommandLine()
-    {
-        parser.setApplicationDescription(QStringLiteral("Converts a WAVE file into an MP3 file."));
-        parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The WAVE file to convert."),
-                                     QStringLiteral("[file]"));
-    }
-};
-
-// --help and --version are answered before any window, so they need no display. True when
-// one was.
-bool answeredWithoutWindow(int argc, char *argv[])
-{
-    QCoreApplication probe(argc, argv);
-    describeProgram();
-    CommandLine line;
-    // Options of Qt's own (-platform, -style) are left to the window's pass.
-    (void)line.parser.parse(probe.arguments());
-    if (line.parser.isSet(line.help))
-        std::fputs(qPrintable(line.parser.helpText()), stdout);
-    else if (line.parser.isSet(line.version))
-        std::fputs(SONOVERT_NAME "\n", stdout);
-    else
-        return false;
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -58,17 +28,22 @@ int main(int argc, char *argv[])
     // Past a file-size limit a write then fails with an error the run reports, instead of
     // the signal ending the program.
     ignoreFileSizeSignal();
-    if (answeredWithoutWindow(argc, argv))
-        return 0;
-
-    QApplication app(argc, argv);
     describeProgram();
-    CommandLine line;
-    if (!line.parser.parse(app.arguments())) {
-        std::fprintf(stderr, "sonovert: %s\n", qPrintable(line.parser.errorText()));
+    if (const std::optional<int> answered = answerWithoutWindow(argc, argv))
+        return *answered;
+
+    std::optional<DisplayConnection> connection(std::in_place, sessionFromEnvironment(argc, argv));
+    QApplication app(argc, argv);
+    connection.reset();
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addVersionOption();
+    describeCommandLine(parser);
+    if (!parser.parse(app.arguments())) {
+        std::fprintf(stderr, "sonovert: %s\n", qPrintable(parser.errorText()));
         return 2;
     }
-    const QStringList files = line.parser.positionalArguments();
+    const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
         std::fprintf(stderr, "sonovert: converts one file at a time; taking %s\n", qPrintable(files.constFirst()));
 

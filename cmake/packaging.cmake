@@ -20,6 +20,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's Wayland plugin: without it the window needs X11 (XWayland in a Wayland session).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 
 # Only what the program and sonovert-encode install: tests, benchmark and fuzz targets install
 # nothing. The package target builds those two alone (see the Makefile), so installing must

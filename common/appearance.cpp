@@ -1,11 +1,19 @@
 #include "appearance.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFont>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QProxyStyle>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QWidget>
+
+bool maximisesAnyway()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
 
 namespace {
 // Fusion's check box square is 14 pixels; the layout's check boxes are 13 high.
@@ -20,6 +28,38 @@ public:
         if (metric == PM_IndicatorWidth || metric == PM_IndicatorHeight)
             return 13;
         return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+// Weston ends the connection of a window that stays smaller than the screen when maximised
+// ("does not match the configured maximized state"): the window is allowed the size, and the
+// maximise is taken back as soon as it has been applied.
+class UnmaximiseFilter : public QObject
+{
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *window = static_cast<QWidget *>(watched);
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::LayoutRequest:
+            // After the window's own handling, which may fix its size again (QMessageBox does).
+            QTimer::singleShot(0, window, [window] {
+                window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            });
+            break;
+        case QEvent::WindowStateChange:
+            if (window->windowState() & Qt::WindowMaximized)
+                QTimer::singleShot(0, window, [window] {
+                    window->setWindowState(window->windowState() & ~Qt::WindowMaximized);
+                });
+            break;
+        default:
+            break;
+        }
+        return false;
     }
 };
 } // namespace
@@ -48,4 +88,23 @@ void describeToolTips(QWidget *window)
     for (QWidget *control : window->findChildren<QWidget *>())
         if (!control->toolTip().isEmpty() && control->accessibleDescription().isEmpty())
             control->setAccessibleDescription(control->toolTip());
+}
+
+void keepUnmaximised(QWidget *window)
+{
+    if (maximisesAnyway())
+        window->installEventFilter(new UnmaximiseFilter(window));
+}
+
+int widthForWholeTitle(const QString &title)
+{
+    if (!maximisesAnyway())
+        return 0;
+    // Qt 6.4's title bar: 14-pixel text centred over the window, cut on the right where three
+    // 18-pixel buttons with their spacing and margin begin (77 pixels); as much on the left.
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(14);
+    constexpr int buttonsSide = 77;
+    constexpr int slack = 8;
+    return QFontMetrics(font).horizontalAdvance(title) + 2 * buttonsSide + slack;
 }

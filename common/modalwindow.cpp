@@ -18,6 +18,7 @@ void ModalWindow::fixLayout()
     setWindowIcon(programIcon());
     describeToolTips(this);
     setFixedSize(size());
+    keepUnmaximised(this);
 }
 
 void ModalWindow::keyPressEvent(QKeyEvent *event)

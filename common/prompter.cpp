@@ -1,8 +1,11 @@
 #include "prompter.h"
 
+#include "appearance.h"
+
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
 
 void QtPrompter::message(QWidget *parent, Icon icon, const QString &text, const QString &title,
@@ -12,6 +15,13 @@ void QtPrompter::message(QWidget *parent, Icon icon, const QString &text, const 
                     title, text, QMessageBox::Ok, parent);
     if (!detail.isEmpty())
         box.setDetailedText(detail);
+    keepUnmaximised(&box);
+    // The box is as narrow as its text; where the program draws the title bar, "Error Found"
+    // would be cut to "Error Fou".
+    if (const int width = widthForWholeTitle(title); width > 0)
+        if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+            grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), grid->rowCount(), 0,
+                          1, grid->columnCount());
     box.exec();
 }
 

@@ -30,7 +30,7 @@ Outcome CommonDialog::show(bool save)
     request.save = save;
     request.title = m_dialogTitle;
     request.nameFilter = toQtFilter(m_filter);
-    request.fileName = m_fileName;
+    request.fileName = m_fileName.isEmpty() ? m_suggestedName : m_fileName;
     request.folder = m_initDir;
     request.defaultSuffix = m_defaultExt;
     // File-must-exist only makes sense when opening: a save names a file that is to be made.

@@ -32,6 +32,8 @@ public:
     // without an extension.
     void setInitDir(const QString &folder) { m_initDir = folder; }
     void setDefaultExt(const QString &extension) { m_defaultExt = extension; }
+    // The full path offered while FileName is still empty; it is not FileName until chosen.
+    void setSuggestedName(const QString &path) { m_suggestedName = path; }
     // Records a file chosen another way (the command line, a drop) as the dialog's choice.
     void setChoice(const QString &path);
     int MaxFileSize() const { return m_maxFileSize; }
@@ -55,6 +57,7 @@ private:
     QString m_filter;
     QString m_initDir;
     QString m_defaultExt;
+    QString m_suggestedName;
     int m_flags = 0;
     bool m_cancelError = false;
     // Kept for the record only: a path longer than this is still accepted, since Linux paths

@@ -5,6 +5,7 @@
 #include "encoder/lameencoderx.h"
 #include "filesize.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSettings>
@@ -89,9 +90,14 @@ void FileSelection::btbrowse2_Click()
     m_cmd2.setDefaultExt(QStringLiteral("mp3"));
     // With no output chosen before, the MP3 most likely goes beside its WAVE.
     const QString lastOutputFolder = settings().value(outputFolderKey).toString();
-    m_cmd2.setInitDir(!lastOutputFolder.isEmpty() || m_cmd.FileName().isEmpty()
-                          ? lastOutputFolder
-                          : QFileInfo(m_cmd.FileName()).absolutePath());
+    const QFileInfo input(m_cmd.FileName());
+    const QString folder = !lastOutputFolder.isEmpty() || m_cmd.FileName().isEmpty() ? lastOutputFolder
+                                                                                    : input.absolutePath();
+    m_cmd2.setInitDir(folder);
+    // Until a name is chosen, the input's own name as an MP3.
+    m_cmd2.setSuggestedName(m_cmd.FileName().isEmpty() || folder.isEmpty()
+                                ? QString()
+                                : QDir(folder).filePath(input.completeBaseName() + QStringLiteral(".mp3")));
     if (const Outcome shown = m_cmd2.ShowSave(); !shown)
         return emit choiceFailed(shown.message);
     rememberFolder(outputFolderKey, m_cmd2.FileName());

@@ -76,6 +76,8 @@ private slots:
     void dropRefused_data();
     void dropRefused();
     void foldersRemembered();
+    void suggestedOutputName_data();
+    void suggestedOutputName();
     void realDialogFolderAndSuffix();
 
 private:
@@ -384,6 +386,42 @@ void TestFileSelect::foldersRemembered()
     click(*m_form, "btbrowse2");
     QCOMPARE(m_prompter.requests.at(0).folder, music.path());
     QCOMPARE(m_prompter.requests.at(1).folder, mp3s.path());
+}
+
+// The save dialog offers the input's name as an MP3 beside it until a name has been chosen.
+void TestFileSelect::suggestedOutputName_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("earlierOutput"); // empty: none; "cancel": the dialog was cancelled
+    QTest::addColumn<QString>("offered");
+    QTest::newRow("first output") << "song.wav" << "" << "song.mp3";
+    QTest::newRow("capital suffix") << "Take 1.WAV" << "" << "Take 1.mp3";
+    QTest::newRow("dots in the name") << "live.2024.wav" << "" << "live.2024.mp3";
+    QTest::newRow("no suffix") << "song" << "" << "song.mp3";
+    QTest::newRow("an output chosen before") << "song.wav" << "mine.mp3" << "mine.mp3";
+    QTest::newRow("after a cancelled save") << "song.wav" << "cancel" << "song.mp3";
+}
+
+void TestFileSelect::suggestedOutputName()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, earlierOutput);
+    QFETCH(QString, offered);
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "sonovert", "sonovert").clear();
+    QTemporaryDir folder;
+    const QString wave = makeFile(folder, input, 1000000);
+    if (!earlierOutput.isEmpty()) {
+        m_prompter.answers = {wave, earlierOutput == "cancel" ? QString() : folder.filePath(earlierOutput)};
+        click(*m_form, "btbrowse1");
+        click(*m_form, "btbrowse2");
+    }
+    m_prompter.answers = {wave, QString()};
+    click(*m_form, "btbrowse1");
+    click(*m_form, "btbrowse2");
+    QCOMPARE(m_prompter.requests.back().fileName, folder.filePath(offered));
+    // Offered, not chosen: a cancel still takes nothing.
+    QVERIFY(m_prompter.saw("Error", "Error Found"));
+    QVERIFY(!control(*m_form, "btencode")->isEnabled());
 }
 
 // The real save dialog opens in the folder asked for and adds ".mp3" to a bare name.

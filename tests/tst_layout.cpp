@@ -28,6 +28,7 @@ private slots:
     void hiddenComponents();
     void enterAndEscPressNothing();
     void statusLabelsGrowToTheRight();
+    void screenReadersNameEveryControl_data();
     void screenReadersNameEveryControl();
 };
 
@@ -259,29 +260,80 @@ void TestLayout::statusLabelsGrowToTheRight()
     QVERIFY2(8 + metrics.horizontalAdvance("101") <= 32, "three digits run into the % sign");
 }
 
-// Every control has a name a screen reader can say, and its tool tip as its description.
+namespace {
+
+// The controls a person reaches in a window, as the accessibility tree gives them, by name.
+void collectControls(QAccessibleInterface *node, QList<QAccessibleInterface *> &found)
+{
+    static const QList<QAccessible::Role> controlRoles = {
+        QAccessible::PushButton, QAccessible::CheckBox, QAccessible::EditableText, QAccessible::ComboBox,
+        QAccessible::List, QAccessible::ProgressBar, QAccessible::Graphic};
+    for (int i = 0; i < node->childCount(); ++i) {
+        QAccessibleInterface *child = node->child(i);
+        if (!child || child->state().invisible)
+            continue;
+        // A combo box's own field and list are named by Qt after the box.
+        if (controlRoles.contains(child->role())) {
+            found << child;
+            if (child->role() == QAccessible::ComboBox)
+                continue;
+        }
+        collectControls(child, found);
+    }
+}
+
+} // namespace
+
+// Every control of every window has a name a screen reader can say, no two alike (five fields
+// all called "Tags Info" cannot be told apart), and its tool tip as its description.
+void TestLayout::screenReadersNameEveryControl_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("opener"); // a button or menu item of the main window
+    QTest::addColumn<int>("atLeast");
+    QTest::newRow("main window") << "Form1" << "" << 20;
+    QTest::newRow("tag editor") << "Dialog" << "bttags" << 7;
+    QTest::newRow("help") << "Help" << "btstop" << 2;
+    QTest::newRow("about") << "frmAbout" << "mnuabout" << 1;
+}
+
 void TestLayout::screenReadersNameEveryControl()
 {
-    int checked = 0;
-    for (QWidget *w : m_form->findChildren<QWidget *>()) {
-        const auto *label = qobject_cast<QLabel *>(w);
-        const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w)
-            || qobject_cast<QLineEdit *>(w) || qobject_cast<QListWidget *>(w)
-            || qobject_cast<QProgressBar *>(w) || (label && !label->pixmap().isNull());
-        // Qt's own parts (a combo box's field, the menu bar's overflow button) are named by Qt.
-        if (!control || w->objectName().isEmpty() || w->objectName().startsWith("qt_")
-            || qobject_cast<QComboBox *>(w->parentWidget()))
-            continue;
-        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(w);
-        QVERIFY2(reader, qPrintable(w->objectName()));
-        QVERIFY2(!reader->text(QAccessible::Name).isEmpty(), qPrintable(w->objectName()));
-        if (!w->toolTip().isEmpty())
-            QCOMPARE(reader->text(QAccessible::Description), w->toolTip());
-        ++checked;
+    QFETCH(QString, window);
+    QFETCH(QString, opener);
+    QFETCH(int, atLeast);
+    auto check = [&](QWidget &w) {
+        QList<QAccessibleInterface *> controls;
+        collectControls(QAccessible::queryAccessibleInterface(&w), controls);
+        QVERIFY2(controls.size() >= atLeast, qPrintable(QString::number(controls.size())));
+        QStringList names;
+        for (QAccessibleInterface *reader : controls) {
+            const QString name = reader->text(QAccessible::Name);
+            const QString id = reader->object()->objectName();
+            QVERIFY2(!name.isEmpty(), qPrintable(id));
+            QVERIFY2(!names.contains(name), qPrintable(id + ": " + name));
+            names << name;
+            if (const auto *widget = qobject_cast<QWidget *>(reader->object()); widget && !widget->toolTip().isEmpty())
+                QCOMPARE(reader->text(QAccessible::Description), widget->toolTip());
+        }
+    };
+    if (opener.isEmpty()) {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        return check(*m_form);
     }
-    QVERIFY(checked >= 20);
-    QCOMPARE(QAccessible::queryAccessibleInterface(control(*m_form, "List1"))->text(QAccessible::Description),
-             QString("Logging Actions"));
+    bool checked = false;
+    const bool opened = whileModal(qPrintable(window), [&] {
+        if (auto *button = m_form->findChild<QPushButton *>(opener))
+            button->click();
+        else
+            menuItem(*m_form, qPrintable(opener))->trigger();
+    }, [&](QDialog &dialog) {
+        check(dialog);
+        checked = !QTest::currentTestFailed();
+    });
+    QVERIFY(opened);
+    QVERIFY(checked);
 }
 
 QTEST_MAIN(TestLayout)

@@ -3,6 +3,7 @@
 #include "windowtest.h"
 
 #include "app/closecommand.h"
+#include "app/startup.h"
 #include "wavegen.h"
 
 #include <QCloseEvent>
@@ -66,6 +67,8 @@ private slots:
     void exitClosesTheWindowWhenIdle();
     void commandLine_data();
     void commandLine();
+    void platformOrder_data();
+    void platformOrder();
 
 private:
     void chooseBothFiles();
@@ -206,18 +209,26 @@ void TestStates::exitClosesTheWindowWhenIdle()
     QVERIFY(!m_form->encoder().isEncoding());
 }
 
-// --help and --version answer without a display; anything else it does not know is a usage
-// error.
+// --help, --help-all and --version answer without a display, and so does an option it does not
+// know (a usage error); Qt's own options are no usage error. Without any display the window
+// says so in one line and exits 1, never Qt's abort.
 void TestStates::commandLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<bool>("display");
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("printed");
+    QTest::addColumn<QString>("printed"); // on stdout or stderr
     QTest::newRow("--version") << QStringList{"--version"} << false << 0 << QString("Sonovert 1.1\n");
     QTest::newRow("--help") << QStringList{"--help"} << false << 0 << QString("Usage: ");
     QTest::newRow("-h with a file") << QStringList{"song.wav", "-h"} << false << 0 << QString("[file]");
-    QTest::newRow("unknown option") << QStringList{"--bogus"} << true << 2 << QString();
+    QTest::newRow("--help-all") << QStringList{"--help-all"} << false << 0 << QString("--platform <name>");
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << true << 2 << QString("Unknown option 'bogus'");
+    QTest::newRow("unknown option, no display") << QStringList{"--bogus"} << false << 2
+                                                << QString("Unknown option 'bogus'");
+    QTest::newRow("Qt's options, then --version") << QStringList{"-style", "fusion", "-reverse", "--version"}
+                                                  << false << 0 << QString("Sonovert 1.1\n");
+    QTest::newRow("no display") << QStringList{} << false << 1 << QString("sonovert-encode converts without a window");
+    QTest::newRow("no display, a file") << QStringList{"song.wav"} << false << 1 << QString("no Wayland compositor");
 }
 
 void TestStates::commandLine()
@@ -228,8 +239,11 @@ void TestStates::commandLine()
     QFETCH(QString, printed);
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"})
         environment.remove(name);
+    // Qt's Wayland plugin looks for wayland-0 there when WAYLAND_DISPLAY is unset.
+    QTemporaryDir runtime;
+    environment.insert("XDG_RUNTIME_DIR", runtime.path());
     if (display)
         environment.insert("QT_QPA_PLATFORM", "offscreen");
     program.setProcessEnvironment(environment);
@@ -238,7 +252,46 @@ void TestStates::commandLine()
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), exitCode);
     const QString out = QString::fromUtf8(program.readAllStandardOutput());
-    QVERIFY2(out.contains(printed), qPrintable(out));
+    const QString err = QString::fromUtf8(program.readAllStandardError());
+    QVERIFY2((out + err).contains(printed), qPrintable(out + err));
+    if (exitCode == 1)
+        QCOMPARE(err.count('\n'), 1);
+}
+
+// Which window systems are tried, in order: the one the session uses first, the other after,
+// so that Wayland without XWayland (or X11 alone) still opens the window.
+void TestStates::platformOrder_data()
+{
+    QTest::addColumn<QByteArray>("forced");
+    QTest::addColumn<QByteArray>("sessionType");
+    QTest::addColumn<QByteArray>("desktops");
+    QTest::addColumn<bool>("x11");
+    QTest::addColumn<bool>("wayland");
+    QTest::addColumn<QByteArray>("order");
+    QTest::newRow("X11 session") << QByteArray() << QByteArray("x11") << QByteArray("XFCE:xfce") << true << false
+                                 << QByteArray("xcb;wayland");
+    QTest::newRow("Plasma on Wayland") << QByteArray() << QByteArray("wayland") << QByteArray("KDE:plasma")
+                                       << true << true << QByteArray("wayland;xcb");
+    QTest::newRow("GNOME on Wayland: XWayland, as Qt does") << QByteArray() << QByteArray("wayland")
+                                                             << QByteArray("ubuntu:GNOME:gnome") << true << true
+                                                             << QByteArray("xcb;wayland");
+    QTest::newRow("a compositor without XWayland") << QByteArray() << QByteArray() << QByteArray(":") << false
+                                                   << true << QByteArray("wayland;xcb");
+    QTest::newRow("both, no session type") << QByteArray() << QByteArray() << QByteArray(":") << true << true
+                                           << QByteArray("xcb;wayland");
+    QTest::newRow("chosen by the person") << QByteArray("wayland") << QByteArray("x11") << QByteArray(":")
+                                          << true << false << QByteArray();
+}
+
+void TestStates::platformOrder()
+{
+    QFETCH(QByteArray, forced);
+    QFETCH(QByteArray, sessionType);
+    QFETCH(QByteArray, desktops);
+    QFETCH(bool, x11);
+    QFETCH(bool, wayland);
+    QFETCH(QByteArray, order);
+    QCOMPARE(platformsToTry({forced, sessionType, desktops, x11, wayland}), order);
 }
 
 QTEST_MAIN(TestStates)
