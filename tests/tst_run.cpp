@@ -333,8 +333,11 @@ void TestRun::fiftyRunsInOneWindow()
     qInfo("run 5: %lld ms, %d files, %d threads, %lld KiB; run 50: %lld ms, %d files, %d threads, %lld KiB",
           fifthRunMs, settled.files, settled.threads, settled.residentKiB, clock.elapsed(), last.files,
           last.threads, last.residentKiB);
-    QCOMPARE(last.files, settled.files);
-    QCOMPARE(last.threads, settled.threads);
+    // A leak only grows: files or threads that the system let go since run 5 (under load, a
+    // descriptor still closing then) are no fault.
+    QVERIFY2(last.files <= settled.files, qPrintable(QString("%1 then %2 files").arg(settled.files).arg(last.files)));
+    QVERIFY2(last.threads <= settled.threads,
+             qPrintable(QString("%1 then %2 threads").arg(settled.threads).arg(last.threads)));
 #ifndef __SANITIZE_ADDRESS__ // AddressSanitizer holds freed memory back for a while
     QVERIFY2(last.residentKiB - settled.residentKiB < 8 * 1024,
              qPrintable(QString("%1 KiB then %2 KiB").arg(settled.residentKiB).arg(last.residentKiB)));
