@@ -1,5 +1,6 @@
 #include "common/appearance.h"
 #include "encoder/filesizesignal.h"
+#include "encoder/wavefamily.h"
 #include "form1.h"
 #include "version.h"
 
@@ -27,8 +28,10 @@ struct CommandLine
 
     CommandLine()
     {
-        parser.setApplicationDescription(QStringLiteral("Converts a WAVE file into an MP3 file."));
-        parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The WAVE file to convert."),
+        parser.setApplicationDescription(
+            QStringLiteral("Converts a %1 file into an MP3 file.").arg(QLatin1String(kWaveName)));
+        parser.addPositionalArgument(QStringLiteral("file"),
+                                     QStringLiteral("The %1 file to convert.").arg(QLatin1String(kWaveName)),
                                      QStringLiteral("[file]"));
     }
 };

@@ -1,4 +1,5 @@
 #include "lameinstance.h"
+#include "lamesetup.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -86,6 +87,7 @@ std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const I
     own.writeInfoTag = infoTag;
     if (Outcome configured = configureLame(lame.get(), own, input, kept); !configured)
         return configured;
+    const std::lock_guard<std::mutex> setUp(lameSetupMutex());
     if (lame_init_params(lame.get()) < 0)
         return lameFailure(QStringLiteral("The MP3 encoder refused the settings"));
     return lame;

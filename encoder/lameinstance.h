@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audiosource.h"
-#include "resampler.h"
+#include "pcmreader.h"
 #include "encodersettings.h"
 #include "outcome.h"
 

@@ -2,6 +2,7 @@
 
 #include "frames.h"
 #include "encoder/lameinstance.h"
+#include "encoder/lamesetup.h"
 
 #include <algorithm>
 #include <array>
@@ -217,8 +218,10 @@ std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settin
     lame_set_original(pinned.get(), lame_get_original(lame.get()));
     lame_set_bWriteVbrTag(pinned.get(), 1);
     lame_set_write_id3tag_automatic(pinned.get(), 0);
+    std::unique_lock<std::mutex> setUp(lameSetupMutex());
     if (lame_init_params(pinned.get()) < 0)
         return std::nullopt;
+    setUp.unlock();
     frame = lameInfoFrame(pinned.get(), input.channels);
     if (frame.empty())
         return std::nullopt;
