@@ -107,7 +107,12 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
             m_patched = std::make_unique<PatchedFile>(m_fd, status.st_size, header.patches);
             m_file.reset(sf_open_virtual(PatchedFile::io(), SFM_READ, &info, m_patched.get()));
         } else {
-            m_file.reset(sf_open_fd(m_fd, SFM_READ, &info, SF_FALSE));
+            // libsndfile closes the descriptor of an open that fails, whatever close_desc says,
+            // so it gets a copy of its own: closing m_fd again could close another thread's file.
+            const int copy = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+            if (copy < 0)
+                return Outcome::failure(QStringLiteral("Cannot read %1: %2").arg(path, systemError(errno)));
+            m_file.reset(sf_open_fd(copy, SFM_READ, &info, SF_TRUE));
         }
         if (!m_file)
             reason = QString::fromUtf8(sf_strerror(nullptr));
