@@ -77,6 +77,7 @@ std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const I
                                         const KeptRate *kept)
 {
     t_lameError.clear();
+    const std::lock_guard<std::mutex> setUp(lameSetupMutex());
     LamePtr lame(lame_init());
     if (!lame)
         return Outcome::failure(QStringLiteral("Cannot start the MP3 encoder."));
@@ -87,7 +88,6 @@ std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const I
     own.writeInfoTag = infoTag;
     if (Outcome configured = configureLame(lame.get(), own, input, kept); !configured)
         return configured;
-    const std::lock_guard<std::mutex> setUp(lameSetupMutex());
     if (lame_init_params(lame.get()) < 0)
         return lameFailure(QStringLiteral("The MP3 encoder refused the settings"));
     return lame;

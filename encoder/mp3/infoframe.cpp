@@ -200,6 +200,7 @@ std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settin
     if (!bitrate)
         return std::nullopt;
     const int realBitrate = lame_get_brate(lame.get());
+    std::unique_lock<std::mutex> setUp(lameSetupMutex());
     LamePtr pinned(lame_init());
     if (!pinned)
         return std::nullopt;
@@ -218,7 +219,6 @@ std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settin
     lame_set_original(pinned.get(), lame_get_original(lame.get()));
     lame_set_bWriteVbrTag(pinned.get(), 1);
     lame_set_write_id3tag_automatic(pinned.get(), 0);
-    std::unique_lock<std::mutex> setUp(lameSetupMutex());
     if (lame_init_params(pinned.get()) < 0)
         return std::nullopt;
     setUp.unlock();
