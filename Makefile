@@ -1,5 +1,5 @@
-# make run   - install what is missing, build, start the program
-# make test  - install what is missing, build, run every test headless
+# make run   - install what is missing, build the program, start it
+# make test  - install what is missing, build everything, run every test headless
 # make bench - time sonovert-encode against the lame command-line encoder
 # make fuzz  - fuzz the input reading and encoding with libFuzzer (FUZZ_SECONDS=60)
 # make package - build the Debian package build/sonovert_<version>_<arch>.deb
@@ -9,29 +9,38 @@ JOBS ?= $(shell nproc)
 # CI turns compiler warnings into errors: WERROR=ON.
 WERROR ?= OFF
 
-.PHONY: all deps configure program build run test bench clean check-sanitize fuzz package check-desktop
+.PHONY: all deps test-deps configure configure-all program build run test bench clean check-sanitize fuzz package check-desktop
 
 all: build
 
 deps:
 	@scripts/install-deps build
 
+test-deps:
+	@scripts/install-deps test
+
+CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=$(WERROR)
+
+# A first configure for the program alone leaves the tests out, so it needs none of their
+# packages; a build folder that has them keeps them.
 configure: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=$(WERROR) >/dev/null
+	@$(CONFIGURE) $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DBUILD_TESTING=OFF) >/dev/null
+
+configure-all: test-deps
+	@$(CONFIGURE) -DBUILD_TESTING=ON >/dev/null
 
 # The program alone, so a first start waits for nothing else.
 program: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target sonovert
 
 # Everything: the program, the tests and the benchmark tools.
-build: configure
+build: configure-all
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: program
 	$(BUILD)/app/sonovert
 
 test: build
-	@scripts/install-deps test
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 bench: build

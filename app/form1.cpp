@@ -5,6 +5,7 @@
 #include "desktopnotices.h"
 #include "common/appearance.h"
 #include "common/prompter.h"
+#include "encoder/input/wavefamily.h"
 #include "files/commondialog.h"
 #include "files/fileselection.h"
 #include "files/tageditor.h"
@@ -229,8 +230,7 @@ std::optional<QString> Form1::droppedInput(const QMimeData *data) const
     if (urls.size() != 1 || !urls.constFirst().isLocalFile())
         return std::nullopt;
     const QFileInfo file(urls.constFirst().toLocalFile());
-    const QString suffix = file.suffix().toLower();
-    if (!file.isFile() || (suffix != QLatin1String("wav") && suffix != QLatin1String("wave")))
+    if (!file.isFile() || !isWaveFileName(file.fileName()))
         return std::nullopt;
     return file.absoluteFilePath();
 }

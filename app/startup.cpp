@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "encoder/input/wavefamily.h"
 #include "version.h"
 
 #include <QCommandLineParser>
@@ -83,8 +84,10 @@ void startUpMessages(QtMsgType type, const QMessageLogContext &context, const QS
 
 void describeCommandLine(QCommandLineParser &parser)
 {
-    parser.setApplicationDescription(QStringLiteral("Converts a WAVE file into an MP3 file."));
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The WAVE file to convert."),
+    parser.setApplicationDescription(
+        QStringLiteral("Converts a %1 file into an MP3 file.").arg(QLatin1String(kWaveName)));
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("The %1 file to convert.").arg(QLatin1String(kWaveName)),
                                  QStringLiteral("[file]"));
 }
 

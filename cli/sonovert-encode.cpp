@@ -4,6 +4,7 @@
 #include "encoder/input/audiosource.h"
 #include "encoder/filesizesignal.h"
 #include "encoder/lameencoderx.h"
+#include "encoder/input/wavefamily.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -42,7 +43,7 @@ QString helpText()
     QString text;
     QTextStream out(&text);
     out << usage << "\n\n"
-        << "Converts the WAVE file INPUT into the MP3 file OUTPUT with the settings Sonovert's\n"
+        << "Converts the " << kWaveName << " file INPUT into the MP3 file OUTPUT with the settings Sonovert's\n"
         << "window uses; members not given keep their defaults (in brackets).\n\n"
         << "Options:\n";
     for (const MemberField &field : LameEncoderX::members()) {

@@ -3,6 +3,7 @@
 #include "commondialog.h"
 #include "common/prompter.h"
 #include "encoder/lameencoderx.h"
+#include "encoder/input/wavefamily.h"
 #include "filesize.h"
 
 #include <QDir>
@@ -43,7 +44,7 @@ void FileSelection::btbrowse1_Click()
     m_cmd.setCancelError(false);
     m_cmd.setFlags(dialogFlags);
     m_cmd.setDialogTitle(QStringLiteral("Open File to Convert"));
-    m_cmd.setFilter(QStringLiteral("Wave File (*.wav)|*.wav"));
+    m_cmd.setFilter(waveFileFilter());
     m_cmd.setInitDir(settings().value(inputFolderKey).toString());
     if (const Outcome shown = m_cmd.ShowOpen(); !shown)
         return emit choiceFailed(shown.message);

@@ -1,5 +1,6 @@
 // Damaged and hostile input, and faults during a run: each ends in a refusal, a failure with a
 // reason and nothing left on disk, or a conversion of the audio that is there.
+#include "encoder/encoderun.h"
 #include "encoder/lameencoderx.h"
 #include "childencode.h"
 #include "mp3check.h"
@@ -17,6 +18,8 @@
 #include <cmath>
 #include <csignal>
 #include <limits>
+#include <string>
+#include <thread>
 #include <unistd.h>
 
 using Member = LameEncoderX::Member;
@@ -114,6 +117,28 @@ QByteArray codedWave(const QString &path, SampleType codec, qint64 frames, int c
     return bytes;
 }
 
+// The bytes libsndfile writes for 16-bit music in another container of the WAVE family.
+QByteArray containerWave(const QString &path, Container container, qint64 frames)
+{
+    WaveOptions shape;
+    shape.frames = frames;
+    shape.container = container;
+    return writeWave(path, shape) ? contentOf(path) : QByteArray();
+}
+
+// RIFX: a RIFF WAVE with every number big-endian, 16-bit stereo at 44.1 kHz.
+QByteArray rifxWave(qint64 frames)
+{
+    const auto be16 = [](quint16 v) { QByteArray b(2, 0); qToBigEndian(v, b.data()); return b; };
+    const auto be32 = [](quint32 v) { QByteArray b(4, 0); qToBigEndian(v, b.data()); return b; };
+    const QByteArray fmt = be16(1) + be16(2) + be32(44100) + be32(44100 * 4) + be16(4) + be16(16);
+    QByteArray samples = pcm16(frames, 2);
+    for (qsizetype i = 0; i + 1 < samples.size(); i += 2)
+        std::swap(samples[i], samples[i + 1]);
+    const QByteArray chunks = "fmt " + be32(16) + fmt + "data" + be32(quint32(samples.size())) + samples;
+    return "RIFX" + be32(quint32(chunks.size() + 4)) + "WAVE" + chunks;
+}
+
 QByteArray withFact(QByteArray wave, quint32 count)
 {
     const qsizetype at = wave.indexOf("fact");
@@ -173,6 +198,35 @@ class TestBadInput : public QObject
     Q_OBJECT
 
 private:
+    // An input for reasonsAtOnce: refused with a reason of libsndfile's, or converted at a bit
+    // rate (8 kbit/s too small for lame's own info frame, so a second instance sets it up).
+    struct AtOnce
+    {
+        const char *name;
+        QByteArray input;
+        const char *reason = nullptr;
+        int bitrate = 128;
+    };
+
+    static const std::vector<AtOnce> &atOnceCases()
+    {
+        static const std::vector<AtOnce> cases = [] {
+            const QByteArray data = chunk("data", pcm16(4410, 2));
+            const QByteArray good = wave16(8820, 2, 44100);
+            return std::vector<AtOnce> {
+                {"no channels", riff(chunk("fmt ", fmtBody(1, 0, 44100, 16)) + data), "Channel count is zero"},
+                {"too many channels", riff(chunk("fmt ", fmtBody(1, 2000, 44100, 16)) + data), "Too many channels"},
+                {"short format chunk", riff(chunk("fmt ", fmtBody(1, 2, 44100, 16).left(8)) + data), "Short 'fmt ' chunk"},
+                {"no format chunk", riff(data), "No 'data' chunk marker"},
+                {"no bits", riff(chunk("fmt ", fmtBody(1, 2, 44100, 0)) + data), "unimplemented format"},
+                {"Wave64 signature alone", QByteArray("riff\x2E\x91\xCF\x11", 8) + QByteArray(100, '\0'), "W64"},
+                {"good at 128 kbit/s", good},
+                {"good at 8 kbit/s", good, nullptr, 8},
+            };
+        }();
+        return cases;
+    }
+
     TestFolder m_dir;
 
 private slots:
@@ -212,6 +266,21 @@ private slots:
         refuse("1 MB of noise after a RIFF WAVE", riff(noise));
         refuse("empty file", QByteArray());
         refuse("AIFF, not a WAVE", "FORM" + QByteArray(4, '\0') + "AIFF" + chunk("COMM", QByteArray(18, '\1')));
+        // The family's containers: each signature with its own form type, no other.
+        const QByteArray riffBody = chunk("fmt ", fmtBody(1, 2, 44100, 16)) + chunk("data", pcm16(4410, 2));
+        refuse("RIFF of AVI, not a WAVE", "RIFF" + le32(riffBody.size() + 4) + "AVI " + riffBody);
+        refuse("RIFF of wave in lower case", "RIFF" + le32(riffBody.size() + 4) + "wave" + riffBody);
+        refuse("RIFX of AVI, not a WAVE", rifxWave(4410).replace(8, 4, "AVI "));
+        const QByteArray rf64 = containerWave(m_dir.path(QStringLiteral("rf64.wav")), Container::Rf64, 22050);
+        refuse("RF64 of AVI, not a WAVE", QByteArray(rf64).replace(8, 4, "AVI "));
+        refuse("BW64 of AVI, not a WAVE", QByteArray(rf64).replace(0, 4, "BW64").replace(8, 4, "AVI "));
+        refuse("RF64 signature in lower case", QByteArray(rf64).replace(0, 4, "rf64"));
+        const QByteArray w64 = containerWave(m_dir.path(QStringLiteral("w64.wav")), Container::W64, 22050);
+        refuse("Wave64 signature, a byte changed", QByteArray(w64).replace(7, 1, "\x12"));
+        refuseSaying("Wave64 signature alone", w64.left(8) + QByteArray(100, '\0'), "W64");
+        convert("RIFX, big-endian", rifxWave(22050), 2, 44100, 22050);
+        convert("RF64", rf64, 2, 44100, 22050);
+        convert("Wave64", w64, 2, 44100, 22050);
 
         const QByteArray good = wave16(4410, 2, 44100);
         for (int cut : {4, 8, 11, 20, 35, 36, 40, 44}) {
@@ -339,6 +408,54 @@ private slots:
     }
 
     // Outputs that cannot be written: nothing is created, the input stays as it was.
+    // Conversions on several threads at once, refusals and lame set-ups side by side: each
+    // refusal gives its own file's reason, never the one another thread's open left in
+    // libsndfile. Each row's input is converted over and over on one thread while three
+    // others convert every row's input; make check-sanitize runs it under ThreadSanitizer.
+    void reasonsAtOnce_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int row = 0; row < int(atOnceCases().size()); ++row)
+            QTest::newRow(atOnceCases()[row].name) << row;
+    }
+
+    void reasonsAtOnce()
+    {
+        QFETCH(int, row);
+        const std::vector<AtOnce> &cases = atOnceCases();
+        const QString dir = m_dir.freshDir(QStringLiteral("at-once"));
+        const auto inputOf = [&dir](std::size_t at) { return dir + QStringLiteral("/in-%1.wav").arg(at); };
+        for (std::size_t at = 0; at < cases.size(); ++at)
+            QVERIFY(writeBytes(inputOf(at), cases[at].input));
+
+        constexpr int kThreads = 4;
+        constexpr int kRounds = 12;
+        std::vector<QStringList> wrong(kThreads);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                const std::atomic_bool never = false;
+                for (int round = 0; round < kRounds; ++round) {
+                    const std::size_t at = t == 0 ? std::size_t(row) : (round + t) % cases.size();
+                    const AtOnce &c = cases[at];
+                    EncoderSettings settings;
+                    settings.inputFile = inputOf(at);
+                    settings.outputFile = dir + QStringLiteral("/out-%1.mp3").arg(t);
+                    settings.bitrate = c.bitrate;
+                    settings.workers = 1;
+                    const Outcome end = runEncode(settings, never, [](int, qint64) {});
+                    const bool right = c.reason ? !end && end.message.contains(QLatin1String(c.reason)) : bool(end);
+                    if (!right)
+                        wrong[t] << QStringLiteral("%1: %2").arg(QLatin1String(c.name), end.message);
+                }
+            });
+        }
+        for (std::thread &thread : threads)
+            thread.join();
+        for (const QStringList &messages : wrong)
+            QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
+    }
+
     void unwritableOutput_data()
     {
         QTest::addColumn<QString>("output");

@@ -75,6 +75,8 @@ private slots:
     void inputFromOutside();
     void dropRefused_data();
     void dropRefused();
+    void dropByName_data();
+    void dropByName();
     void foldersRemembered();
     void suggestedOutputName_data();
     void suggestedOutputName();
@@ -365,6 +367,33 @@ void TestFileSelect::dropRefused()
     QCOMPARE(logLines(*m_form), before);
     QCOMPARE(m_form->encoder().read(LameEncoderX::Member::InputFile).toString(), inputBefore);
     QVERIFY(m_prompter.messages.empty());
+}
+
+// A drop is taken by the name's extension, as a WAVE file goes by: .wav or .wave, any case.
+void TestFileSelect::dropByName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow(".wav") << "a.wav" << true;
+    QTest::newRow(".WAV") << "b.WAV" << true;
+    QTest::newRow(".wave") << "c.wave" << true;
+    QTest::newRow(".Wave") << "d.Wave" << true;
+    QTest::newRow("only the extension") << ".wav" << true;
+    QTest::newRow("two extensions, the last .wav") << "e.mp3.wav" << true;
+    QTest::newRow(".wav before another") << "f.wav.mp3" << false;
+    QTest::newRow("wav without a dot") << "wav" << false;
+    QTest::newRow(".wv") << "g.wv" << false;
+    QTest::newRow(".waves") << "h.waves" << false;
+    QTest::newRow(".w64") << "i.w64" << false;
+}
+
+void TestFileSelect::dropByName()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, taken);
+    const QString path = makeFile(m_dir, name, 2000000);
+    QCOMPARE(offerDrop(*m_form, filesData({path}).get()), taken);
+    QCOMPARE(m_form->encoder().read(LameEncoderX::Member::InputFile).toString(), taken ? path : QString());
 }
 
 // Each dialog opens where its last file came from, after a restart too; the output dialog

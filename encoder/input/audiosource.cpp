@@ -1,5 +1,6 @@
 #include "audiosource.h"
 #include "waveheader.h"
+#include "wavefamily.h"
 
 #include "encoder/core/syserror.h"
 
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -41,32 +43,16 @@ constexpr qint64 kWideSamples = 1 << 16;
 constexpr int kLowestRate = 1000;
 constexpr int kHighestRate = 10000000;
 
-// Whether the file starts like a WAVE in one of its containers: RIFF, RIFX (big-endian),
-// RF64, BW64 or Sony Wave64. Anything else is kept away from libsndfile's other parsers.
+// Held from an open until its failure's reason has been read.
+std::mutex g_openMutex;
+
+// Whether the file starts like a WAVE in one of the family's containers.
 bool looksLikeWave(int fd)
 {
-    unsigned char head[12] = {};
+    unsigned char head[kWaveHeadBytes] = {};
     if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head))
         return false;
-    const auto is = [&](const char *text, int at) { return std::memcmp(head + at, text, 4) == 0; };
-    if ((is("RIFF", 0) || is("RIFX", 0) || is("RF64", 0) || is("BW64", 0)) && is("WAVE", 8))
-        return true;
-    // Wave64 opens with the GUID of "riff".
-    const unsigned char w64[] = {'r', 'i', 'f', 'f', 0x2E, 0x91, 0xCF, 0x11};
-    return std::memcmp(head, w64, sizeof w64) == 0;
-}
-
-bool isWaveFormat(int format)
-{
-    switch (format & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_WAV:
-    case SF_FORMAT_WAVEX:
-    case SF_FORMAT_RF64:
-    case SF_FORMAT_W64:
-        return true;
-    default:
-        return false;
-    }
+    return waveContainerOf(head, sizeof head) != nullptr;
 }
 
 // Float samples are stored as they are: NaN, infinities and values far beyond full scale make
@@ -103,7 +89,7 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
         return Outcome::failure(QStringLiteral("%1 is not a file.").arg(path));
 
     if (!raw && !looksLikeWave(m_fd))
-        return Outcome::failure(QStringLiteral("The input %1 is not a WAVE file.").arg(path));
+        return Outcome::failure(QStringLiteral("The input %1 is not a %2 file.").arg(path, QLatin1String(kWaveName)));
 
     SF_INFO info {};
     if (raw) {
@@ -112,23 +98,35 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
         info.samplerate = 44100;
     }
     const WaveHeader header = raw ? WaveHeader() : readWaveHeader(m_fd, status.st_size);
-    if (header.unfinished()) {
-        m_patched = std::make_unique<PatchedFile>(m_fd, status.st_size, header.patches);
-        m_file.reset(sf_open_virtual(PatchedFile::io(), SFM_READ, &info, m_patched.get()));
-    } else {
-        m_file.reset(sf_open_fd(m_fd, SFM_READ, &info, SF_FALSE));
+    QString reason;
+    {
+        // A failed open leaves its reason in libsndfile's one process-wide slot, which an open
+        // on another worker would overwrite before it is read.
+        const std::lock_guard<std::mutex> lock(g_openMutex);
+        if (header.unfinished()) {
+            m_patched = std::make_unique<PatchedFile>(m_fd, status.st_size, header.patches);
+            m_file.reset(sf_open_virtual(PatchedFile::io(), SFM_READ, &info, m_patched.get()));
+        } else {
+            // libsndfile closes the descriptor of an open that fails, whatever close_desc says,
+            // so it gets a copy of its own: closing m_fd again could close another thread's file.
+            const int copy = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+            if (copy < 0)
+                return Outcome::failure(QStringLiteral("Cannot read %1: %2").arg(path, systemError(errno)));
+            m_file.reset(sf_open_fd(copy, SFM_READ, &info, SF_TRUE));
+        }
+        if (!m_file)
+            reason = QString::fromUtf8(sf_strerror(nullptr));
     }
     if (!m_file) {
-        const QString reason = QString::fromUtf8(sf_strerror(nullptr));
         if (raw)
             return Outcome::failure(QStringLiteral("Cannot read %1 as raw PCM: %2").arg(path, reason));
         if (const std::optional<QString> why = unsupportedFormat(header))
             return Outcome::failure(*why);
         return Outcome::failure(
-            QStringLiteral("The input is not a WAVE file libsndfile can read: %1").arg(reason));
+            QStringLiteral("The input is not a %1 file libsndfile can read: %2").arg(QLatin1String(kWaveName), reason));
     }
-    if (!raw && !isWaveFormat(info.format))
-        return Outcome::failure(QStringLiteral("The input %1 is not a WAVE file.").arg(path));
+    if (!raw && !isWaveSndfileFormat(info.format & SF_FORMAT_TYPEMASK))
+        return Outcome::failure(QStringLiteral("The input %1 is not a %2 file.").arg(path, QLatin1String(kWaveName)));
     if (info.channels < 1 || info.samplerate < 1)
         return Outcome::failure(QStringLiteral("The input %1 has no usable audio format.").arg(path));
     if (info.samplerate < kLowestRate || info.samplerate > kHighestRate)

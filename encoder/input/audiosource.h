@@ -34,8 +34,8 @@ public:
     ~AudioSource();
 
     // Raw input is 16-bit signed stereo at 44,100 Hz, little-endian unless bigEndian; a
-    // trailing partial frame is dropped. Otherwise only a WAVE (RIFF, RIFX, RF64, BW64 or
-    // Wave64) is opened, at 1 kHz to 10 MHz.
+    // trailing partial frame is dropped. Otherwise only a file of the WAVE family
+    // (wavefamily.h) is opened, at 1 kHz to 10 MHz.
     Outcome open(const QString &path, bool raw, bool bigEndian);
     const InputInfo &info() const { return m_info; }
 

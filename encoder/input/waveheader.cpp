@@ -1,4 +1,5 @@
 #include "waveheader.h"
+#include "wavefamily.h"
 
 #include <QtEndian>
 
@@ -122,14 +123,14 @@ Format formatOf(quint16 tag)
 WaveHeader readWaveHeader(int fd, qint64 fileSize)
 {
     WaveHeader header;
-    unsigned char head[12];
-    if (!readAt(fd, 0, head, sizeof head) || std::memcmp(head + 8, "WAVE", 4) != 0)
+    unsigned char head[kWaveHeadBytes];
+    const WaveContainer *container = readAt(fd, 0, head, sizeof head) ? waveContainerOf(head, sizeof head) : nullptr;
+    // Wave64's GUIDs and 64-bit sizes are left to libsndfile.
+    if (!container || container->sizes == WaveSizes::Bits64)
         return header;
-    const Bytes order {std::memcmp(head, "RIFX", 4) == 0};
-    const bool riff = order.big || std::memcmp(head, "RIFF", 4) == 0;
-    const bool rf64 = std::memcmp(head, "RF64", 4) == 0 || std::memcmp(head, "BW64", 4) == 0;
-    if (!riff && !rf64)
-        return header;
+    const Bytes order {container->bigEndian};
+    const bool riff = container->sizes == WaveSizes::Bits32;
+    const bool rf64 = container->sizes == WaveSizes::Ds64;
     const quint32 riffSize = order.u32(head + 4);
 
     quint64 ds64Data = 0;

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-// What a RIFF, RIFX, RF64 or BW64 file's chunk list says, read before libsndfile opens the
+// What a WAVE file's chunk list says (any container but Wave64), read before libsndfile opens the
 // file: the facts libsndfile does not act on.
 struct WaveHeader
 {

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 
 namespace {
 
@@ -16,6 +17,10 @@ void keepLameError(const char *format, va_list args)
 }
 
 void dropLameMessage(const char *, va_list) {}
+
+// lame_init and lame_init_params fill tables that every instance in the process shares: one
+// instance is set up at a time.
+std::mutex g_setUp;
 
 constexpr int kDefaultQuality = 3; // libmp3lame's own
 constexpr int kFixQuality = 2;     // the lame command line's -h
@@ -83,6 +88,7 @@ std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const I
                                         const KeptRate *kept, const PinnedRate *pinned)
 {
     t_lameError.clear();
+    const std::lock_guard<std::mutex> setUp(g_setUp);
     LamePtr lame(lame_init());
     if (!lame)
         return Outcome::failure(QStringLiteral("Cannot start the MP3 encoder."));
