@@ -1,7 +1,8 @@
-// sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N]
+// sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N] [--replaygain=on|off]
 // Converts as the window does: every member written by name through LameEncoderX, then Encode,
 // then the event loop until the run ends.
 #include "encoder/input/audiosource.h"
+#include "encoder/input/loudnessmeter.h"
 #include "encoder/filesizesignal.h"
 #include "encoder/lameencoderx.h"
 #include "encoder/input/wavefamily.h"
@@ -20,7 +21,7 @@ using Member = LameEncoderX::Member;
 
 enum Status { Done = 0, Failed = 1, WrongUsage = 2 };
 
-const char usage[] = "usage: sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N]";
+const char usage[] = "usage: sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N] [--replaygain=on|off]";
 
 QTextStream &err()
 {
@@ -64,6 +65,8 @@ QString helpText()
     }
     out << "  " << QStringLiteral("--threads=N").leftJustified(28)
         << " encoder threads, 0 for one per core [0]\n"
+        << "  " << QStringLiteral("--replaygain=on|off").leftJustified(28)
+        << " measure the loudness for ReplayGain [on]\n"
         << "  " << QStringLiteral("--help").leftJustified(28) << " this text\n"
         << "  " << QStringLiteral("--version").leftJustified(28) << " the version\n\n"
         << "Exit status: 0 done, 1 the conversion failed, 2 wrong usage.\n";
@@ -113,6 +116,15 @@ private:
     QElapsedTimer m_clock;
 };
 
+void warnOfClipping(const std::optional<TrackGain> &gain)
+{
+    const std::optional<double> safe = gain ? clipSafeGainDb(*gain) : std::nullopt;
+    if (!safe)
+        return;
+    err() << "sonovert-encode: warning: the audio reaches full scale, so the MP3 will clip when decoded; "
+          << QStringLiteral("a gain of %1 dB or lower avoids it").arg(*safe, 0, 'f', 2) << Qt::endl;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -156,6 +168,13 @@ int main(int argc, char *argv[])
             encoder.setWorkers(threads);
             continue;
         }
+        if (name == QLatin1String("replaygain")) {
+            const QString value = arg.mid(equals + 1);
+            if (value != QLatin1String("on") && value != QLatin1String("off"))
+                return fail(WrongUsage, QStringLiteral("--replaygain takes on or off"));
+            encoder.setReplayGain(value == QLatin1String("on"));
+            continue;
+        }
         const std::optional<Member> member = LameEncoderX::memberByName(name);
         if (!member)
             return fail(WrongUsage, QStringLiteral("no option --%1 (see --help)").arg(name));
@@ -170,6 +189,7 @@ int main(int argc, char *argv[])
     });
     QObject::connect(&encoder, &LameEncoderX::EncodeFinished, [&] {
         progress.end();
+        warnOfClipping(encoder.trackGain());
         status = Done;
         app.quit();
     });

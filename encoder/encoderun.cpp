@@ -1,6 +1,7 @@
 #include "encoderun.h"
 
 #include "encoder/input/audiosource.h"
+#include "encoder/input/loudnessmeter.h"
 #include "encoder/input/resampler.h"
 #include "encoder/lame/infotemplate.h"
 #include "encoder/lame/lamefeed.h"
@@ -102,6 +103,7 @@ Outcome encodeOnce(const EncodingPlan &plan, PcmReader &source, const OutputTarg
     const lame_t lame = instance.lame.get();
 
     FrameTally tally;
+    const std::unique_ptr<LoudnessMeter> meter = loudnessMeterFor(lame, settings, source.info());
     const EncodeFeed feed {
         lame, source, [&abort] { return abort.load(std::memory_order_relaxed); },
         [&](const unsigned char *data, std::size_t size) {
@@ -109,8 +111,10 @@ Outcome encodeOnce(const EncodingPlan &plan, PcmReader &source, const OutputTarg
                 tally.add(data, size);
             return output.write(data, size);
         },
-        [&controls](qint64 at, qint64 frames) { controls.counter.advance(at + frames); }};
+        [&controls](qint64 at, qint64 frames) { controls.counter.advance(at + frames); },
+        meter.get(), 0, std::numeric_limits<qint64>::max()};
     qint64 frames = 0;
+    std::optional<TrackGain> gain;
     const auto writeAudio = [&]() -> Outcome {
         const qint64 all = std::numeric_limits<qint64>::max();
         if (Outcome encoded = source.info().fitsShort ? encodeFrames<short>(feed, all, &frames)
@@ -119,22 +123,33 @@ Outcome encodeOnce(const EncodingPlan &plan, PcmReader &source, const OutputTarg
             return encoded;
         if (frames == 0)
             return noAudio(settings.inputFile);
+        if (meter)
+            gain = meter->figures();
         return flushLame(feed);
     };
     const auto infoFrame = [&](std::vector<unsigned char> &frame) -> Outcome {
-        if (!instance.own)
-            return settings.writeInfoTag ? finishedInfoFrame(lame, frame) : Outcome::success();
-        if (!tally.complete())
-            return Outcome::failure(QStringLiteral("The MP3 encoder wrote an incomplete frame."));
-        frame = tally.builder().build(*instance.own, lame_get_encoder_delay(lame), lame_get_encoder_padding(lame));
+        if (!instance.own) {
+            if (!settings.writeInfoTag)
+                return Outcome::success();
+            if (Outcome finished = finishedInfoFrame(lame, frame); !finished)
+                return finished;
+        } else {
+            if (!tally.complete())
+                return Outcome::failure(QStringLiteral("The MP3 encoder wrote an incomplete frame."));
+            frame = tally.builder().build(*instance.own, lame_get_encoder_delay(lame), lame_get_encoder_padding(lame));
+        }
+        if (gain)
+            recordTrackGain(frame, *gain);
         return Outcome::success();
     };
     const Mp3Layout layout {target.id3v2, target.id3v1, instance.own ? instance.own->size() : 0,
-                            kept ? kept->sourceRate : 0, {}};
+                            kept ? kept->sourceRate : 0, [&gain] { return gain; }};
     if (Outcome written = writeMp3File(output, layout, writeAudio, infoFrame, abort); !written)
         return written;
-    if (controls.report)
+    if (controls.report) {
         controls.report->instances = 1;
+        controls.report->trackGain = gain;
+    }
     controls.counter.finish(frames);
     return Outcome::success();
 }

@@ -164,20 +164,26 @@ void LameEncoderX::post(quint64 run, Event event)
 void LameEncoderX::startRun()
 {
     const quint64 run = ++m_run;
+    m_trackGain.reset();
     m_abort = std::make_shared<std::atomic_bool>(false);
     m_worker = std::thread([this, run, settings = m_settings, abort = m_abort] {
         qint64 finalFrames = 0;
-        const Outcome end = runEncode(settings, *abort, [&](int percent, qint64 frames) {
-            // 100 travels with the end, so it is raised only after the worker is joined.
-            if (percent >= 100) {
-                finalFrames = frames;
-                return;
-            }
-            post(run, [this, percent, frames] { emit EncodeProgress(percent, frames); });
-        });
-        post(run, [this, end, finalFrames] {
+        RunReport report;
+        const Outcome end = runEncode(
+            settings, ParallelPlan {}, *abort,
+            [&](int percent, qint64 frames) {
+                // 100 travels with the end, so it is raised only after the worker is joined.
+                if (percent >= 100) {
+                    finalFrames = frames;
+                    return;
+                }
+                post(run, [this, percent, frames] { emit EncodeProgress(percent, frames); });
+            },
+            &report);
+        post(run, [this, end, finalFrames, gain = report.trackGain] {
             joinWorker();
             if (end) {
+                m_trackGain = gain;
                 emit EncodeProgress(100, finalFrames);
                 emit EncodeFinished();
             } else {

@@ -3,6 +3,7 @@
 #include "encoder/core/encodersettings.h"
 #include "encoder/core/members.h"
 #include "encoder/core/outcome.h"
+#include "encoder/core/trackgain.h"
 
 #include <QObject>
 #include <QVariant>
@@ -78,6 +79,12 @@ public:
     // Threads that encode one file together, from the next Encode on; 0 (the default) uses
     // every core. Short inputs and resampling settings always use one.
     void setWorkers(int n) { m_settings.workers = n > 0 ? n : 0; }
+    // Whether a run measures the audio's loudness for ReplayGain (on by default), from the next
+    // Encode on. The figures go into the ID3v2 tag and, where written, the LAME info tag.
+    void setReplayGain(bool on) { m_settings.replayGain = on; }
+    // The figures of the last run that finished well; nothing where it measured none (off, or
+    // no audio loud enough to measure) or none finished yet.
+    std::optional<TrackGain> trackGain() const { return m_trackGain; }
 
     bool isEncoding() const { return m_worker.joinable(); }
     const EncoderSettings &settings() const { return m_settings; }
@@ -112,4 +119,5 @@ private:
     std::thread m_worker;
     std::shared_ptr<std::atomic_bool> m_abort;
     quint64 m_run = 0; // events of an older run are dropped
+    std::optional<TrackGain> m_trackGain;
 };

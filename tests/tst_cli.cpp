@@ -23,6 +23,7 @@ private slots:
 private:
     QTemporaryDir m_dir;
     QString m_input;
+    QString m_fullScale; // a tone at full scale
 };
 
 void TstCli::initTestCase()
@@ -31,6 +32,8 @@ void TstCli::initTestCase()
     m_input = m_dir.filePath(QStringLiteral("in.wav"));
     // Long enough that the encoder splits it between threads.
     QVERIFY(writeMusicWave(m_input, 20));
+    m_fullScale = m_dir.filePath(QStringLiteral("loud.wav"));
+    QVERIFY(writeToneWave(m_fullScale, 5, 44100, 2, 1.0));
 }
 
 void TstCli::run_data()
@@ -62,10 +65,25 @@ void TstCli::run_data()
                             << QString() << QStringLiteral("usage:");
     QTest::newRow("bad threads") << QStringList{"IN", "OUT", "--threads=-1"} << QStringList() << 2
                                  << QString() << QStringLiteral("usage:");
+    QTest::newRow("replaygain off") << QStringList{"IN", "OUT", "--replaygain=off"} << vbr << 0 << QString()
+                                    << QString();
+    QTest::newRow("replaygain on") << QStringList{"IN", "OUT", "--replaygain=on"} << cbr << 0 << QString()
+                                   << QString();
+    QTest::newRow("bad replaygain") << QStringList{"IN", "OUT", "--replaygain=yes"} << QStringList() << 2
+                                    << QString() << QStringLiteral("usage:");
+    QTest::newRow("full scale: the MP3 will clip")
+        << QStringList{"LOUD", "OUT"} << QStringList{QStringLiteral("Bitrate=128")} << 0 << QString()
+        << QStringLiteral("warning: the audio reaches full scale, so the MP3 will clip when decoded; "
+                          "a gain of -1.00 dB or lower avoids it");
+    QTest::newRow("full scale, replaygain off: not measured")
+        << QStringList{"LOUD", "OUT", "--replaygain=off"} << QStringList{QStringLiteral("Bitrate=128")} << 0
+        << QString() << QString();
     QTest::newRow("version") << QStringList{"--version"} << QStringList() << 0
                              << QStringLiteral("Sonovert 1.1\n") << QString();
     QTest::newRow("help") << QStringList{"--help"} << QStringList() << 0
                           << QStringLiteral("--threads=N") << QString();
+    QTest::newRow("help, replaygain") << QStringList{"--help"} << QStringList() << 0
+                                      << QStringLiteral("--replaygain=on|off") << QString();
 }
 
 void TstCli::run()
@@ -78,7 +96,8 @@ void TstCli::run()
 
     const QString output = m_dir.filePath(QStringLiteral("out.mp3"));
     QFile::remove(output);
-    args.replaceInStrings(QRegularExpression(QStringLiteral("^IN$")), m_input);
+    const QString input = args.contains(QStringLiteral("LOUD")) ? m_fullScale : m_input;
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^(IN|LOUD)$")), input);
     args.replaceInStrings(QRegularExpression(QStringLiteral("^OUT$")), output);
     for (const QString &setting : settings)
         args << QStringLiteral("--") + setting;
@@ -113,7 +132,8 @@ void TstCli::run()
     // The same settings in-process, written one by one as the window writes them.
     const QString reference = m_dir.filePath(QStringLiteral("reference.mp3"));
     LameEncoderX encoder;
-    QVERIFY(encoder.write(Member::InputFile, m_input));
+    QVERIFY(encoder.write(Member::InputFile, input));
+    encoder.setReplayGain(!args.contains(QStringLiteral("--replaygain=off")));
     QVERIFY(encoder.write(Member::OutputFile, reference));
     for (const QString &setting : settings) {
         const QStringList pair = setting.split(QLatin1Char('='));

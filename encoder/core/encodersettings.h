@@ -26,5 +26,6 @@ struct EncoderSettings
     QString tagAlbum;
     QString tagYear;
     QString tagGenre;
+    bool replayGain = true; // measure the loudness for ReplayGain
     int workers = 0; // encoder threads for one file; 0: one per core
 };

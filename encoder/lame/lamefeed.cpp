@@ -43,6 +43,12 @@ Outcome encodeFrames(const EncodeFeed &feed, qint64 count, qint64 *done)
             return Outcome::failure(feed.source.readError());
         if (frames == 0)
             break;
+        if (feed.meter) {
+            const qint64 from = std::max(*done, feed.measureFrom);
+            const qint64 to = std::min(*done + frames, feed.measureTo);
+            if (from < to)
+                feed.meter->add(pcm.data() + (from - *done) * info.channels, to - from);
+        }
         const int bytes = encodeBlock(feed.lame, pcm.data(), static_cast<int>(frames), info.channels, mp3.data(),
                                       static_cast<int>(mp3.size()));
         if (bytes < 0)
@@ -57,6 +63,13 @@ Outcome encodeFrames(const EncodeFeed &feed, qint64 count, qint64 *done)
 
 template Outcome encodeFrames<short>(const EncodeFeed &, qint64, qint64 *);
 template Outcome encodeFrames<float>(const EncodeFeed &, qint64, qint64 *);
+
+std::unique_ptr<LoudnessMeter> loudnessMeterFor(lame_t lame, const EncoderSettings &settings, const InputInfo &source)
+{
+    if (!settings.replayGain)
+        return nullptr;
+    return std::make_unique<LoudnessMeter>(source.channels, source.sampleRate, lame_get_mode(lame) == MONO);
+}
 
 Outcome flushLame(const EncodeFeed &feed)
 {

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "encoder/core/encodersettings.h"
 #include "encoder/core/outcome.h"
+#include "encoder/input/loudnessmeter.h"
 #include "encoder/input/resampler.h"
 
 #include <lame/lame.h>
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 
 // The loop that feeds an instance, shared by the one-instance and the parallel run so every
 // instance is fed alike.
@@ -30,6 +33,11 @@ struct EncodeFeed
     std::function<Outcome(const unsigned char *data, std::size_t size)> sink;
     // After each block: the input frames before it (counted from the call) and its length.
     std::function<void(qint64 at, qint64 frames)> progress;
+    // Where given, measures the frames [measureFrom, measureTo) of those read (counted from
+    // the call), as lame takes them.
+    LoudnessMeter *meter = nullptr;
+    qint64 measureFrom = 0;
+    qint64 measureTo = 0;
 };
 
 // Reads up to count frames from the source block by block and encodes them; *done: the
@@ -37,5 +45,8 @@ struct EncodeFeed
 // (the fastest exact path); wider or float ones as float.
 template <typename Sample>
 Outcome encodeFrames(const EncodeFeed &feed, qint64 count, qint64 *done);
+// A meter of what lame takes from source, where the settings ask for ReplayGain: one channel
+// where lame averages two into one. Nothing otherwise.
+std::unique_ptr<LoudnessMeter> loudnessMeterFor(lame_t lame, const EncoderSettings &settings, const InputInfo &source);
 // lame's last frames, after the input.
 Outcome flushLame(const EncodeFeed &feed);

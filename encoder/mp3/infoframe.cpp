@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -15,6 +16,8 @@ constexpr std::uint32_t kSeekTableField = 4;
 constexpr std::uint32_t kQualityField = 8;
 constexpr int kSeekTableBytes = 100;
 // Offsets in lame's extension.
+constexpr int kPeakAt = 11;
+constexpr int kRadioGainAt = 15;
 constexpr int kAverageRateAt = 20;
 constexpr int kDelayAt = 21;
 constexpr int kMiscAt = 24; // source rate in the top two bits
@@ -209,10 +212,19 @@ std::vector<unsigned char> InfoFrameBuilder::build(std::vector<unsigned char> fr
     return frame;
 }
 
+namespace {
+
+bool hasLameExtension(const std::optional<FrameTag> &found)
+{
+    return found && std::equal(found->extension(), found->extension() + 4, "LAME");
+}
+
+} // namespace
+
 void recordSourceRate(std::vector<unsigned char> &frame, int sampleRate)
 {
     const std::optional<FrameTag> found = tagOf(frame);
-    if (!found || !std::equal(found->extension(), found->extension() + 4, "LAME"))
+    if (!hasLameExtension(found))
         return;
     unsigned char *extension = found->extension();
     // lame's codes: up to 32 kHz, 44.1 kHz (and anything else up to 48), 48 kHz, above 48.
@@ -221,5 +233,20 @@ void recordSourceRate(std::vector<unsigned char> &frame, int sampleRate)
     // flags (forced block types, no reservoir, no ATH) are never made here.
     const int unwise = sampleRate <= 32000 ? 1 : 0;
     extension[kMiscAt] = static_cast<unsigned char>((extension[kMiscAt] & 0x1f) | (code << 6) | (unwise << 5));
+    sealTag(frame, *found);
+}
+
+void recordTrackGain(std::vector<unsigned char> &frame, const TrackGain &gain)
+{
+    const std::optional<FrameTag> found = tagOf(frame);
+    if (!hasLameExtension(found))
+        return;
+    unsigned char *extension = found->extension();
+    const double peak = std::clamp(gain.peak, 0.0, 256.0) * (1 << 23);
+    put32(extension + kPeakAt, static_cast<std::uint32_t>(std::min(peak + 0.5, 4294967295.0)));
+    // Name code 1 (radio), originator 3 (set automatically), the sign, then 0.1 dB steps.
+    const int steps = std::clamp(static_cast<int>(std::floor(gain.gainDb * 10 + 0.5)), -0x1fe, 0x1fe);
+    const int field = 0x2000 | 0xc00 | (steps < 0 ? 0x200 | -steps : steps);
+    put16(extension + kRadioGainAt, static_cast<std::uint16_t>(field));
     sealTag(frame, *found);
 }

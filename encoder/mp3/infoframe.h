@@ -1,5 +1,7 @@
 #pragma once
 
+#include "encoder/core/trackgain.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -38,6 +40,12 @@ private:
 // it for an input at that rate, and its tag CRC again; a frame without lame's extension is
 // left as it is.
 void recordSourceRate(std::vector<unsigned char> &frame, int sampleRate);
+
+// Sets the peak signal amplitude and the radio replay gain of a finished info frame where
+// lame's own tag holds them, as lame writes them when it measures (the gain in 0.1 dB steps,
+// within +-51 dB; the peak with 1.0 as 2^23), and its tag CRC again; a frame without lame's
+// extension is left as it is.
+void recordTrackGain(std::vector<unsigned char> &frame, const TrackGain &gain);
 
 // CRC-16 as lame computes it over the music and over the tag (polynomial 0x8005, reflected).
 std::uint16_t crc16(std::uint16_t crc, const unsigned char *data, std::size_t size);

@@ -4,10 +4,12 @@
 #include "streamjoiner.h"
 #include "encoder/lame/infotemplate.h"
 #include "encoder/lame/lamefeed.h"
+#include "encoder/mp3/infoframe.h"
 #include "encoder/output/mp3file.h"
 
 #include <algorithm>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -23,13 +25,16 @@ public:
     ParallelRun(const EncodingPlan &plan, const ChunkLayout &layout, int workers, const RunControls &controls,
                 Mp3Output &output)
         : m_plan(plan), m_layout(layout), m_workers(workers), m_controls(controls), m_spf(layout.frameSamples),
-          m_joiner(layout, plan.variableRate, output)
+          m_joiner(layout, plan.variableRate, output), m_meters(layout.starts.size())
     {
     }
 
     Outcome run();
     const InfoFrameBuilder &info() const { return m_joiner.info(); }
     int padding() const { return m_padding; }
+    // The chunks' figures merged in chunk order, so they do not depend on which worker
+    // finished first. After run().
+    std::optional<TrackGain> trackGain() const;
 
 private:
     int chunks() const { return static_cast<int>(m_layout.starts.size()); }
@@ -41,6 +46,8 @@ private:
     std::optional<int> takeChunk();
     template <typename Sample>
     Outcome encodeChunk(int index, ChunkInput &input, EncodedChunk &chunk);
+    // The input frames chunk index is credited with: its own, without the overlap.
+    std::pair<qint64, qint64> ownFrames(int index) const;
     void credit(qint64 from, qint64 count, int index);
     void deliver(int index, EncodedChunk chunk);
     void fail(Outcome outcome);
@@ -58,6 +65,8 @@ private:
     int m_padding = -1;
     std::optional<Outcome> m_failure;
     std::atomic_bool m_stop = false;
+    // One a chunk, each set and fed only by the worker that encodes it.
+    std::vector<std::unique_ptr<LoudnessMeter>> m_meters;
 
     std::mutex m_progressMutex;
     qint64 m_consumed = 0;
@@ -141,13 +150,30 @@ void ParallelRun::work(WorkerClock &clock)
     }
 }
 
-void ParallelRun::credit(qint64 from, qint64 count, int index)
+std::pair<qint64, qint64> ParallelRun::ownFrames(int index) const
 {
-    // Each input frame counts once, for the chunk whose own frames hold it.
     const auto &starts = m_layout.starts;
     const qint64 low = index == 0 ? 0 : starts[static_cast<std::size_t>(index)] * m_spf;
     const qint64 high = index + 1 < chunks() ? starts[static_cast<std::size_t>(index) + 1] * m_spf
                                               : m_plan.encoded.frames;
+    return {low, high};
+}
+
+std::optional<TrackGain> ParallelRun::trackGain() const
+{
+    std::vector<const LoudnessMeter *> meters;
+    for (const auto &meter : m_meters) {
+        if (!meter)
+            return std::nullopt;
+        meters.push_back(meter.get());
+    }
+    return LoudnessMeter::figures(meters);
+}
+
+void ParallelRun::credit(qint64 from, qint64 count, int index)
+{
+    // Each input frame counts once, for the chunk whose own frames hold it.
+    const auto [low, high] = ownFrames(index);
     const qint64 counted = std::max<qint64>(0, std::min(from + count, high) - std::max(from, low));
     if (counted == 0)
         return;
@@ -181,6 +207,10 @@ Outcome ParallelRun::encodeChunk(int index, ChunkInput &input, EncodedChunk &chu
     if (Outcome *failed = std::get_if<Outcome>(&opened))
         return *failed;
     const LamePtr lame = std::move(std::get<LamePtr>(opened));
+    // Each chunk measures its own frames, so together they measure the input once.
+    std::unique_ptr<LoudnessMeter> &meter = m_meters[static_cast<std::size_t>(index)];
+    meter = loudnessMeterFor(lame.get(), m_plan.settings, reader.info());
+    const auto [low, high] = ownFrames(index);
 
     chunk.firstFrame = firstFrame;
     const EncodeFeed feed {
@@ -192,7 +222,8 @@ Outcome ParallelRun::encodeChunk(int index, ChunkInput &input, EncodedChunk &chu
         [&](qint64 at, qint64 frames) {
             input.setPosition(resampled ? start.input + resampled->inputRead() : begin + at + frames);
             credit(begin + at, frames, index);
-        }};
+        },
+        meter.get(), low - begin, high - begin};
     qint64 read = 0;
     if (Outcome encoded = encodeFrames<Sample>(feed, end - begin, &read); !encoded)
         return encoded;
@@ -245,13 +276,26 @@ Outcome encodeInParallel(const EncodingPlan &plan, const ChunkLayout &layout, in
             info = std::move(made->frame);
     }
     ParallelRun run(plan, layout, workers, controls, target.output);
-    return writeMp3File(
-        target.output, {target.id3v2, target.id3v1, info ? info->size() : 0, plan.kept ? plan.kept->sourceRate : 0, {}},
-        [&run] { return run.run(); },
+    std::optional<TrackGain> gain;
+    const Outcome written = writeMp3File(
+        target.output,
+        {target.id3v2, target.id3v1, info ? info->size() : 0, plan.kept ? plan.kept->sourceRate : 0,
+         [&gain] { return gain; }},
+        [&] {
+            Outcome encoded = run.run();
+            if (encoded)
+                gain = run.trackGain();
+            return encoded;
+        },
         [&](std::vector<unsigned char> &frame) {
             if (info)
                 frame = run.info().build(*info, plan.encoderDelay, run.padding());
+            if (!frame.empty() && gain)
+                recordTrackGain(frame, *gain);
             return Outcome::success();
         },
         controls.abort);
+    if (written && controls.report)
+        controls.report->trackGain = gain;
+    return written;
 }

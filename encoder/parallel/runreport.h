@@ -1,8 +1,11 @@
 #pragma once
 
+#include "encoder/core/trackgain.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // What a run did, for tests and the benchmark.
@@ -18,6 +21,7 @@ struct RunReport
     double encodeSeconds = 0;
     double waitSeconds = 0;
     double joinSeconds = 0;
+    std::optional<TrackGain> trackGain; // what the MP3 was given; nothing where not measured
 };
 
 // Where the workers' time goes, in wall time summed over the workers. Safe to use from every

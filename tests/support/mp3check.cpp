@@ -5,6 +5,7 @@
 #include <mpg123.h>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -80,6 +81,26 @@ void readInfoTag(const QByteArray &data, Mp3Info &info)
     info.infoTagFlags = bigEndian32(data, tag + 4);
     if ((info.infoTagFlags & 1) != 0 && tag + 12 <= data.size())
         info.infoTagFrames = bigEndian32(data, tag + 8);
+
+    // Then the fields the flags name: frames (4), bytes (4), seek table (100), quality (4).
+    qint64 lame = tag + 8;
+    for (const auto &[flag, size] : {std::pair{1u, 4}, std::pair{2u, 4}, std::pair{4u, 100}, std::pair{8u, 4}})
+        lame += (info.infoTagFlags & flag) ? size : 0;
+    if (lame + 36 > data.size() || data.mid(lame, 4) != "LAME")
+        return;
+    const unsigned char *ext = bytesOf(data) + lame;
+    info.hasLameTag = true;
+    info.lameTagPeak = bigEndian32(data, lame + 11);
+    info.lameTagRadioGain = static_cast<quint16>((ext[15] << 8) | ext[16]);
+    info.lameTagAudiophileGain = static_cast<quint16>((ext[17] << 8) | ext[18]);
+    // CRC-16, polynomial 0x8005 bit-reversed, from 0.
+    quint16 crc = 0;
+    for (const unsigned char *b = bytesOf(data) + info.firstFrameAt; b < ext + 34; ++b) {
+        crc ^= *b;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<quint16>((crc >> 1) ^ 0xa001) : static_cast<quint16>(crc >> 1);
+    }
+    info.lameTagCrcOk = crc == ((ext[34] << 8) | ext[35]);
 }
 
 QString latin1Field(const QByteArray &tag, int at, int size)

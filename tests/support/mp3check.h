@@ -52,6 +52,14 @@ struct Mp3Info
     quint32 infoTagFlags = 0; // 1 frame count, 2 byte count, 4 seek table, 8 quality
     qint64 infoTagFrames = -1;
     quint32 firstFrameHeader = 0; // the four header bytes of the first frame
+    // lame's extension of the info tag ("LAME..." after the Xing/Info fields), where present:
+    // the peak signal amplitude and radio replay gain fields as stored, and whether the tag's
+    // CRC (over the frame up to it) holds.
+    bool hasLameTag = false;
+    quint32 lameTagPeak = 0;      // 2^23 is full scale
+    quint16 lameTagRadioGain = 0; // name, originator, sign, 0.1 dB steps
+    quint16 lameTagAudiophileGain = 0;
+    bool lameTagCrcOk = false;
 
     bool hasId3v2 = false;
     bool hasId3v1 = false;

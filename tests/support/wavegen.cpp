@@ -79,7 +79,7 @@ bool fail(QString *error, const QString &why)
 
 // Writes frames of the seed's signal in the given libsndfile format.
 bool writeSignal(const QString &path, int format, qint64 frames, int channels, int rate, quint32 seed,
-                 QString *error, int soleChannel = -1)
+                 QString *error, int soleChannel = -1, double gain = 1)
 {
     SF_INFO info {};
     info.format = format;
@@ -90,11 +90,17 @@ bool writeSignal(const QString &path, int format, qint64 frames, int channels, i
     SndFilePtr file(sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info));
     if (!file)
         return fail(error, QStringLiteral("Cannot write %1: %2").arg(path, QString::fromUtf8(sf_strerror(nullptr))));
+    if (gain != 1)
+        sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
     MusicGenerator generator(channels, rate, seed);
     std::vector<float> block(static_cast<std::size_t>(kBlock * channels));
     for (qint64 done = 0; done < frames;) {
         const qint64 count = std::min(kBlock, frames - done);
         generator.fill(block.data(), count);
+        if (gain != 1) {
+            for (float &sample : block)
+                sample = static_cast<float>(sample * gain);
+        }
         if (soleChannel >= 0) {
             for (qint64 i = 0; i < count * channels; ++i) {
                 if (i % channels != soleChannel)
@@ -192,7 +198,27 @@ std::vector<float> resampled(const std::vector<float> &samples, int channels, in
 bool writeWave(const QString &path, const WaveOptions &shape, QString *error)
 {
     return writeSignal(path, majorOf(shape.container) | subtypeOf(shape.sample), shape.frames, shape.channels,
-                       shape.rate, shape.seed, error, shape.soleChannel);
+                       shape.rate, shape.seed, error, shape.soleChannel, shape.gain);
+}
+
+bool writeToneWave(const QString &path, double seconds, int rate, int channels, double amplitude, SampleType sample,
+                   QString *error)
+{
+    SF_INFO info {};
+    info.format = SF_FORMAT_WAV | subtypeOf(sample);
+    info.channels = channels;
+    info.samplerate = rate;
+    SndFilePtr file(sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info));
+    if (!file)
+        return fail(error, QStringLiteral("Cannot write %1: %2").arg(path, QString::fromUtf8(sf_strerror(nullptr))));
+    sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    const qint64 frames = std::llround(seconds * rate);
+    std::vector<double> samples(static_cast<std::size_t>(frames * channels));
+    for (qint64 i = 0; i < frames; ++i)
+        std::fill_n(samples.begin() + i * channels, channels, amplitude * std::sin(kTwoPi * 997.0 * double(i) / rate));
+    if (sf_writef_double(file.get(), samples.data(), frames) != frames)
+        return fail(error, QStringLiteral("Cannot write %1: %2").arg(path, QString::fromUtf8(sf_strerror(file.get()))));
+    return true;
 }
 
 bool writeMusicWave(const QString &path, double seconds, int rate, int channels, QString *error)

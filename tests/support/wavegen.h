@@ -24,6 +24,7 @@ struct WaveOptions
     Container container = Container::Wave;
     quint32 seed = 1;
     int soleChannel = -1; // 0 or more: only this channel sounds, the others are silent
+    double gain = 1; // scales the signal; integer samples clip at full scale, float ones do not
 };
 
 // Streams the signal block by block, so long files need little memory. Peaks stay below 0.9.
@@ -62,6 +63,10 @@ bool writeMusicWave(const QString &path, double seconds, int rate = 44100, int c
 bool writeWaveOfAtLeast(const QString &path, qint64 bytes, QString *error = nullptr);
 // 8-bit mono 22.05 kHz, exactly bytes long in all, header included (at least 46 bytes).
 bool writeWaveOfExactSize(const QString &path, qint64 bytes, QString *error = nullptr);
+// A 997 Hz sine of amplitude (1: full scale) in every channel: its loudness is known, about
+// 20 log10(amplitude) LUFS in two channels and 3.01 dB less in one. Amplitude 0: silence.
+bool writeToneWave(const QString &path, double seconds, int rate, int channels, double amplitude,
+                   SampleType sample = SampleType::Pcm16, QString *error = nullptr);
 // Headerless 16-bit signed PCM, the same samples a Pcm16 WAVE of the seed holds.
 bool writeRawPcm(const QString &path, qint64 frames, int channels = 2, bool bigEndian = false,
                  quint32 seed = 1, QString *error = nullptr);

@@ -1,0 +1,99 @@
+#include "loudnessmeter.h"
+
+#include <ebur128.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// ReplayGain 2.0's reference loudness.
+constexpr double kReferenceLufs = -18.0;
+// libebur128 scales 16-bit samples by this; the mono mix does the same.
+constexpr float kShortScale = 32768.0f;
+// The highest 16-bit sample: at or above it the audio is at full scale.
+constexpr double kFullScale = 32767.0 / 32768.0;
+// What the MP3 coding adds to the input's peaks, about, as the usual -1 dB ceiling for lossy
+// coding allows for.
+constexpr double kOvershootDb = 1.0;
+
+} // namespace
+
+struct LoudnessMeter::State
+{
+    explicit State(ebur128_state *made) : state(made) {}
+    State(const State &) = delete;
+    State &operator=(const State &) = delete;
+    ~State() { ebur128_destroy(&state); }
+
+    ebur128_state *state;
+};
+
+LoudnessMeter::LoudnessMeter(int channels, int sampleRate, bool mixToMono)
+    : m_mix(mixToMono && channels == 2)
+{
+    ebur128_state *made = ebur128_init(m_mix ? 1u : static_cast<unsigned>(channels),
+                                       static_cast<unsigned long>(sampleRate), EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK);
+    if (made)
+        m_state = std::make_unique<State>(made);
+}
+
+LoudnessMeter::~LoudnessMeter() = default;
+
+void LoudnessMeter::add(const short *pcm, qint64 frames)
+{
+    if (!m_state || frames <= 0)
+        return;
+    if (!m_mix) {
+        ebur128_add_frames_short(m_state->state, pcm, static_cast<std::size_t>(frames));
+        return;
+    }
+    m_mono.resize(static_cast<std::size_t>(frames));
+    for (qint64 i = 0; i < frames; ++i)
+        m_mono[static_cast<std::size_t>(i)] = (float(pcm[2 * i]) + float(pcm[2 * i + 1])) / (2 * kShortScale);
+    ebur128_add_frames_float(m_state->state, m_mono.data(), m_mono.size());
+}
+
+void LoudnessMeter::add(const float *pcm, qint64 frames)
+{
+    if (!m_state || frames <= 0)
+        return;
+    if (!m_mix) {
+        ebur128_add_frames_float(m_state->state, pcm, static_cast<std::size_t>(frames));
+        return;
+    }
+    m_mono.resize(static_cast<std::size_t>(frames));
+    for (qint64 i = 0; i < frames; ++i)
+        m_mono[static_cast<std::size_t>(i)] = (pcm[2 * i] + pcm[2 * i + 1]) / 2;
+    ebur128_add_frames_float(m_state->state, m_mono.data(), m_mono.size());
+}
+
+std::optional<TrackGain> LoudnessMeter::figures(const std::vector<const LoudnessMeter *> &meters)
+{
+    std::vector<ebur128_state *> states;
+    double peak = 0;
+    for (const LoudnessMeter *meter : meters) {
+        if (!meter->m_state)
+            return std::nullopt;
+        ebur128_state *state = meter->m_state->state;
+        states.push_back(state);
+        for (unsigned channel = 0; channel < state->channels; ++channel) {
+            double channelPeak = 0;
+            if (ebur128_sample_peak(state, channel, &channelPeak) == EBUR128_SUCCESS)
+                peak = std::max(peak, channelPeak);
+        }
+    }
+    double lufs = -HUGE_VAL;
+    if (states.empty() || ebur128_loudness_global_multiple(states.data(), states.size(), &lufs) != EBUR128_SUCCESS
+        || !std::isfinite(lufs))
+        return std::nullopt;
+    // Rounded as written, so every run that measures the same blocks writes the same figure.
+    return TrackGain {std::round((kReferenceLufs - lufs) * 100) / 100, peak};
+}
+
+std::optional<double> clipSafeGainDb(const TrackGain &gain)
+{
+    if (gain.peak < kFullScale)
+        return std::nullopt;
+    return -20 * std::log10(gain.peak) - kOvershootDb;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "encoder/core/trackgain.h"
+
+#include <QtGlobal>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+// The integrated loudness and sample peak (libebur128) of the audio lame encodes, for its
+// ReplayGain. Sample peak only: true peak costs several times the whole analysis.
+class LoudnessMeter
+{
+public:
+    // channels and sampleRate of the audio fed; mixToMono where lame makes one channel of two
+    // (their average), so the figures are those of the MP3's one channel.
+    LoudnessMeter(int channels, int sampleRate, bool mixToMono);
+    LoudnessMeter(const LoudnessMeter &) = delete;
+    LoudnessMeter &operator=(const LoudnessMeter &) = delete;
+    ~LoudnessMeter();
+
+    // Interleaved frames of the channels given.
+    void add(const short *pcm, qint64 frames);
+    void add(const float *pcm, qint64 frames);
+
+    // The figures of the meters' audio taken together, in the order given: the gain to -18 LUFS
+    // rounded to 0.01 dB, the highest sample peak. Nothing where a meter could not be set up or
+    // no audio is loud enough to measure (silence).
+    static std::optional<TrackGain> figures(const std::vector<const LoudnessMeter *> &meters);
+    std::optional<TrackGain> figures() const { return figures({this}); }
+
+private:
+    struct State; // libebur128's, which its header declares only as a typedef
+
+    bool m_mix = false;
+    std::unique_ptr<State> m_state;
+    std::vector<float> m_mono;
+};
+
+// Where the MP3 of audio with these figures will clip when decoded, the gain that avoids it;
+// nothing otherwise. A sample peak at full scale is the sign: the coding overshoots the
+// input's peaks, and the peak cannot show more than full scale (16-bit samples end there,
+// float samples are clipped to it on reading).
+std::optional<double> clipSafeGainDb(const TrackGain &gain);

@@ -1,0 +1,324 @@
+// ReplayGain: the figures of both runs against one libebur128 state over the whole input, the
+// LAME info tag's fields read back from the MP3's bytes, and nothing else changed by them.
+#include "encoder/encoderun.h"
+#include "encoder/input/loudnessmeter.h"
+#include "mp3check.h"
+#include "tempfiles.h"
+#include "wavegen.h"
+
+#include <QtTest>
+
+#include <ebur128.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace {
+
+using Adjust = std::function<void(EncoderSettings &)>;
+
+// One libebur128 state over the whole file as libsndfile reads it, two channels averaged into
+// one where mono: what a scanner finds in what lame is given, where nothing is resampled.
+std::optional<TrackGain> wholeFileFigures(const QString &path, bool mono)
+{
+    SF_INFO info {};
+    const std::unique_ptr<SNDFILE, int (*)(SNDFILE *)> file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info),
+                                                            sf_close);
+    if (!file)
+        return std::nullopt;
+    const bool mix = mono && info.channels == 2;
+    const unsigned channels = mix ? 1u : static_cast<unsigned>(info.channels);
+    const std::unique_ptr<ebur128_state, void (*)(ebur128_state *)> state(
+        ebur128_init(channels, static_cast<unsigned long>(info.samplerate), EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK),
+        [](ebur128_state *s) { ebur128_destroy(&s); });
+    std::vector<float> block(static_cast<std::size_t>(4096 * info.channels));
+    std::vector<float> one(4096);
+    for (sf_count_t got; (got = sf_readf_float(file.get(), block.data(), 4096)) > 0;) {
+        if (mix) {
+            for (sf_count_t i = 0; i < got; ++i)
+                one[static_cast<std::size_t>(i)] = (block[static_cast<std::size_t>(2 * i)] + block[static_cast<std::size_t>(2 * i + 1)]) / 2;
+            ebur128_add_frames_float(state.get(), one.data(), static_cast<std::size_t>(got));
+        } else {
+            ebur128_add_frames_float(state.get(), block.data(), static_cast<std::size_t>(got));
+        }
+    }
+    double lufs = 0;
+    double peak = 0;
+    ebur128_loudness_global(state.get(), &lufs);
+    for (unsigned c = 0; c < channels; ++c) {
+        double p = 0;
+        ebur128_sample_peak(state.get(), c, &p);
+        peak = std::max(peak, p);
+    }
+    if (!std::isfinite(lufs))
+        return std::nullopt;
+    return TrackGain {-18 - lufs, peak};
+}
+
+// The LAME tag's radio replay gain field for a gain, as lame encodes it.
+quint16 radioGainField(double gainDb)
+{
+    const int steps = static_cast<int>(std::floor(gainDb * 10 + 0.5));
+    return static_cast<quint16>(0x2c00 | (steps < 0 ? 0x200 | -steps : steps));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Adjust)
+Q_DECLARE_METATYPE(WaveOptions)
+
+class TstReplayGain : public QObject
+{
+    Q_OBJECT
+
+private:
+    // workers 1: one instance; more: chunks of about 5 s, so a short input has several seams.
+    Outcome encode(const EncoderSettings &settings, int workers, RunReport *report)
+    {
+        static const std::atomic_bool never = false;
+        ParallelPlan plan;
+        plan.workers = workers;
+        plan.chunkFrames = workers > 1 ? 200 : 0;
+        plan.minSeconds = workers > 1 ? 0 : 1e9;
+        return runEncode(settings, plan, never, [](int, qint64) {}, report);
+    }
+
+    EncoderSettings settingsFor(const QString &input, const QString &output, const Adjust &adjust)
+    {
+        EncoderSettings settings;
+        settings.inputFile = input;
+        settings.outputFile = output;
+        if (adjust)
+            adjust(settings);
+        return settings;
+    }
+
+    TestFolder m_dir;
+
+private slots:
+    // Each chunk measures its own frames and the run merges them: the figure is one state's
+    // over the whole input, on every path and for every worker count.
+    void figures_data()
+    {
+        QTest::addColumn<WaveOptions>("shape");
+        QTest::addColumn<double>("tone"); // > 0: a sine of this amplitude instead of music
+        QTest::addColumn<Adjust>("adjust");
+        QTest::addColumn<bool>("resampled"); // lame takes the input resampled
+        QTest::addColumn<double>("expectedGain"); // a figure known beforehand; NaN: none
+
+        const auto music = [](int rate, int channels, SampleType sample, double gain = 1) {
+            WaveOptions shape;
+            shape.frames = 24LL * rate;
+            shape.rate = rate;
+            shape.channels = channels;
+            shape.sample = sample;
+            shape.gain = gain;
+            return shape;
+        };
+        const Adjust none;
+        const Adjust mono = [](EncoderSettings &s) { s.mono = true; };
+        const Adjust voice = [](EncoderSettings &s) { s.voiceMode = true; };
+        const Adjust vbr = [](EncoderSettings &s) { s.useVbr = true; s.vbrRate = 2; };
+        const Adjust vbr9 = [](EncoderSettings &s) { s.useVbr = true; s.vbrRate = 9; };
+        const double nan = std::nan("");
+        QTest::newRow("cbr 128, 16-bit stereo") << music(44100, 2, SampleType::Pcm16) << 0.0 << none << false << nan;
+        QTest::newRow("vbr 2, 24-bit mono 48 kHz") << music(48000, 1, SampleType::Pcm24) << 0.0 << vbr << false << nan;
+        QTest::newRow("mono of stereo") << music(44100, 2, SampleType::Pcm16) << 0.0 << mono << false << nan;
+        QTest::newRow("float louder than full scale")
+            << music(44100, 2, SampleType::Float32, 3.0) << 0.0 << none << false << nan;
+        QTest::newRow("voice, resampled") << music(44100, 2, SampleType::Pcm16) << 0.0 << voice << true << nan;
+        QTest::newRow("vbr 9, resampled") << music(32000, 2, SampleType::Pcm24) << 0.0 << vbr9 << true << nan;
+        QTest::newRow("six channels, down-mixed") << music(48000, 6, SampleType::Pcm16) << 0.0 << none << false << nan;
+        // A 997 Hz sine at -20 dBFS in both channels reads -20 LUFS, in one channel -23.01.
+        QTest::newRow("tone, stereo") << music(44100, 2, SampleType::Pcm16) << 0.1 << none << false << 2.0;
+        QTest::newRow("tone, mono of stereo") << music(44100, 2, SampleType::Pcm16) << 0.1 << mono << false << 5.01;
+    }
+
+    void figures()
+    {
+        QFETCH(WaveOptions, shape);
+        QFETCH(double, tone);
+        QFETCH(Adjust, adjust);
+        QFETCH(bool, resampled);
+        QFETCH(double, expectedGain);
+
+        const QString input = m_dir.path(QStringLiteral("in.wav"));
+        if (tone > 0)
+            QVERIFY(writeToneWave(input, double(shape.frames) / shape.rate, shape.rate, shape.channels, tone));
+        else
+            QVERIFY(writeWave(input, shape));
+        const QString output = m_dir.path(QStringLiteral("out.mp3"));
+        const EncoderSettings settings = settingsFor(input, output, adjust);
+
+        RunReport one;
+        QVERIFY(encode(settings, 1, &one));
+        QCOMPARE(one.instances, 1);
+        QVERIFY(one.trackGain);
+        const TrackGain whole = *one.trackGain;
+        // Written to 0.01 dB.
+        QCOMPARE(std::round(whole.gainDb * 100) / 100, whole.gainDb);
+        // Six channels are down-mixed before lame, so only the run itself knows the audio.
+        if (!resampled && shape.channels <= 2 && shape.gain <= 1) {
+            const std::optional<TrackGain> scanned = wholeFileFigures(input, settings.mono || settings.voiceMode);
+            QVERIFY(scanned);
+            QVERIFY2(std::abs(whole.gainDb - scanned->gainDb) <= 0.006,
+                     qPrintable(QStringLiteral("%1 against %2").arg(whole.gainDb).arg(scanned->gainDb)));
+            QVERIFY(std::abs(whole.peak - scanned->peak) < 1e-6);
+        }
+        if (!std::isnan(expectedGain))
+            QVERIFY2(std::abs(whole.gainDb - expectedGain) <= 0.05, qPrintable(QString::number(whole.gainDb)));
+        if (shape.sample == SampleType::Float32 && shape.gain > 1)
+            QCOMPARE(whole.peak, 1.0); // float samples are clipped on reading
+
+        for (const int workers : {2, 3, 5}) {
+            RunReport report;
+            QVERIFY(encode(settings, workers, &report));
+            QVERIFY(report.instances > 2);
+            QVERIFY(report.trackGain);
+            QVERIFY2(std::abs(report.trackGain->gainDb - whole.gainDb) <= 0.1,
+                     qPrintable(QStringLiteral("%1 workers: %2 against %3")
+                                    .arg(workers)
+                                    .arg(report.trackGain->gainDb)
+                                    .arg(whole.gainDb)));
+            // The same samples, resampled by each chunk's own resampler but for float rounding.
+            QVERIFY(std::abs(report.trackGain->peak - whole.peak) <= (resampled ? 1e-4 : 0.0));
+            // Merged in chunk order, not in the order the workers finished.
+            RunReport again;
+            QVERIFY(encode(settings, workers, &again));
+            QCOMPARE(again.trackGain->gainDb, report.trackGain->gainDb);
+            QCOMPARE(again.trackGain->peak, report.trackGain->peak);
+        }
+    }
+
+    // The info tag's peak and radio gain, where lame's own tag holds them, on every kind of info
+    // frame: lame's own, one made here at the lowest constant rates, and a joined stream's.
+    // Turned off, the MP3 is the same but for those fields and the tag's CRC.
+    void infoTag_data()
+    {
+        QTest::addColumn<Adjust>("adjust");
+        QTest::addColumn<int>("workers");
+
+        const QList<std::pair<const char *, Adjust>> settings {
+            {"cbr 128", Adjust()},
+            {"cbr 32, own frame", [](EncoderSettings &s) { s.bitrate = 32; }},
+            {"vbr 4", [](EncoderSettings &s) { s.useVbr = true; }},
+            {"voice", [](EncoderSettings &s) { s.voiceMode = true; }},
+            {"mono, fast", [](EncoderSettings &s) { s.mono = true; s.fastMode = true; }},
+        };
+        for (const auto &[name, adjust] : settings) {
+            for (const int workers : {1, 3})
+                QTest::addRow("%s, %s", name, workers == 1 ? "one instance" : "parallel") << adjust << workers;
+        }
+    }
+
+    void infoTag()
+    {
+        QFETCH(Adjust, adjust);
+        QFETCH(int, workers);
+
+        const QString input = m_dir.path(QStringLiteral("in.wav"));
+        QVERIFY(writeMusicWave(input, 16));
+        const QString measured = m_dir.path(QStringLiteral("measured.mp3"));
+        const QString plain = m_dir.path(QStringLiteral("plain.mp3"));
+        RunReport report;
+        QVERIFY(encode(settingsFor(input, measured, adjust), workers, &report));
+        QCOMPARE(report.instances > 1, workers > 1);
+        QVERIFY(report.trackGain);
+        EncoderSettings off = settingsFor(input, plain, adjust);
+        off.replayGain = false;
+        RunReport offReport;
+        QVERIFY(encode(off, workers, &offReport));
+        QVERIFY(!offReport.trackGain);
+
+        const Mp3Info with = decodeMp3(measured);
+        const Mp3Info without = decodeMp3(plain);
+        QVERIFY2(with.ok, qPrintable(with.error));
+        QVERIFY(with.hasLameTag && without.hasLameTag);
+        QVERIFY(with.lameTagCrcOk && without.lameTagCrcOk);
+        QCOMPARE(with.lameTagPeak, static_cast<quint32>(std::lround(report.trackGain->peak * (1 << 23))));
+        QCOMPARE(with.lameTagRadioGain, radioGainField(report.trackGain->gainDb));
+        QCOMPARE(with.lameTagAudiophileGain, quint16(0));
+        QCOMPARE(without.lameTagPeak, 0u);
+        QCOMPARE(without.lameTagRadioGain, quint16(0));
+
+        // From the info frame on (the ID3v2 tag may carry the figures too): only the peak
+        // (4 bytes), the radio gain (2) and the tag CRC (2) differ.
+        const QByteArray a = contentOf(measured).mid(with.firstFrameAt);
+        const QByteArray b = contentOf(plain).mid(without.firstFrameAt);
+        QCOMPARE(a.size(), b.size());
+        int differing = 0;
+        for (qsizetype i = 0; i < a.size(); ++i)
+            differing += a[i] != b[i] ? 1 : 0;
+        QVERIFY2(differing > 0 && differing <= 8, qPrintable(QString::number(differing)));
+    }
+
+    // Without the info tag the figures are still measured (for the ID3v2 tag); a silent input
+    // has none, and its info tag keeps the fields empty.
+    void withoutFigures_data()
+    {
+        QTest::addColumn<double>("tone");
+        QTest::addColumn<bool>("infoTag");
+        QTest::addColumn<bool>("measured");
+        QTest::addColumn<int>("workers");
+        for (const int workers : {1, 3}) {
+            const char *path = workers == 1 ? "one instance" : "parallel";
+            QTest::addRow("no info tag, %s", path) << 0.25 << false << true << workers;
+            QTest::addRow("silence, %s", path) << 0.0 << true << false << workers;
+        }
+    }
+
+    void withoutFigures()
+    {
+        QFETCH(double, tone);
+        QFETCH(bool, infoTag);
+        QFETCH(bool, measured);
+        QFETCH(int, workers);
+
+        const QString input = m_dir.path(QStringLiteral("tone.wav"));
+        QVERIFY(writeToneWave(input, 16, 44100, 2, tone));
+        EncoderSettings settings = settingsFor(input, m_dir.path(QStringLiteral("out.mp3")), Adjust());
+        settings.writeInfoTag = infoTag;
+        RunReport report;
+        QVERIFY(encode(settings, workers, &report));
+        QCOMPARE(report.trackGain.has_value(), measured);
+        const Mp3Info info = decodeMp3(settings.outputFile);
+        QVERIFY2(info.ok, qPrintable(info.error));
+        QCOMPARE(info.hasInfoTag, infoTag);
+        if (measured)
+            QVERIFY(std::abs(report.trackGain->gainDb - (-18 - 20 * std::log10(tone))) < 0.05);
+        if (infoTag) {
+            QVERIFY(info.lameTagCrcOk);
+            QCOMPARE(info.lameTagPeak, 0u);
+            QCOMPARE(info.lameTagRadioGain, quint16(0));
+        }
+    }
+
+    // The MP3 clips when decoded where the audio reaches full scale: 16-bit samples end one
+    // step below 1, float samples are clipped to 1 on reading.
+    void clipping_data()
+    {
+        QTest::addColumn<double>("peak");
+        QTest::addColumn<bool>("clips");
+        QTest::addRow("16-bit full scale") << 32767.0 / 32768 << true;
+        QTest::addRow("-32768") << 1.0 << true;
+        QTest::addRow("one step below") << 32766.0 / 32768 << false;
+        QTest::addRow("half") << 0.5 << false;
+    }
+
+    void clipping()
+    {
+        QFETCH(double, peak);
+        QFETCH(bool, clips);
+        const std::optional<double> safe = clipSafeGainDb({-6.0, peak});
+        QCOMPARE(safe.has_value(), clips);
+        // Below the peak's own headroom, by what the coding may add.
+        if (safe)
+            QVERIFY(*safe < -20 * std::log10(peak) - 0.5 && *safe > -20 * std::log10(peak) - 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstReplayGain)
+#include "tst_replaygain.moc"
