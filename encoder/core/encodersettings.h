@@ -26,5 +26,7 @@ struct EncoderSettings
     QString tagAlbum;
     QString tagYear;
     QString tagGenre;
+    bool sourceTags = true; // the input's own tags fill the texts not typed
+    QString coverFile;      // a JPEG or PNG for the front cover; empty for the input's own
     int workers = 0; // encoder threads for one file; 0: one per core
 };

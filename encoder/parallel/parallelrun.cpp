@@ -246,7 +246,7 @@ Outcome encodeInParallel(const EncodingPlan &plan, const ChunkLayout &layout, in
     }
     ParallelRun run(plan, layout, workers, controls, target.output);
     return writeMp3File(
-        target.output, {target.id3v2, target.id3v1, info ? info->size() : 0, plan.kept ? plan.kept->sourceRate : 0, {}},
+        target.output, {target.tags, info ? info->size() : 0, plan.kept ? plan.kept->sourceRate : 0, {}},
         [&run] { return run.run(); },
         [&](std::vector<unsigned char> &frame) {
             if (info)
