@@ -1,4 +1,5 @@
 // sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N] [--replaygain=on|off]
+//                 [--source-tags=keep|ignore] [--cover=FILE]
 // Converts as the window does: every member written by name through LameEncoderX, then Encode,
 // then the event loop until the run ends.
 #include "encoder/input/audiosource.h"
@@ -6,6 +7,7 @@
 #include "encoder/filesizesignal.h"
 #include "encoder/lameencoderx.h"
 #include "encoder/input/wavefamily.h"
+#include "encoder/tags/sourcetags.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -21,7 +23,8 @@ using Member = LameEncoderX::Member;
 
 enum Status { Done = 0, Failed = 1, WrongUsage = 2 };
 
-const char usage[] = "usage: sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N] [--replaygain=on|off]";
+const char usage[] = "usage: sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N]\n"
+                     "                       [--replaygain=on|off] [--source-tags=keep|ignore] [--cover=FILE]";
 
 QTextStream &err()
 {
@@ -67,6 +70,9 @@ QString helpText()
         << " encoder threads, 0 for one per core [0]\n"
         << "  " << QStringLiteral("--replaygain=on|off").leftJustified(28)
         << " measure the loudness for ReplayGain [on]\n"
+        << "  " << QStringLiteral("--source-tags=keep|ignore").leftJustified(28)
+        << " the input's own tags fill the tags not given [keep]\n"
+        << "  " << QStringLiteral("--cover=FILE").leftJustified(28) << " a JPEG or PNG as the front cover\n"
         << "  " << QStringLiteral("--help").leftJustified(28) << " this text\n"
         << "  " << QStringLiteral("--version").leftJustified(28) << " the version\n\n"
         << "Exit status: 0 done, 1 the conversion failed, 2 wrong usage.\n";
@@ -175,6 +181,22 @@ int main(int argc, char *argv[])
             encoder.setReplayGain(value == QLatin1String("on"));
             continue;
         }
+        if (name == QLatin1String("source-tags")) {
+            const QString value = arg.mid(equals + 1);
+            if (value != QLatin1String("keep") && value != QLatin1String("ignore"))
+                return fail(WrongUsage, QStringLiteral("--source-tags takes keep or ignore"));
+            encoder.setSourceTags(value == QLatin1String("keep"));
+            continue;
+        }
+        if (name == QLatin1String("cover")) {
+            // Checked here so a wrong file is a usage error, before any encoding.
+            const QString path = arg.mid(equals + 1);
+            QString why;
+            if (path.isEmpty() || !readCover(path, &why))
+                return fail(WrongUsage, path.isEmpty() ? QStringLiteral("--cover takes a JPEG or PNG file") : why);
+            encoder.setCoverFile(path);
+            continue;
+        }
         const std::optional<Member> member = LameEncoderX::memberByName(name);
         if (!member)
             return fail(WrongUsage, QStringLiteral("no option --%1 (see --help)").arg(name));
@@ -186,6 +208,10 @@ int main(int argc, char *argv[])
     int status = Failed;
     QObject::connect(&encoder, &LameEncoderX::EncodeProgress, [&](int percent, qint64 frames) {
         progress.update(percent, frames);
+    });
+    QObject::connect(&encoder, &LameEncoderX::EncodeWarning, [&](const QString &message) {
+        progress.end();
+        err() << "sonovert-encode: warning: " << message << Qt::endl;
     });
     QObject::connect(&encoder, &LameEncoderX::EncodeFinished, [&] {
         progress.end();

@@ -15,13 +15,14 @@ set(folders encoder common options files info app cli)
 
 # Inside encoder/: each subfolder and the subfolders it may include from, besides itself;
 # encoder/'s own files (the component and the run) may include from all of them.
-set(allowed_encoder_parallel "lame;input;output;mp3;core")
+set(allowed_encoder_parallel "lame;input;output;tags;mp3;core")
 set(allowed_encoder_lame "input;mp3;core")
 set(allowed_encoder_input "core")
-set(allowed_encoder_output "mp3;core")
+set(allowed_encoder_output "tags;mp3;core")
+set(allowed_encoder_tags "input;core")
 set(allowed_encoder_mp3 "core")
 set(allowed_encoder_core "")
-set(subfolders parallel lame input output mp3 core)
+set(subfolders parallel lame input output tags mp3 core)
 
 # The quoted includes of every source and header under dir, as "file|header" pairs.
 function(quoted_includes dir out)

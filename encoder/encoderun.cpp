@@ -7,11 +7,12 @@
 #include "encoder/lame/lamefeed.h"
 #include "encoder/lame/lameinstance.h"
 #include "encoder/mp3/frames.h"
-#include "encoder/mp3/id3tags.h"
 #include "encoder/mp3/infoframe.h"
 #include "encoder/output/mp3file.h"
 #include "encoder/output/mp3output.h"
 #include "encoder/parallel/parallelrun.h"
+#include "encoder/tags/id3render.h"
+#include "encoder/tags/sourcetags.h"
 
 #include <lame/lame.h>
 
@@ -142,7 +143,7 @@ Outcome encodeOnce(const EncodingPlan &plan, PcmReader &source, const OutputTarg
             recordTrackGain(frame, *gain);
         return Outcome::success();
     };
-    const Mp3Layout layout {target.id3v2, target.id3v1, instance.own ? instance.own->size() : 0,
+    const Mp3Layout layout {target.tags, instance.own ? instance.own->size() : 0,
                             kept ? kept->sourceRate : 0, [&gain] { return gain; }};
     if (Outcome written = writeMp3File(output, layout, writeAudio, infoFrame, abort); !written)
         return written;
@@ -158,6 +159,34 @@ Outcome encodeOnce(const EncodingPlan &plan, PcmReader &source, const OutputTarg
 bool oneInstanceCan(const Outcome &outcome)
 {
     return outcome.kind == Outcome::Kind::InputMismatch || outcome.kind == Outcome::Kind::Unjoinable;
+}
+
+// The tags this run writes: the typed texts with the input's own and a cover; none with SkipTags.
+std::variant<Mp3Tags, Outcome> runTags(const EncoderSettings &settings, const WarningReport &warn)
+{
+    if (settings.skipTags)
+        return Mp3Tags();
+    std::optional<Picture> cover;
+    if (!settings.coverFile.isEmpty()) {
+        QString why;
+        cover = readCover(settings.coverFile, &why);
+        if (!cover)
+            return Outcome::failure(why);
+    }
+    std::optional<SourceTagRead> source;
+    // Raw PCM has no chunks to hold tags.
+    if (settings.sourceTags && !settings.rawPcm) {
+        source = readSourceTags(settings.inputFile);
+        if (warn) {
+            for (const QString &warning : std::as_const(source->warnings))
+                warn(warning);
+        }
+    }
+    std::optional<Mp3Tags> tags = Mp3Tags::render(
+        mergeTags(settings, source ? &source->tags : nullptr, cover ? &*cover : nullptr), id3v1GenreNumber);
+    if (!tags)
+        return Outcome::failure(QStringLiteral("The tags are too long for an ID3 tag."));
+    return std::move(*tags);
 }
 
 int workersFor(const EncoderSettings &settings, const ParallelPlan &plan)
@@ -177,7 +206,7 @@ Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort
 }
 
 Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, const std::atomic_bool &abort,
-                  const ProgressReport &progress, RunReport *report)
+                  const ProgressReport &progress, RunReport *report, const WarningReport &warn)
 {
     AudioSource source;
     if (Outcome opened = source.open(settings.inputFile, settings.rawPcm,
@@ -217,10 +246,10 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     if (encoded.frames <= 0)
         return noAudio(settings.inputFile);
 
-    const std::optional<QByteArray> v2 = settings.skipTags ? QByteArray() : id3v2Tag(settings);
-    if (!v2)
-        return Outcome::failure(QStringLiteral("The tag texts are too long for an ID3 tag."));
-    const QByteArray v1 = settings.skipTags ? QByteArray() : id3v1Tag(settings, id3v1GenreNumber);
+    auto rendered = runTags(settings, warn);
+    if (Outcome *failed = std::get_if<Outcome>(&rendered))
+        return *failed;
+    const Mp3Tags &tags = std::get<Mp3Tags>(rendered);
 
     auto output = std::make_unique<Mp3Output>(settings.outputFile);
     if (Outcome opened = output->open(); !opened)
@@ -242,7 +271,7 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
                                               plan.chunkFrames, unpadded ? kLongSearch : kSearch);
         if (layout.starts.size() >= 2) {
             const Outcome parallel =
-                encodeInParallel(encoding, layout, workers, {*output, *v2, v1}, controls, std::move(spare));
+                encodeInParallel(encoding, layout, workers, {*output, tags}, controls, std::move(spare));
             if (!oneInstanceCan(parallel)) {
                 if (parallel)
                     counter.finish(encoded.frames);
@@ -254,7 +283,7 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
                 return opened;
         }
     }
-    const OutputTarget target {*output, *v2, v1};
+    const OutputTarget target {*output, tags};
     if (resample) {
         ResampledReader reader(source, rates, {}, 0);
         return encodeOnce(encoding, reader, target, controls, std::move(spare));

@@ -6,7 +6,13 @@
 #include "encoder/parallel/chunkplan.h"
 #include "encoder/parallel/runreport.h"
 
+#include <QString>
+
 #include <atomic>
+#include <functional>
+
+// Told, on the run's thread, of each part of the input left out of the MP3 (a damaged tag chunk).
+using WarningReport = std::function<void(const QString &warning)>;
 
 // One whole conversion on the calling thread: reads settings.inputFile, writes
 // settings.outputFile through a temporary file, and reports progress 0..100 (101 reports in a
@@ -18,4 +24,4 @@ Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort
                   const ProgressReport &progress);
 // The same with the way of splitting the work given; report, when given, tells what was done.
 Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, const std::atomic_bool &abort,
-                  const ProgressReport &progress, RunReport *report = nullptr);
+                  const ProgressReport &progress, RunReport *report = nullptr, const WarningReport &warn = {});

@@ -169,17 +169,16 @@ void LameEncoderX::startRun()
     m_worker = std::thread([this, run, settings = m_settings, abort = m_abort] {
         qint64 finalFrames = 0;
         RunReport report;
-        const Outcome end = runEncode(
-            settings, ParallelPlan {}, *abort,
-            [&](int percent, qint64 frames) {
-                // 100 travels with the end, so it is raised only after the worker is joined.
-                if (percent >= 100) {
-                    finalFrames = frames;
-                    return;
-                }
-                post(run, [this, percent, frames] { emit EncodeProgress(percent, frames); });
-            },
-            &report);
+        const auto progress = [&](int percent, qint64 frames) {
+            // 100 travels with the end, so it is raised only after the worker is joined.
+            if (percent >= 100) {
+                finalFrames = frames;
+                return;
+            }
+            post(run, [this, percent, frames] { emit EncodeProgress(percent, frames); });
+        };
+        const auto warn = [&](const QString &warning) { post(run, [this, warning] { emit EncodeWarning(warning); }); };
+        const Outcome end = runEncode(settings, ParallelPlan {}, *abort, progress, &report, warn);
         post(run, [this, end, finalFrames, gain = report.trackGain] {
             joinWorker();
             if (end) {

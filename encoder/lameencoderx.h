@@ -44,7 +44,10 @@
 //   each its ID3 frame and field): an ID3v2.3 tag with each text that is not empty, exactly
 //   as written (year and genre are free text), in Latin-1 or UTF-16; and an ID3v1 tag with
 //   each text that fits Latin-1, cut to its field (a year to its four digits, a genre by its
-//   name in the ID3v1 list), the others left empty. Written in every mode.
+//   name in the ID3v1 list), the others left empty. Written in every mode. A text left empty
+//   takes the input WAVE's own (its id3 chunk's, else its INFO chunk's, else its bext chunk's),
+//   which also gives track and disc number, album artist, composer, comment, encoded-by and
+//   the pictures; see setSourceTags() and setCoverFile().
 // Member 12, SkipTags: true leaves every ID3 tag out of the MP3; false (the default) writes the
 //   tags held. The tag editor writes false each time it opens.
 // Member 22, WriteInfoTag: true (the default) writes the LAME info tag over the MP3's first
@@ -85,6 +88,12 @@ public:
     // The figures of the last run that finished well; nothing where it measured none (off, or
     // no audio loud enough to measure) or none finished yet.
     std::optional<TrackGain> trackGain() const { return m_trackGain; }
+    // Whether the input's own tags fill the texts not written (true by default), from the next
+    // Encode on. Raw PCM input has none.
+    void setSourceTags(bool keep) { m_settings.sourceTags = keep; }
+    // A JPEG or PNG file for the MP3's front cover, in place of the input's; empty for none.
+    // A run whose cover cannot be read or is neither fails.
+    void setCoverFile(const QString &path) { m_settings.coverFile = path; }
 
     bool isEncoding() const { return m_worker.joinable(); }
     const EncoderSettings &settings() const { return m_settings; }
@@ -106,6 +115,9 @@ signals:
     // The run failed after Encode had accepted it: no output was written and nothing of the
     // run is left on disk. Not raised for an aborted run.
     void EncodeFailed(const QString &message);
+    // Part of the input was left out of the MP3 (a damaged or oversized tag chunk or picture);
+    // raised during a run, before its end, once for each part.
+    void EncodeWarning(const QString &message);
 
 private:
     void startRun();

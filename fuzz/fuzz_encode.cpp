@@ -1,7 +1,8 @@
-// One conversion per fuzz input: the input is written to a file and converted to MP3 with a
-// fast setting. The first byte picks the options; the rest is the file. Besides the
+// One conversion per fuzz input: the input's tags are read, then it is written to a file and
+// converted to MP3 with a fast setting. The first byte picks the options; the rest is the file. Besides the
 // sanitizers, a failed run must leave no file behind and a finished one must leave the MP3.
 #include "encoder/encoderun.h"
+#include "encoder/tags/sourcetags.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -55,6 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                    != static_cast<qint64>(size - 1))
             std::abort();
     }
+
+    // The tags are read only of a file whose audio opens: here of every input.
+    (void)readSourceTags(QByteArray::fromRawData(reinterpret_cast<const char *>(data + 1), static_cast<qsizetype>(size - 1)));
 
     const std::uint8_t options = data[0];
     EncoderSettings settings;

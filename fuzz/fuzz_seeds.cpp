@@ -127,6 +127,47 @@ std::string withFact(std::string wave, unsigned frames)
     return wave;
 }
 
+std::string be(unsigned value, int bytes)
+{
+    std::string out;
+    for (int i = bytes - 1; i >= 0; --i)
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return out;
+}
+
+std::string infoList(const std::string &fields)
+{
+    return chunk("LIST", "INFO" + fields);
+}
+
+std::string infoField(const char *id, const std::string &text, long claimed = -1)
+{
+    return chunk(id, text, claimed);
+}
+
+// An ID3v2.3 tag: a title frame and a picture frame whose size claims pictureClaim bytes.
+std::string id3Tag(unsigned pictureClaim, unsigned tagClaim = 0)
+{
+    const std::string title = "TIT2" + be(6, 4) + std::string(2, '\0') + std::string(1, '\0') + "Title";
+    const std::string picture = std::string("\0image/jpeg\0\x03Front\0\xFF\xD8\xFF\xE0", 21) + std::string(64, 'j');
+    const std::string frames = title + "APIC" + be(pictureClaim ? pictureClaim : unsigned(picture.size()), 4)
+                               + std::string(2, '\0') + picture;
+    const unsigned size = tagClaim ? tagClaim : unsigned(frames.size());
+    std::string out = std::string("ID3\x03\0\0", 6);
+    for (int shift = 21; shift >= 0; shift -= 7)
+        out += static_cast<char>((size >> shift) & 0x7F);
+    return out + frames;
+}
+
+std::string bext(std::size_t bytes)
+{
+    std::string body(602, '\0');
+    body.replace(0, 11, "Description");
+    body.replace(256, 10, "Originator");
+    body.replace(320, 10, "2020-02-02");
+    return chunk("bext", body.substr(0, bytes));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -163,6 +204,18 @@ int main(int argc, char *argv[])
         {"extensible-truespeech", riff(chunk("fmt ", fmtBody(0xFFFE, 2, 8000, 16, le(22, 2) + le(16, 2) + le(3, 4) + le(0x22, 4) + guidTail))
                                        + chunk("data", samples(kFrames, 2)))},
         {"pcm64", riff(chunk("fmt ", fmtBody(1, 2, 44100, 64)) + chunk("data", samples(8 * kFrames, 2)))},
+        // Tag chunks, whole and damaged: the audio converts, the damaged part is left out.
+        {"tags-whole", riff(fmt16 + infoList(infoField("INAM", std::string("Caf\xE9", 4)) + infoField("ITRK", "3"))
+                            + chunk("data", samples(2 * kFrames, 2)) + chunk("id3 ", id3Tag(0)) + bext(602))},
+        {"tags-id3-damaged", riff(fmt16 + chunk("data", samples(2 * kFrames, 2)) + chunk("id3 ", "ID3\x03" + std::string(40, '\x7F')))},
+        {"tags-id3-past-chunk", riff(fmt16 + chunk("data", samples(2 * kFrames, 2)) + chunk("id3 ", id3Tag(0, 5000)))},
+        {"tags-picture-50mb", riff(fmt16 + chunk("data", samples(2 * kFrames, 2)) + chunk("id3 ", id3Tag(50u << 20)))},
+        {"tags-info-oversized", riff(fmt16 + infoList(infoField("INAM", "Kept") + infoField("IART", "Lost", 5000))
+                                     + chunk("data", samples(2 * kFrames, 2)))},
+        {"tags-info-odd", riff(fmt16 + chunk("LIST", "INFOINAM" + le(3, 4) + "OddIART" + le(4, 4) + "Pad\0")
+                               + chunk("data", samples(2 * kFrames, 2)))},
+        {"tags-bext-short", riff(fmt16 + bext(300) + chunk("data", samples(2 * kFrames, 2)))},
+        {"tags-chunk-past-end", riff(fmt16 + chunk("data", samples(2 * kFrames, 2)) + chunk("LIST", "INFOINAM", 1 << 20))},
     };
     for (const auto &m : made)
         failed += writeFile(dir, m.name, 0x00, m.body) ? 0 : 1;

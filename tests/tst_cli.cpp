@@ -78,6 +78,12 @@ void TstCli::run_data()
     QTest::newRow("full scale, replaygain off: not measured")
         << QStringList{"LOUD", "OUT", "--replaygain=off"} << QStringList{QStringLiteral("Bitrate=128")} << 0
         << QString() << QString();
+    QTest::newRow("bad source-tags") << QStringList{"IN", "OUT", "--source-tags=maybe"} << QStringList() << 2
+                                     << QString() << QStringLiteral("usage:");
+    QTest::newRow("cover missing") << QStringList{"IN", "OUT", "--cover=nowhere.jpg"} << QStringList() << 2
+                                         << QString() << QStringLiteral("cover nowhere.jpg cannot be read");
+    QTest::newRow("help lists the tag options") << QStringList{"--help"} << QStringList() << 0
+                                                << QStringLiteral("--source-tags=keep|ignore") << QString();
     QTest::newRow("version") << QStringList{"--version"} << QStringList() << 0
                              << QStringLiteral("Sonovert 1.1\n") << QString();
     QTest::newRow("help") << QStringList{"--help"} << QStringList() << 0

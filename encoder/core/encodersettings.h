@@ -27,5 +27,7 @@ struct EncoderSettings
     QString tagYear;
     QString tagGenre;
     bool replayGain = true; // measure the loudness for ReplayGain
+    bool sourceTags = true; // the input's own tags fill the texts not typed
+    QString coverFile;      // a JPEG or PNG for the front cover; empty for the input's own
     int workers = 0; // encoder threads for one file; 0: one per core
 };

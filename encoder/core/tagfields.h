@@ -5,20 +5,31 @@
 
 #include <span>
 
-// Where a tag text goes in the 128-byte ID3v1 tag; None for a text ID3v1 has no field for.
-enum class Id3v1Field { None, Title, Artist, Album, Year, Genre };
+// Where a tag text goes in the 128-byte ID3v1.1 tag; None for a text ID3v1 has no field for.
+enum class Id3v1Field { None, Title, Artist, Album, Year, Genre, Comment, Track };
 
-// One tag text: its member, the setting that holds it, its ID3v2.3 text frame, its ID3v1
-// field, and the objectName of the tag editor's box for it.
+// Every tag text an MP3 of ours can carry.
+enum class TagKey { Title, Artist, Album, Year, Genre, Track, Disc, AlbumArtist, Composer, Comment, EncodedBy };
+
+// One tag text: its member and the setting that holds it (for the texts a person types), its
+// ID3v2.3 frame, its ID3v1 field, the objectName of the tag editor's box for it, and the ids
+// a WAVE's INFO chunk holds it under, the usual one first.
 struct TagField
 {
-    EncoderMember member;
+    TagKey key;
+    EncoderMember member; // kNoMember for a text only a source file gives
     const char *name;
-    QString EncoderSettings::*text;
+    QString EncoderSettings::*text; // nullptr without a member
     const char *id3v2Frame;
     Id3v1Field id3v1;
-    const char *editorBox;
+    const char *editorBox; // nullptr without a member
+    const char *infoIds[2];
 };
 
-// Every tag text, in the order the ID3v2 tag holds their frames.
+inline constexpr EncoderMember kNoMember {};
+
+// The tag texts the component's members hold, in the order the ID3v2 tag holds their frames.
 std::span<const TagField> tagFields();
+// Every tag text, the members' first, in the order the ID3v2 tag holds their frames.
+std::span<const TagField> allTagFields();
+const TagField &tagField(TagKey key);

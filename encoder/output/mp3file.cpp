@@ -6,7 +6,11 @@ Outcome writeMp3File(Mp3Output &output, const Mp3Layout &layout, const std::func
                      const std::function<Outcome(std::vector<unsigned char> &frame)> &infoFrame,
                      const std::atomic_bool &abort)
 {
-    if (Outcome written = output.write(layout.id3v2); !written)
+    // The figures are known only after the audio, and the tag goes ahead of it: room is held.
+    // An MP3 without tag texts gets no ID3v2 tag for them alone; its info frame carries them.
+    const bool gainRoom = layout.trackGain && !layout.tags.id3v2().isEmpty();
+    const QByteArray &id3v2 = gainRoom ? layout.tags.id3v2WithRoom() : layout.tags.id3v2();
+    if (Outcome written = output.write(id3v2); !written)
         return written;
     if (layout.infoFrameBytes > 0) {
         const std::vector<unsigned char> placeholder(layout.infoFrameBytes);
@@ -15,7 +19,7 @@ Outcome writeMp3File(Mp3Output &output, const Mp3Layout &layout, const std::func
     }
     if (Outcome written = writeAudio(); !written)
         return written;
-    if (Outcome written = output.write(layout.id3v1); !written)
+    if (Outcome written = output.write(layout.tags.id3v1()); !written)
         return written;
 
     std::vector<unsigned char> frame;
@@ -27,7 +31,16 @@ Outcome writeMp3File(Mp3Output &output, const Mp3Layout &layout, const std::func
     if (!frame.empty()) {
         if (layout.sourceRate > 0)
             recordSourceRate(frame, layout.sourceRate);
-        if (Outcome written = output.writeAt(layout.id3v2.size(), frame.data(), frame.size()); !written)
+        if (Outcome written = output.writeAt(id3v2.size(), frame.data(), frame.size()); !written)
+            return written;
+    }
+    if (gainRoom) {
+        const QByteArray tag = layout.tags.id3v2Final(layout.trackGain());
+        if (tag.size() != id3v2.size())
+            return Outcome::failure(QStringLiteral("The ID3 tag could not be finished."));
+        if (Outcome written = output.writeAt(0, reinterpret_cast<const unsigned char *>(tag.constData()),
+                                             static_cast<std::size_t>(tag.size()));
+            !written)
             return written;
     }
 

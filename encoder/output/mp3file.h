@@ -3,6 +3,7 @@
 #include "mp3output.h"
 #include "encoder/core/outcome.h"
 #include "encoder/core/trackgain.h"
+#include "encoder/tags/id3render.h"
 
 #include <QByteArray>
 
@@ -14,8 +15,7 @@
 // The order of every MP3 a run writes: ID3v2 tag, info frame, audio frames, ID3v1 tag.
 struct Mp3Layout
 {
-    const QByteArray &id3v2;
-    const QByteArray &id3v1;
+    const Mp3Tags &tags;
     // Bytes held for an info frame made after the audio; 0 where there is none, or where the
     // audio opens with lame's own placeholder.
     std::size_t infoFrameBytes = 0;
@@ -23,6 +23,8 @@ struct Mp3Layout
     // audio for its input), for the info frame's source rate; 0 otherwise.
     int sourceRate = 0;
     // The track's loudness figures, asked for after the audio; empty where none are measured.
+    // Where given and the MP3 has an ID3v2 tag, the tag is written with room for them, and again
+    // with them at the end.
     TrackGainSource trackGain;
 };
 

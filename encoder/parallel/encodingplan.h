@@ -6,6 +6,7 @@
 #include "encoder/input/resampler.h"
 #include "encoder/lame/lameinstance.h"
 #include "encoder/output/mp3output.h"
+#include "encoder/tags/id3render.h"
 
 #include <QByteArray>
 
@@ -33,8 +34,7 @@ struct EncodingPlan
 struct OutputTarget
 {
     Mp3Output &output;
-    const QByteArray &id3v2;
-    const QByteArray &id3v1;
+    const Mp3Tags &tags;
 };
 
 // How a run is stopped and followed.

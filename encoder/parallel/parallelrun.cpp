@@ -278,9 +278,8 @@ Outcome encodeInParallel(const EncodingPlan &plan, const ChunkLayout &layout, in
     ParallelRun run(plan, layout, workers, controls, target.output);
     std::optional<TrackGain> gain;
     const Outcome written = writeMp3File(
-        target.output,
-        {target.id3v2, target.id3v1, info ? info->size() : 0, plan.kept ? plan.kept->sourceRate : 0,
-         [&gain] { return gain; }},
+        target.output, {target.tags, info ? info->size() : 0, plan.kept ? plan.kept->sourceRate : 0,
+                        [&gain] { return gain; }},
         [&] {
             Outcome encoded = run.run();
             if (encoded)

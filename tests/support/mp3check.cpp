@@ -124,12 +124,18 @@ void readId3v1(const QByteArray &data, Mp3Info &info)
     info.id3v1.year = latin1Field(tag, 93, 4);
     info.id3v1.comment = latin1Field(tag, 97, 30);
     info.id3v1.genre = static_cast<unsigned char>(tag[127]);
+    if (tag[125] == '\0')
+        info.id3v1.track = static_cast<unsigned char>(tag[126]);
 }
 
 QString textOf(const mpg123_string &text)
 {
-    // fill counts the closing zero
-    return text.p && text.fill > 0 ? QString::fromUtf8(text.p, static_cast<qsizetype>(text.fill) - 1) : QString();
+    // fill counts the closing zero; some fields keep more than one
+    QString decoded =
+        text.p && text.fill > 0 ? QString::fromUtf8(text.p, static_cast<qsizetype>(text.fill) - 1) : QString();
+    while (decoded.endsWith(QChar(0)))
+        decoded.chop(1);
+    return decoded;
 }
 
 void readId3v2Text(mpg123_handle *mh, Mp3Info &info)
@@ -141,6 +147,15 @@ void readId3v2Text(mpg123_handle *mh, Mp3Info &info)
     for (size_t i = 0; i < v2->texts; ++i) {
         const mpg123_text &text = v2->text[i];
         info.id3v2Text.insert(QString::fromLatin1(text.id, 4), textOf(text.text));
+    }
+    for (size_t i = 0; i < v2->extras; ++i)
+        info.id3v2Extra.insert(textOf(v2->extra[i].description), textOf(v2->extra[i].text));
+    if (v2->comments > 0)
+        info.id3v2Comment = textOf(v2->comment_list[0].text);
+    for (size_t i = 0; i < v2->pictures; ++i) {
+        const mpg123_picture &p = v2->picture[i];
+        info.pictures.push_back({static_cast<unsigned char>(p.type), textOf(p.mime_type), textOf(p.description),
+                                 QByteArray(reinterpret_cast<const char *>(p.data), static_cast<qsizetype>(p.size))});
     }
 }
 
@@ -205,7 +220,7 @@ Mp3Info decodeMp3(const QString &path, bool keepSamples)
     if (!handle)
         return failed(info, QString::fromUtf8(mpg123_plain_strerror(error)));
     mpg123_handle *mh = handle.get();
-    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0);
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET | MPG123_PICTURE, 0);
     mpg123_format_none(mh);
     const long *rates = nullptr;
     size_t rateCount = 0;

@@ -30,6 +30,16 @@ struct Id3v1
     QString year;
     QString comment;
     int genre = 255; // 255: none
+    int track = 0;   // ID3v1.1; 0: none
+};
+
+// An APIC frame as libmpg123 reads it.
+struct Mp3Picture
+{
+    int type = 0;
+    QString mimeType;
+    QString description;
+    QByteArray data;
 };
 
 // What an MP3 decodes to with libmpg123, gapless (encoder delay and padding removed as the
@@ -64,6 +74,9 @@ struct Mp3Info
     bool hasId3v2 = false;
     bool hasId3v1 = false;
     QMap<QString, QString> id3v2Text; // frame id ("TIT2") -> text, as libmpg123 reads it
+    QMap<QString, QString> id3v2Extra; // TXXX description -> text
+    QString id3v2Comment;               // the COMM text
+    std::vector<Mp3Picture> pictures;
     Id3v1 id3v1;
 };
 

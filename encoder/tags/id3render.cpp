@@ -1,0 +1,257 @@
+#include "id3render.h"
+
+#include <taglib/attachedpictureframe.h>
+#include <taglib/commentsframe.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/textidentificationframe.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr qint64 kMaxTagBody = 0x0fffffff; // the 28 bits of an ID3v2 size
+constexpr unsigned char kNoGenre = 255;
+// The widest figures the room is held for.
+constexpr TrackGain kWidestGain {-999.99, 999.999999};
+
+// Printable Latin-1: control characters, C1 included, are read as other letters by readers
+// that take ISO-8859-1 for Windows-1252.
+bool isPlainLatin1(const QString &text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= 0x20 && u < 0x7f) || (u >= 0xa0 && u <= 0xff);
+    });
+}
+
+TagLib::String toTagLib(const QString &text)
+{
+    return TagLib::String(text.toStdString(), TagLib::String::UTF8);
+}
+
+TagLib::String::Type encodingFor(const QString &text)
+{
+    return isPlainLatin1(text) ? TagLib::String::Latin1 : TagLib::String::UTF16;
+}
+
+TagLib::ID3v2::Frame *textFrame(const TagField &field, const QString &text)
+{
+    if (field.key == TagKey::Comment) {
+        auto *frame = new TagLib::ID3v2::CommentsFrame(encodingFor(text));
+        frame->setLanguage("eng");
+        frame->setText(toTagLib(text));
+        return frame;
+    }
+    auto *frame = new TagLib::ID3v2::TextIdentificationFrame(TagLib::ByteVector(field.id3v2Frame, 4),
+                                                              encodingFor(text));
+    frame->setText(toTagLib(text));
+    return frame;
+}
+
+// A text frame rendered on its own as ID3v2.3 lays it out; TagLib keeps the version setter
+// for frames it renders within a tag.
+class Id3v23TextFrame : public TagLib::ID3v2::TextIdentificationFrame
+{
+public:
+    Id3v23TextFrame(const char *id, TagLib::String::Type encoding)
+        : TextIdentificationFrame(TagLib::ByteVector(id, 4), encoding)
+    {
+        header()->setVersion(3);
+    }
+};
+
+TagLib::ID3v2::Frame *pictureFrame(const Picture &picture)
+{
+    auto *frame = new TagLib::ID3v2::AttachedPictureFrame;
+    frame->setTextEncoding(encodingFor(picture.description));
+    frame->setMimeType(toTagLib(picture.mimeType));
+    frame->setDescription(toTagLib(picture.description));
+    frame->setType(static_cast<TagLib::ID3v2::AttachedPictureFrame::Type>(picture.type));
+    frame->setPicture(TagLib::ByteVector(picture.data.constData(), static_cast<unsigned int>(picture.data.size())));
+    return frame;
+}
+
+TagLib::ID3v2::Frame *gainFrame(const char *name, const QString &value)
+{
+    return new TagLib::ID3v2::UserTextIdentificationFrame(TagLib::String(name), TagLib::StringList(toTagLib(value)),
+                                                          TagLib::String::Latin1);
+}
+
+// ID3v2.3 frame sizes are plain 32-bit numbers, the tag's size is synchsafe.
+quint32 be32(const char *p)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(p);
+    return quint32(u[0]) << 24 | quint32(u[1]) << 16 | quint32(u[2]) << 8 | u[3];
+}
+
+void setTagSize(QByteArray &tag)
+{
+    const auto size = static_cast<quint32>(tag.size() - 10);
+    for (int i = 0; i < 4; ++i)
+        tag[6 + i] = static_cast<char>((size >> (7 * (3 - i))) & 0x7f);
+}
+
+// TagLib pads every tag it renders; the frames end where the first frame id is a zero byte.
+QByteArray withoutPadding(QByteArray tag)
+{
+    qsizetype at = 10;
+    while (at + 10 <= tag.size() && tag[at] != '\0')
+        at += 10 + static_cast<qsizetype>(be32(tag.constData() + at + 4));
+    tag.truncate(std::min(at, tag.size()));
+    setTagSize(tag);
+    return tag;
+}
+
+// The ID3v1 year: the text if it fits, else the year it starts with.
+QString v1Year(const QString &year)
+{
+    if (year.size() <= 4)
+        return year;
+    const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    const QString head = year.left(4);
+    return std::all_of(head.begin(), head.end(), digit) && !digit(year[4]) ? head : QString();
+}
+
+QString plainLatin1(const QString &text)
+{
+    return isPlainLatin1(text) ? text : QString();
+}
+
+QString gainText(double gainDb)
+{
+    return QString::asprintf("%+.2f dB", gainDb);
+}
+
+QString peakText(double peak)
+{
+    return QString::asprintf("%.6f", peak);
+}
+
+} // namespace
+
+std::optional<QByteArray> renderId3v2(const TagSet &tags, const std::optional<TrackGain> &gain, qsizetype size)
+{
+    // TagLib's 2.3 rendering turns a genre "17" into "(17)": the genre frame is rendered on its
+    // own, between the frames before and after it.
+    TagLib::ID3v2::Tag before;
+    TagLib::ID3v2::Tag after;
+    QByteArray genre;
+    bool pastGenre = false;
+    for (const TagField &field : allTagFields()) {
+        const QString text = tags.text(field.key);
+        if (field.key == TagKey::Genre) {
+            pastGenre = true;
+            if (!text.isEmpty()) {
+                Id3v23TextFrame frame(field.id3v2Frame, encodingFor(text));
+                frame.setText(toTagLib(text));
+                const TagLib::ByteVector bytes = frame.render();
+                genre = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+            }
+        } else if (!text.isEmpty()) {
+            (pastGenre ? after : before).addFrame(textFrame(field, text));
+        }
+    }
+    for (const Picture &picture : tags.pictures)
+        after.addFrame(pictureFrame(picture));
+    if (gain) {
+        after.addFrame(gainFrame("REPLAYGAIN_TRACK_GAIN", gainText(gain->gainDb)));
+        after.addFrame(gainFrame("REPLAYGAIN_TRACK_PEAK", peakText(gain->peak)));
+    }
+    if (before.frameList().isEmpty() && genre.isEmpty() && after.frameList().isEmpty() && size <= 10)
+        return QByteArray();
+    const TagLib::ByteVector first = before.render(TagLib::ID3v2::v3);
+    const TagLib::ByteVector last = after.render(TagLib::ID3v2::v3);
+    QByteArray out = withoutPadding(QByteArray(first.data(), static_cast<qsizetype>(first.size())));
+    out.append(genre);
+    out.append(withoutPadding(QByteArray(last.data(), static_cast<qsizetype>(last.size()))).mid(10));
+    setTagSize(out);
+    if (out.size() - 10 > kMaxTagBody)
+        return std::nullopt;
+    if (size > out.size()) {
+        out.resize(size, '\0');
+        setTagSize(out);
+    }
+    return out;
+}
+
+QByteArray renderId3v1(const TagSet &tags, const GenreNumber &genreNumber)
+{
+    TagLib::ID3v1::Tag tag;
+    QString year;
+    bool holdsText = false;
+    unsigned char genre = kNoGenre;
+    for (const TagField &field : allTagFields()) {
+        const QString text = tags.text(field.key);
+        const QString latin1 = plainLatin1(text);
+        // TagLib's default handler renders Latin-1; each field is cut to its bytes.
+        switch (field.id3v1) {
+        case Id3v1Field::None:
+            continue;
+        case Id3v1Field::Title:
+            tag.setTitle(toTagLib(latin1));
+            break;
+        case Id3v1Field::Artist:
+            tag.setArtist(toTagLib(latin1));
+            break;
+        case Id3v1Field::Album:
+            tag.setAlbum(toTagLib(latin1));
+            break;
+        case Id3v1Field::Comment:
+            tag.setComment(toTagLib(latin1));
+            break;
+        case Id3v1Field::Year:
+            year = plainLatin1(v1Year(text));
+            holdsText = holdsText || !year.isEmpty();
+            continue;
+        case Id3v1Field::Track: {
+            // "3/12" is track 3; ID3v1.1 holds 1 to 255.
+            const int track = text.section(QLatin1Char('/'), 0, 0).trimmed().toInt();
+            if (track > 0 && track < 256)
+                tag.setTrack(static_cast<unsigned int>(track));
+            continue;
+        }
+        case Id3v1Field::Genre:
+            if (!latin1.isEmpty())
+                genre = genreNumber(latin1);
+            continue;
+        }
+        holdsText = holdsText || !latin1.isEmpty();
+    }
+    if (!holdsText && genre == kNoGenre)
+        return QByteArray();
+    tag.setGenreNumber(genre);
+    const TagLib::ByteVector rendered = tag.render();
+    QByteArray out(rendered.data(), static_cast<qsizetype>(rendered.size()));
+    // TagLib holds the year as a number; the field is text, and takes it as typed.
+    const QByteArray yearBytes = year.toLatin1().leftJustified(4, '\0', true);
+    std::copy(yearBytes.begin(), yearBytes.end(), out.begin() + 93);
+    return out;
+}
+
+std::optional<Mp3Tags> Mp3Tags::render(TagSet tags, const GenreNumber &genreNumber)
+{
+    Mp3Tags rendered;
+    std::optional<QByteArray> v2 = renderId3v2(tags);
+    std::optional<QByteArray> room = renderId3v2(tags, kWidestGain);
+    if (!v2 || !room)
+        return std::nullopt;
+    rendered.m_id3v2 = std::move(*v2);
+    rendered.m_room = std::move(*room);
+    rendered.m_id3v1 = renderId3v1(tags, genreNumber);
+    rendered.m_tags = std::move(tags);
+    return rendered;
+}
+
+QByteArray Mp3Tags::id3v2Final(const std::optional<TrackGain> &gain) const
+{
+    const qsizetype size = m_room.size();
+    if (size == 0)
+        return {};
+    if (gain) {
+        const std::optional<QByteArray> tag = renderId3v2(m_tags, gain, size);
+        if (tag && tag->size() == size)
+            return *tag;
+    }
+    return renderId3v2(m_tags, std::nullopt, size).value_or(QByteArray());
+}

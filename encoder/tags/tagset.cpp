@@ -1,0 +1,36 @@
+#include "tagset.h"
+
+#include <algorithm>
+
+void TagSet::setText(TagKey key, QString text)
+{
+    // A NUL would end the text early in every reader.
+    text.remove(QChar(0));
+    if (text.isEmpty())
+        texts.erase(key);
+    else
+        texts[key] = std::move(text);
+}
+
+TagSet mergeTags(const EncoderSettings &settings, const SourceTags *source, const Picture *cover)
+{
+    TagSet merged;
+    for (const TagField &field : allTagFields()) {
+        if (field.text)
+            merged.setText(field.key, settings.*field.text);
+        if (!source || merged.texts.contains(field.key))
+            continue;
+        for (const TagSet *place : {&source->id3, &source->info, &source->bext}) {
+            merged.setText(field.key, place->text(field.key));
+            if (merged.texts.contains(field.key))
+                break;
+        }
+    }
+    if (source)
+        merged.pictures = source->id3.pictures;
+    if (cover) {
+        std::erase_if(merged.pictures, [cover](const Picture &p) { return p.type == cover->type; });
+        merged.pictures.insert(merged.pictures.begin(), *cover);
+    }
+    return merged;
+}

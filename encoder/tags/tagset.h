@@ -1,0 +1,48 @@
+#pragma once
+
+#include "encoder/core/encodersettings.h"
+#include "encoder/core/tagfields.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <map>
+#include <vector>
+
+// An attached picture as an ID3v2 APIC frame holds it.
+struct Picture
+{
+    int type = 3; // the APIC picture type; 3 the front cover
+    QString mimeType;
+    QString description;
+    QByteArray data;
+    bool operator==(const Picture &) const = default;
+};
+
+// The tags one MP3 gets, or one place of a source file holds.
+struct TagSet
+{
+    std::map<TagKey, QString> texts; // no empty texts
+    std::vector<Picture> pictures;
+
+    bool empty() const { return texts.empty() && pictures.empty(); }
+    QString text(TagKey key) const
+    {
+        const auto found = texts.find(key);
+        return found == texts.end() ? QString() : found->second;
+    }
+    // Sets a text, NULs removed; an empty text removes the key.
+    void setText(TagKey key, QString text);
+};
+
+// The tags a WAVE file holds, by where it holds them.
+struct SourceTags
+{
+    TagSet id3;  // the id3 or ID3 chunk
+    TagSet info; // the LIST/INFO chunk
+    TagSet bext; // the broadcast extension chunk
+};
+
+// Per text: the typed one where it is not empty, else the id3 chunk's, else INFO's, else
+// bext's. The pictures are the id3 chunk's; a cover, when given, takes the front cover's place.
+TagSet mergeTags(const EncoderSettings &settings, const SourceTags *source, const Picture *cover = nullptr);

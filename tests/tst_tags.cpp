@@ -1,0 +1,381 @@
+// The input WAVE's own tags in the MP3: INFO, id3 and bext chunks merged under the typed texts,
+// pictures byte for byte, damaged chunks left out with a warning; and the loudness figures
+// written over the room held for them. Everything is read back with libmpg123.
+#include "encoder/encoderun.h"
+#include "encoder/output/mp3file.h"
+#include "encoder/output/mp3output.h"
+#include "encoder/tags/id3render.h"
+#include "mp3check.h"
+#include "tempfiles.h"
+#include "wavegen.h"
+#include "wavetags.h"
+
+#include <QProcess>
+#include <QtTest>
+
+#include <atomic>
+
+Q_DECLARE_METATYPE(WaveChunk)
+using Texts = QMap<QString, QString>;
+using TrackGainOpt = std::optional<TrackGain>;
+Q_DECLARE_METATYPE(TrackGainOpt)
+
+namespace {
+
+const QByteArray kJpeg = jpegBytes(3000);
+const QByteArray kPng = pngBytes(1201);
+const QByteArray kCover = jpegBytes(777, 'c');
+
+struct Encoded
+{
+    Outcome outcome;
+    QStringList warnings;
+    Mp3Info mp3;
+};
+
+Encoded encode(const EncoderSettings &settings)
+{
+    Encoded result;
+    std::atomic_bool abort(false);
+    result.outcome = runEncode(settings, ParallelPlan {}, abort, [](int, qint64) {}, nullptr,
+                               [&](const QString &warning) { result.warnings << warning; });
+    if (result.outcome)
+        result.mp3 = decodeMp3(settings.outputFile);
+    return result;
+}
+
+} // namespace
+
+class TestTags : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestFolder m_dir;
+
+    QString waveWith(const QList<WaveChunk> &chunks)
+    {
+        const QString path = m_dir.path(QStringLiteral("tagged.wav"));
+        QFile::remove(path);
+        if (!writeMusicWave(path, 1) || !appendChunks(path, chunks))
+            return {};
+        return path;
+    }
+
+private slots:
+    // Per text: typed, else id3, else INFO, else bext; pictures of the id3 chunk as they are.
+    void sourceTags_data()
+    {
+        QTest::addColumn<QList<WaveChunk>>("chunks");
+        QTest::addColumn<QString>("typedTitle");
+        QTest::addColumn<QString>("typedGenre");
+        QTest::addColumn<bool>("keep");
+        QTest::addColumn<Texts>("texts"); // every text frame libmpg123 finds
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QList<QByteArray>>("pictures");
+        QTest::addColumn<QString>("warning"); // a part of the one warning; empty for none
+
+        const WaveChunk info = infoChunk({{"INAM", "Info Title"}, {"IART", "Info Artist"}, {"IPRD", "Info Album"},
+                                          {"ICRD", "2019-05-01"}, {"IGNR", "Ambient"}, {"ITRK", "3/12"},
+                                          {"ICMT", "Info comment"}, {"IMUS", "Info Composer"}});
+        const Texts infoTexts {{"TIT2", "Info Title"}, {"TPE1", "Info Artist"}, {"TALB", "Info Album"},
+                               {"TYER", "2019"}, {"TCON", "Ambient"}, {"TRCK", "3/12"}, {"TCOM", "Info Composer"}};
+        const WaveChunk id3 = id3Chunk(id3TextFrame("TIT2", "Id3 Title") + id3TextFrame("TCON", "(17)")
+                                       + id3TextFrame("TPOS", "1/2") + id3TextFrame("TPE2", "Various")
+                                       + id3PictureFrame(3, "image/jpeg", "Front", kJpeg)
+                                       + id3PictureFrame(4, "image/png", "Back side", kPng));
+        const WaveChunk bext = bextChunk("Field recording", "Recorder X", "2021-07-14");
+
+        QTest::newRow("INFO") << QList {info} << "" << "" << true << infoTexts << "Info comment"
+                              << QList<QByteArray>() << "";
+        QTest::newRow("INFO in Windows-1252 and UTF-8")
+            << QList {infoChunk({{"INAM", "Caf\xe9 \x80 \x93quoted\x94"}, {"IART", "Bj\xc3\xb6rk"}, {"IPRT", "7"}})}
+            << "" << "" << true << Texts {{"TIT2", "Café € “quoted”"}, {"TPE1", "Björk"}, {"TRCK", "7"}} << ""
+            << QList<QByteArray>() << "";
+        Texts merged = infoTexts;
+        merged.insert({{"TIT2", "Id3 Title"}, {"TCON", "Rock"}, {"TPOS", "1/2"}, {"TPE2", "Various"}});
+        QTest::newRow("id3 over INFO, pictures") << QList {info, id3} << "" << "" << true << merged << "Info comment"
+                                                 << QList {kJpeg, kPng} << "";
+        Texts typed = merged;
+        typed.insert({{"TIT2", "Typed"}, {"TCON", "17"}});
+        QTest::newRow("typed over id3") << QList {id3, info} << "Typed" << "17" << true << typed << "Info comment"
+                                        << QList {kJpeg, kPng} << "";
+        QTest::newRow("bext") << QList {bext} << "" << "" << true
+                              << Texts {{"TYER", "2021"}, {"TENC", "Recorder X"}} << "Field recording"
+                              << QList<QByteArray>() << "";
+        Texts infoOverBext = infoTexts;
+        infoOverBext.insert("TENC", "Recorder X");
+        QTest::newRow("INFO over bext") << QList {bext, info} << "" << "" << true << infoOverBext << "Info comment"
+                                        << QList<QByteArray>() << "";
+        QTest::newRow("ignored") << QList {info, id3, bext} << "Typed" << "" << false << Texts {{"TIT2", "Typed"}}
+                                 << "" << QList<QByteArray>() << "";
+
+        // Damaged and oversized parts: left out, the rest kept, the audio converted.
+        QTest::newRow("id3 chunk without a tag")
+            << QList {WaveChunk {"id3 ", QByteArray(64, 'x')}, info} << "" << "" << true << infoTexts
+            << "Info comment" << QList<QByteArray>() << "holds no ID3v2 tag";
+        WaveChunk cut = id3;
+        cut.body.truncate(cut.body.size() - 500);
+        QTest::newRow("id3 tag longer than its chunk") << QList {cut} << "" << "" << true << Texts() << ""
+                                                       << QList<QByteArray>() << "runs past the chunk";
+        WaveChunk garbage = id3Chunk(QByteArray(40, '\x7f'));
+        QTest::newRow("id3 frames unreadable") << QList {garbage} << "" << "" << true << Texts() << ""
+                                               << QList<QByteArray>() << "id3 chunk is damaged";
+        WaveChunk oversized {"LIST", "INFO" + infoField("INAM", 4, "Kept") + infoField("IART", 5000, "Lost")};
+        QTest::newRow("INFO field longer than the chunk") << QList {oversized} << "" << "" << true
+                                                          << Texts {{"TIT2", "Kept"}} << "" << QList<QByteArray>()
+                                                          << "'IART' is longer";
+        WaveChunk unpadded {"LIST", "INFO" + infoField("INAM", 3, "Odd", false) + infoField("IART", 4, "Pad")};
+        QTest::newRow("INFO odd length without its pad byte")
+            << QList {unpadded} << "" << "" << true << Texts {{"TIT2", "Odd"}, {"TPE1", "Pad"}} << ""
+            << QList<QByteArray>() << "";
+        QTest::newRow("bext shorter than its fixed part")
+            << QList {bextChunk("Short", "Nobody", "2000-01-01", 300)} << "" << "" << true << Texts() << ""
+            << QList<QByteArray>() << "shorter than its fixed part";
+        WaveChunk past = info;
+        past.declaredSize = 1 << 20;
+        QTest::newRow("chunk past the end of the file") << QList {bext, past} << "" << "" << true
+                                                        << Texts {{"TYER", "2021"}, {"TENC", "Recorder X"}}
+                                                        << "Field recording" << QList<QByteArray>()
+                                                        << "runs past the end of the file";
+        const QByteArray huge = jpegBytes(50 << 20, 'h');
+        QTest::newRow("50 MB picture") << QList {id3Chunk(id3PictureFrame(3, "image/jpeg", "", huge)
+                                                          + id3PictureFrame(4, "image/png", "", kPng))}
+                                       << "" << "" << true << Texts() << "" << QList {kPng} << "50.0 MB";
+    }
+
+    void sourceTags()
+    {
+        QFETCH(QList<WaveChunk>, chunks);
+        QFETCH(QString, typedTitle);
+        QFETCH(QString, typedGenre);
+        QFETCH(bool, keep);
+        QFETCH(Texts, texts);
+        QFETCH(QString, comment);
+        QFETCH(QList<QByteArray>, pictures);
+        QFETCH(QString, warning);
+
+        EncoderSettings settings;
+        settings.inputFile = waveWith(chunks);
+        QVERIFY(!settings.inputFile.isEmpty());
+        settings.outputFile = m_dir.path(QStringLiteral("tagged.mp3"));
+        settings.tagTitle = typedTitle;
+        settings.tagGenre = typedGenre;
+        settings.sourceTags = keep;
+        const Encoded run = encode(settings);
+        QVERIFY2(run.outcome, qPrintable(run.outcome.message));
+        QVERIFY2(run.mp3.ok, qPrintable(run.mp3.error));
+        QCOMPARE(run.mp3.frames, qint64(44100));
+        QCOMPARE(run.mp3.firstFrameAt, run.mp3.id3v2Bytes);
+        QCOMPARE(run.mp3.id3v2Text, texts);
+        QCOMPARE(run.mp3.id3v2Comment, comment);
+        QCOMPARE(run.mp3.pictures.size(), std::size_t(pictures.size()));
+        for (qsizetype i = 0; i < pictures.size(); ++i)
+            QVERIFY2(run.mp3.pictures[i].data == pictures[i], qPrintable(QString::number(i)));
+        if (warning.isEmpty()) {
+            QCOMPARE(run.warnings, QStringList());
+        } else {
+            QCOMPARE(run.warnings.size(), 1);
+            QVERIFY2(run.warnings.first().contains(warning), qPrintable(run.warnings.first()));
+        }
+        // ID3v1 has the Latin-1 texts, the comment and the track where they fit.
+        if (texts.contains("TRCK"))
+            QCOMPARE(run.mp3.id3v1.track, texts["TRCK"].section('/', 0, 0).toInt());
+        QCOMPARE(run.mp3.id3v1.comment, comment);
+    }
+
+    // Picture type, MIME type and description as the source gives them; a cover as the front.
+    void pictures_data()
+    {
+        QTest::addColumn<QString>("cover"); // a file written with kCover, or empty
+        QTest::addColumn<QList<int>>("types");
+        QTest::addColumn<QStringList>("mimes");
+        QTest::addColumn<QStringList>("descriptions");
+        QTest::addColumn<QList<QByteArray>>("data");
+        QTest::newRow("source") << "" << QList {3, 4} << QStringList {"image/jpeg", "image/png"}
+                                << QStringList {"Front", "Back side"} << QList {kJpeg, kPng};
+        QTest::newRow("cover replaces the front") << "cover.jpg" << QList {3, 4}
+                                                  << QStringList {"image/jpeg", "image/png"}
+                                                  << QStringList {"", "Back side"} << QList {kCover, kPng};
+    }
+
+    void pictures()
+    {
+        QFETCH(QString, cover);
+        QFETCH(QList<int>, types);
+        QFETCH(QStringList, mimes);
+        QFETCH(QStringList, descriptions);
+        QFETCH(QList<QByteArray>, data);
+        EncoderSettings settings;
+        settings.inputFile = waveWith({id3Chunk(id3PictureFrame(3, "image/jpeg", "Front", kJpeg)
+                                                + id3PictureFrame(4, "image/png", "Back side", kPng))});
+        settings.outputFile = m_dir.path(QStringLiteral("pictures.mp3"));
+        if (!cover.isEmpty()) {
+            settings.coverFile = m_dir.path(cover);
+            QFile file(settings.coverFile);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(kCover) == kCover.size());
+        }
+        const Encoded run = encode(settings);
+        QVERIFY2(run.outcome, qPrintable(run.outcome.message));
+        QCOMPARE(run.mp3.pictures.size(), std::size_t(types.size()));
+        for (qsizetype i = 0; i < types.size(); ++i) {
+            const Mp3Picture &p = run.mp3.pictures[i];
+            QCOMPARE(p.type, types[i]);
+            QCOMPARE(p.mimeType, mimes[i]);
+            QCOMPARE(p.description, descriptions[i]);
+            QVERIFY(p.data == data[i]);
+        }
+    }
+
+    // What keeps the input's tags out: SkipTags, raw PCM, a cover that is no picture.
+    void withoutSourceTags_data()
+    {
+        QTest::addColumn<bool>("skip");
+        QTest::addColumn<bool>("raw");
+        QTest::addColumn<QByteArray>("cover");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<bool>("id3v2");
+        QTest::newRow("SkipTags") << true << false << QByteArray() << true << false;
+        QTest::newRow("raw PCM, typed only") << false << true << QByteArray() << true << true;
+        QTest::newRow("cover not a picture") << false << false << QByteArray("GIF89a....") << false << false;
+        QTest::newRow("PNG cover") << false << false << kPng << true << true;
+    }
+
+    void withoutSourceTags()
+    {
+        QFETCH(bool, skip);
+        QFETCH(bool, raw);
+        QFETCH(QByteArray, cover);
+        QFETCH(bool, ok);
+        QFETCH(bool, id3v2);
+        EncoderSettings settings;
+        settings.inputFile = waveWith({infoChunk({{"INAM", "Info Title"}, {"IART", "Info Artist"}})});
+        settings.outputFile = m_dir.path(QStringLiteral("plain.mp3"));
+        QFile::remove(settings.outputFile);
+        settings.tagArtist = QStringLiteral("Typed");
+        settings.skipTags = skip;
+        settings.rawPcm = raw;
+        if (!cover.isEmpty()) {
+            settings.coverFile = m_dir.path(QStringLiteral("cover.bin"));
+            QFile file(settings.coverFile);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(cover) == cover.size());
+        }
+        const Encoded run = encode(settings);
+        QCOMPARE(bool(run.outcome), ok);
+        if (!ok) {
+            QVERIFY(run.outcome.message.contains(QLatin1String("JPEG or PNG")));
+            QVERIFY(!QFile::exists(settings.outputFile));
+            return;
+        }
+        QCOMPARE(run.mp3.hasId3v2, id3v2);
+        if (id3v2) {
+            Texts expected {{"TPE1", "Typed"}};
+            if (!raw)
+                expected.insert("TIT2", "Info Title");
+            QCOMPARE(run.mp3.id3v2Text, expected);
+            QCOMPARE(run.mp3.pictures.size(), std::size_t(cover.isEmpty() ? 0 : 1));
+        }
+    }
+
+    // The figures asked for after the audio, written into the tag ahead of it; the tag keeps
+    // its size, and without a source it is the one without figures. An MP3 without tag texts
+    // gets no ID3v2 tag for the figures alone.
+    void trackGain_data()
+    {
+        QTest::addColumn<bool>("source");
+        QTest::addColumn<TrackGainOpt>("gain");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("gainText"); // empty: no figures
+        QTest::addColumn<QString>("peakText");
+        QTest::newRow("no source") << false << TrackGainOpt() << "Song" << "" << "";
+        QTest::newRow("nothing measured") << true << TrackGainOpt() << "Song" << "" << "";
+        QTest::newRow("negative") << true << TrackGainOpt(TrackGain {-7.3249, 0.9876543}) << "Song" << "-7.32 dB"
+                                  << "0.987654";
+        QTest::newRow("positive") << true << TrackGainOpt(TrackGain {1.2, 0.25}) << "Song" << "+1.20 dB"
+                                  << "0.250000";
+        QTest::newRow("no texts") << true << TrackGainOpt(TrackGain {1.2, 0.25}) << "" << "" << "";
+        QTest::newRow("peak above full scale") << true << TrackGainOpt(TrackGain {-12.345, 1.5}) << "Лето"
+                                               << "-12.35 dB" << "1.500000";
+        QTest::newRow("wider than the room") << true << TrackGainOpt(TrackGain {-12345.6, 1e6}) << "Song" << ""
+                                             << "";
+    }
+
+    void trackGain()
+    {
+        QFETCH(bool, source);
+        QFETCH(TrackGainOpt, gain);
+        QFETCH(QString, title);
+        QFETCH(QString, gainText);
+        QFETCH(QString, peakText);
+
+        // Audio frames of a real MP3 without tags or info frame.
+        EncoderSettings plain;
+        plain.inputFile = m_dir.musicWave(44100, 2, 1);
+        plain.outputFile = m_dir.path(QStringLiteral("frames.mp3"));
+        plain.skipTags = true;
+        plain.writeInfoTag = false;
+        QVERIFY(encode(plain).outcome);
+        const QByteArray audio = contentOf(plain.outputFile);
+        QVERIFY(!audio.isEmpty());
+
+        TagSet set;
+        set.setText(TagKey::Title, title);
+        const std::optional<Mp3Tags> tags = Mp3Tags::render(set, [](const QString &) { return 255; });
+        QVERIFY(tags);
+        int asked = 0;
+        const QString path = m_dir.path(QStringLiteral("gain.mp3"));
+        Mp3Output output(path);
+        QVERIFY(output.open());
+        Mp3Layout layout {*tags, 0, 0, {}};
+        if (source)
+            layout.trackGain = [&] {
+                ++asked;
+                return gain;
+            };
+        std::atomic_bool abort(false);
+        const Outcome written = writeMp3File(
+            output, layout,
+            [&] { return output.write(reinterpret_cast<const unsigned char *>(audio.constData()), audio.size()); },
+            [](std::vector<unsigned char> &) { return Outcome::success(); }, abort);
+        QVERIFY2(written, qPrintable(written.message));
+        const bool room = source && !title.isEmpty();
+        QCOMPARE(asked, room ? 1 : 0);
+
+        const QByteArray file = contentOf(path);
+        const QByteArray &expectedTag = room ? tags->id3v2WithRoom() : tags->id3v2();
+        QCOMPARE(file.size(), expectedTag.size() + audio.size() + tags->id3v1().size());
+        QVERIFY(file.mid(expectedTag.size(), audio.size()) == audio);
+        if (!room)
+            QVERIFY(file.left(expectedTag.size()) == expectedTag);
+        const Mp3Info mp3 = decodeMp3(path);
+        QVERIFY2(mp3.ok, qPrintable(mp3.error));
+        QCOMPARE(mp3.id3v2Bytes, qint64(expectedTag.size()));
+        QCOMPARE(mp3.firstFrameAt, mp3.id3v2Bytes);
+        QCOMPARE(mp3.id3v2Text.value("TIT2"), title);
+        if (gainText.isEmpty()) {
+            QVERIFY(mp3.id3v2Extra.isEmpty());
+        } else {
+            QCOMPARE(mp3.id3v2Extra.value("REPLAYGAIN_TRACK_GAIN"), gainText);
+            QCOMPARE(mp3.id3v2Extra.value("REPLAYGAIN_TRACK_PEAK"), peakText);
+        }
+    }
+
+    // sonovert-encode says on standard error what it left out, and still converts.
+    void cliWarning()
+    {
+        WaveChunk past = infoChunk({{"INAM", "x"}});
+        past.declaredSize = 4096;
+        const QString input = waveWith({bextChunk("d", "o", "2000-01-01", 100), past});
+        QProcess cli;
+        cli.start(QStringLiteral(SONOVERT_ENCODE), {input, m_dir.path(QStringLiteral("cli.mp3"))});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QString err = QString::fromUtf8(cli.readAllStandardError());
+        QVERIFY2(err.contains(QLatin1String("warning: The input's bext chunk is shorter")), qPrintable(err));
+        QVERIFY2(err.contains(QLatin1String("warning: The input's 'LIST' chunk runs past")), qPrintable(err));
+        QVERIFY(decodeMp3(m_dir.path(QStringLiteral("cli.mp3"))).ok);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTags)
+#include "tst_tags.moc"
