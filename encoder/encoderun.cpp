@@ -144,7 +144,8 @@ Outcome encodeOnce(const EncodingPlan &plan, PcmReader &source, const OutputTarg
         return Outcome::success();
     };
     const Mp3Layout layout {target.tags, instance.own ? instance.own->size() : 0,
-                            kept ? kept->sourceRate : 0, [&gain] { return gain; }};
+                            kept ? kept->sourceRate : 0,
+                            settings.replayGain ? TrackGainSource([&gain] { return gain; }) : TrackGainSource()};
     if (Outcome written = writeMp3File(output, layout, writeAudio, infoFrame, abort); !written)
         return written;
     if (controls.report) {

@@ -207,6 +207,7 @@ private slots:
             {"vbr 4", [](EncoderSettings &s) { s.useVbr = true; }},
             {"voice", [](EncoderSettings &s) { s.voiceMode = true; }},
             {"mono, fast", [](EncoderSettings &s) { s.mono = true; s.fastMode = true; }},
+            {"tagged", [](EncoderSettings &s) { s.tagTitle = QStringLiteral("Song"); }},
         };
         for (const auto &[name, adjust] : settings) {
             for (const int workers : {1, 3})
@@ -243,6 +244,13 @@ private slots:
         QCOMPARE(with.lameTagAudiophileGain, quint16(0));
         QCOMPARE(without.lameTagPeak, 0u);
         QCOMPARE(without.lameTagRadioGain, quint16(0));
+        // A tag carries the figures too; turned off, it is the tag alone, with no room held.
+        const bool tagged = !off.tagTitle.isEmpty();
+        QCOMPARE(with.id3v2Extra.value("REPLAYGAIN_TRACK_GAIN"),
+                 tagged ? QString::asprintf("%+.2f dB", report.trackGain->gainDb) : QString());
+        QVERIFY(without.id3v2Extra.isEmpty());
+        if (tagged)
+            QCOMPARE(contentOf(plain).at(without.firstFrameAt - 1), 'g');
 
         // From the info frame on (the ID3v2 tag may carry the figures too): only the peak
         // (4 bytes), the radio gain (2) and the tag CRC (2) differ.

@@ -279,7 +279,7 @@ Outcome encodeInParallel(const EncodingPlan &plan, const ChunkLayout &layout, in
     std::optional<TrackGain> gain;
     const Outcome written = writeMp3File(
         target.output, {target.tags, info ? info->size() : 0, plan.kept ? plan.kept->sourceRate : 0,
-                        [&gain] { return gain; }},
+                        plan.settings.replayGain ? TrackGainSource([&gain] { return gain; }) : TrackGainSource()},
         [&] {
             Outcome encoded = run.run();
             if (encoded)
