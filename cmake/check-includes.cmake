@@ -21,7 +21,8 @@ set(allowed_encoder_input "core")
 set(allowed_encoder_output "mp3;core")
 set(allowed_encoder_mp3 "core")
 set(allowed_encoder_core "")
-set(subfolders parallel lame input output mp3 core)
+set(allowed_encoder_batch "")
+set(subfolders parallel lame input output mp3 core batch)
 
 # The quoted includes of every source and header under dir, as "file|header" pairs.
 function(quoted_includes dir out)
