@@ -261,14 +261,15 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     };
     ProgressCounter counter(inputFrames, encoded.frames);
     counter.start();
-    const RunControls controls {abort, counter, report};
+    const RunControls controls {abort, counter, report, plan.cores};
 
     const bool longEnough = static_cast<double>(input.frames) >= plan.minSeconds * input.sampleRate;
-    if (workers > 1 && longEnough) {
+    if ((workers > 1 || plan.fixedLayout) && longEnough) {
         // At 8 to 24 kHz (MPEG-2 and 2.5) a frame is 72 bytes a kbit/s over the rate in kHz.
         const bool unpadded = !variableRate && frameSamples == 576
                               && (72000 * constantRate) % encoded.sampleRate == 0;
-        const ChunkLayout layout = planChunks(encoded.frames, encoded.sampleRate, frameSamples, workers,
+        const ChunkLayout layout = planChunks(encoded.frames, encoded.sampleRate, frameSamples,
+                                              plan.fixedLayout ? 1 : workers,
                                               plan.chunkFrames, unpadded ? kLongSearch : kSearch);
         if (layout.starts.size() >= 2) {
             const Outcome parallel =

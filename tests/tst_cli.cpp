@@ -55,8 +55,8 @@ void TstCli::run_data()
     QTest::newRow("vbr") << QStringList{"IN", "OUT"} << vbr << 0 << QString() << QString();
     QTest::newRow("missing input") << QStringList{"nowhere.wav", "OUT"} << QStringList() << 1
                                    << QString() << QStringLiteral("sonovert-encode: ");
-    QTest::newRow("one file") << QStringList{"IN"} << QStringList() << 2 << QString()
-                              << QStringLiteral("usage: sonovert-encode INPUT OUTPUT");
+    QTest::newRow("no file") << QStringList{"--Bitrate=128"} << QStringList() << 2 << QString()
+                             << QStringLiteral("usage: sonovert-encode INPUT OUTPUT");
     QTest::newRow("unknown option") << QStringList{"IN", "OUT", "--Loudness=3"} << QStringList() << 2
                                     << QString() << QStringLiteral("usage:");
     QTest::newRow("bad value") << QStringList{"IN", "OUT", "--Bitrate=fast"} << QStringList() << 2

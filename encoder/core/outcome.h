@@ -11,6 +11,7 @@ struct [[nodiscard]] Outcome
         Stopped,       // aborted on request
         InputMismatch, // the input does not hold the audio its header announced
         Unjoinable,    // the chunks of a parallel run could not be joined
+        DiskFull,      // the output's file system has no room left
         Failure,       // anything else
     };
 

@@ -43,8 +43,8 @@ Mp3Output::~Mp3Output()
 
 Outcome Mp3Output::failure(int error) const
 {
-    return Outcome::failure(QStringLiteral("Cannot write %1: %2")
-                                .arg(m_path, systemError(error)));
+    return Outcome::failure(QStringLiteral("Cannot write %1: %2").arg(m_path, systemError(error)),
+                            error == ENOSPC || error == EDQUOT ? Outcome::Kind::DiskFull : Outcome::Kind::Failure);
 }
 
 Outcome Mp3Output::open()

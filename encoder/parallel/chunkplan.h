@@ -1,7 +1,28 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
+
+// Cores lent to runs already going, by a batch that has no file left to start: workers after
+// a run's first encode a chunk only while they hold one.
+class CoreShare
+{
+public:
+    void lend(int cores = 1) { m_free.fetch_add(cores); }
+    bool borrow()
+    {
+        int free = m_free.load();
+        while (free > 0)
+            if (m_free.compare_exchange_weak(free, free - 1))
+                return true;
+        return false;
+    }
+    void giveBack() { m_free.fetch_add(1); }
+
+private:
+    std::atomic_int m_free = 0;
+};
 
 // How a run may spread one file over several encoder instances.
 struct ParallelPlan
@@ -9,6 +30,10 @@ struct ParallelPlan
     int workers = 0;               // 0: settings.workers, and where that is 0, every core
     std::int64_t chunkFrames = 0;  // MP3 frames a chunk; 0: chosen from the input's length
     double minSeconds = 3;         // shorter inputs gain nothing and use one instance
+    // The chunks as for one worker (or of chunkFrames), and used even by one worker: the MP3
+    // is then the same whatever the workers and whoever encodes which chunk.
+    bool fixedLayout = false;
+    CoreShare *cores = nullptr; // where given, workers after the first borrow a core a chunk
 };
 
 // Frames an instance encodes before its chunk, so the psychoacoustic model and the reservoir

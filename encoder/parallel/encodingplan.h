@@ -13,6 +13,7 @@
 #include <atomic>
 #include <optional>
 
+class CoreShare;
 struct RunReport;
 
 // What a run encodes and how lame takes it, decided before the first frame.
@@ -43,4 +44,5 @@ struct RunControls
     const std::atomic_bool &abort;
     ProgressCounter &counter;
     RunReport *report = nullptr; // when given, told what was done
+    CoreShare *cores = nullptr;  // when given, workers after the first borrow a core a chunk
 };

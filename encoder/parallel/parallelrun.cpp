@@ -42,8 +42,9 @@ private:
     {
         return m_controls.abort.load(std::memory_order_relaxed) || m_stop.load(std::memory_order_relaxed);
     }
-    void work(WorkerClock &clock);
+    void work(WorkerClock &clock, bool borrows);
     std::optional<int> takeChunk();
+    std::optional<int> takeChunkWithCore();
     template <typename Sample>
     Outcome encodeChunk(int index, ChunkInput &input, EncodedChunk &chunk);
     // The input frames chunk index is credited with: its own, without the overlap.
@@ -80,7 +81,7 @@ Outcome ParallelRun::run()
         std::vector<std::jthread> workers;
         for (int i = 0; i < count; ++i)
             workers.emplace_back([this, i, &clock] {
-                work(clock);
+                work(clock, i > 0 && m_controls.cores);
                 clock.left(i);
             });
     }
@@ -122,17 +123,39 @@ std::optional<int> ParallelRun::takeChunk()
     return m_nextTaken++;
 }
 
-void ParallelRun::work(WorkerClock &clock)
+std::optional<int> ParallelRun::takeChunkWithCore()
+{
+    for (;;) {
+        {
+            std::unique_lock lock(m_mutex);
+            if (stopping() || m_nextTaken >= chunks())
+                return std::nullopt;
+        }
+        if (m_controls.cores->borrow()) {
+            if (std::optional<int> index = takeChunk())
+                return index;
+            m_controls.cores->giveBack();
+            return std::nullopt;
+        }
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, std::chrono::milliseconds(20)); // a core is lent without a signal
+    }
+}
+
+void ParallelRun::work(WorkerClock &clock, bool borrows)
 {
     ChunkInput input(m_plan.settings, m_plan.input);
     for (;;) {
         std::optional<int> index;
         {
             const auto lap = clock.lap(WorkerClock::Waiting);
-            index = takeChunk();
+            index = borrows ? takeChunkWithCore() : takeChunk();
         }
         if (!index)
             break;
+        // The borrowed core goes back after the chunk, whatever becomes of it.
+        const std::unique_ptr<CoreShare, void (*)(CoreShare *)> loan(borrows ? m_controls.cores : nullptr,
+                                                                      [](CoreShare *cores) { cores->giveBack(); });
         EncodedChunk chunk;
         Outcome encoded;
         {

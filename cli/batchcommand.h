@@ -1,0 +1,21 @@
+#pragma once
+
+#include "encoder/batch/outputclaims.h"
+#include "encoder/core/encodersettings.h"
+
+#include <QStringList>
+
+// sonovert-encode INPUT... [-o DIR]: what the command line asked for.
+struct BatchRequest
+{
+    QStringList inputs;
+    QString outputDir; // empty: each MP3 beside its WAVE
+    ExistingPolicy existing = ExistingPolicy::Skip;
+    int jobs = 0; // 0: one per core
+    bool list = false;
+    EncoderSettings settings;
+};
+
+// Converts (or with list, lists) the batch; returns the exit status: 0 every input converted or
+// skipped, 1 one failed, 2 the output folder cannot be made, 128 + the signal that stopped it.
+int runBatchCommand(const BatchRequest &request);

@@ -1,0 +1,67 @@
+#include "inputlist.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+
+#include <sys/stat.h>
+
+namespace {
+
+QString joined(const QString &below, const QString &name)
+{
+    return below.isEmpty() ? name : below + QLatin1Char('/') + name;
+}
+
+} // namespace
+
+InputList::InputList(QStringList arguments) : m_arguments(std::move(arguments)) {}
+
+bool InputList::isWaveName(const QString &name)
+{
+    return name.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)
+           || name.endsWith(QLatin1String(".wave"), Qt::CaseInsensitive);
+}
+
+void InputList::enter(const QString &path, const QString &below)
+{
+    struct stat folder {};
+    if (::stat(QFile::encodeName(path).constData(), &folder) != 0
+        || !m_searched.emplace(folder.st_dev, folder.st_ino).second)
+        return;
+    QStringList names = QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                                             QDir::Unsorted);
+    // QDir's own name order follows the locale.
+    std::sort(names.begin(), names.end());
+    m_folders.push_back({path, below, std::move(names)});
+}
+
+std::optional<BatchInput> InputList::next()
+{
+    for (;;) {
+        if (!m_folders.empty()) {
+            Folder &folder = m_folders.back();
+            if (folder.next >= folder.names.size()) {
+                m_folders.pop_back();
+                continue;
+            }
+            const QString name = folder.names.at(folder.next++);
+            const QString path = folder.path + QLatin1Char('/') + name;
+            const QString below = folder.below;
+            if (QFileInfo(path).isDir())
+                enter(path, joined(below, name)); // may grow m_folders: folder is not used after
+            else if (isWaveName(name))
+                return BatchInput {path, joined(below, QFileInfo(name).completeBaseName())};
+            continue;
+        }
+        if (m_argument >= m_arguments.size())
+            return std::nullopt;
+        const QString argument = m_arguments.at(m_argument++);
+        const QFileInfo info(argument);
+        if (info.isDir())
+            enter(QDir::cleanPath(argument), QString());
+        else
+            return BatchInput {argument, info.completeBaseName()};
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include <sys/types.h>
+
+// One input of a batch and where its MP3 goes below the output folder.
+struct BatchInput
+{
+    QString path;
+    // The path below the folder it was found in, without its extension ("Album/01 Song"); of a
+    // file given by itself, its name without the extension.
+    QString below;
+};
+
+// The inputs of a batch, found one at a time as they are asked for, so a large library is never
+// held whole. A file argument is taken as it is; a folder is searched through its subfolders
+// for .wav and .wave files (any letter case), each folder's entries in the order of their names
+// compared code unit by code unit, the same on every machine and locale. A folder reached a
+// second time (through a link, or given twice) is not searched again.
+class InputList
+{
+public:
+    explicit InputList(QStringList arguments);
+
+    std::optional<BatchInput> next();
+
+    static bool isWaveName(const QString &name);
+
+private:
+    struct Folder
+    {
+        QString path;
+        QString below;
+        QStringList names;
+        qsizetype next = 0;
+    };
+    void enter(const QString &path, const QString &below);
+
+    QStringList m_arguments;
+    qsizetype m_argument = 0;
+    std::vector<Folder> m_folders; // the folders being searched, the innermost last
+    std::set<std::pair<dev_t, ino_t>> m_searched;
+};

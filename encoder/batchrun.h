@@ -1,0 +1,69 @@
+#pragma once
+
+#include "encoder/core/encodersettings.h"
+#include "encoder/core/outcome.h"
+#include "encoder/parallel/chunkplan.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+// One conversion of a batch.
+struct BatchFile
+{
+    QString input;
+    QString output;
+};
+
+// What became of it: seconds is the input's audio length where it could be read.
+struct BatchResult
+{
+    BatchFile file;
+    Outcome outcome;
+    double seconds = 0;
+};
+
+// Converts many files on jobs threads: one file a thread while files remain; a thread that finds
+// none left lends its core to the files still running, which share out their chunks, so no core
+// idles at the end. Every file is cut into chunks by its length and settings alone, so each MP3
+// is the same whatever jobs is and whichever thread encodes which chunk.
+class BatchRun
+{
+public:
+    // Gives the next file, or nothing at the end; called on one thread at a time.
+    using Next = std::function<std::optional<BatchFile>()>;
+    // Told each file's end; called on one thread at a time.
+    using Done = std::function<void(const BatchResult &)>;
+
+    // jobs 0: one per core.
+    BatchRun(const EncoderSettings &settings, int jobs, const std::atomic_bool &abort);
+
+    // Returns once every file has ended, or abort was set and the runs going have stopped.
+    void run(const Next &next, const Done &done);
+    // After this no file is started; those running end as they would.
+    void stopStarting() { m_stopStarting = true; }
+    // Audio read so far, in seconds, of the files finished and running; from any thread.
+    double secondsDone() const;
+    int jobs() const { return m_jobs; }
+
+    // MP3 frames a chunk: long enough that the extra frames at each seam cost little, short
+    // enough that a last long file is shared out among idle cores.
+    static constexpr std::int64_t kChunkFrames = 4096;
+
+private:
+    void work(int slot, const Next &next, const Done &done);
+    BatchResult convert(int slot, const BatchFile &file);
+
+    const EncoderSettings m_settings;
+    const int m_jobs;
+    const std::atomic_bool &m_abort;
+    std::atomic_bool m_stopStarting = false;
+    CoreShare m_cores;
+    std::mutex m_mutex; // next() and done() one at a time
+    std::vector<std::atomic<double>> m_running; // seconds read of each thread's file
+    std::atomic<double> m_finished = 0;
+};

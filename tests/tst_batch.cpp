@@ -1,0 +1,414 @@
+// sonovert-encode on many files: a tree made here converted, skipped, renamed, interrupted and
+// resumed; the chunk layout that keeps the MP3s the same whatever the cores; the outputs'
+// names.
+#include "encoder/batch/outputclaims.h"
+#include "encoder/encoderun.h"
+#include "mp3check.h"
+#include "wavegen.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+class TstBatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void tree_data();
+    void tree();
+    void interrupted_data();
+    void interrupted();
+    void usage_data();
+    void usage();
+    void sameBytes_data();
+    void sameBytes();
+    void claims_data();
+    void claims();
+    void gnuParallel();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+    Run encode(const QStringList &args, int stopAfterMs = 0, int signal = SIGINT);
+    // Every file below dir, by its path below it.
+    static QStringList filesBelow(const QString &dir);
+    // Frames of each WAVE the tree holds that converts, by its path below the tree.
+    QMap<QString, qint64> m_frames;
+    QTemporaryDir m_dir;
+    QString m_tree;
+};
+
+TstBatch::Run TstBatch::encode(const QStringList &args, int stopAfterMs, int signal)
+{
+    QProcess cli;
+    cli.start(QStringLiteral(SONOVERT_ENCODE), args);
+    Run run;
+    if (!cli.waitForStarted())
+        return run;
+    if (stopAfterMs > 0 && !cli.waitForFinished(stopAfterMs))
+        ::kill(static_cast<pid_t>(cli.processId()), signal);
+    if (!cli.waitForFinished(60000) || cli.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = cli.exitCode();
+    run.out = QString::fromUtf8(cli.readAllStandardOutput());
+    run.err = QString::fromUtf8(cli.readAllStandardError());
+    return run;
+}
+
+QStringList TstBatch::filesBelow(const QString &dir)
+{
+    QStringList files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(dir).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+void TstBatch::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_tree = m_dir.filePath(QStringLiteral("tree"));
+    // Nested folders, a name with spaces and letters beyond ASCII, x.wav beside x.WAV, a file
+    // only a few milliseconds long, one without audio and one that is no WAVE.
+    const struct
+    {
+        const char *path;
+        qint64 frames;
+        int rate;
+        int channels;
+    } waves[] = {
+        {"Album One/01 Intro.wav", 44100, 44100, 2},
+        {"Album One/02 Ça va, déjà vu.WAVE", 30000, 48000, 1},
+        {"Album One/CD 2/01 Été.wav", 50000, 22050, 2},
+        {"Album One/CD 2/02 x.wav", 40000, 44100, 2},
+        {"Singles/short.wav", 100, 44100, 2},
+        {"Singles/x.wav", 20000, 44100, 1},
+        {"Singles/x.WAV", 21000, 44100, 1},
+        {"Singles/Deep/Deeper/last one.wav", 60000, 32000, 2},
+    };
+    for (const auto &wave : waves) {
+        const QString path = QDir(m_tree).filePath(QString::fromUtf8(wave.path));
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        WaveOptions shape;
+        shape.frames = wave.frames;
+        shape.rate = wave.rate;
+        shape.channels = wave.channels;
+        QVERIFY(writeWave(path, shape));
+        m_frames.insert(QString::fromUtf8(wave.path), wave.frames);
+    }
+    WaveOptions empty;
+    empty.frames = 0;
+    QVERIFY(writeWave(QDir(m_tree).filePath(QStringLiteral("Singles/empty.wav")), empty));
+    QFile bad(QDir(m_tree).filePath(QStringLiteral("Singles/bad.wav")));
+    QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("RIFF....WAVEjunk") > 0);
+    bad.close();
+    QFile notWave(QDir(m_tree).filePath(QStringLiteral("Singles/notes.txt")));
+    QVERIFY(notWave.open(QIODevice::WriteOnly) && notWave.write("not audio") > 0);
+}
+
+void TstBatch::tree_data()
+{
+    // OUT stands for a fresh output folder. mp3s: the MP3s under OUT after the run, each
+    // "its MP3 <- its WAVE below the tree"; runs: how often the same command runs.
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("mp3s");
+    QTest::addColumn<int>("runs");
+    QTest::addColumn<QString>("lastSummary");
+
+    const QStringList common{
+        "Album One/01 Intro.mp3 <- Album One/01 Intro.wav",
+        "Album One/02 Ça va, déjà vu.mp3 <- Album One/02 Ça va, déjà vu.WAVE",
+        "Album One/CD 2/01 Été.mp3 <- Album One/CD 2/01 Été.wav",
+        "Album One/CD 2/02 x.mp3 <- Album One/CD 2/02 x.wav",
+        "Singles/Deep/Deeper/last one.mp3 <- Singles/Deep/Deeper/last one.wav",
+        "Singles/short.mp3 <- Singles/short.wav",
+    };
+    // x.WAV sorts before x.wav, so it takes x.mp3.
+    QTest::newRow("skip: the later of x.WAV and x.wav is refused")
+        << QStringList{"TREE", "-o", "OUT"} << (QStringList(common) << "Singles/x.mp3 <- Singles/x.WAV") << 1
+        << QStringLiteral("converted 7, skipped 1, failed 2");
+    QTest::newRow("rename keeps both")
+        << QStringList{"TREE", "--existing=rename", "-o", "OUT", "--jobs=3"}
+        << (QStringList(common) << "Singles/x.mp3 <- Singles/x.WAV" << "Singles/x (2).mp3 <- Singles/x.wav") << 1
+        << QStringLiteral("converted 8, skipped 0, failed 2");
+    QTest::newRow("a second run skips all")
+        << QStringList{"TREE", "-o", "OUT"} << (QStringList(common) << "Singles/x.mp3 <- Singles/x.WAV") << 2
+        << QStringLiteral("converted 0, skipped 8, failed 2");
+    QTest::newRow("a second run with overwrite converts all again")
+        << QStringList{"TREE", "-o", "OUT", "--existing=overwrite", "--jobs=1"}
+        << (QStringList(common) << "Singles/x.mp3 <- Singles/x.WAV") << 2
+        << QStringLiteral("converted 7, skipped 1, failed 2");
+    QTest::newRow("files given by themselves, one twice")
+        << QStringList{"TREE/Album One/01 Intro.wav", "TREE/Singles/Deep/Deeper/last one.wav",
+                       "TREE/Album One/01 Intro.wav", "-o", "OUT"}
+        << QStringList{"01 Intro.mp3 <- Album One/01 Intro.wav", "last one.mp3 <- Singles/Deep/Deeper/last one.wav"}
+        << 1 << QStringLiteral("converted 2, skipped 1, failed 0");
+}
+
+void TstBatch::tree()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, mp3s);
+    QFETCH(int, runs);
+    QFETCH(QString, lastSummary);
+
+    const QString out = m_dir.filePath(QStringLiteral("out-%1").arg(QTest::currentDataTag()).replace(' ', '_'));
+    QDir(out).removeRecursively();
+    args.replaceInStrings(QStringLiteral("TREE"), m_tree);
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^OUT$")), out);
+    Run run;
+    for (int i = 0; i < runs; ++i)
+        run = encode(args);
+    const bool failures = !lastSummary.endsWith(QLatin1String("failed 0"));
+    QVERIFY2(run.exitCode == (failures ? 1 : 0), qPrintable(run.err));
+    QVERIFY2(run.err.contains(lastSummary), qPrintable(run.err));
+    QCOMPARE(run.out, QString());
+    if (failures) {
+        QVERIFY2(run.err.contains(QStringLiteral("failed: %1/Singles/bad.wav: ").arg(m_tree)), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("failed: %1/Singles/empty.wav: ").arg(m_tree)), qPrintable(run.err));
+    }
+
+    QStringList expected;
+    for (const QString &pair : std::as_const(mp3s))
+        expected << pair.section(QStringLiteral(" <- "), 0, 0);
+    expected.sort();
+    QCOMPARE(filesBelow(out), expected); // no temporary file either
+    for (const QString &pair : std::as_const(mp3s)) {
+        const Mp3Info mp3 = decodeMp3(QDir(out).filePath(pair.section(QStringLiteral(" <- "), 0, 0)));
+        QVERIFY2(mp3.ok, qPrintable(pair + mp3.error));
+        QCOMPARE(mp3.frames, m_frames.value(pair.section(QStringLiteral(" <- "), 1, 1)));
+    }
+}
+
+void TstBatch::interrupted_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("SIGINT") << int(SIGINT) << 130;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+}
+
+void TstBatch::interrupted()
+{
+    QFETCH(int, signal);
+    QFETCH(int, exitCode);
+    // Files long enough to be stopped in the middle.
+    const QString in = m_dir.filePath(QStringLiteral("long-%1").arg(signal));
+    const QString out = in + QStringLiteral("-out");
+    QVERIFY(QDir().mkpath(in));
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(writeMusicWave(QStringLiteral("%1/%2.wav").arg(in).arg(i), 12));
+    QElapsedTimer clock;
+    clock.start();
+    const Run stopped = encode({in, QStringLiteral("-o"), out, QStringLiteral("--jobs=1")}, 300, signal);
+    QVERIFY2(stopped.exitCode == exitCode, qPrintable(stopped.err));
+    QVERIFY(clock.elapsed() < 5000);
+    const QStringList left = filesBelow(out);
+    QVERIFY2(left.size() < 4, qPrintable(left.join(' ')));
+    for (const QString &file : left) {
+        QVERIFY(file.endsWith(QLatin1String(".mp3")));
+        QCOMPARE(decodeMp3(QDir(out).filePath(file)).frames, 12 * 44100);
+    }
+    const Run resumed = encode({in, QStringLiteral("-o"), out});
+    QVERIFY2(resumed.exitCode == 0, qPrintable(resumed.err));
+    QVERIFY2(resumed.err.contains(QStringLiteral("converted %1, skipped %2, failed 0").arg(4 - left.size()).arg(left.size())),
+             qPrintable(resumed.err));
+    QCOMPARE(filesBelow(out), (QStringList{"0.mp3", "1.mp3", "2.mp3", "3.mp3"}));
+}
+
+void TstBatch::usage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // stdout holds this
+    QTest::addColumn<QString>("err"); // stderr holds this
+
+    QTest::newRow("no input") << QStringList{"--jobs=2"} << 2 << QString() << QStringLiteral("no input");
+    QTest::newRow("unknown option") << QStringList{"TREE", "--loudest"} << 2 << QString() << QStringLiteral("usage:");
+    QTest::newRow("bad policy") << QStringList{"TREE", "--existing=ask"} << 2 << QString()
+                                << QStringLiteral("skip, overwrite or rename");
+    QTest::newRow("threads in a batch") << QStringList{"TREE", "--threads=2"} << 2 << QString()
+                                        << QStringLiteral("--jobs");
+    QTest::newRow("output folder under a file") << QStringList{"TREE", "-o", "TREE/Singles/bad.wav/out"} << 2
+                                                << QString() << QStringLiteral("cannot make the output folder");
+    QTest::newRow("list") << QStringList{"TREE/Singles", "--list", "-o", "/o"} << 0
+                          << QStringLiteral("TREE/Singles/Deep/Deeper/last one.wav\t/o/Deep/Deeper/last one.mp3\n"
+                                            "TREE/Singles/bad.wav\t/o/bad.mp3\n"
+                                            "TREE/Singles/empty.wav\t/o/empty.mp3\n"
+                                            "TREE/Singles/short.wav\t/o/short.mp3\n"
+                                            "TREE/Singles/x.WAV\t/o/x.mp3\n")
+                          << QString();
+    QTest::newRow("help") << QStringList{"--help"} << 0 << QStringLiteral("--existing=skip|overwrite|rename")
+                          << QString();
+}
+
+void TstBatch::usage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    args.replaceInStrings(QStringLiteral("TREE"), m_tree);
+    out.replace(QStringLiteral("TREE"), m_tree);
+    const Run run = encode(args);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+    if (args.contains(QLatin1String("--list")))
+        QCOMPARE(run.out, out);
+    else
+        QVERIFY2(run.out.contains(out), qPrintable(run.out));
+    QVERIFY2(run.err.contains(err), qPrintable(run.err));
+    if (args.contains(QLatin1String("--help"))) {
+        for (const char *option : {"-o, --output-dir=DIR", "--jobs=N", "--list", "--threads=N", "Exit status", "130"})
+            QVERIFY2(run.out.contains(QLatin1String(option)), option);
+    }
+}
+
+void TstBatch::sameBytes_data()
+{
+    // The chunk layout of a batch's files, on any number of workers and cores lent.
+    QTest::addColumn<int>("workers");
+    QTest::addColumn<int>("lent");
+    QTest::addColumn<bool>("variableRate");
+    QTest::newRow("one worker") << 1 << 0 << false;
+    QTest::newRow("two workers") << 2 << 0 << false;
+    QTest::newRow("three workers, none lent: the first alone") << 3 << 0 << false;
+    QTest::newRow("three workers, two lent") << 3 << 2 << false;
+    QTest::newRow("vbr, four workers") << 4 << 0 << true;
+    QTest::newRow("vbr, four workers, one lent") << 4 << 1 << true;
+}
+
+void TstBatch::sameBytes()
+{
+    QFETCH(int, workers);
+    QFETCH(int, lent);
+    QFETCH(bool, variableRate);
+    const QString input = m_dir.filePath(QStringLiteral("layout.wav"));
+    if (!QFile::exists(input))
+        QVERIFY(writeMusicWave(input, 10));
+    const auto encodeWith = [&](int n, CoreShare *cores, const QString &output) {
+        EncoderSettings settings;
+        settings.inputFile = input;
+        settings.outputFile = output;
+        settings.useVbr = variableRate;
+        ParallelPlan plan;
+        plan.workers = n;
+        plan.chunkFrames = 64;
+        plan.fixedLayout = true;
+        plan.cores = cores;
+        const std::atomic_bool abort = false;
+        RunReport report;
+        const Outcome done = runEncode(settings, plan, abort, [](int, qint64) {}, &report);
+        return done && report.instances > 3;
+    };
+    const QString reference = m_dir.filePath(QStringLiteral("layout-%1.mp3").arg(variableRate));
+    if (!QFile::exists(reference))
+        QVERIFY(encodeWith(1, nullptr, reference));
+    CoreShare cores;
+    cores.lend(lent);
+    const QString output = m_dir.filePath(QStringLiteral("layout-out.mp3"));
+    QVERIFY(encodeWith(workers, lent > 0 || workers == 3 ? &cores : nullptr, output));
+    QFile ours(output);
+    QFile theirs(reference);
+    QVERIFY(ours.open(QIODevice::ReadOnly) && theirs.open(QIODevice::ReadOnly));
+    QVERIFY(ours.readAll() == theirs.readAll());
+    QCOMPARE(decodeMp3(output).frames, 10 * 44100);
+    QVERIFY(!cores.borrow() == (lent == 0)); // every core lent came back
+}
+
+void TstBatch::claims_data()
+{
+    // Inputs claimed in turn, each "input>wanted"; files present: made before; expected: each
+    // claim's result as "kind:path" (C convert, E exists, T taken, I its own input).
+    QTest::addColumn<int>("policy");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<QStringList>("expected");
+    const auto skip = int(ExistingPolicy::Skip);
+    const auto overwrite = int(ExistingPolicy::Overwrite);
+    const auto rename = int(ExistingPolicy::Rename);
+    QTest::newRow("skip") << skip << QStringList{"a.mp3"} << QStringList{"a.wav>a.mp3", "b.wav>b.mp3", "c.wav>b.mp3"}
+                          << QStringList{"E:a.mp3", "C:b.mp3", "T:b.mp3"};
+    QTest::newRow("overwrite replaces files, never an earlier input's")
+        << overwrite << QStringList{"a.mp3"} << QStringList{"a.wav>a.mp3", "A.wav>a.mp3"}
+        << QStringList{"C:a.mp3", "T:a.mp3"};
+    QTest::newRow("rename") << rename << QStringList{"a.mp3", "a (2).mp3"}
+                            << QStringList{"a.wav>a.mp3", "A.wav>a.mp3", "b.wav>b.mp3", "B.wav>b.mp3"}
+                            << QStringList{"C:a (3).mp3", "C:a (4).mp3", "C:b.mp3", "C:b (2).mp3"};
+    QTest::newRow("its own input") << overwrite << QStringList{"a.mp3"} << QStringList{"a.mp3>a.mp3"}
+                                   << QStringList{"I:a.mp3"};
+    QTest::newRow("its own input, renamed") << rename << QStringList{"a.mp3"} << QStringList{"a.mp3>a.mp3"}
+                                            << QStringList{"C:a (2).mp3"};
+    QTest::newRow("a dangling link is there") << skip << QStringList{"@a.mp3"} << QStringList{"a.wav>a.mp3"}
+                                              << QStringList{"E:a.mp3"};
+}
+
+void TstBatch::claims()
+{
+    QFETCH(int, policy);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, inputs);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (const QString &name : std::as_const(present)) {
+        if (name.startsWith(QLatin1Char('@'))) {
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere")), dir.filePath(name.mid(1))));
+            continue;
+        }
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    OutputClaims claims(static_cast<ExistingPolicy>(policy));
+    QStringList got;
+    for (const QString &pair : std::as_const(inputs)) {
+        const OutputChoice choice =
+            claims.claim(dir.filePath(pair.section('>', 0, 0)), dir.filePath(pair.section('>', 1, 1)));
+        got << QString(QLatin1Char("CETI"[int(choice.kind)])) + QLatin1Char(':') + QFileInfo(choice.path).fileName();
+    }
+    QCOMPARE(got, expected);
+}
+
+void TstBatch::gnuParallel()
+{
+    // The many-machines recipe on this one: --list's pairs, each converted by its own command.
+    const QString parallel = QStandardPaths::findExecutable(QStringLiteral("parallel"));
+    if (parallel.isEmpty())
+        QSKIP("GNU parallel is not installed (scripts/install-deps test)");
+    const QString together = m_dir.filePath(QStringLiteral("together"));
+    const QString apart = m_dir.filePath(QStringLiteral("apart"));
+    const QString albums = m_tree + QStringLiteral("/Album One");
+    QCOMPARE(encode({albums, QStringLiteral("-o"), together}).exitCode, 0);
+    const Run listed = encode({albums, QStringLiteral("--list"), QStringLiteral("-o"), apart});
+    QCOMPARE(listed.out.count(QLatin1Char('\n')), 4);
+    QProcess split;
+    split.start(parallel, {QStringLiteral("--colsep"), QStringLiteral("\t"), QStringLiteral(SONOVERT_ENCODE),
+                           QStringLiteral("--jobs=1"), QStringLiteral("{1}"), QStringLiteral("-o"), QStringLiteral("{2//}")});
+    QVERIFY(split.waitForStarted());
+    split.write(listed.out.toUtf8());
+    split.closeWriteChannel();
+    QVERIFY(split.waitForFinished(60000));
+    QVERIFY2(split.exitCode() == 0, split.readAllStandardError().constData());
+    QCOMPARE(filesBelow(apart), filesBelow(together));
+    for (const QString &file : filesBelow(together)) {
+        QFile a(QDir(together).filePath(file));
+        QFile b(QDir(apart).filePath(file));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QVERIFY2(a.readAll() == b.readAll(), qPrintable(file));
+    }
+}
+
+QTEST_GUILESS_MAIN(TstBatch)
+#include "tst_batch.moc"
