@@ -6,6 +6,7 @@
 #include "encoder/lame/infotemplate.h"
 #include "encoder/mp3/infoframe.h"
 #include "encoder/parallel/seams.h"
+#include "adjustedsettings.h"
 #include "audiocompare.h"
 #include "mp3check.h"
 #include "tempfiles.h"
@@ -25,7 +26,6 @@
 
 namespace {
 
-using Adjust = std::function<void(EncoderSettings &)>;
 
 const unsigned char *bytesOf(const QByteArray &data)
 {
@@ -132,7 +132,6 @@ std::vector<QByteArray> mainDataOf(const EncodedChunk &chunk)
 
 } // namespace
 
-Q_DECLARE_METATYPE(Adjust)
 
 class TestParallel : public QObject
 {
@@ -148,16 +147,6 @@ private:
         plan.chunkFrames = 200; // about 5 s: several seams in a short input
         plan.minSeconds = 0;
         return runEncode(settings, plan, abort ? *abort : never, progress, report);
-    }
-
-    EncoderSettings settingsFor(const QString &input, const QString &output, const Adjust &adjust)
-    {
-        EncoderSettings settings;
-        settings.inputFile = input;
-        settings.outputFile = output;
-        if (adjust)
-            adjust(settings);
-        return settings;
     }
 
     TestFolder m_dir;

@@ -2,6 +2,7 @@
 // LAME info tag's fields read back from the MP3's bytes, and nothing else changed by them.
 #include "encoder/encoderun.h"
 #include "encoder/input/loudnessmeter.h"
+#include "adjustedsettings.h"
 #include "mp3check.h"
 #include "tempfiles.h"
 #include "wavegen.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-using Adjust = std::function<void(EncoderSettings &)>;
 
 // One libebur128 state over the whole file as libsndfile reads it, two channels averaged into
 // one where mono: what a scanner finds in what lame is given, where nothing is resampled.
@@ -67,7 +67,6 @@ quint16 radioGainField(double gainDb)
 
 } // namespace
 
-Q_DECLARE_METATYPE(Adjust)
 Q_DECLARE_METATYPE(WaveOptions)
 
 class TstReplayGain : public QObject
@@ -84,16 +83,6 @@ private:
         plan.chunkFrames = workers > 1 ? 200 : 0;
         plan.minSeconds = workers > 1 ? 0 : 1e9;
         return runEncode(settings, plan, never, [](int, qint64) {}, report);
-    }
-
-    EncoderSettings settingsFor(const QString &input, const QString &output, const Adjust &adjust)
-    {
-        EncoderSettings settings;
-        settings.inputFile = input;
-        settings.outputFile = output;
-        if (adjust)
-            adjust(settings);
-        return settings;
     }
 
     TestFolder m_dir;
