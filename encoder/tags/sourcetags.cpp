@@ -1,8 +1,8 @@
 #include "sourcetags.h"
+#include "legacytext.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QStringDecoder>
 
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
@@ -10,7 +10,6 @@
 #include <taglib/tbytevectorstream.h>
 #include <taglib/wavfile.h>
 
-#include <array>
 #include <mutex>
 
 namespace {
@@ -19,12 +18,6 @@ constexpr int kMaxChunks = 4096;          // a chunk list longer than this is no
 constexpr qint64 kMaxInfoBytes = 16 << 20; // INFO holds a few short texts
 constexpr qint64 kMaxId3Bytes = 10 + 0x0fffffff + 10; // the largest ID3v2 tag, footer included
 constexpr qint64 kBextFixedBytes = 602;   // up to the coding history
-
-// Windows-1252's letters at 0x80..0x9f; the five it leaves undefined stay C1 controls.
-constexpr std::array<char16_t, 32> kWindows1252 {
-    0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008d, 0x017d, 0x008f, 0x0090, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
-    0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0x009d, 0x017e, 0x0178};
 
 quint32 le32(const char *p)
 {
@@ -336,23 +329,6 @@ private:
 
 } // namespace
 
-QString decodeLegacyText(const QByteArray &bytes)
-{
-    const qsizetype nul = bytes.indexOf('\0');
-    const QByteArray text = nul < 0 ? bytes : bytes.left(nul);
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString decoded = utf8(text);
-    if (!utf8.hasError())
-        return decoded;
-    decoded.clear();
-    decoded.reserve(text.size());
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        decoded.append(u >= 0x80 && u < 0xa0 ? QChar(kWindows1252[u - 0x80]) : QChar(u));
-    }
-    return decoded;
-}
-
 SourceTagRead readSourceTags(const QString &path)
 {
     QFile file(path);
@@ -368,28 +344,4 @@ SourceTagRead readSourceTags(const QByteArray &bytes)
     if (!buffer.open(QIODevice::ReadOnly))
         return {};
     return Reader(buffer).read();
-}
-
-std::optional<Picture> readCover(const QString &path, QString *why)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *why = QStringLiteral("The cover %1 cannot be read: %2").arg(path, file.errorString());
-        return std::nullopt;
-    }
-    if (file.size() > kMaxPictureBytes) {
-        *why = QStringLiteral("The cover %1 is larger than 16 MB.").arg(path);
-        return std::nullopt;
-    }
-    const QByteArray data = file.readAll();
-    QString mime;
-    if (data.startsWith("\xff\xd8\xff"))
-        mime = QStringLiteral("image/jpeg");
-    else if (data.startsWith("\x89PNG\r\n\x1a\n"))
-        mime = QStringLiteral("image/png");
-    if (mime.isEmpty()) {
-        *why = QStringLiteral("The cover %1 is not a JPEG or PNG picture.").arg(path);
-        return std::nullopt;
-    }
-    return Picture {3, mime, QString(), data};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "coverfile.h"
 #include "tagset.h"
 
 #include <QByteArray>
@@ -7,9 +8,6 @@
 #include <QStringList>
 
 #include <optional>
-
-// The largest picture kept from a source or a cover file; larger ones are left out.
-inline constexpr qint64 kMaxPictureBytes = 16 << 20;
 
 // What reading a source file's tags gave: the tags of each place, and one line for each part
 // left out as damaged or too large.
@@ -24,9 +22,3 @@ struct SourceTagRead
 SourceTagRead readSourceTags(const QString &path);
 // The same from the file's bytes.
 SourceTagRead readSourceTags(const QByteArray &file);
-
-// A cover picture file: a JPEG or a PNG by its signature, at most kMaxPictureBytes.
-std::optional<Picture> readCover(const QString &path, QString *why);
-
-// Text of an INFO or bext field: UTF-8 where it is valid, else Windows-1252; cut at the first NUL.
-QString decodeLegacyText(const QByteArray &bytes);
