@@ -16,6 +16,8 @@ constexpr double kFullScale = 32767.0 / 32768.0;
 // What the MP3 coding adds to the input's peaks, about, as the usual -1 dB ceiling for lossy
 // coding allows for.
 constexpr double kOvershootDb = 1.0;
+// libebur128's lowest sample rate.
+constexpr unsigned long kLowestRate = 16;
 
 } // namespace
 
@@ -66,6 +68,15 @@ void LoudnessMeter::add(const float *pcm, qint64 frames)
     for (qint64 i = 0; i < frames; ++i)
         m_mono[static_cast<std::size_t>(i)] = (pcm[2 * i] + pcm[2 * i + 1]) / 2;
     ebur128_add_frames_float(m_state->state, m_mono.data(), m_mono.size());
+}
+
+void LoudnessMeter::finish()
+{
+    // libebur128 keeps a state's gating blocks and sample peaks through a change of its rate,
+    // and sizes the audio buffer for the new rate; its lowest takes a few frames.
+    if (m_state)
+        ebur128_change_parameters(m_state->state, m_state->state->channels, kLowestRate);
+    m_mono = {};
 }
 
 std::optional<TrackGain> LoudnessMeter::figures(const std::vector<const LoudnessMeter *> &meters)

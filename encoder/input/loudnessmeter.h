@@ -23,6 +23,8 @@ public:
     // Interleaved frames of the channels given.
     void add(const short *pcm, qint64 frames);
     void add(const float *pcm, qint64 frames);
+    // No more audio: lets go of the audio buffer (hundreds of KiB), keeps what the figures need.
+    void finish();
 
     // The figures of the meters' audio taken together, in the order given: the gain to -18 LUFS
     // rounded to 0.01 dB, the highest sample peak. Nothing where a meter could not be set up or

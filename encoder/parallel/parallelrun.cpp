@@ -252,6 +252,9 @@ Outcome ParallelRun::encodeChunk(int index, ChunkInput &input, EncodedChunk &chu
         return encoded;
     if (read != end - begin)
         return inputMismatch();
+    // Held until the run ends, so it keeps only what the figures need.
+    if (meter)
+        meter->finish();
     if (last) {
         Sample beyond[2]; // one frame: the input must end where its header says
         if (reader.read(beyond, 1) != 0
