@@ -29,14 +29,6 @@ void onStopSignal(int number)
     stopRequested.store(true);
 }
 
-void catchStopSignals()
-{
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-}
 
 QTextStream &err()
 {
@@ -126,6 +118,20 @@ struct Tally
 };
 
 } // namespace
+
+void catchStopSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+int stopSignalCaught()
+{
+    return stopRequested.load() ? static_cast<int>(stopSignal) : 0;
+}
 
 int runBatchCommand(const BatchRequest &request)
 {

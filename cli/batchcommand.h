@@ -19,3 +19,8 @@ struct BatchRequest
 // Converts (or with list, lists) the batch; returns the exit status: 0 every input converted or
 // skipped, 1 one failed, 2 the output folder cannot be made, 128 + the signal that stopped it.
 int runBatchCommand(const BatchRequest &request);
+
+// SIGINT and SIGTERM end a conversion cleanly instead of the process: from then on
+// stopSignalCaught() gives the signal's number once one came, 0 before.
+void catchStopSignals();
+int stopSignalCaught();

@@ -19,6 +19,9 @@
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QTextStream>
+#include <QTimer>
+
+#include <csignal>
 
 #include <unistd.h>
 
@@ -372,6 +375,19 @@ int main(int argc, char *argv[])
         fail(Failed, message);
         app.quit();
     });
+    // A stop signal aborts the run, so no temporary file is left, and ends with 128 + its number.
+    catchStopSignals();
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, [&] {
+        if (const int number = stopSignalCaught()) {
+            progress.end();
+            (void)encoder.call(Member::Abort); // returns once the run has ended
+            err() << "sonovert-encode: stopped by " << (number == SIGTERM ? "SIGTERM" : "SIGINT") << Qt::endl;
+            status = 128 + number;
+            app.quit();
+        }
+    });
+    stopWatch.start(50);
     // Refused here: the input cannot be read, the output is the input, and the like.
     if (Outcome started = encoder.call(Member::Encode); !started)
         return fail(Failed, started.message);

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 using Member = LameEncoderX::Member;
 
 class TstCli : public QObject
@@ -19,6 +21,8 @@ private slots:
     void initTestCase();
     void run_data();
     void run();
+    void stopSignal_data();
+    void stopSignal();
 
 private:
     QTemporaryDir m_dir;
@@ -156,4 +160,33 @@ void TstCli::run()
 }
 
 QTEST_GUILESS_MAIN(TstCli)
+
+// A stop signal during INPUT OUTPUT ends the run: no MP3 and no temporary file remain, and the
+// exit status tells which signal it was.
+void TstCli::stopSignal_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGTERM") << SIGTERM;
+}
+
+void TstCli::stopSignal()
+{
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("long.wav"));
+    QVERIFY(writeMusicWave(input, 300));
+    const QString output = dir.filePath(QStringLiteral("long.mp3"));
+    QProcess cli;
+    cli.start(QStringLiteral(SONOVERT_ENCODE), {input, output, QStringLiteral("--threads=1")});
+    QVERIFY(cli.waitForStarted());
+    QTest::qWait(300);
+    QCOMPARE(cli.state(), QProcess::Running); // five minutes of audio take longer than that
+    ::kill(static_cast<pid_t>(cli.processId()), signal);
+    QVERIFY(cli.waitForFinished(5000));
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 128 + signal);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral("long.wav")});
+}
+
 #include "tst_cli.moc"
