@@ -32,7 +32,7 @@ int main(int argc, char *argv[])
     if (const std::optional<int> answered = answerWithoutWindow(argc, argv))
         return *answered;
 
-    std::optional<DisplayConnection> connection(std::in_place, sessionFromEnvironment(argc, argv));
+    std::optional<DisplayConnection> connection(std::in_place, desktopFromEnvironment(argc, argv));
     QApplication app(argc, argv);
     connection.reset();
     QCommandLineParser parser;

@@ -123,40 +123,40 @@ std::optional<int> answerWithoutWindow(int argc, char *argv[])
     return 0;
 }
 
-Session sessionFromEnvironment(int argc, char *argv[])
+DesktopEnvironment desktopFromEnvironment(int argc, char *argv[])
 {
-    Session session;
-    session.forcedPlatform = qgetenv("QT_QPA_PLATFORM");
+    DesktopEnvironment desktop;
+    desktop.forcedPlatform = qgetenv("QT_QPA_PLATFORM");
     for (int i = 1; i + 1 < argc; ++i)
         if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
-            session.forcedPlatform = argv[i + 1];
-    session.sessionType = qgetenv("XDG_SESSION_TYPE");
-    session.desktops = qgetenv("XDG_CURRENT_DESKTOP") + ':' + qgetenv("XDG_SESSION_DESKTOP");
-    session.x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
-    session.wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    return session;
+            desktop.forcedPlatform = argv[i + 1];
+    desktop.xdgSessionType = qgetenv("XDG_SESSION_TYPE");
+    desktop.desktops = qgetenv("XDG_CURRENT_DESKTOP") + ':' + qgetenv("XDG_SESSION_DESKTOP");
+    desktop.x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    desktop.wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return desktop;
 }
 
-QByteArray platformsToTry(const Session &session)
+QByteArray platformsToTry(const DesktopEnvironment &desktop)
 {
-    if (!session.forcedPlatform.isEmpty())
+    if (!desktop.forcedPlatform.isEmpty())
         return {};
-    // Qt's own rule: Wayland first where the session is Wayland, except on GNOME, whose
+    // Qt's own rule: Wayland first where the desktop runs on Wayland, except on GNOME, whose
     // compositor leaves the title bars to the program.
-    const bool waylandSession = session.sessionType == "wayland"
-                                && !session.desktops.toLower().contains("gnome");
-    if (waylandSession || (session.wayland && !session.x11))
+    const bool waylandDesktop = desktop.xdgSessionType == "wayland"
+                                && !desktop.desktops.toLower().contains("gnome");
+    if (waylandDesktop || (desktop.wayland && !desktop.x11))
         return "wayland;xcb";
     return "xcb;wayland";
 }
 
-DisplayConnection::DisplayConnection(const Session &session)
+DisplayConnection::DisplayConnection(const DesktopEnvironment &desktop)
 {
-    if (const QByteArray platforms = platformsToTry(session); !platforms.isEmpty())
+    if (const QByteArray platforms = platformsToTry(desktop); !platforms.isEmpty())
         qputenv("QT_QPA_PLATFORM", platforms);
     connecting = true;
     passOn = qInstallMessageHandler(startUpMessages);
-    m_platformSetHere = session.forcedPlatform.isEmpty();
+    m_platformSetHere = desktop.forcedPlatform.isEmpty();
 }
 
 DisplayConnection::~DisplayConnection()

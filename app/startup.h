@@ -17,21 +17,21 @@ std::optional<int> answerWithoutWindow(int argc, char *argv[]);
 void describeCommandLine(QCommandLineParser &parser);
 
 // Where the window system's parts come from, as the environment tells them.
-struct Session
+struct DesktopEnvironment
 {
     QByteArray forcedPlatform; // QT_QPA_PLATFORM or -platform: left to Qt as given
-    QByteArray sessionType;    // XDG_SESSION_TYPE
+    QByteArray xdgSessionType;    // XDG_SESSION_TYPE
     QByteArray desktops;       // XDG_CURRENT_DESKTOP and XDG_SESSION_DESKTOP
     bool x11 = false;          // DISPLAY names a display
     bool wayland = false;      // WAYLAND_DISPLAY names a compositor
 };
 
-Session sessionFromEnvironment(int argc, char *argv[]);
+DesktopEnvironment desktopFromEnvironment(int argc, char *argv[]);
 
 // The platforms to try, in order, ";"-separated; empty leaves Qt's own choice. Qt tries X11
-// alone unless the session says Wayland, so without XWayland it aborts; the other one is
+// alone unless XDG_SESSION_TYPE says Wayland, so without XWayland it aborts; the other one is
 // always tried second.
-QByteArray platformsToTry(const Session &session);
+QByteArray platformsToTry(const DesktopEnvironment &desktop);
 
 // Opens the display while QApplication is made: a failure is one line on stderr and exit 1,
 // not Qt's abort. Messages Qt gives while connecting are held back and passed on once the
@@ -39,7 +39,7 @@ QByteArray platformsToTry(const Session &session);
 class DisplayConnection
 {
 public:
-    explicit DisplayConnection(const Session &session);
+    explicit DisplayConnection(const DesktopEnvironment &desktop);
     ~DisplayConnection();
     DisplayConnection(const DisplayConnection &) = delete;
     DisplayConnection &operator=(const DisplayConnection &) = delete;

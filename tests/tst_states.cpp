@@ -258,17 +258,17 @@ void TestStates::commandLine()
         QCOMPARE(err.count('\n'), 1);
 }
 
-// Which window systems are tried, in order: the one the session uses first, the other after,
+// Which window systems are tried, in order: the one the desktop runs on first, the other after,
 // so that Wayland without XWayland (or X11 alone) still opens the window.
 void TestStates::platformOrder_data()
 {
     QTest::addColumn<QByteArray>("forced");
-    QTest::addColumn<QByteArray>("sessionType");
+    QTest::addColumn<QByteArray>("xdgSessionType");
     QTest::addColumn<QByteArray>("desktops");
     QTest::addColumn<bool>("x11");
     QTest::addColumn<bool>("wayland");
     QTest::addColumn<QByteArray>("order");
-    QTest::newRow("X11 session") << QByteArray() << QByteArray("x11") << QByteArray("XFCE:xfce") << true << false
+    QTest::newRow("X11 desktop") << QByteArray() << QByteArray("x11") << QByteArray("XFCE:xfce") << true << false
                                  << QByteArray("xcb;wayland");
     QTest::newRow("Plasma on Wayland") << QByteArray() << QByteArray("wayland") << QByteArray("KDE:plasma")
                                        << true << true << QByteArray("wayland;xcb");
@@ -277,7 +277,7 @@ void TestStates::platformOrder_data()
                                                              << QByteArray("xcb;wayland");
     QTest::newRow("a compositor without XWayland") << QByteArray() << QByteArray() << QByteArray(":") << false
                                                    << true << QByteArray("wayland;xcb");
-    QTest::newRow("both, no session type") << QByteArray() << QByteArray() << QByteArray(":") << true << true
+    QTest::newRow("both, no XDG_SESSION_TYPE") << QByteArray() << QByteArray() << QByteArray(":") << true << true
                                            << QByteArray("xcb;wayland");
     QTest::newRow("chosen by the person") << QByteArray("wayland") << QByteArray("x11") << QByteArray(":")
                                           << true << false << QByteArray();
@@ -286,12 +286,12 @@ void TestStates::platformOrder_data()
 void TestStates::platformOrder()
 {
     QFETCH(QByteArray, forced);
-    QFETCH(QByteArray, sessionType);
+    QFETCH(QByteArray, xdgSessionType);
     QFETCH(QByteArray, desktops);
     QFETCH(bool, x11);
     QFETCH(bool, wayland);
     QFETCH(QByteArray, order);
-    QCOMPARE(platformsToTry({forced, sessionType, desktops, x11, wayland}), order);
+    QCOMPARE(platformsToTry({forced, xdgSessionType, desktops, x11, wayland}), order);
 }
 
 QTEST_MAIN(TestStates)
