@@ -1,6 +1,7 @@
 #include "lamefeed.h"
 
 #include "lameinstance.h"
+#include "vectorstate.h"
 
 #include <algorithm>
 #include <vector>
@@ -49,6 +50,8 @@ Outcome encodeFrames(const EncodeFeed &feed, qint64 count, qint64 *done)
             if (from < to)
                 feed.meter->add(pcm.data() + (from - *done) * info.channels, to - from);
         }
+        // Our reading and the sink's copies run between blocks.
+        clearUpperVectorState();
         const int bytes = encodeBlock(feed.lame, pcm.data(), static_cast<int>(frames), info.channels, mp3.data(),
                                       static_cast<int>(mp3.size()));
         if (bytes < 0)
