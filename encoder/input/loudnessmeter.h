@@ -35,7 +35,11 @@ public:
 private:
     struct State; // libebur128's, which its header declares only as a typedef
 
+    void addPeakOf(const float *samples, std::size_t count);
+
     bool m_mix = false;
+    std::size_t m_channels = 0;
+    double m_peak = 0;
     std::unique_ptr<State> m_state;
     std::vector<float> m_mono;
 };
