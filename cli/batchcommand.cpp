@@ -3,6 +3,7 @@
 #include "encoder/batch/inputlist.h"
 #include "encoder/batchrun.h"
 #include "encoder/input/audiosource.h"
+#include "encoder/input/loudnessmeter.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -133,6 +134,16 @@ int stopSignalCaught()
     return stopRequested.load() ? static_cast<int>(stopSignal) : 0;
 }
 
+QString clippingWarning(const std::optional<TrackGain> &gain)
+{
+    const std::optional<double> safe = gain ? clipSafeGainDb(*gain) : std::nullopt;
+    if (!safe)
+        return {};
+    return QStringLiteral("the audio reaches full scale, so the MP3 will clip when decoded; "
+                          "a gain of %1 dB or lower avoids it")
+        .arg(*safe, 0, 'f', 2);
+}
+
 int runBatchCommand(const BatchRequest &request)
 {
     if (!request.outputDir.isEmpty() && !QDir().mkpath(request.outputDir)) {
@@ -187,6 +198,14 @@ int runBatchCommand(const BatchRequest &request)
         if (result.outcome.kind == Outcome::Kind::Stopped)
             return;
         ++ended;
+        QStringList warnings = result.warnings;
+        if (result.outcome) {
+            if (const QString clipping = clippingWarning(result.trackGain); !clipping.isEmpty())
+                warnings << clipping;
+        }
+        for (const QString &warning : std::as_const(warnings))
+            err() << (terminal ? "\r\033[K" : "") << "sonovert-encode: warning: " << result.file.input << ": "
+                  << warning << Qt::endl;
         if (result.outcome) {
             ++tally.converted;
             tally.seconds += result.seconds;

@@ -2,6 +2,7 @@
 
 #include "encoder/batch/outputclaims.h"
 #include "encoder/core/encodersettings.h"
+#include "encoder/core/trackgain.h"
 
 #include <QStringList>
 
@@ -24,3 +25,7 @@ int runBatchCommand(const BatchRequest &request);
 // stopSignalCaught() gives the signal's number once one came, 0 before.
 void catchStopSignals();
 int stopSignalCaught();
+
+// Where an MP3 with these loudness figures will clip when decoded, what to tell the user
+// (with the gain that avoids it); empty otherwise.
+QString clippingWarning(const std::optional<TrackGain> &gain);

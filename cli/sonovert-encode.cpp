@@ -7,7 +7,6 @@
 #include "encoder/batch/inputlist.h"
 #include "encoder/filesizesignal.h"
 #include "encoder/input/audiosource.h"
-#include "encoder/input/loudnessmeter.h"
 #include "encoder/input/wavefamily.h"
 #include "encoder/lameencoderx.h"
 #include "encoder/tags/sourcetags.h"
@@ -308,11 +307,8 @@ private:
 
 void warnOfClipping(const std::optional<TrackGain> &gain)
 {
-    const std::optional<double> safe = gain ? clipSafeGainDb(*gain) : std::nullopt;
-    if (!safe)
-        return;
-    err() << "sonovert-encode: warning: the audio reaches full scale, so the MP3 will clip when decoded; "
-          << QStringLiteral("a gain of %1 dB or lower avoids it").arg(*safe, 0, 'f', 2) << Qt::endl;
+    if (const QString warning = clippingWarning(gain); !warning.isEmpty())
+        err() << "sonovert-encode: warning: " << warning << Qt::endl;
 }
 
 } // namespace

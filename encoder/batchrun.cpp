@@ -51,7 +51,8 @@ void BatchRun::work(int slot, const Next &next, const Done &done)
 
 BatchResult BatchRun::convert(int slot, const BatchFile &file)
 {
-    BatchResult result {file, Outcome::success(), 0};
+    BatchResult result;
+    result.file = file;
     std::atomic<double> &running = m_running[static_cast<std::size_t>(slot)];
     // Only a regular file: opening a FIFO would block.
     const QFileInfo input(file.input);
@@ -89,10 +90,12 @@ BatchResult BatchRun::convert(int slot, const BatchFile &file)
     plan.chunkFrames = kChunkFrames;
     plan.fixedLayout = true;
     plan.cores = &m_cores;
-    result.outcome = runEncode(settings, plan, m_abort, [&running, rate](int, qint64 frames) {
-        running.store(double(frames) / rate);
-    });
+    RunReport report;
+    result.outcome = runEncode(
+        settings, plan, m_abort, [&running, rate](int, qint64 frames) { running.store(double(frames) / rate); },
+        &report, [&result](const QString &warning) { result.warnings << warning; });
     running.store(0);
+    result.trackGain = report.trackGain;
     if (result.outcome)
         m_finished.fetch_add(result.seconds);
     return result;

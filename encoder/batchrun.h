@@ -2,9 +2,11 @@
 
 #include "encoder/core/encodersettings.h"
 #include "encoder/core/outcome.h"
+#include "encoder/core/trackgain.h"
 #include "encoder/parallel/chunkplan.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
@@ -19,12 +21,15 @@ struct BatchFile
     QString output;
 };
 
-// What became of it: seconds is the input's audio length where it could be read.
+// What became of it: seconds is the input's audio length where it could be read; warnings, what
+// was left out of the MP3 (a damaged tag chunk); trackGain, the loudness figures it was given.
 struct BatchResult
 {
     BatchFile file;
-    Outcome outcome;
+    Outcome outcome = Outcome::success();
     double seconds = 0;
+    QStringList warnings;
+    std::optional<TrackGain> trackGain;
 };
 
 // Converts many files on jobs threads: one file a thread while files remain; a thread that finds

@@ -115,6 +115,7 @@ void TstBatch::initTestCase()
     QFile bad(QDir(m_tree).filePath(QStringLiteral("Singles/bad.wav")));
     QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("RIFF....WAVEjunk") > 0);
     bad.close();
+    QVERIFY(writeToneWave(m_dir.filePath(QStringLiteral("loud.wav")), 2, 44100, 2, 1.0));
     QFile notWave(QDir(m_tree).filePath(QStringLiteral("Singles/notes.txt")));
     QVERIFY(notWave.open(QIODevice::WriteOnly) && notWave.write("not audio") > 0);
 }
@@ -253,6 +254,9 @@ void TstBatch::usage_data()
                           << QString();
     QTest::newRow("help") << QStringList{"--help"} << 0 << QStringLiteral("--existing=skip|overwrite|rename")
                           << QString();
+    QTest::newRow("full scale: the file's MP3 will clip")
+        << QStringList{"TREE/../loud.wav", "-o", "TREE/../loud"} << 0 << QString()
+        << QStringLiteral("warning: TREE/../loud.wav: the audio reaches full scale, so the MP3 will clip");
 }
 
 void TstBatch::usage()
@@ -263,6 +267,7 @@ void TstBatch::usage()
     QFETCH(QString, err);
     args.replaceInStrings(QStringLiteral("TREE"), m_tree);
     out.replace(QStringLiteral("TREE"), m_tree);
+    err.replace(QStringLiteral("TREE"), m_tree);
     const Run run = encode(args);
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
     if (args.contains(QLatin1String("--list")))

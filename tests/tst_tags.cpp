@@ -366,14 +366,22 @@ private slots:
         WaveChunk past = infoChunk({{"INAM", "x"}});
         past.declaredSize = 4096;
         const QString input = waveWith({bextChunk("d", "o", "2000-01-01", 100), past});
-        QProcess cli;
-        cli.start(QStringLiteral(SONOVERT_ENCODE), {input, m_dir.path(QStringLiteral("cli.mp3"))});
-        QVERIFY(cli.waitForFinished(60000));
-        QCOMPARE(cli.exitCode(), 0);
-        const QString err = QString::fromUtf8(cli.readAllStandardError());
-        QVERIFY2(err.contains(QLatin1String("warning: The input's bext chunk is shorter")), qPrintable(err));
-        QVERIFY2(err.contains(QLatin1String("warning: The input's 'LIST' chunk runs past")), qPrintable(err));
+        // One file, then the same as a batch, which names the file.
+        const QString batchFolder = m_dir.path(QStringLiteral("cli-batch"));
+        const QList<QPair<QStringList, QString>> runs {
+            {{input, m_dir.path(QStringLiteral("cli.mp3"))}, QString()},
+            {{input, QStringLiteral("-o"), batchFolder}, input + QStringLiteral(": ")}};
+        for (const auto &[args, named] : runs) {
+            QProcess cli;
+            cli.start(QStringLiteral(SONOVERT_ENCODE), args);
+            QVERIFY(cli.waitForFinished(60000));
+            QCOMPARE(cli.exitCode(), 0);
+            const QString err = QString::fromUtf8(cli.readAllStandardError());
+            QVERIFY2(err.contains("warning: " + named + "The input's bext chunk is shorter"), qPrintable(err));
+            QVERIFY2(err.contains("warning: " + named + "The input's 'LIST' chunk runs past"), qPrintable(err));
+        }
         QVERIFY(decodeMp3(m_dir.path(QStringLiteral("cli.mp3"))).ok);
+        QVERIFY(decodeMp3(batchFolder + '/' + QFileInfo(input).completeBaseName() + ".mp3").ok);
     }
 };
 
