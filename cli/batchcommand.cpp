@@ -1,6 +1,7 @@
 #include "batchcommand.h"
 
 #include "encoder/batch/inputlist.h"
+#include "encoder/batch/splitplanner.h"
 #include "encoder/batchrun.h"
 #include "encoder/input/audiosource.h"
 #include "encoder/input/loudnessmeter.h"
@@ -170,12 +171,13 @@ int runBatchCommand(const BatchRequest &request)
     std::mutex tallyMutex;
     BatchRun batch(request.settings, request.jobs, stopRequested);
 
-    const BatchRun::Next next = [&]() -> std::optional<BatchFile> {
+    // The files to convert in the list's order; the planner reads ahead of the run.
+    SplitPlanner::Pull convertible = [&]() -> std::optional<BatchFile> {
         while (std::optional<Queue::Item> item = queue.next()) {
             const std::lock_guard lock(tallyMutex);
             switch (item->choice.kind) {
             case OutputChoice::Kind::Convert:
-                return BatchFile {item->input.path, item->choice.path};
+                return BatchFile {item->input.path, item->choice.path, true};
             case OutputChoice::Kind::Exists:
                 ++tally.skipped;
                 break;
@@ -193,6 +195,9 @@ int runBatchCommand(const BatchRequest &request)
         }
         return std::nullopt;
     };
+    SplitPlanner planner(std::move(convertible),
+                         [&batch](const BatchFile &file) { return batch.audioSeconds(file.input); });
+    const BatchRun::Next next = [&planner] { return planner.next(); };
     const BatchRun::Done done = [&](const BatchResult &result) {
         const std::lock_guard lock(tallyMutex);
         if (result.outcome.kind == Outcome::Kind::Stopped)

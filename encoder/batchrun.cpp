@@ -49,6 +49,18 @@ void BatchRun::work(int slot, const Next &next, const Done &done)
     m_cores.lend();
 }
 
+double BatchRun::audioSeconds(const QString &input) const
+{
+    // Only a regular file: opening a FIFO would block.
+    if (!QFileInfo(input).isFile())
+        return 0;
+    AudioSource source;
+    if (!source.open(input, m_settings.rawPcm, m_settings.rawPcm && m_settings.forceByteSwap)
+        || source.info().sampleRate <= 0)
+        return 0;
+    return double(source.info().frames) / source.info().sampleRate;
+}
+
 BatchResult BatchRun::convert(int slot, const BatchFile &file)
 {
     BatchResult result;
@@ -86,10 +98,13 @@ BatchResult BatchRun::convert(int slot, const BatchFile &file)
     settings.inputFile = file.input;
     settings.outputFile = file.output;
     ParallelPlan plan;
-    plan.workers = m_jobs;
-    plan.chunkFrames = kChunkFrames;
-    plan.fixedLayout = true;
-    plan.cores = &m_cores;
+    plan.workers = 1;
+    if (file.split) {
+        plan.workers = m_jobs;
+        plan.chunkFrames = kChunkFrames;
+        plan.fixedLayout = true;
+        plan.cores = &m_cores;
+    }
     RunReport report;
     result.outcome = runEncode(
         settings, plan, m_abort, [&running, rate](int, qint64 frames) { running.store(double(frames) / rate); },

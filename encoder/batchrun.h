@@ -1,5 +1,6 @@
 #pragma once
 
+#include "encoder/batch/batchfile.h"
 #include "encoder/core/encodersettings.h"
 #include "encoder/core/outcome.h"
 #include "encoder/core/trackgain.h"
@@ -14,13 +15,6 @@
 #include <optional>
 #include <vector>
 
-// One conversion of a batch.
-struct BatchFile
-{
-    QString input;
-    QString output;
-};
-
 // What became of it: seconds is the input's audio length where it could be read; warnings, what
 // was left out of the MP3 (a damaged tag chunk); trackGain, the loudness figures it was given.
 struct BatchResult
@@ -34,8 +28,8 @@ struct BatchResult
 
 // Converts many files on jobs threads: one file a thread while files remain; a thread that finds
 // none left lends its core to the files still running, which share out their chunks, so no core
-// idles at the end. Every file is cut into chunks by its length and settings alone, so each MP3
-// is the same whatever jobs is and whichever thread encodes which chunk.
+// idles at the end. A file split is cut into chunks by its length and settings alone, so each
+// MP3 is the same whatever jobs is and whichever thread encodes which chunk.
 class BatchRun
 {
 public:
@@ -54,6 +48,8 @@ public:
     // Audio read so far, in seconds, of the files finished and running; from any thread.
     double secondsDone() const;
     int jobs() const { return m_jobs; }
+    // The audio length of an input in seconds with these settings; 0 where it cannot be read.
+    double audioSeconds(const QString &input) const;
 
     // MP3 frames a chunk: long enough that the extra frames at each seam cost little, short
     // enough that a last long file is shared out among idle cores.

@@ -2,6 +2,7 @@
 // resumed; the chunk layout that keeps the MP3s the same whatever the cores; the outputs'
 // names.
 #include "encoder/batch/outputclaims.h"
+#include "encoder/batch/splitplanner.h"
 #include "encoder/encoderun.h"
 #include "mp3check.h"
 #include "wavegen.h"
@@ -33,6 +34,8 @@ private slots:
     void claims_data();
     void claims();
     void gnuParallel();
+    void splitPlan_data();
+    void splitPlan();
 
 private:
     struct Run
@@ -416,4 +419,44 @@ void TstBatch::gnuParallel()
 }
 
 QTEST_GUILESS_MAIN(TstBatch)
+void TstBatch::splitPlan_data()
+{
+    // lengths: "seconds*count,..." in the list's order; split: W one instance, S split, a file
+    // each; pulled: files read from the list when the first comes out.
+    QTest::addColumn<QString>("lengths");
+    QTest::addColumn<QString>("split");
+    QTest::addColumn<int>("pulled");
+    QTest::newRow("one file") << "300*1" << "S" << 1;
+    QTest::newRow("an album: the last four split") << "300*6" << "WWSSSS" << 5;
+    QTest::newRow("a long file before many short ones") << "600*1,10*300" << "W" + QString(296, 'W') + "SSSS" << 241;
+    QTest::newRow("a long file last: only it") << "60*20,900*1" << QString(20, 'W') + "S" << 5;
+    QTest::newRow("unreadable inputs weigh nothing") << "0*2,100*1" << "WWS" << 1;
+}
+
+void TstBatch::splitPlan()
+{
+    QFETCH(QString, lengths);
+    QFETCH(QString, split);
+    QFETCH(int, pulled);
+    std::vector<double> seconds;
+    for (const QString &run : lengths.split(','))
+        seconds.insert(seconds.end(), run.section('*', 1).toInt(), run.section('*', 0, 0).toDouble());
+    std::size_t taken = 0;
+    SplitPlanner planner(
+        [&]() -> std::optional<BatchFile> {
+            if (taken == seconds.size())
+                return std::nullopt;
+            return BatchFile {QString::number(taken++), QString(), true};
+        },
+        [&](const BatchFile &file) { return seconds[file.input.toULongLong()]; });
+    QString plan;
+    while (std::optional<BatchFile> file = planner.next()) {
+        if (plan.isEmpty())
+            QCOMPARE(int(taken), pulled); // read ahead only as far as the first decision needs
+        QCOMPARE(file->input, QString::number(plan.size())); // in the list's order
+        plan += file->split ? 'S' : 'W';
+    }
+    QCOMPARE(plan, split);
+}
+
 #include "tst_batch.moc"
