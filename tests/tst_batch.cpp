@@ -4,6 +4,7 @@
 #include "encoder/batch/outputclaims.h"
 #include "encoder/batch/splitplanner.h"
 #include "encoder/encoderun.h"
+#include "childencode.h"
 #include "mp3check.h"
 #include "wavegen.h"
 
@@ -16,6 +17,8 @@
 #include <QtTest>
 
 #include <csignal>
+
+#include <sys/syscall.h>
 
 class TstBatch : public QObject
 {
@@ -34,6 +37,7 @@ private slots:
     void claims_data();
     void claims();
     void gnuParallel();
+    void fullDisk();
     void splitPlan_data();
     void splitPlan();
 
@@ -419,6 +423,27 @@ void TstBatch::gnuParallel()
 }
 
 QTEST_GUILESS_MAIN(TstBatch)
+// Every write of an MP3 fails as on a full disk: the file fails with its reason, no new file
+// is started, and nothing is left behind.
+void TstBatch::fullDisk()
+{
+    const QString out = m_dir.filePath(QStringLiteral("full"));
+    QProcess cli;
+    cli.setChildProcessModifier([] {
+        if (!failSystemCall(SYS_pwrite64, ENOSPC))
+            ::_exit(77);
+    });
+    cli.start(QStringLiteral(SONOVERT_ENCODE), {m_tree + QStringLiteral("/Album One"), "-o", out, "--jobs=1"});
+    QVERIFY(cli.waitForFinished(60000));
+    if (cli.exitCode() == 77)
+        QSKIP("no system call filter for this processor");
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    QVERIFY2(cli.exitCode() == 1, qPrintable(err));
+    QVERIFY2(err.contains(QLatin1String("converted 0, skipped 0, failed 1")), qPrintable(err));
+    QVERIFY2(err.contains(QLatin1String("stopped starting new files: ")), qPrintable(err));
+    QCOMPARE(filesBelow(out), QStringList());
+}
+
 void TstBatch::splitPlan_data()
 {
     // lengths: "seconds*count,..." in the list's order; split: W one instance, S split, a file

@@ -23,36 +23,17 @@
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 constexpr char kFlag[] = "--encode-child";
 
 // A seccomp filter that fails openat() with O_TMPFILE, as a file system without unnamed
-// files does: no privileges needed, and it holds for the threads started later.
+// files does.
 bool refuseUnnamedFiles()
 {
-#if defined(__x86_64__)
-    constexpr unsigned arch = AUDIT_ARCH_X86_64;
-#elif defined(__aarch64__)
-    constexpr unsigned arch = AUDIT_ARCH_AARCH64;
-#else
-    return false;
-#endif
-    constexpr unsigned unnamed = O_TMPFILE & ~O_DIRECTORY;
-    sock_filter filter[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat, 0, 3),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])), // the flags' low half
-        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, unnamed, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    const sock_fprog program {static_cast<unsigned short>(std::size(filter)), filter};
-    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+    if (!failSystemCall(SYS_openat, EOPNOTSUPP, O_TMPFILE & ~O_DIRECTORY))
         return false;
     // Proof that it holds here.
     const int fd = ::open("/tmp", O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
@@ -143,4 +124,31 @@ bool runEncodeChild(int argc, char *argv[], int *exitCode)
     QTextStream(stdout) << result << Qt::endl;
     *exitCode = result == QLatin1String("finished") ? 0 : 1;
     return true;
+}
+
+bool failSystemCall(long number, int error, unsigned flags)
+{
+#if defined(__x86_64__)
+    constexpr unsigned arch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+    constexpr unsigned arch = AUDIT_ARCH_AARCH64;
+#else
+    return false;
+#endif
+    const unsigned char flagChecks = flags ? 2 : 0;
+    std::vector<sock_filter> filter {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(number), 0, static_cast<unsigned char>(1 + flagChecks)),
+    };
+    if (flags) {
+        filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2]))); // the low half
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, flags, 0, 1));
+    }
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<unsigned>(error) & SECCOMP_RET_DATA)));
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    const sock_fprog program {static_cast<unsigned short>(filter.size()), filter.data()};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }

@@ -28,3 +28,8 @@ ChildEnd encodeInChildProcess(const QString &input, const QString &output, const
 
 // Called first in main(): true, with *exitCode, when this process is such a child and has run.
 bool runEncodeChild(int argc, char *argv[], int *exitCode);
+
+// From here on, in this process and the threads it starts, system call number fails with
+// error; where flags is not 0, only the calls whose third argument has one of those bits set.
+// False where it cannot be set up (no filter for this processor).
+bool failSystemCall(long number, int error, unsigned flags = 0);
