@@ -17,8 +17,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstring>
 
 #include <sys/syscall.h>
+#include <unistd.h>
 
 class TstBatch : public QObject
 {
@@ -422,18 +424,14 @@ void TstBatch::gnuParallel()
     }
 }
 
-QTEST_GUILESS_MAIN(TstBatch)
 // Every write of an MP3 fails as on a full disk: the file fails with its reason, no new file
 // is started, and nothing is left behind.
 void TstBatch::fullDisk()
 {
     const QString out = m_dir.filePath(QStringLiteral("full"));
     QProcess cli;
-    cli.setChildProcessModifier([] {
-        if (!failSystemCall(SYS_pwrite64, ENOSPC))
-            ::_exit(77);
-    });
-    cli.start(QStringLiteral(SONOVERT_ENCODE), {m_tree + QStringLiteral("/Album One"), "-o", out, "--jobs=1"});
+    cli.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--full-disk"), QStringLiteral(SONOVERT_ENCODE),
+                                                        m_tree + QStringLiteral("/Album One"), "-o", out, "--jobs=1"});
     QVERIFY(cli.waitForFinished(60000));
     if (cli.exitCode() == 77)
         QSKIP("no system call filter for this processor");
@@ -482,6 +480,22 @@ void TstBatch::splitPlan()
         plan += file->split ? 'S' : 'W';
     }
     QCOMPARE(plan, split);
+}
+
+int main(int argc, char *argv[])
+{
+    // tst_batch --full-disk PROGRAM ARGS...: PROGRAM with every write at an offset failing as
+    // on a full disk (exit 77 where that cannot be set up).
+    if (argc >= 3 && std::strcmp(argv[1], "--full-disk") == 0) {
+        if (!failSystemCall(SYS_pwrite64, ENOSPC))
+            return 77;
+        ::execv(argv[2], argv + 2);
+        return 127;
+    }
+    QCoreApplication app(argc, argv);
+    TstBatch test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "tst_batch.moc"
