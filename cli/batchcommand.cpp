@@ -3,7 +3,6 @@
 #include "encoder/batch/inputlist.h"
 #include "encoder/batch/splitplanner.h"
 #include "encoder/batchrun.h"
-#include "encoder/input/audiosource.h"
 #include "encoder/input/loudnessmeter.h"
 
 #include <QDir>
@@ -92,7 +91,7 @@ struct Totals
     std::atomic_bool complete = false;
 };
 
-void countInputs(const BatchRequest &request, Totals &totals, const std::stop_token &stop)
+void countInputs(const BatchRequest &request, const BatchRun &batch, Totals &totals, const std::stop_token &stop)
 {
     InputList inputs(request.inputs);
     while (!stop.stop_requested() && !stopRequested.load()) {
@@ -101,11 +100,7 @@ void countInputs(const BatchRequest &request, Totals &totals, const std::stop_to
             totals.complete = true;
             return;
         }
-        AudioSource source;
-        if (QFileInfo(input->path).isFile()
-            && source.open(input->path, request.settings.rawPcm, request.settings.rawPcm && request.settings.forceByteSwap)
-            && source.info().sampleRate > 0)
-            totals.seconds.fetch_add(double(source.info().frames) / source.info().sampleRate);
+        totals.seconds.fetch_add(batch.audioSeconds(input->path));
         ++totals.files;
     }
 }
@@ -229,7 +224,7 @@ int runBatchCommand(const BatchRequest &request)
     std::mutex progressMutex;
     std::condition_variable_any progressWake;
     if (terminal) {
-        counter = std::jthread([&](std::stop_token stop) { countInputs(request, totals, stop); });
+        counter = std::jthread([&](std::stop_token stop) { countInputs(request, batch, totals, stop); });
         progress = std::jthread([&](std::stop_token stop) {
             std::unique_lock lock(progressMutex);
             for (;;) {
