@@ -78,6 +78,7 @@ Outcome flushLame(const EncodeFeed &feed)
 {
     // lame_encode_flush needs at least 7200 bytes.
     std::vector<unsigned char> mp3(mp3BufferSize(kBlockFrames, feed.source.info().sampleRate));
+    clearUpperVectorState();
     const int flushed = lame_encode_flush(feed.lame, mp3.data(), static_cast<int>(mp3.size()));
     if (flushed < 0)
         return encodeFailure(flushed);

@@ -1,4 +1,5 @@
 #include "lameinstance.h"
+#include "vectorstate.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -99,6 +100,8 @@ std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const I
     own.writeInfoTag = infoTag;
     if (Outcome configured = configureLame(lame.get(), own, input, kept, pinned); !configured)
         return configured;
+    // Its tables take thousands of libm calls.
+    clearUpperVectorState();
     if (lame_init_params(lame.get()) < 0)
         return lameFailure(QStringLiteral("The MP3 encoder refused the settings"));
     return lame;
