@@ -18,9 +18,37 @@ BatchRun::BatchRun(const EncoderSettings &settings, int jobs, const std::atomic_
 
 void BatchRun::run(const Next &next, const Done &done)
 {
-    std::vector<std::jthread> threads;
-    for (int slot = 0; slot < m_jobs; ++slot)
-        threads.emplace_back([this, slot, &next, &done] { work(slot, next, done); });
+    std::jthread committer([this, &done] { commitAll(done); });
+    {
+        std::vector<std::jthread> threads;
+        for (int slot = 0; slot < m_jobs; ++slot)
+            threads.emplace_back([this, slot, &next, &done] { work(slot, next, done); });
+    }
+    const std::lock_guard lock(m_commitMutex);
+    m_encodingDone = true;
+    m_commitChanged.notify_all();
+}
+
+// The MP3s written whole are put in place even after an interrupt: they are finished.
+void BatchRun::commitAll(const Done &done)
+{
+    for (;;) {
+        std::unique_lock lock(m_commitMutex);
+        m_commitChanged.wait(lock, [this] { return !m_toCommit.empty() || m_encodingDone; });
+        if (m_toCommit.empty())
+            return;
+        Finished finished = std::move(m_toCommit.front());
+        m_toCommit.pop_front();
+        m_commitChanged.notify_all();
+        lock.unlock();
+        if (Outcome committed = finished.output->finishCommit(); !committed) {
+            finished.result.outcome = committed;
+            m_finished.fetch_sub(finished.result.seconds);
+        }
+        finished.output.reset();
+        const std::lock_guard doneLock(m_mutex);
+        done(finished.result);
+    }
 }
 
 double BatchRun::secondsDone() const
@@ -42,7 +70,15 @@ void BatchRun::work(int slot, const Next &next, const Done &done)
         }
         if (!file)
             break;
-        const BatchResult result = convert(slot, *file);
+        std::unique_ptr<Mp3Output> output;
+        BatchResult result = convert(slot, *file, output);
+        if (output) {
+            std::unique_lock lock(m_commitMutex);
+            m_commitChanged.wait(lock, [this] { return m_toCommit.size() < static_cast<std::size_t>(m_jobs); });
+            m_toCommit.push_back({std::move(result), std::move(output)});
+            m_commitChanged.notify_all();
+            continue;
+        }
         const std::lock_guard lock(m_mutex);
         done(result);
     }
@@ -61,7 +97,7 @@ double BatchRun::audioSeconds(const QString &input) const
     return double(source.info().frames) / source.info().sampleRate;
 }
 
-BatchResult BatchRun::convert(int slot, const BatchFile &file)
+BatchResult BatchRun::convert(int slot, const BatchFile &file, std::unique_ptr<Mp3Output> &output)
 {
     BatchResult result;
     result.file = file;
@@ -105,12 +141,14 @@ BatchResult BatchRun::convert(int slot, const BatchFile &file)
         plan.fixedLayout = true;
         plan.cores = &m_cores;
     }
+    plan.leaveUncommitted = true;
     RunReport report;
     result.outcome = runEncode(
         settings, plan, m_abort, [&running, rate](int, qint64 frames) { running.store(double(frames) / rate); },
         &report, [&result](const QString &warning) { result.warnings << warning; });
     running.store(0);
     result.trackGain = report.trackGain;
+    output = std::move(report.uncommitted);
     if (result.outcome)
         m_finished.fetch_add(result.seconds);
     return result;

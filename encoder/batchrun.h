@@ -4,13 +4,17 @@
 #include "encoder/core/encodersettings.h"
 #include "encoder/core/outcome.h"
 #include "encoder/core/trackgain.h"
+#include "encoder/output/mp3output.h"
 #include "encoder/parallel/chunkplan.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -29,7 +33,8 @@ struct BatchResult
 // Converts many files on jobs threads: one file a thread while files remain; a thread that finds
 // none left lends its core to the files still running, which share out their chunks, so no core
 // idles at the end. A file split is cut into chunks by its length and settings alone, so each
-// MP3 is the same whatever jobs is and whichever thread encodes which chunk.
+// MP3 is the same whatever jobs is and whichever thread encodes which chunk. A thread of its own
+// puts the finished MP3s in place (the wait for the disk), while the others go on encoding.
 class BatchRun
 {
 public:
@@ -56,8 +61,16 @@ public:
     static constexpr std::int64_t kChunkFrames = 4096;
 
 private:
+    // An MP3 written whole, waiting to be put in place.
+    struct Finished
+    {
+        BatchResult result;
+        std::unique_ptr<Mp3Output> output;
+    };
+
     void work(int slot, const Next &next, const Done &done);
-    BatchResult convert(int slot, const BatchFile &file);
+    BatchResult convert(int slot, const BatchFile &file, std::unique_ptr<Mp3Output> &output);
+    void commitAll(const Done &done);
 
     const EncoderSettings m_settings;
     const int m_jobs;
@@ -67,4 +80,9 @@ private:
     std::mutex m_mutex; // next() and done() one at a time
     std::vector<std::atomic<double>> m_running; // seconds read of each thread's file
     std::atomic<double> m_finished = 0;
+
+    std::mutex m_commitMutex; // guards the two below
+    std::condition_variable m_commitChanged;
+    std::deque<Finished> m_toCommit; // at most m_jobs, so a slow disk holds back the encoding
+    bool m_encodingDone = false;
 };

@@ -252,9 +252,24 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
         return *failed;
     const Mp3Tags &tags = std::get<Mp3Tags>(rendered);
 
-    auto output = std::make_unique<Mp3Output>(settings.outputFile);
-    if (Outcome opened = output->open(); !opened)
-        return opened;
+    const bool leaveUncommitted = plan.leaveUncommitted && report;
+    const auto openOutput = [&]() -> std::variant<std::unique_ptr<Mp3Output>, Outcome> {
+        auto output = std::make_unique<Mp3Output>(settings.outputFile);
+        if (Outcome opened = output->open(); !opened)
+            return opened;
+        if (leaveUncommitted)
+            output->deferCommit();
+        return output;
+    };
+    auto opened = openOutput();
+    if (Outcome *failed = std::get_if<Outcome>(&opened))
+        return *failed;
+    std::unique_ptr<Mp3Output> output = std::move(std::get<std::unique_ptr<Mp3Output>>(opened));
+    const auto handBack = [&](Outcome outcome) {
+        if (outcome && leaveUncommitted)
+            report->uncommitted = std::move(output);
+        return outcome;
+    };
     // Progress counts the audio lame takes; reports give it in input frames, as without resampling.
     const ProgressReport inputFrames = [&](int percent, qint64 frames) {
         progress(percent, resample ? rates.inputFrames(frames) : frames);
@@ -277,19 +292,21 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
             if (!oneInstanceCan(parallel)) {
                 if (parallel)
                     counter.finish(encoded.frames);
-                return parallel;
+                return handBack(parallel);
             }
             // Start over: the partial MP3 is dropped with its temporary file.
-            output = std::make_unique<Mp3Output>(settings.outputFile);
-            if (Outcome opened = output->open(); !opened)
-                return opened;
+            output.reset();
+            auto reopened = openOutput();
+            if (Outcome *failed = std::get_if<Outcome>(&reopened))
+                return *failed;
+            output = std::move(std::get<std::unique_ptr<Mp3Output>>(reopened));
         }
     }
     const OutputTarget target {*output, tags};
     if (resample) {
         ResampledReader reader(source, rates, {}, 0);
-        return encodeOnce(encoding, reader, target, controls, std::move(spare));
+        return handBack(encodeOnce(encoding, reader, target, controls, std::move(spare)));
     }
     SourceReader reader(source);
-    return encodeOnce(encoding, reader, target, controls, std::move(spare));
+    return handBack(encodeOnce(encoding, reader, target, controls, std::move(spare)));
 }

@@ -39,7 +39,8 @@ private slots:
     void claims_data();
     void claims();
     void gnuParallel();
-    void fullDisk();
+    void diskFaults_data();
+    void diskFaults();
     void splitPlan_data();
     void splitPlan();
 
@@ -426,19 +427,30 @@ void TstBatch::gnuParallel()
 
 // Every write of an MP3 fails as on a full disk: the file fails with its reason, no new file
 // is started, and nothing is left behind.
-void TstBatch::fullDisk()
+void TstBatch::diskFaults_data()
 {
-    const QString out = m_dir.filePath(QStringLiteral("full"));
+    // fault: the option of this program that runs the command with it; said: in the summary.
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("a full disk: no new file starts") << "--full-disk" << "stopped starting new files: ";
+    QTest::newRow("the flush to disk fails: each file fails") << "--failing-flush" << "Input/output error";
+}
+
+void TstBatch::diskFaults()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, said);
+    const QString out = m_dir.filePath(QStringLiteral("fault") + QString::number(fault.size()));
     QProcess cli;
-    cli.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--full-disk"), QStringLiteral(SONOVERT_ENCODE),
-                                                        m_tree + QStringLiteral("/Album One"), "-o", out, "--jobs=1"});
+    cli.start(QCoreApplication::applicationFilePath(),
+              {fault, QStringLiteral(SONOVERT_ENCODE), m_tree + QStringLiteral("/Album One"), "-o", out, "--jobs=1"});
     QVERIFY(cli.waitForFinished(60000));
     if (cli.exitCode() == 77)
         QSKIP("no system call filter for this processor");
     const QString err = QString::fromUtf8(cli.readAllStandardError());
     QVERIFY2(cli.exitCode() == 1, qPrintable(err));
-    QVERIFY2(err.contains(QLatin1String("converted 0, skipped 0, failed 1")), qPrintable(err));
-    QVERIFY2(err.contains(QLatin1String("stopped starting new files: ")), qPrintable(err));
+    QVERIFY2(err.contains(QLatin1String("converted 0, skipped 0, failed ")), qPrintable(err));
+    QVERIFY2(err.contains(said), qPrintable(err));
     QCOMPARE(filesBelow(out), QStringList());
 }
 
@@ -485,9 +497,11 @@ void TstBatch::splitPlan()
 int main(int argc, char *argv[])
 {
     // tst_batch --full-disk PROGRAM ARGS...: PROGRAM with every write at an offset failing as
-    // on a full disk (exit 77 where that cannot be set up).
-    if (argc >= 3 && std::strcmp(argv[1], "--full-disk") == 0) {
-        if (!failSystemCall(SYS_pwrite64, ENOSPC))
+    // on a full disk; --failing-flush, with every flush to disk failing as on a failing drive
+    // (exit 77 where that cannot be set up).
+    const bool fullDisk = argc >= 3 && std::strcmp(argv[1], "--full-disk") == 0;
+    if (fullDisk || (argc >= 3 && std::strcmp(argv[1], "--failing-flush") == 0)) {
+        if (!(fullDisk ? failSystemCall(SYS_pwrite64, ENOSPC) : failSystemCall(SYS_fsync, EIO)))
             return 77;
         ::execv(argv[2], argv + 2);
         return 127;

@@ -54,12 +54,14 @@ private:
 
     qint64 checked(sf_count_t frames, qint64 wanted);
     qint64 withinFact(qint64 frames) const { return m_left >= 0 ? std::min(frames, m_left) : frames; }
+    void readAhead();
 
     QString m_path;
     int m_fd = -1; // closed after m_file
     std::unique_ptr<PatchedFile> m_patched; // what m_file reads, if the header needed mending
     std::unique_ptr<SNDFILE, FileCloser> m_file;
     qint64 m_left = -1; // frames up to the 'fact' count; -1: to the end
+    qint64 m_readAheadTo = 0; // the file's bytes up to here have been asked for
     InputInfo m_info;
     Downmix m_downmix;
     std::vector<float> m_wide; // one block of all source channels, for the down-mix

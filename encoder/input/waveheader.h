@@ -43,6 +43,7 @@ public:
     static SF_VIRTUAL_IO *io();
     // libsndfile takes a failed read for the end of the file: the error is kept here.
     int error() const { return m_error; }
+    qint64 position() const { return m_position; }
 
 private:
     int m_fd;

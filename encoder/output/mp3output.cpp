@@ -137,6 +137,13 @@ Outcome Mp3Output::commit()
         return failure(m_error);
     if (m_fd < 0)
         return failure(EBADF);
+    return m_deferred ? Outcome::success() : finishCommit();
+}
+
+Outcome Mp3Output::finishCommit()
+{
+    if (m_fd < 0)
+        return failure(EBADF);
     // On disk before it takes the output's name, so a crash never leaves a cut-off MP3 there.
     if (::fsync(m_fd) != 0)
         return failure(errno);

@@ -28,6 +28,11 @@ public:
     // Over bytes already written, e.g. the info frame over its placeholder.
     Outcome writeAt(qint64 offset, const unsigned char *data, std::size_t size);
     Outcome commit();
+    // After this, commit() only checks that the file was written whole, and finishCommit()
+    // puts it in place: a batch leaves that to a thread of its own, so that the cores go on
+    // encoding while the disk catches up.
+    void deferCommit() { m_deferred = true; }
+    Outcome finishCommit();
 
 private:
     Outcome failure(int error) const;
@@ -40,4 +45,5 @@ private:
     int m_fd = -1;
     qint64 m_end = 0; // where write() appends
     int m_error = 0; // the first write error, kept so later writes report it
+    bool m_deferred = false;
 };

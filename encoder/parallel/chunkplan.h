@@ -34,6 +34,9 @@ struct ParallelPlan
     // is then the same whatever the workers and whoever encodes which chunk.
     bool fixedLayout = false;
     CoreShare *cores = nullptr; // where given, workers after the first borrow a core a chunk
+    // The MP3 of a run that succeeds is left written but not in place, in RunReport::uncommitted
+    // (a report must be given): the caller finishes the commit.
+    bool leaveUncommitted = false;
 };
 
 // Frames an instance encodes before its chunk, so the psychoacoustic model and the reservoir

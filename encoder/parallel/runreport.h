@@ -1,10 +1,12 @@
 #pragma once
 
 #include "encoder/core/trackgain.h"
+#include "encoder/output/mp3output.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -22,6 +24,7 @@ struct RunReport
     double waitSeconds = 0;
     double joinSeconds = 0;
     std::optional<TrackGain> trackGain; // what the MP3 was given; nothing where not measured
+    std::unique_ptr<Mp3Output> uncommitted; // with ParallelPlan::leaveUncommitted
 };
 
 // Where the workers' time goes, in wall time summed over the workers. Safe to use from every
