@@ -137,7 +137,9 @@ BatchResult BatchRun::convert(int slot, const BatchFile &file, std::unique_ptr<M
     plan.workers = 1;
     if (file.split) {
         plan.workers = m_jobs;
-        plan.chunkFrames = kChunkFrames;
+        // In frames of 1,152 samples at the input's rate: only a measure, fixed by the list.
+        const auto wanted = static_cast<std::int64_t>(file.chunkSeconds * rate / 1152);
+        plan.chunkFrames = file.chunkSeconds > 0 ? std::clamp(wanted, kShortestChunkFrames, kChunkFrames) : kChunkFrames;
         plan.fixedLayout = true;
         plan.cores = &m_cores;
     }

@@ -457,15 +457,18 @@ void TstBatch::diskFaults()
 void TstBatch::splitPlan_data()
 {
     // lengths: "seconds*count,..." in the list's order; split: W one instance, S split, a file
-    // each; pulled: files read from the list when the first comes out.
+    // each; pulled: files read from the list when the first comes out; chunks: the seconds a
+    // chunk of each split file holds.
     QTest::addColumn<QString>("lengths");
     QTest::addColumn<QString>("split");
     QTest::addColumn<int>("pulled");
-    QTest::newRow("one file") << "300*1" << "S" << 1;
-    QTest::newRow("an album: the last four split") << "300*6" << "WWSSSS" << 5;
-    QTest::newRow("a long file before many short ones") << "600*1,10*300" << "W" + QString(296, 'W') + "SSSS" << 241;
-    QTest::newRow("a long file last: only it") << "60*20,900*1" << QString(20, 'W') + "S" << 5;
-    QTest::newRow("unreadable inputs weigh nothing") << "0*2,100*1" << "WWS" << 1;
+    QTest::addColumn<QString>("chunks");
+    QTest::newRow("one file") << "300*1" << "S" << 1 << "75";
+    QTest::newRow("an album: the last four split") << "300*6" << "WWSSSS" << 5 << "300 225 150 75";
+    QTest::newRow("a long file before many short ones")
+        << "600*1,10*300" << "W" + QString(296, 'W') + "SSSS" << 241 << "10 7.5 5 2.5";
+    QTest::newRow("a long file last: only it") << "60*20,900*1" << QString(20, 'W') + "S" << 5 << "225";
+    QTest::newRow("unreadable inputs weigh nothing") << "0*2,100*1" << "WWS" << 1 << "25";
 }
 
 void TstBatch::splitPlan()
@@ -473,6 +476,7 @@ void TstBatch::splitPlan()
     QFETCH(QString, lengths);
     QFETCH(QString, split);
     QFETCH(int, pulled);
+    QFETCH(QString, chunks);
     std::vector<double> seconds;
     for (const QString &run : lengths.split(','))
         seconds.insert(seconds.end(), run.section('*', 1).toInt(), run.section('*', 0, 0).toDouble());
@@ -485,13 +489,17 @@ void TstBatch::splitPlan()
         },
         [&](const BatchFile &file) { return seconds[file.input.toULongLong()]; });
     QString plan;
+    QStringList chunkSeconds;
     while (std::optional<BatchFile> file = planner.next()) {
         if (plan.isEmpty())
             QCOMPARE(int(taken), pulled); // read ahead only as far as the first decision needs
         QCOMPARE(file->input, QString::number(plan.size())); // in the list's order
         plan += file->split ? 'S' : 'W';
+        if (file->split)
+            chunkSeconds << QString::number(file->chunkSeconds);
     }
     QCOMPARE(plan, split);
+    QCOMPARE(chunkSeconds.join(' '), chunks);
 }
 
 int main(int argc, char *argv[])

@@ -26,5 +26,8 @@ std::optional<BatchFile> SplitPlanner::next()
     m_ahead.pop_front();
     m_aheadSeconds -= first.seconds;
     first.file.split = m_aheadSeconds < kTailFactor * first.seconds;
+    // Split, the file was read ahead to the end of the list.
+    if (first.file.split)
+        first.file.chunkSeconds = kTailShare * (first.seconds + m_aheadSeconds);
     return std::move(first.file);
 }

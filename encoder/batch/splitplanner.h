@@ -9,8 +9,9 @@
 // Decides which files of a batch are cut into chunks that idle cores share. While enough audio
 // follows a file to keep the other cores busy, one instance encodes it whole, which saves the
 // extra frames every seam costs; the files near the end of the list are split, so no core
-// idles there. Decided from the list alone, never from the cores or the timing, so each MP3 is
-// the same whatever --jobs is.
+// idles there; the audio left from a split file to the end of the list sets its chunks' length,
+// so the last files come in pieces short enough that the cores end together. Decided from the
+// list alone, never from the cores or the timing, so each MP3 is the same whatever --jobs is.
 class SplitPlanner
 {
 public:
@@ -27,6 +28,8 @@ public:
     // A file is split where the audio after it is less than this many times its own: enough for
     // up to five cores to stay busy while one instance encodes a file whole.
     static constexpr double kTailFactor = 4;
+    // A split file's chunks hold this share of the audio left from it to the end of the list.
+    static constexpr double kTailShare = 0.25;
 
 private:
     struct Ahead
