@@ -4,12 +4,13 @@
 # make fuzz  - fuzz the input reading and encoding with libFuzzer (FUZZ_SECONDS=60)
 # make package - build the Debian package build/sonovert_<version>_<arch>.deb
 # make check-desktop - the window under X11 and Wayland: memory, screenshots, no display
+# make check-cluster - the README's many-machines recipe over ssh to sshds of its own on 127.0.0.1
 BUILD ?= build
 JOBS ?= $(shell nproc)
 # CI turns compiler warnings into errors: WERROR=ON.
 WERROR ?= OFF
 
-.PHONY: all deps test-deps configure configure-all program build run test bench clean check-sanitize fuzz package check-desktop
+.PHONY: all deps test-deps configure configure-all program build run test bench clean check-sanitize fuzz package check-desktop check-cluster
 
 all: build
 
@@ -70,3 +71,9 @@ package: configure
 # it says without a display.
 check-desktop: program
 	scripts/check-desktop $(BUILD)
+
+# GNU parallel over ssh to two sshds of its own on 127.0.0.1 and the local machine, one of them
+# without the command: every MP3 equal to the local batch's.
+check-cluster: build
+	@scripts/install-deps cluster
+	scripts/check-cluster $(BUILD)
