@@ -3,33 +3,25 @@
 #include <QFile>
 #include <QtEndian>
 
-QByteArray le16(quint32 value)
+namespace {
+
+template <typename T>
+QByteArray number(quint64 value, bool bigEndian)
 {
-    QByteArray bytes(2, 0);
-    qToLittleEndian<quint16>(static_cast<quint16>(value), bytes.data());
+    QByteArray bytes(sizeof(T), 0);
+    if (bigEndian)
+        qToBigEndian<T>(static_cast<T>(value), bytes.data());
+    else
+        qToLittleEndian<T>(static_cast<T>(value), bytes.data());
     return bytes;
 }
 
-QByteArray le32(quint64 value)
-{
-    QByteArray bytes(4, 0);
-    qToLittleEndian<quint32>(static_cast<quint32>(value), bytes.data());
-    return bytes;
-}
+} // namespace
 
-QByteArray be16(quint32 value)
-{
-    QByteArray bytes(2, 0);
-    qToBigEndian<quint16>(static_cast<quint16>(value), bytes.data());
-    return bytes;
-}
-
-QByteArray be32(quint64 value)
-{
-    QByteArray bytes(4, 0);
-    qToBigEndian<quint32>(static_cast<quint32>(value), bytes.data());
-    return bytes;
-}
+QByteArray le16(quint32 value) { return number<quint16>(value, false); }
+QByteArray le32(quint64 value) { return number<quint32>(value, false); }
+QByteArray be16(quint32 value) { return number<quint16>(value, true); }
+QByteArray be32(quint64 value) { return number<quint32>(value, true); }
 
 QByteArray chunk(const QByteArray &id, const QByteArray &body, qint64 claimed)
 {
