@@ -50,6 +50,6 @@ struct SourceTags
 // bext's. The pictures are the id3 chunk's; a cover, when given, takes the front cover's place.
 TagSet mergeTags(const EncoderSettings &settings, const SourceTags *source, const Picture *cover = nullptr);
 
-// The year a date starts with, "2019" of "2019-05-01" or "2019 spring"; empty where the text is
-// not four figures and more that starts with no figure.
+// The year a longer date starts with, "2019" of "2019-05-01" or "2019 spring"; empty unless
+// the text is four figures followed by something other than a figure.
 QString startingYear(const QString &date);
