@@ -12,6 +12,24 @@ using Member = LameEncoderX::Member;
 
 namespace {
 
+// The form's box for each typed tag text, by its objectName.
+struct TagBox
+{
+    TagKey key;
+    const char *box;
+};
+
+constexpr TagBox kTagBoxes[] = {
+    {TagKey::Artist, "Text1"}, {TagKey::Title, "Text2"}, {TagKey::Album, "Text3"},
+    {TagKey::Genre, "Text4"},  {TagKey::Year, "Text5"},
+};
+
+const char *boxFor(TagKey key)
+{
+    const auto found = std::ranges::find(kTagBoxes, key, &TagBox::key);
+    return found == std::end(kTagBoxes) ? nullptr : found->box;
+}
+
 // The editor reads and writes the tags in the order of their names (album, artist, genre,
 // title, year), which decides the first refusal shown; the table's order is the ID3 tag's.
 std::vector<TagField> tagsByName()
@@ -47,7 +65,8 @@ void Dialog::Form_Load()
 void Dialog::OKButton_Click()
 {
     for (const TagField &tag : tagsByName()) {
-        const QLineEdit *box = findChild<QLineEdit *>(QLatin1String(tag.editorBox));
+        const char *name = boxFor(tag.key);
+        const QLineEdit *box = name ? findChild<QLineEdit *>(QLatin1String(name)) : nullptr;
         if (!box)
             continue; // a field the form has no box for keeps its text
         if (const Outcome written = m_encoder.write(tag.member, box->text()); !written) {

@@ -12,8 +12,8 @@ namespace Ui {
 class Dialog;
 }
 
-// The tag editor, "Edit Tags Info": a box for each tag field (encoder/core/tagfields.cpp,
-// found by its objectName), whose texts OK hands to the encoder's tag members. Made afresh for every opening (the boxes always start empty) and deleted on close.
+// The tag editor, "Edit Tags Info": a box for each typed tag field (encoder/core/tagfields.cpp),
+// whose texts OK hands to the encoder's tag members. Made afresh for every opening (the boxes always start empty) and deleted on close.
 class Dialog : public ModalWindow
 {
     Q_OBJECT

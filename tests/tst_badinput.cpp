@@ -6,6 +6,7 @@
 #include "mp3check.h"
 #include "tempfiles.h"
 #include "wavegen.h"
+#include "wavetags.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -25,44 +26,6 @@
 using Member = LameEncoderX::Member;
 
 namespace {
-
-// --- A WAVE file put together field by field, so any field can be wrong. ---
-
-QByteArray le16(quint32 value)
-{
-    QByteArray bytes(2, 0);
-    qToLittleEndian<quint16>(static_cast<quint16>(value), bytes.data());
-    return bytes;
-}
-
-QByteArray le32(quint64 value)
-{
-    QByteArray bytes(4, 0);
-    qToLittleEndian<quint32>(static_cast<quint32>(value), bytes.data());
-    return bytes;
-}
-
-// claimed < 0: the body's true size.
-QByteArray chunk(const char *id, const QByteArray &body, qint64 claimed = -1)
-{
-    QByteArray bytes = QByteArray(id, 4) + le32(claimed < 0 ? body.size() : claimed) + body;
-    if (body.size() % 2)
-        bytes += '\0';
-    return bytes;
-}
-
-// WAVEFORMATEX: block align and byte rate follow from the other fields.
-QByteArray fmtBody(quint16 tag, quint16 channels, quint64 rate, quint16 bits, const QByteArray &extra = {})
-{
-    const quint32 blockAlign = channels * ((bits + 7) / 8);
-    return le16(tag) + le16(channels) + le32(rate) + le32(rate * blockAlign) + le16(blockAlign) + le16(bits)
-           + extra;
-}
-
-QByteArray riff(const QByteArray &chunks, qint64 claimed = -1)
-{
-    return "RIFF" + le32(claimed < 0 ? chunks.size() + 4 : claimed) + "WAVE" + chunks;
-}
 
 // The test signal as 16-bit little-endian PCM.
 QByteArray pcm16(qint64 frames, int channels, int rate = 44100)
@@ -129,14 +92,12 @@ QByteArray containerWave(const QString &path, Container container, qint64 frames
 // RIFX: a RIFF WAVE with every number big-endian, 16-bit stereo at 44.1 kHz.
 QByteArray rifxWave(qint64 frames)
 {
-    const auto be16 = [](quint16 v) { QByteArray b(2, 0); qToBigEndian(v, b.data()); return b; };
-    const auto be32 = [](quint32 v) { QByteArray b(4, 0); qToBigEndian(v, b.data()); return b; };
     const QByteArray fmt = be16(1) + be16(2) + be32(44100) + be32(44100 * 4) + be16(4) + be16(16);
     QByteArray samples = pcm16(frames, 2);
     for (qsizetype i = 0; i + 1 < samples.size(); i += 2)
         std::swap(samples[i], samples[i + 1]);
-    const QByteArray chunks = "fmt " + be32(16) + fmt + "data" + be32(quint32(samples.size())) + samples;
-    return "RIFX" + be32(quint32(chunks.size() + 4)) + "WAVE" + chunks;
+    const QByteArray chunks = "fmt " + be32(16) + fmt + "data" + be32(samples.size()) + samples;
+    return "RIFX" + be32(chunks.size() + 4) + "WAVE" + chunks;
 }
 
 QByteArray withFact(QByteArray wave, quint32 count)

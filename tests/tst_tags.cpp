@@ -5,6 +5,7 @@
 #include "encoder/output/mp3file.h"
 #include "encoder/output/mp3output.h"
 #include "encoder/tags/id3render.h"
+#include "encoder/tags/sourcetags.h"
 #include "mp3check.h"
 #include "tempfiles.h"
 #include "wavegen.h"
@@ -182,6 +183,37 @@ private slots:
         if (texts.contains("TRCK"))
             QCOMPARE(run.mp3.id3v1.track, texts["TRCK"].section('/', 0, 0).toInt());
         QCOMPARE(run.mp3.id3v1.comment, comment);
+    }
+
+    // The chunk list of each container the tags are read from: a data chunk's size through
+    // ds64 leads to the INFO chunk after it.
+    void containers_data()
+    {
+        QTest::addColumn<QByteArray>("wave");
+        QTest::addColumn<QString>("title");
+        const QByteArray fmt = chunk("fmt ", fmtBody(1, 2, 44100, 16));
+        const QByteArray audio(400, '\x11');
+        const WaveChunk info = infoChunk({{"INAM", "Found"}});
+        const QByteArray after = chunk(info.id, info.body);
+        const auto ds64 = [](quint32 data) {
+            return chunk("ds64", le32(0) + le32(0) + le32(data) + le32(0) + le32(100) + le32(0) + le32(0));
+        };
+        const QByteArray rf64Chunks = fmt + chunk("data", audio, 0xFFFFFFFF) + after;
+        QTest::newRow("RIFF") << riff(fmt + chunk("data", audio) + after) << "Found";
+        QTest::newRow("RF64") << "RF64" + le32(0xFFFFFFFF) + "WAVE" + ds64(400) + rf64Chunks << "Found";
+        QTest::newRow("BW64") << "BW64" + le32(0xFFFFFFFF) + "WAVE" + ds64(400) + rf64Chunks << "Found";
+        QTest::newRow("RF64 without ds64: the data runs to the end")
+            << "RF64" + le32(0xFFFFFFFF) + "WAVE" + rf64Chunks << "";
+        QTest::newRow("RIFX: not read") << "RIFX" + be32(0) + "WAVE" + chunk("LIST", info.body) << "";
+    }
+
+    void containers()
+    {
+        QFETCH(QByteArray, wave);
+        QFETCH(QString, title);
+        const SourceTagRead read = readSourceTags(wave);
+        QCOMPARE(read.tags.info.text(TagKey::Title), title);
+        QCOMPARE(read.warnings, QStringList());
     }
 
     // Picture type, MIME type and description as the source gives them; a cover as the front.

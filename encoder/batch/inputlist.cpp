@@ -1,4 +1,5 @@
 #include "inputlist.h"
+#include "encoder/input/wavefamily.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -20,8 +21,7 @@ InputList::InputList(QStringList arguments) : m_arguments(std::move(arguments)) 
 
 bool InputList::isWaveName(const QString &name)
 {
-    return name.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)
-           || name.endsWith(QLatin1String(".wave"), Qt::CaseInsensitive);
+    return isWaveFileName(name);
 }
 
 void InputList::enter(const QString &path, const QString &below)

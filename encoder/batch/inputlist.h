@@ -31,6 +31,7 @@ public:
 
     std::optional<BatchInput> next();
 
+    // A WAVE's name as the window takes it: isWaveFileName (encoder/input/wavefamily.h).
     static bool isWaveName(const QString &name);
 
 private:

@@ -1,5 +1,8 @@
 #include "tagfields.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 using M = EncoderMember;
@@ -7,24 +10,48 @@ using V1 = Id3v1Field;
 using S = EncoderSettings;
 using K = TagKey;
 
-// A new typed text is one row here, one setting, and one box of that name in the editor's
-// form; a text only read from source files is a row without them.
-const TagField kTagFields[] = {
-    {K::Title, M::TagTitle, "TagTitle", &S::tagTitle, "TIT2", V1::Title, "Text2", {"INAM", nullptr}},
-    {K::Artist, M::TagArtist, "TagArtist", &S::tagArtist, "TPE1", V1::Artist, "Text1", {"IART", nullptr}},
-    {K::Album, M::TagAlbum, "TagAlbum", &S::tagAlbum, "TALB", V1::Album, "Text3", {"IPRD", nullptr}},
-    {K::Year, M::TagYear, "TagYear", &S::tagYear, "TYER", V1::Year, "Text5", {"ICRD", nullptr}},
-    {K::Genre, M::TagGenre, "TagGenre", &S::tagGenre, "TCON", V1::Genre, "Text4", {"IGNR", nullptr}},
+// One row for each TagKey, in its order. A new typed text is one row here with a member and a
+// setting, and one box in the tag editor; a text only read from source files is a row without.
+constexpr TagField kTagFields[] = {
+    {K::Title, M::TagTitle, "TagTitle", &S::tagTitle, "TIT2", V1::Title, {"INAM", nullptr}},
+    {K::Artist, M::TagArtist, "TagArtist", &S::tagArtist, "TPE1", V1::Artist, {"IART", nullptr}},
+    {K::Album, M::TagAlbum, "TagAlbum", &S::tagAlbum, "TALB", V1::Album, {"IPRD", nullptr}},
+    {K::Year, M::TagYear, "TagYear", &S::tagYear, "TYER", V1::Year, {"ICRD", nullptr}},
+    {K::Genre, M::TagGenre, "TagGenre", &S::tagGenre, "TCON", V1::Genre, {"IGNR", nullptr}},
     // ffmpeg writes the track number as IPRT, other tools as ITRK.
-    {K::Track, kNoMember, "Track", nullptr, "TRCK", V1::Track, nullptr, {"ITRK", "IPRT"}},
-    {K::Disc, kNoMember, "Disc", nullptr, "TPOS", V1::None, nullptr, {nullptr, nullptr}},
-    {K::AlbumArtist, kNoMember, "AlbumArtist", nullptr, "TPE2", V1::None, nullptr, {nullptr, nullptr}},
-    {K::Composer, kNoMember, "Composer", nullptr, "TCOM", V1::None, nullptr, {"IMUS", nullptr}},
-    {K::Comment, kNoMember, "Comment", nullptr, "COMM", V1::Comment, nullptr, {"ICMT", nullptr}},
-    {K::EncodedBy, kNoMember, "EncodedBy", nullptr, "TENC", V1::None, nullptr, {"ITCH", nullptr}},
+    {K::Track, kNoMember, "Track", nullptr, "TRCK", V1::Track, {"ITRK", "IPRT"}},
+    {K::Disc, kNoMember, "Disc", nullptr, "TPOS", V1::None, {nullptr, nullptr}},
+    {K::AlbumArtist, kNoMember, "AlbumArtist", nullptr, "TPE2", V1::None, {nullptr, nullptr}},
+    {K::Composer, kNoMember, "Composer", nullptr, "TCOM", V1::None, {"IMUS", nullptr}},
+    {K::Comment, kNoMember, "Comment", nullptr, "COMM", V1::Comment, {"ICMT", nullptr}},
+    {K::EncodedBy, kNoMember, "EncodedBy", nullptr, "TENC", V1::None, {"ITCH", nullptr}},
 };
 
-constexpr std::size_t kTyped = 5;
+static_assert(std::size(kTagFields) == kTagKeys, "one row for each TagKey");
+
+constexpr bool rowsInKeyOrder()
+{
+    for (std::size_t i = 0; i < std::size(kTagFields); ++i) {
+        if (kTagFields[i].key != static_cast<TagKey>(i))
+            return false;
+    }
+    return true;
+}
+static_assert(rowsInKeyOrder(), "each row at its key's index");
+
+constexpr std::size_t kTyped = static_cast<std::size_t>(std::ranges::count_if(kTagFields, &TagField::typed));
+
+// tagFields() is the table's start: the typed rows, each with its setting, come first.
+constexpr bool typedRowsFirst()
+{
+    for (std::size_t i = 0; i < std::size(kTagFields); ++i) {
+        const TagField &field = kTagFields[i];
+        if (field.typed() != (i < kTyped) || field.typed() != (field.text != nullptr))
+            return false;
+    }
+    return true;
+}
+static_assert(typedRowsFirst(), "the typed rows first, and only they with a setting");
 
 } // namespace
 
@@ -40,9 +67,6 @@ std::span<const TagField> allTagFields()
 
 const TagField &tagField(TagKey key)
 {
-    for (const TagField &field : kTagFields) {
-        if (field.key == key)
-            return field;
-    }
-    return kTagFields[0];
+    Q_ASSERT(key != TagKey::Count);
+    return kTagFields[static_cast<std::size_t>(key)];
 }

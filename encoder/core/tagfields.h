@@ -3,17 +3,21 @@
 #include "encodersettings.h"
 #include "members.h"
 
+#include <cstddef>
 #include <span>
 
 // Where a tag text goes in the 128-byte ID3v1.1 tag; None for a text ID3v1 has no field for.
 enum class Id3v1Field { None, Title, Artist, Album, Year, Genre, Comment, Track };
 
-// Every tag text an MP3 of ours can carry.
-enum class TagKey { Title, Artist, Album, Year, Genre, Track, Disc, AlbumArtist, Composer, Comment, EncodedBy };
+// Every tag text an MP3 of ours can carry, in the order the ID3v2 tag holds their frames, the
+// typed ones first. Count is no text: the number of them.
+enum class TagKey { Title, Artist, Album, Year, Genre, Track, Disc, AlbumArtist, Composer, Comment, EncodedBy, Count };
+
+inline constexpr std::size_t kTagKeys = static_cast<std::size_t>(TagKey::Count);
 
 // One tag text: its member and the setting that holds it (for the texts a person types), its
-// ID3v2.3 frame, its ID3v1 field, the objectName of the tag editor's box for it, and the ids
-// a WAVE's INFO chunk holds it under, the usual one first.
+// ID3v2.3 frame, its ID3v1 field, and the ids a WAVE's INFO chunk holds it under, the usual
+// one first.
 struct TagField
 {
     TagKey key;
@@ -22,11 +26,17 @@ struct TagField
     QString EncoderSettings::*text; // nullptr without a member
     const char *id3v2Frame;
     Id3v1Field id3v1;
-    const char *editorBox; // nullptr without a member
     const char *infoIds[2];
+
+    constexpr bool typed() const;
 };
 
 inline constexpr EncoderMember kNoMember {};
+
+constexpr bool TagField::typed() const
+{
+    return member != kNoMember;
+}
 
 // The tag texts the component's members hold, in the order the ID3v2 tag holds their frames.
 std::span<const TagField> tagFields();

@@ -1,5 +1,5 @@
 #include "waveheader.h"
-#include "wavefamily.h"
+#include "riffchunks.h"
 
 #include <QtEndian>
 
@@ -16,51 +16,33 @@ constexpr quint16 kPcm = 0x0001;
 constexpr quint16 kFloat = 0x0003;
 constexpr quint16 kExtensible = 0xFFFE;
 
-// A file with more chunks than this before its data is not read further.
-constexpr int kMostChunks = 4096;
-
-struct Bytes
-{
-    bool big = false;
-    quint16 u16(const unsigned char *p) const { return big ? qFromBigEndian<quint16>(p) : qFromLittleEndian<quint16>(p); }
-    quint32 u32(const unsigned char *p) const { return big ? qFromBigEndian<quint32>(p) : qFromLittleEndian<quint32>(p); }
-    quint64 u64(const unsigned char *p) const { return big ? qFromBigEndian<quint64>(p) : qFromLittleEndian<quint64>(p); }
-    WaveHeader::Patch patch(qint64 at, quint32 value) const
-    {
-        WaveHeader::Patch p {at, {}};
-        if (big)
-            qToBigEndian(value, p.bytes);
-        else
-            qToLittleEndian(value, p.bytes);
-        return p;
-    }
-};
-
 bool readAt(int fd, qint64 at, void *out, std::size_t size)
 {
     return ::pread(fd, out, size, at) == static_cast<ssize_t>(size);
 }
 
-bool isChunkId(const unsigned char *id)
+WaveHeader::Patch patch(WaveByteOrder order, qint64 at, quint32 value)
 {
-    return std::all_of(id, id + 4, [](unsigned char c) { return c >= 0x20 && c <= 0x7E; });
+    WaveHeader::Patch p {at, {}};
+    if (order.big)
+        qToBigEndian(value, p.bytes);
+    else
+        qToLittleEndian(value, p.bytes);
+    return p;
 }
 
 // Whether the bytes from `at` are chunks that end with the file: what follows a data chunk
 // that is truly empty, where audio would not line up like this.
-bool chunksToEnd(int fd, qint64 at, qint64 fileSize, const Bytes &order)
+bool chunksToEnd(const ReadAt &read, qint64 at, qint64 fileSize, WaveByteOrder order)
 {
-    for (int n = 0; n < kMostChunks && at + 8 <= fileSize; ++n) {
-        unsigned char head[8];
-        if (!readAt(fd, at, head, sizeof head) || !isChunkId(head))
+    RiffChunks chunks(read, fileSize, at, order);
+    while (const std::optional<RiffChunk> chunk = chunks.next()) {
+        if (!isChunkId(chunk->id))
             return false;
-        const qint64 size = order.u32(head + 4);
-        at += 8 + size;
-        if (at == fileSize)
+        if (chunk->body() + static_cast<qint64>(chunk->size) == fileSize)
             return true;
-        at += size & 1;
     }
-    return at == fileSize;
+    return chunks.position() == fileSize;
 }
 
 // Registered WAVE format tags (RFC 2361 and Microsoft's mmreg.h), the common ones: which
@@ -123,36 +105,21 @@ Format formatOf(quint16 tag)
 WaveHeader readWaveHeader(int fd, qint64 fileSize)
 {
     WaveHeader header;
-    unsigned char head[kWaveHeadBytes];
-    const WaveContainer *container = readAt(fd, 0, head, sizeof head) ? waveContainerOf(head, sizeof head) : nullptr;
-    // Wave64's GUIDs and 64-bit sizes are left to libsndfile.
-    if (!container || container->sizes == WaveSizes::Bits64)
+    const ReadAt read = [fd](qint64 at, void *out, std::size_t size) { return readAt(fd, at, out, size); };
+    RiffChunks chunks(read, fileSize);
+    if (!chunks.container())
         return header;
-    const Bytes order {container->bigEndian};
-    const bool riff = container->sizes == WaveSizes::Bits32;
-    const bool rf64 = container->sizes == WaveSizes::Ds64;
-    const quint32 riffSize = order.u32(head + 4);
+    const WaveByteOrder order = chunks.order();
+    const bool riff = chunks.container()->sizes == WaveSizes::Bits32;
+    const bool rf64 = chunks.container()->sizes == WaveSizes::Ds64;
 
-    quint64 ds64Data = 0;
-    quint64 ds64Frames = 0;
     quint32 fact = 0;
     bool hasFact = false;
     qint64 dataBytes = -1;
-    qint64 at = 12;
-    for (int n = 0; n < kMostChunks && at + 8 <= fileSize; ++n) {
-        unsigned char chunk[8];
-        if (!readAt(fd, at, chunk, sizeof chunk))
-            break;
-        quint64 size = order.u32(chunk + 4);
-        const qint64 body = at + 8;
-        const auto is = [&](const char *id) { return std::memcmp(chunk, id, 4) == 0; };
-        if (is("ds64") && rf64 && size >= 24) {
-            unsigned char ds64[24];
-            if (readAt(fd, body, ds64, sizeof ds64)) {
-                ds64Data = order.u64(ds64 + 8);
-                ds64Frames = order.u64(ds64 + 16);
-            }
-        } else if (is("fmt ") && !header.hasFormat && size >= 16) {
+    while (const std::optional<RiffChunk> chunk = chunks.next()) {
+        const quint64 size = chunk->size;
+        const qint64 body = chunk->body();
+        if (chunk->is("fmt ") && !header.hasFormat && size >= 16) {
             unsigned char fmt[40] = {};
             if (!readAt(fd, body, fmt, std::min<quint64>(size, sizeof fmt)))
                 break;
@@ -166,31 +133,28 @@ WaveHeader readWaveHeader(int fd, qint64 fileSize)
             const unsigned char base[] = {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
             if (header.tag == kExtensible && size >= 40 && std::memcmp(fmt + 32, base, sizeof base) == 0)
                 header.tag = static_cast<quint16>(order.u32(fmt + 24));
-        } else if (is("fact") && !hasFact && size >= 4) {
+        } else if (chunk->is("fact") && !hasFact && size >= 4) {
             unsigned char count[4];
             hasFact = readAt(fd, body, count, sizeof count);
             fact = hasFact ? order.u32(count) : 0;
-        } else if (is("data") && dataBytes < 0) {
-            if (rf64 && size == 0xFFFFFFFF)
-                size = ds64Data;
+        } else if (chunk->is("data") && dataBytes < 0) {
             dataBytes = static_cast<qint64>(std::min<quint64>(size, static_cast<quint64>(std::max<qint64>(0, fileSize - body))));
             // A recorder that died left the sizes at 0, or at what an empty file has, with
             // the audio after them.
-            const bool unfinished = riff && size == 0 && static_cast<qint64>(riffSize) + 8 <= body
+            const bool unfinished = riff && size == 0 && static_cast<qint64>(chunks.formSize()) + 8 <= body
                                 && header.blockAlign > 0 && fileSize - body >= header.blockAlign
-                                && !chunksToEnd(fd, body, fileSize, order);
+                                && !chunksToEnd(read, body, fileSize, order);
             if (unfinished) {
                 const auto clamp = [](qint64 bytes) { return static_cast<quint32>(std::min<qint64>(bytes, 0xFFFFFFFF)); };
-                header.patches = {order.patch(4, clamp(fileSize - 8)), order.patch(at + 4, clamp(fileSize - body))};
+                header.patches = {patch(order, 4, clamp(fileSize - 8)), patch(order, chunk->at + 4, clamp(fileSize - body))};
                 break;
             }
         }
-        at = body + static_cast<qint64>(std::min<quint64>(size, static_cast<quint64>(fileSize))) + (size & 1);
     }
     // A count of 0 is what a writer leaves before it knows the length; all ones defers to ds64.
     qint64 frames = -1;
     if (hasFact && fact == 0xFFFFFFFF && rf64)
-        frames = static_cast<qint64>(std::min<quint64>(ds64Frames, quint64(1) << 48));
+        frames = static_cast<qint64>(std::min<quint64>(chunks.ds64Frames(), quint64(1) << 48));
     else if (hasFact && fact != 0 && fact != 0xFFFFFFFF)
         frames = fact;
     // Trusted only where it ends in the last block the data holds, whole or cut (sox counts a

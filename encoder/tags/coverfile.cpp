@@ -2,6 +2,11 @@
 
 #include <QFile>
 
+QString megabytes(qint64 bytes)
+{
+    return QStringLiteral("%1 MB").arg(bytes >> 20);
+}
+
 std::optional<Picture> readCover(const QString &path, QString *why)
 {
     QFile file(path);
@@ -10,7 +15,7 @@ std::optional<Picture> readCover(const QString &path, QString *why)
         return std::nullopt;
     }
     if (file.size() > kMaxPictureBytes) {
-        *why = QStringLiteral("The cover %1 is larger than 16 MB.").arg(path);
+        *why = QStringLiteral("The cover %1 is larger than %2.").arg(path, megabytes(kMaxPictureBytes));
         return std::nullopt;
     }
     const QByteArray data = file.readAll();
@@ -23,5 +28,5 @@ std::optional<Picture> readCover(const QString &path, QString *why)
         *why = QStringLiteral("The cover %1 is not a JPEG or PNG picture.").arg(path);
         return std::nullopt;
     }
-    return Picture {3, mime, QString(), data};
+    return Picture {kFrontCover, mime, QString(), data};
 }

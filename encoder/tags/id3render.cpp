@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr qint64 kMaxTagBody = 0x0fffffff; // the 28 bits of an ID3v2 size
 constexpr unsigned char kNoGenre = 255;
 // The widest figures the room is held for.
 constexpr TrackGain kWidestGain {-999.99, 999.999999};
@@ -106,11 +105,7 @@ QByteArray withoutPadding(QByteArray tag)
 // The ID3v1 year: the text if it fits, else the year it starts with.
 QString v1Year(const QString &year)
 {
-    if (year.size() <= 4)
-        return year;
-    const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
-    const QString head = year.left(4);
-    return std::all_of(head.begin(), head.end(), digit) && !digit(year[4]) ? head : QString();
+    return year.size() <= 4 ? year : startingYear(year);
 }
 
 QString plainLatin1(const QString &text)
@@ -166,7 +161,7 @@ std::optional<QByteArray> renderId3v2(const TagSet &tags, const std::optional<Tr
     out.append(genre);
     out.append(withoutPadding(QByteArray(last.data(), static_cast<qsizetype>(last.size()))).mid(10));
     setTagSize(out);
-    if (out.size() - 10 > kMaxTagBody)
+    if (out.size() - 10 > kMaxId3v2Body)
         return std::nullopt;
     if (size > out.size()) {
         out.resize(size, '\0');

@@ -11,6 +11,9 @@
 // The tags around the audio, rendered by TagLib. Texts go in exactly as held, which lame's own
 // tag writer would not do (it turns "17" into "Rock" and "200" into nothing).
 
+// The most an ID3v2 tag holds after its header: its size has 28 bits.
+inline constexpr qint64 kMaxId3v2Body = 0x0fffffff;
+
 // An ID3v2.3 tag with one frame for each text and picture: text in ISO-8859-1 where it fits,
 // else UTF-16; the loudness figures, when given, as TXXX REPLAYGAIN_TRACK_GAIN and _PEAK.
 // Without padding, or padded to size bytes when size is larger. Empty when there is nothing to

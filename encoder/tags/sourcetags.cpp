@@ -1,85 +1,27 @@
 #include "sourcetags.h"
+#include "id3render.h"
 #include "legacytext.h"
+#include "taglibread.h"
+#include "encoder/input/riffchunks.h"
 
 #include <QBuffer>
 #include <QFile>
 
-#include <taglib/attachedpictureframe.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/infotag.h>
-#include <taglib/tbytevectorstream.h>
-#include <taglib/wavfile.h>
-
-#include <mutex>
+#include <algorithm>
+#include <utility>
 
 namespace {
 
-constexpr int kMaxChunks = 4096;          // a chunk list longer than this is not a WAVE's
 constexpr qint64 kMaxInfoBytes = 16 << 20; // INFO holds a few short texts
-constexpr qint64 kMaxId3Bytes = 10 + 0x0fffffff + 10; // the largest ID3v2 tag, footer included
+constexpr qint64 kMaxId3Bytes = 10 + kMaxId3v2Body + 10; // the largest ID3v2 tag, footer included
 constexpr qint64 kBextFixedBytes = 602;   // up to the coding history
-
-quint32 le32(const char *p)
-{
-    const auto *u = reinterpret_cast<const unsigned char *>(p);
-    return quint32(u[0]) | quint32(u[1]) << 8 | quint32(u[2]) << 16 | quint32(u[3]) << 24;
-}
-
-quint64 le64(const char *p)
-{
-    return quint64(le32(p)) | quint64(le32(p + 4)) << 32;
-}
+constexpr WaveByteOrder kLittleEndian {};
 
 void putLe32(QByteArray &out, quint32 value)
 {
     for (int shift = 0; shift < 32; shift += 8)
         out.append(static_cast<char>((value >> shift) & 0xff));
 }
-
-bool isChunkId(const QByteArray &id)
-{
-    return id.size() == 4 && std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
-}
-
-QString fromTagLib(const TagLib::String &text)
-{
-    return QString::fromStdString(text.to8Bit(true));
-}
-
-// INFO texts as older Windows tools write them, for TagLib.
-class LegacyTextHandler : public TagLib::RIFF::Info::StringHandler
-{
-public:
-    TagLib::String parse(const TagLib::ByteVector &data) const override
-    {
-        const QString text = decodeLegacyText(QByteArray(data.data(), static_cast<qsizetype>(data.size())));
-        return TagLib::String(text.toStdString(), TagLib::String::UTF8);
-    }
-};
-
-// TagLib takes the handler for every INFO tag in the process, so it is set once.
-void useLegacyTextHandler()
-{
-    static std::once_flag once;
-    static LegacyTextHandler handler;
-    std::call_once(once, [] { TagLib::RIFF::Info::Tag::setStringHandler(&handler); });
-}
-
-// The year a date starts with ("2019-05-01" gives "2019"); other texts as they are.
-QString yearOf(const QString &date)
-{
-    const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
-    if (date.size() > 4 && std::all_of(date.begin(), date.begin() + 4, digit) && !digit(date[4]))
-        return date.left(4);
-    return date;
-}
-
-struct Chunk
-{
-    QByteArray id;
-    qint64 body;
-    qint64 size;
-};
 
 class Reader
 {
@@ -88,20 +30,22 @@ public:
 
     SourceTagRead read()
     {
-        const QByteArray header = bytesAt(0, 12);
-        const QByteArray form = header.left(4);
-        if (header.size() < 12 || (form != "RIFF" && form != "RF64" && form != "BW64") || header.mid(8, 4) != "WAVE")
+        RiffChunks chunks([this](qint64 at, void *out, std::size_t size) {
+            return m_device.seek(at) && m_device.read(static_cast<char *>(out), static_cast<qint64>(size)) == qint64(size);
+        }, m_size);
+        // INFO's fields and TagLib are little-endian: a RIFX's tags are not read.
+        if (!chunks.container() || chunks.order().big)
             return {};
-        listChunks(form != "RIFF");
+        listChunks(chunks);
 
         QByteArray info;
         QByteArray id3;
-        for (const Chunk &chunk : m_chunks) {
-            if (chunk.id == "LIST" && info.isEmpty() && bytesAt(chunk.body, 4) == "INFO")
+        for (const RiffChunk &chunk : m_chunks) {
+            if (chunk.is("LIST") && info.isEmpty() && bytesAt(chunk.body(), 4) == "INFO")
                 info = infoChunk(chunk);
-            else if ((chunk.id == "id3 " || chunk.id == "ID3 ") && id3.isEmpty())
+            else if ((chunk.is("id3 ") || chunk.is("ID3 ")) && id3.isEmpty())
                 id3 = id3Chunk(chunk);
-            else if (chunk.id == "bext" && m_result.tags.bext.empty())
+            else if (chunk.is("bext") && m_result.tags.bext.empty())
                 readBext(chunk);
         }
         if (!info.isEmpty() || !id3.isEmpty())
@@ -119,56 +63,43 @@ private:
 
     void warn(const QString &text) { m_result.warnings << text; }
 
-    void listChunks(bool rf64)
+    // The chunks up to the first one that is no chunk or runs past the end of the file.
+    void listChunks(RiffChunks &chunks)
     {
-        qint64 rf64Data = -1;
-        qint64 at = 12;
-        for (int n = 0; n < kMaxChunks && at + 8 <= m_size; ++n) {
-            const QByteArray head = bytesAt(at, 8);
-            const QByteArray id = head.left(4);
-            if (head.size() < 8 || !isChunkId(id))
+        while (const std::optional<RiffChunk> chunk = chunks.next()) {
+            if (!isChunkId(chunk->id))
                 return; // trailing bytes that are no chunk
-            qint64 size = le32(head.constData() + 4);
-            if (rf64 && id == "ds64" && size >= 16) {
-                const QByteArray ds64 = bytesAt(at + 8, 16);
-                if (ds64.size() == 16)
-                    rf64Data = static_cast<qint64>(std::min<quint64>(le64(ds64.constData() + 8), quint64(m_size)));
-            }
-            if (rf64 && id == "data" && size == 0xffffffff && rf64Data >= 0)
-                size = rf64Data;
-            const qint64 body = at + 8;
-            if (size > m_size - body) {
+            if (chunk->size > static_cast<quint64>(m_size - chunk->body())) {
                 // An audio chunk cut short is the audio's matter; the tags before it still count.
-                if (id != "data")
+                if (!chunk->is("data"))
                     warn(QStringLiteral("The input's '%1' chunk runs past the end of the file: the tags in "
                                         "and after it are left out.")
-                             .arg(QString::fromLatin1(id)));
+                             .arg(QString::fromLatin1(chunk->id, 4)));
                 return;
             }
-            m_chunks.push_back({id, body, size});
-            at = body + size + (size & 1);
+            m_chunks.push_back(*chunk);
         }
     }
 
     // The INFO chunk rebuilt from its readable fields: a field longer than what is left ends
     // it; a field whose pad byte is missing is taken as its writer meant it.
-    QByteArray infoChunk(const Chunk &chunk)
+    QByteArray infoChunk(const RiffChunk &chunk)
     {
-        if (chunk.size > kMaxInfoBytes) {
-            warn(QStringLiteral("The input's INFO chunk is larger than 16 MB: it is left out."));
+        if (qint64(chunk.size) > kMaxInfoBytes) {
+            warn(QStringLiteral("The input's INFO chunk is larger than %1: it is left out.").arg(megabytes(kMaxInfoBytes)));
             return {};
         }
-        const QByteArray body = bytesAt(chunk.body, chunk.size);
+        const QByteArray body = bytesAt(chunk.body(), qint64(chunk.size));
         QByteArray fields("INFO");
         qint64 at = 4;
         while (at + 8 <= body.size()) {
             const QByteArray id = body.mid(at, 4);
-            if (!isChunkId(id)) {
+            if (!isChunkId(id.constData())) {
                 warn(QStringLiteral("The input's INFO chunk is damaged: its fields from byte %1 on are left out.")
                          .arg(at));
                 break;
             }
-            const qint64 size = le32(body.constData() + at + 4);
+            const qint64 size = kLittleEndian.u32(reinterpret_cast<const unsigned char *>(body.constData()) + at + 4);
             if (size > body.size() - at - 8) {
                 warn(QStringLiteral("The input's INFO chunk is damaged: its field '%1' is longer than the chunk; "
                                     "it and the fields after it are left out.")
@@ -182,19 +113,19 @@ private:
                 fields.append('\0');
             const qint64 end = at + 8 + size;
             at = end + (size & 1);
-            if ((size & 1) && at + 4 <= body.size() && !isChunkId(body.mid(at, 4)) && isChunkId(body.mid(end, 4)))
+            if ((size & 1) && at + 4 <= body.size() && !isChunkId(body.constData() + at) && isChunkId(body.constData() + end))
                 at = end;
         }
         return fields.size() > 4 ? fields : QByteArray();
     }
 
-    QByteArray id3Chunk(const Chunk &chunk)
+    QByteArray id3Chunk(const RiffChunk &chunk)
     {
-        if (chunk.size > kMaxId3Bytes) {
+        if (qint64(chunk.size) > kMaxId3Bytes) {
             warn(QStringLiteral("The input's id3 chunk is larger than any ID3v2 tag: it is left out."));
             return {};
         }
-        const QByteArray body = bytesAt(chunk.body, chunk.size);
+        const QByteArray body = bytesAt(chunk.body(), qint64(chunk.size));
         const auto *u = reinterpret_cast<const unsigned char *>(body.constData());
         const bool header = body.size() >= 10 && body.startsWith("ID3") && u[3] >= 2 && u[3] <= 4 && u[4] != 0xff
                             && (u[6] | u[7] | u[8] | u[9]) < 0x80;
@@ -212,13 +143,13 @@ private:
         return body.left(tagSize);
     }
 
-    void readBext(const Chunk &chunk)
+    void readBext(const RiffChunk &chunk)
     {
-        if (chunk.size < kBextFixedBytes) {
+        if (qint64(chunk.size) < kBextFixedBytes) {
             warn(QStringLiteral("The input's bext chunk is shorter than its fixed part: it is left out."));
             return;
         }
-        const QByteArray fixed = bytesAt(chunk.body, kBextFixedBytes);
+        const QByteArray fixed = bytesAt(chunk.body(), kBextFixedBytes);
         if (fixed.size() < kBextFixedBytes)
             return;
         TagSet &bext = m_result.tags.bext;
@@ -231,7 +162,6 @@ private:
     // the file cannot keep it from them.
     void readWithTagLib(const QByteArray &info, const QByteArray &id3)
     {
-        useLegacyTextHandler();
         QByteArray riff("RIFF\0\0\0\0WAVE", 12);
         const auto append = [&riff](const char *id, const QByteArray &body) {
             if (body.isEmpty())
@@ -248,81 +178,12 @@ private:
         for (int i = 0; i < 4; ++i)
             riff[4 + i] = static_cast<char>((riffSize >> (8 * i)) & 0xff);
 
-        TagLib::ByteVectorStream stream(TagLib::ByteVector(riff.constData(), static_cast<unsigned int>(riff.size())));
-        riff.clear();
-        TagLib::RIFF::WAV::File file(&stream, false);
-        if (!file.isValid())
-            return;
-        if (file.hasInfoTag())
-            readInfo(*file.InfoTag());
-        if (file.hasID3v2Tag())
-            readId3(*file.ID3v2Tag());
-    }
-
-    void readInfo(TagLib::RIFF::Info::Tag &tag)
-    {
-        for (const TagField &field : allTagFields()) {
-            for (const char *id : field.infoIds) {
-                if (!id || m_result.tags.info.texts.contains(field.key))
-                    continue;
-                const QString text = fromTagLib(tag.fieldText(TagLib::ByteVector(id, 4)));
-                m_result.tags.info.setText(field.key, field.key == TagKey::Year ? yearOf(text) : text);
-            }
-        }
-    }
-
-    void readId3(TagLib::ID3v2::Tag &tag)
-    {
-        TagSet &id3 = m_result.tags.id3;
-        const TagLib::ID3v2::FrameListMap &frames = tag.frameListMap();
-        if (frames.isEmpty() && m_id3HasFrames)
-            warn(QStringLiteral("The input's id3 chunk is damaged: its tags are left out."));
-        for (const TagField &field : allTagFields()) {
-            QString text;
-            switch (field.key) {
-            case TagKey::Genre: // names for the numbers of older tags
-                text = fromTagLib(tag.genre());
-                break;
-            case TagKey::Comment:
-                text = fromTagLib(tag.comment());
-                break;
-            case TagKey::Year: { // TagLib reads an ID3v2.3 TYER as TDRC
-                const auto found = frames.find("TDRC");
-                if (found != frames.end() && !found->second.isEmpty())
-                    text = yearOf(fromTagLib(found->second.front()->toString()));
-                break;
-            }
-            default: {
-                const auto found = frames.find(TagLib::ByteVector(field.id3v2Frame, 4));
-                if (found != frames.end() && !found->second.isEmpty())
-                    text = fromTagLib(found->second.front()->toString());
-            }
-            }
-            id3.setText(field.key, text);
-        }
-        const auto pictures = frames.find("APIC");
-        if (pictures == frames.end())
-            return;
-        for (const TagLib::ID3v2::Frame *frame : pictures->second) {
-            const auto *apic = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame *>(frame);
-            if (!apic)
-                continue;
-            const TagLib::ByteVector data = apic->picture();
-            if (data.size() > kMaxPictureBytes) {
-                warn(QStringLiteral("A picture of %1 MB in the input's id3 chunk is left out: pictures are kept up "
-                                    "to 16 MB.")
-                         .arg(data.size() / double(1 << 20), 0, 'f', 1));
-                continue;
-            }
-            id3.pictures.push_back({static_cast<int>(apic->type()), fromTagLib(apic->mimeType()),
-                                    fromTagLib(apic->description()),
-                                    QByteArray(data.data(), static_cast<qsizetype>(data.size()))});
-        }
+        readTagLibWave(std::move(riff), m_id3HasFrames, m_result);
     }
 
     QIODevice &m_device;
     qint64 m_size;
-    std::vector<Chunk> m_chunks;
+    std::vector<RiffChunk> m_chunks;
     bool m_id3HasFrames = false;
     SourceTagRead m_result;
 };

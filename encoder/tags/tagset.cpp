@@ -12,6 +12,14 @@ void TagSet::setText(TagKey key, QString text)
         texts[key] = std::move(text);
 }
 
+QString startingYear(const QString &date)
+{
+    const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    if (date.size() > 4 && std::all_of(date.begin(), date.begin() + 4, digit) && !digit(date[4]))
+        return date.left(4);
+    return QString();
+}
+
 TagSet mergeTags(const EncoderSettings &settings, const SourceTags *source, const Picture *cover)
 {
     TagSet merged;

@@ -9,10 +9,13 @@
 #include <map>
 #include <vector>
 
+// The APIC picture type of the front cover.
+inline constexpr int kFrontCover = 3;
+
 // An attached picture as an ID3v2 APIC frame holds it.
 struct Picture
 {
-    int type = 3; // the APIC picture type; 3 the front cover
+    int type = kFrontCover; // the APIC picture type
     QString mimeType;
     QString description;
     QByteArray data;
@@ -46,3 +49,7 @@ struct SourceTags
 // Per text: the typed one where it is not empty, else the id3 chunk's, else INFO's, else
 // bext's. The pictures are the id3 chunk's; a cover, when given, takes the front cover's place.
 TagSet mergeTags(const EncoderSettings &settings, const SourceTags *source, const Picture *cover = nullptr);
+
+// The year a longer date starts with, "2019" of "2019-05-01" or "2019 spring"; empty unless
+// the text is four figures followed by something other than a figure.
+QString startingYear(const QString &date);

@@ -1,27 +1,51 @@
 #include "wavetags.h"
 
 #include <QFile>
+#include <QtEndian>
 
 namespace {
 
-void putLe32(QByteArray &out, quint32 v)
+template <typename T>
+QByteArray number(quint64 value, bool bigEndian)
 {
-    for (int s = 0; s < 32; s += 8)
-        out.append(static_cast<char>((v >> s) & 0xff));
-}
-
-void putBe32(QByteArray &out, quint32 v)
-{
-    for (int s = 24; s >= 0; s -= 8)
-        out.append(static_cast<char>((v >> s) & 0xff));
+    QByteArray bytes(sizeof(T), 0);
+    if (bigEndian)
+        qToBigEndian<T>(static_cast<T>(value), bytes.data());
+    else
+        qToLittleEndian<T>(static_cast<T>(value), bytes.data());
+    return bytes;
 }
 
 } // namespace
 
+QByteArray le16(quint32 value) { return number<quint16>(value, false); }
+QByteArray le32(quint64 value) { return number<quint32>(value, false); }
+QByteArray be16(quint32 value) { return number<quint16>(value, true); }
+QByteArray be32(quint64 value) { return number<quint32>(value, true); }
+
+QByteArray chunk(const QByteArray &id, const QByteArray &body, qint64 claimed)
+{
+    QByteArray bytes = id + le32(claimed < 0 ? body.size() : claimed) + body;
+    if (body.size() % 2)
+        bytes += '\0';
+    return bytes;
+}
+
+QByteArray riff(const QByteArray &chunks, qint64 claimed)
+{
+    return "RIFF" + le32(claimed < 0 ? chunks.size() + 4 : claimed) + "WAVE" + chunks;
+}
+
+QByteArray fmtBody(quint16 tag, quint16 channels, quint64 rate, quint16 bits, const QByteArray &extra)
+{
+    const quint32 blockAlign = channels * ((bits + 7) / 8);
+    return le16(tag) + le16(channels) + le32(rate) + le32(rate * blockAlign) + le16(blockAlign) + le16(bits)
+           + extra;
+}
+
 QByteArray infoField(const QByteArray &id, quint32 size, const QByteArray &bytes, bool pad)
 {
-    QByteArray out = id;
-    putLe32(out, size);
+    QByteArray out = id + le32(size);
     out.append(bytes);
     if (pad && (bytes.size() & 1))
         out.append('\0');
@@ -40,8 +64,7 @@ WaveChunk infoChunk(const QList<QPair<QByteArray, QByteArray>> &fields)
 
 QByteArray id3TextFrame(const char *id, const QByteArray &latin1)
 {
-    QByteArray out(id, 4);
-    putBe32(out, static_cast<quint32>(latin1.size() + 1));
+    QByteArray out = QByteArray(id, 4) + be32(latin1.size() + 1);
     out.append("\0\0\0", 3); // flags, then ISO-8859-1
     out.append(latin1);
     return out;
@@ -54,8 +77,7 @@ QByteArray id3PictureFrame(int type, const QByteArray &mime, const QByteArray &d
     body.append(static_cast<char>(type));
     body.append(description).append('\0');
     body.append(data);
-    QByteArray out("APIC");
-    putBe32(out, static_cast<quint32>(body.size()));
+    QByteArray out = "APIC" + be32(body.size());
     out.append("\0\0", 2);
     out.append(body);
     return out;
@@ -91,16 +113,9 @@ bool appendChunks(const QString &path, const QList<WaveChunk> &chunks)
     QByteArray data = file.readAll();
     if (data.size() & 1)
         data.append('\0');
-    for (const WaveChunk &chunk : chunks) {
-        data.append(chunk.id);
-        putLe32(data, static_cast<quint32>(chunk.declaredSize >= 0 ? chunk.declaredSize : chunk.body.size()));
-        data.append(chunk.body);
-        if (chunk.body.size() & 1)
-            data.append('\0');
-    }
-    QByteArray riffSize;
-    putLe32(riffSize, static_cast<quint32>(data.size() - 8));
-    data.replace(4, 4, riffSize);
+    for (const WaveChunk &added : chunks)
+        data.append(chunk(added.id, added.body, added.declaredSize));
+    data.replace(4, 4, le32(data.size() - 8));
     return file.seek(0) && file.write(data) == data.size();
 }
 

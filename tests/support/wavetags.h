@@ -5,7 +5,22 @@
 #include <QPair>
 #include <QString>
 
-// WAVE tag chunks written byte by byte, as other programs write them, valid and damaged.
+// WAVE files and their chunks written byte by byte, as other programs write them, valid and
+// damaged: any field can be wrong.
+
+// Numbers as RIFF (little-endian) and RIFX and ID3v2 (big-endian) hold them.
+QByteArray le16(quint32 value);
+QByteArray le32(quint64 value);
+QByteArray be16(quint32 value);
+QByteArray be32(quint64 value);
+
+// A chunk: its id, the size its header declares (claimed < 0: the body's), the body and the pad
+// byte an odd body takes.
+QByteArray chunk(const QByteArray &id, const QByteArray &body, qint64 claimed = -1);
+// A RIFF WAVE of the chunks; claimed < 0: the RIFF size they make.
+QByteArray riff(const QByteArray &chunks, qint64 claimed = -1);
+// WAVEFORMATEX: block align and byte rate follow from the other fields.
+QByteArray fmtBody(quint16 tag, quint16 channels, quint64 rate, quint16 bits, const QByteArray &extra = {});
 
 // One chunk: its id, its bytes, and the size its header declares (-1: the bytes' size).
 struct WaveChunk
