@@ -23,6 +23,17 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's Wayland plugin: without it the window needs X11 (XWayland in a Wayland session).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 
+# The package's copyright (machine-readable, GPL-3.0-or-later) and its changelog, where Debian
+# looks for them; a native package's changelog is changelog.gz, compressed with gzip -9n so the
+# same text gives the same bytes.
+include(GNUInstallDirs)
+set(debian_docs ${CMAKE_CURRENT_SOURCE_DIR}/resources/debian)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${debian_docs}/changelog)
+execute_process(COMMAND gzip -9n -c ${debian_docs}/changelog
+                OUTPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+install(FILES ${debian_docs}/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sonovert)
+
 # Only what the program and sonovert-encode install: tests, benchmark and fuzz targets install
 # nothing. The package target builds those two alone (see the Makefile), so installing must
 # not build everything first.
