@@ -7,10 +7,12 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Orvane Software")
 set(CPACK_PACKAGE_CONTACT "Orvane Software <packages@orvane.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "WAVE to MP3 converter")
+# Lines of at most 80 columns, as Debian's tools show them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Sonovert converts one WAVE file into one MP3 file with libmp3lame, in a window or\n\
-from a terminal with sonovert-encode, with constant or variable bit rate, mono, voice,\n\
-quality, copyright and original flags, raw PCM input and ID3 tags.")
+    "Sonovert converts a WAVE file into an MP3 file with libmp3lame, in a window or\n\
+from a terminal with sonovert-encode, with constant or variable bit rate, mono,\n\
+voice, quality, copyright and original flags, raw PCM input and ID3 tags.\n\
+sonovert-encode also converts whole folders, several files at once.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://www.orvane.example/")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
