@@ -3,6 +3,7 @@
 # make bench - time sonovert-encode against the lame command-line encoder
 # make fuzz  - fuzz the input reading and encoding with libFuzzer (FUZZ_SECONDS=60)
 # make package - build the Debian package build/sonovert_<version>_<arch>.deb
+# make check-package - build the Debian package and check it with lintian
 # make check-desktop - the window under X11 and Wayland: memory, screenshots, no display
 # make check-cluster - the README's many-machines recipe over ssh to sshds of its own on 127.0.0.1
 BUILD ?= build
@@ -10,7 +11,7 @@ JOBS ?= $(shell nproc)
 # CI turns compiler warnings into errors: WERROR=ON.
 WERROR ?= OFF
 
-.PHONY: all deps test-deps configure configure-all program build run test bench clean check-sanitize fuzz package check-desktop check-cluster
+.PHONY: all deps test-deps configure configure-all program build run test bench clean check-sanitize fuzz package check-package check-desktop check-cluster
 
 all: build
 
@@ -66,6 +67,10 @@ package: configure
 	@scripts/install-deps package
 	@cmake --build $(BUILD) -j $(JOBS) --target sonovert sonovert-encode
 	cd $(BUILD) && cpack -G DEB
+
+# The package, then lintian on it: any error, or a warning not accepted there, fails.
+check-package:
+	WERROR=$(WERROR) scripts/check-package $(BUILD)
 
 # The window under Xvfb with a window manager and under weston: memory, screenshots, and what
 # it says without a display.

@@ -6,6 +6,15 @@ if(NOT TARGET sonovert_warnings)
   target_compile_options(sonovert_warnings INTERFACE -Wall -Wextra)
 endif()
 
+# Hardening, as Debian builds its packages: every symbol bound at start-up, so the relocations
+# stay read-only, and glibc's checked string and memory functions where the optimiser knows a
+# buffer's size. Not under the sanitizers (the fuzz build's SANITIZE too): they check those
+# calls themselves and _FORTIFY_SOURCE would hide them from AddressSanitizer.
+add_link_options(LINKER:-z,relro,-z,now)
+if(NOT "${CMAKE_CXX_FLAGS};${SANITIZE}" MATCHES "-fsanitize=")
+  add_compile_options("$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
+endif()
+
 # Lets the users of a folder's library write #include "<folder>/x.h" and reach nothing else of
 # the source tree: its include directory holds one link, named as the folder, to the folder.
 function(sonovert_expose_folder target)
