@@ -27,10 +27,10 @@ std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settin
                                                    const KeptRate *kept, LamePtr lame)
 {
     if (!lame) {
-        auto opened = openLame(settings, input, true, kept);
-        if (!std::holds_alternative<LamePtr>(opened))
+        Result<LamePtr> opened = openLame(settings, input, true, kept);
+        if (!opened)
             return std::nullopt;
-        lame = std::move(std::get<LamePtr>(opened));
+        lame = std::move(*opened);
     }
     std::vector<unsigned char> frame = infoFrameAfterSilence(lame.get(), input.channels);
     if (!frame.empty())
@@ -49,10 +49,10 @@ std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settin
         return std::nullopt;
     const PinnedRate pin {*bitrate, outRate, lame_get_lowpassfreq(lame.get()), lame_get_mode(lame.get()),
                           lame_get_quality(lame.get())};
-    auto pinned = openLame(settings, input, true, kept, &pin);
-    if (!std::holds_alternative<LamePtr>(pinned))
+    const Result<LamePtr> pinned = openLame(settings, input, true, kept, &pin);
+    if (!pinned)
         return std::nullopt;
-    frame = infoFrameAfterSilence(std::get<LamePtr>(pinned).get(), input.channels);
+    frame = infoFrameAfterSilence(pinned->get(), input.channels);
     if (frame.empty())
         return std::nullopt;
     std::optional<std::vector<unsigned char>> own = infoFrameAtRate(frame, lame_get_brate(lame.get()));

@@ -1,89 +1,29 @@
-#include "parallelrun.h"
+#include "chunkworkers.h"
 
-#include "chunkinput.h"
-#include "streamjoiner.h"
-#include "encoder/lame/infotemplate.h"
+#include "encoder/core/scopeexit.h"
 #include "encoder/lame/lamefeed.h"
-#include "encoder/mp3/infoframe.h"
-#include "encoder/output/mp3file.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <optional>
+#include <system_error>
 #include <thread>
 
-namespace {
-
-// Workers take chunks in order and hand them, encoded, to the joiner. Each instance starts
-// kWarmUp frames early and reads past its chunk's end, so the frames around every seam come
-// out as a whole-file encoder would make them.
-class ParallelRun
-{
-public:
-    ParallelRun(const EncodingPlan &plan, const ChunkLayout &layout, int workers, const RunControls &controls,
-                Mp3Output &output)
-        : m_plan(plan), m_layout(layout), m_workers(workers), m_controls(controls), m_spf(layout.frameSamples),
-          m_joiner(layout, plan.variableRate, output), m_meters(layout.starts.size())
-    {
-    }
-
-    Outcome run();
-    const InfoFrameBuilder &info() const { return m_joiner.info(); }
-    int padding() const { return m_padding; }
-    // The chunks' figures merged in chunk order, so they do not depend on which worker
-    // finished first. After run().
-    std::optional<TrackGain> trackGain() const;
-
-private:
-    int chunks() const { return static_cast<int>(m_layout.starts.size()); }
-    bool stopping() const
-    {
-        return m_controls.abort.load(std::memory_order_relaxed) || m_stop.load(std::memory_order_relaxed);
-    }
-    void work(WorkerClock &clock, bool borrows);
-    std::optional<int> takeChunk();
-    std::optional<int> takeChunkWithCore();
-    template <typename Sample>
-    Outcome encodeChunk(int index, ChunkInput &input, EncodedChunk &chunk);
-    // The input frames chunk index is credited with: its own, without the overlap.
-    std::pair<qint64, qint64> ownFrames(int index) const;
-    void credit(qint64 from, qint64 count, int index);
-    void deliver(int index, EncodedChunk chunk);
-    void fail(Outcome outcome);
-
-    const EncodingPlan &m_plan;
-    const ChunkLayout &m_layout; // on the encoded audio's frame grid
-    const int m_workers;
-    const RunControls &m_controls;
-    const int m_spf;
-
-    std::mutex m_mutex; // guards everything below but the atomics
-    std::condition_variable m_changed;
-    int m_nextTaken = 0;
-    StreamJoiner m_joiner;
-    int m_padding = -1;
-    std::optional<Outcome> m_failure;
-    std::atomic_bool m_stop = false;
-    // One a chunk, each set and fed only by the worker that encodes it.
-    std::vector<std::unique_ptr<LoudnessMeter>> m_meters;
-
-    std::mutex m_progressMutex;
-    qint64 m_consumed = 0;
-};
-
-Outcome ParallelRun::run()
+Outcome ChunkWorkers::run()
 {
     const int count = std::min(m_workers, chunks());
     WorkerClock clock(count);
     {
         std::vector<std::jthread> workers;
-        for (int i = 0; i < count; ++i)
-            workers.emplace_back([this, i, &clock] {
-                work(clock, i > 0 && m_controls.cores);
-                clock.left(i);
-            });
+        try {
+            for (int i = 0; i < count; ++i)
+                workers.emplace_back([this, i, &clock] {
+                    work(clock, i > 0 && m_controls.cores);
+                    clock.left(i);
+                });
+        } catch (const std::system_error &error) {
+            // The workers started stop at their next chunk.
+            const std::lock_guard lock(m_mutex);
+            fail(Outcome::failure(QStringLiteral("Cannot start a thread: %1").arg(QString::fromLocal8Bit(error.what()))));
+        }
     }
     if (m_controls.report)
         clock.report(*m_controls.report);
@@ -103,7 +43,7 @@ Outcome ParallelRun::run()
     return Outcome::success();
 }
 
-void ParallelRun::fail(Outcome outcome)
+void ChunkWorkers::fail(Outcome outcome)
 {
     if (!m_failure)
         m_failure = std::move(outcome);
@@ -111,7 +51,7 @@ void ParallelRun::fail(Outcome outcome)
     m_changed.notify_all();
 }
 
-std::optional<int> ParallelRun::takeChunk()
+std::optional<int> ChunkWorkers::takeChunk()
 {
     std::unique_lock lock(m_mutex);
     // Running far ahead of the chunk being joined would hold many encoded chunks.
@@ -123,7 +63,7 @@ std::optional<int> ParallelRun::takeChunk()
     return m_nextTaken++;
 }
 
-std::optional<int> ParallelRun::takeChunkWithCore()
+std::optional<int> ChunkWorkers::takeChunkWithCore()
 {
     for (;;) {
         {
@@ -142,7 +82,7 @@ std::optional<int> ParallelRun::takeChunkWithCore()
     }
 }
 
-void ParallelRun::work(WorkerClock &clock, bool borrows)
+void ChunkWorkers::work(WorkerClock &clock, bool borrows)
 {
     ChunkInput input(m_plan.settings, m_plan.input);
     for (;;) {
@@ -154,8 +94,10 @@ void ParallelRun::work(WorkerClock &clock, bool borrows)
         if (!index)
             break;
         // The borrowed core goes back after the chunk, whatever becomes of it.
-        const std::unique_ptr<CoreShare, void (*)(CoreShare *)> loan(borrows ? m_controls.cores : nullptr,
-                                                                      [](CoreShare *cores) { cores->giveBack(); });
+        const ScopeExit loan([this, borrows] {
+            if (borrows)
+                m_controls.cores->giveBack();
+        });
         EncodedChunk chunk;
         Outcome encoded;
         {
@@ -173,7 +115,7 @@ void ParallelRun::work(WorkerClock &clock, bool borrows)
     }
 }
 
-std::pair<qint64, qint64> ParallelRun::ownFrames(int index) const
+std::pair<qint64, qint64> ChunkWorkers::ownFrames(int index) const
 {
     const auto &starts = m_layout.starts;
     const qint64 low = index == 0 ? 0 : starts[static_cast<std::size_t>(index)] * m_spf;
@@ -182,7 +124,7 @@ std::pair<qint64, qint64> ParallelRun::ownFrames(int index) const
     return {low, high};
 }
 
-std::optional<TrackGain> ParallelRun::trackGain() const
+std::optional<TrackGain> ChunkWorkers::trackGain() const
 {
     std::vector<const LoudnessMeter *> meters;
     for (const auto &meter : m_meters) {
@@ -193,7 +135,7 @@ std::optional<TrackGain> ParallelRun::trackGain() const
     return LoudnessMeter::figures(meters);
 }
 
-void ParallelRun::credit(qint64 from, qint64 count, int index)
+void ChunkWorkers::credit(qint64 from, qint64 count, int index)
 {
     // Each input frame counts once, for the chunk whose own frames hold it.
     const auto [low, high] = ownFrames(index);
@@ -207,7 +149,7 @@ void ParallelRun::credit(qint64 from, qint64 count, int index)
 }
 
 template <typename Sample>
-Outcome ParallelRun::encodeChunk(int index, ChunkInput &input, EncodedChunk &chunk)
+Outcome ChunkWorkers::encodeChunk(int index, ChunkInput &input, EncodedChunk &chunk)
 {
     const auto &starts = m_layout.starts;
     const bool last = index + 1 == chunks();
@@ -226,27 +168,33 @@ Outcome ParallelRun::encodeChunk(int index, ChunkInput &input, EncodedChunk &chu
     std::optional<SourceReader> plain;
     PcmReader &reader = resample ? static_cast<PcmReader &>(resampled.emplace(input.source(), m_plan.rates, start, begin))
                                  : plain.emplace(input.source());
-    auto opened = openLame(m_plan.settings, m_plan.encoded, false, m_plan.keptRate());
-    if (Outcome *failed = std::get_if<Outcome>(&opened))
-        return *failed;
-    const LamePtr lame = std::move(std::get<LamePtr>(opened));
+    const Result<LamePtr> lame = openLame(m_plan.settings, m_plan.encoded, false, m_plan.keptRate());
+    if (!lame)
+        return lame.failure();
     // Each chunk measures its own frames, so together they measure the input once.
     std::unique_ptr<LoudnessMeter> &meter = m_meters[static_cast<std::size_t>(index)];
-    meter = loudnessMeterFor(lame.get(), m_plan.settings, reader.info());
+    meter = loudnessMeterFor(lame->get(), m_plan.settings, reader.info());
     const auto [low, high] = ownFrames(index);
 
     chunk.firstFrame = firstFrame;
     const EncodeFeed feed {
-        lame.get(), reader, [this] { return stopping(); },
-        [&chunk](const unsigned char *data, std::size_t size) {
-            chunk.bytes.insert(chunk.bytes.end(), data, data + size);
-            return Outcome::success();
-        },
-        [&](qint64 at, qint64 frames) {
-            input.setPosition(resampled ? start.input + resampled->inputRead() : begin + at + frames);
-            credit(begin + at, frames, index);
-        },
-        meter.get(), low - begin, high - begin};
+        .lame = lame->get(),
+        .source = reader,
+        .stopping = [this] { return stopping(); },
+        .sink =
+            [&chunk](const unsigned char *data, std::size_t size) {
+                chunk.bytes.insert(chunk.bytes.end(), data, data + size);
+                return Outcome::success();
+            },
+        .progress =
+            [&](qint64 at, qint64 frames) {
+                input.setPosition(resampled ? start.input + resampled->inputRead() : begin + at + frames);
+                credit(begin + at, frames, index);
+            },
+        .meter = meter.get(),
+        .measureFrom = low - begin,
+        .measureTo = high - begin,
+    };
     qint64 read = 0;
     if (Outcome encoded = encodeFrames<Sample>(feed, end - begin, &read); !encoded)
         return encoded;
@@ -265,7 +213,7 @@ Outcome ParallelRun::encodeChunk(int index, ChunkInput &input, EncodedChunk &chu
         resampled.reset();
         input.close();
         const std::lock_guard lock(m_mutex);
-        m_padding = lame_get_encoder_padding(lame.get());
+        m_padding = lame_get_encoder_padding(lame->get());
     }
     std::size_t scanned = 0;
     chunk.frames = scanFrames(chunk.bytes.data(), chunk.bytes.size(), &scanned);
@@ -274,7 +222,7 @@ Outcome ParallelRun::encodeChunk(int index, ChunkInput &input, EncodedChunk &chu
     return Outcome::success();
 }
 
-void ParallelRun::deliver(int index, EncodedChunk chunk)
+void ChunkWorkers::deliver(int index, EncodedChunk chunk)
 {
     const std::lock_guard lock(m_mutex);
     if (m_failure)
@@ -286,41 +234,4 @@ void ParallelRun::deliver(int index, EncodedChunk chunk)
     }
     if (m_joiner.joined() != joined)
         m_changed.notify_all();
-}
-
-} // namespace
-
-Outcome encodeInParallel(const EncodingPlan &plan, const ChunkLayout &layout, int workers, const OutputTarget &target,
-                         const RunControls &controls, LamePtr spare)
-{
-    // lame's per-instance tag cannot describe the joined stream: the tag for these settings is
-    // filled in with the joined stream's counts, over a placeholder after the ID3v2 tag.
-    std::optional<std::vector<unsigned char>> info;
-    if (plan.settings.writeInfoTag) {
-        if (std::optional<InfoFrameTemplate> made =
-                infoFrameTemplate(plan.settings, plan.encoded, plan.keptRate(), std::move(spare)))
-            info = std::move(made->frame);
-    }
-    ParallelRun run(plan, layout, workers, controls, target.output);
-    std::optional<TrackGain> gain;
-    const Outcome written = writeMp3File(
-        target.output, {target.tags, info ? info->size() : 0, plan.kept ? plan.kept->sourceRate : 0,
-                        plan.settings.replayGain ? TrackGainSource([&gain] { return gain; }) : TrackGainSource()},
-        [&] {
-            Outcome encoded = run.run();
-            if (encoded)
-                gain = run.trackGain();
-            return encoded;
-        },
-        [&](std::vector<unsigned char> &frame) {
-            if (info)
-                frame = run.info().build(*info, plan.encoderDelay, run.padding());
-            if (!frame.empty() && gain)
-                recordTrackGain(frame, *gain);
-            return Outcome::success();
-        },
-        controls.abort);
-    if (written && controls.report)
-        controls.report->trackGain = gain;
-    return written;
 }
