@@ -104,7 +104,7 @@ std::optional<TrackGain> LoudnessMeter::figures(const std::vector<const Loudness
         || !std::isfinite(lufs))
         return std::nullopt;
     // Rounded as written, so every run that measures the same blocks writes the same figure.
-    return TrackGain {std::round((kReferenceLufs - lufs) * 100) / 100, peak};
+    return TrackGain {.gainDb = std::round((kReferenceLufs - lufs) * 100) / 100, .peak = peak};
 }
 
 std::optional<double> clipSafeGainDb(const TrackGain &gain)

@@ -34,7 +34,7 @@ std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settin
     }
     std::vector<unsigned char> frame = infoFrameAfterSilence(lame.get(), input.channels);
     if (!frame.empty())
-        return InfoFrameTemplate {std::move(frame), true};
+        return InfoFrameTemplate {.frame = std::move(frame), .lameWritesIt = true};
     if (lame_get_VBR(lame.get()) != vbr_off)
         return std::nullopt;
 
@@ -47,8 +47,13 @@ std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settin
     const std::optional<int> bitrate = smallestBitrateFor(version, outRate, sideInfoEnd + kInfoTagBytes);
     if (!bitrate)
         return std::nullopt;
-    const PinnedRate pin {*bitrate, outRate, lame_get_lowpassfreq(lame.get()), lame_get_mode(lame.get()),
-                          lame_get_quality(lame.get())};
+    const PinnedRate pin {
+        .bitrate = *bitrate,
+        .outRate = outRate,
+        .lowpass = lame_get_lowpassfreq(lame.get()),
+        .mode = lame_get_mode(lame.get()),
+        .quality = lame_get_quality(lame.get()),
+    };
     const Result<LamePtr> pinned = openLame(settings, input, true, kept, &pin);
     if (!pinned)
         return std::nullopt;
@@ -58,7 +63,7 @@ std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settin
     std::optional<std::vector<unsigned char>> own = infoFrameAtRate(frame, lame_get_brate(lame.get()));
     if (!own)
         return std::nullopt;
-    return InfoFrameTemplate {std::move(*own), false};
+    return InfoFrameTemplate {.frame = std::move(*own), .lameWritesIt = false};
 }
 
 Outcome finishedInfoFrame(lame_t lame, std::vector<unsigned char> &frame)
