@@ -1,7 +1,9 @@
 #include "batchrun.h"
 
+#include "encoder/core/scopeexit.h"
 #include "encoder/encoderun.h"
 #include "encoder/input/audiosource.h"
+#include "encoder/mp3/frames.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,14 +21,15 @@ BatchRun::BatchRun(const EncoderSettings &settings, int jobs, const std::atomic_
 void BatchRun::run(const Next &next, const Done &done)
 {
     std::jthread committer([this, &done] { commitAll(done); });
-    {
-        std::vector<std::jthread> threads;
-        for (int slot = 0; slot < m_jobs; ++slot)
-            threads.emplace_back([this, slot, &next, &done] { work(slot, next, done); });
-    }
-    const std::lock_guard lock(m_commitMutex);
-    m_encodingDone = true;
-    m_commitChanged.notify_all();
+    // Set before the committer is joined even where a thread fails to start and throws.
+    const ScopeExit encodingDone([this] {
+        const std::lock_guard lock(m_commitMutex);
+        m_encodingDone = true;
+        m_commitChanged.notify_all();
+    });
+    std::vector<std::jthread> threads;
+    for (int slot = 0; slot < m_jobs; ++slot)
+        threads.emplace_back([this, slot, &next, &done] { work(slot, next, done); });
 }
 
 // The MP3s written whole are put in place even after an interrupt: they are finished.
@@ -137,8 +140,8 @@ BatchResult BatchRun::convert(int slot, const BatchFile &file, std::unique_ptr<M
     plan.workers = 1;
     if (file.split) {
         plan.workers = m_jobs;
-        // In frames of 1,152 samples at the input's rate: only a measure, fixed by the list.
-        const auto wanted = static_cast<std::int64_t>(file.chunkSeconds * rate / 1152);
+        // In MPEG-1 frames at the input's rate: only a measure, fixed by the list.
+        const auto wanted = static_cast<std::int64_t>(file.chunkSeconds * rate / kMpeg1FrameSamples);
         plan.chunkFrames = file.chunkSeconds > 0 ? std::clamp(wanted, kShortestChunkFrames, kChunkFrames) : kChunkFrames;
         plan.fixedLayout = true;
         plan.cores = &m_cores;

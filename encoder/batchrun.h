@@ -30,11 +30,9 @@ struct BatchResult
     std::optional<TrackGain> trackGain;
 };
 
-// Converts many files on jobs threads: one file a thread while files remain; a thread that finds
-// none left lends its core to the files still running, which share out their chunks, so no core
-// idles at the end. A file split is cut into chunks by its length and settings alone, so each
-// MP3 is the same whatever jobs is and whichever thread encodes which chunk. A thread of its own
-// puts the finished MP3s in place (the wait for the disk), while the others go on encoding.
+// Converts many files on jobs threads, one a thread while files remain; the last files' chunks
+// are shared by the threads that ran dry, and a thread of its own puts the finished MP3s in
+// place. Each MP3 is the same whatever jobs is (the design and its measurements: docs/batch.md).
 class BatchRun
 {
 public:

@@ -161,20 +161,22 @@ private slots:
         QTest::addColumn<int>("rate");
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("sideInfoEnd");
+        QTest::addColumn<bool>("neverPadded"); // at a constant bit rate
 
-        QTest::newRow("MPEG-1 128 kbit/s 44.1 kHz joint stereo") << QByteArray("\xff\xfb\x90\x64", 4) << true << 1 << 128 << 44100 << 417 << 36;
-        QTest::newRow("padded") << QByteArray("\xff\xfb\x92\x64", 4) << true << 1 << 128 << 44100 << 418 << 36;
-        QTest::newRow("MPEG-1 mono 48 kHz 320") << QByteArray("\xff\xfb\xe4\xc0", 4) << true << 1 << 320 << 48000 << 960 << 21;
-        QTest::newRow("MPEG-2 22.05 kHz 64 stereo") << QByteArray("\xff\xf3\x80\x44", 4) << true << 2 << 64 << 22050 << 208 << 21;
-        QTest::newRow("MPEG-2.5 8 kHz 8 mono") << QByteArray("\xff\xe3\x18\xc0", 4) << true << 25 << 8 << 8000 << 72 << 13;
-        QTest::newRow("with CRC") << QByteArray("\xff\xfa\x90\x64", 4) << true << 1 << 128 << 44100 << 417 << 38;
-        QTest::newRow("free format") << QByteArray("\xff\xfb\x00\x64", 4) << false << 0 << 0 << 0 << 0 << 0;
-        QTest::newRow("bad bit rate") << QByteArray("\xff\xfb\xf0\x64", 4) << false << 0 << 0 << 0 << 0 << 0;
-        QTest::newRow("reserved rate") << QByteArray("\xff\xfb\x9c\x64", 4) << false << 0 << 0 << 0 << 0 << 0;
-        QTest::newRow("layer II") << QByteArray("\xff\xfd\x90\x64", 4) << false << 0 << 0 << 0 << 0 << 0;
-        QTest::newRow("reserved version") << QByteArray("\xff\xeb\x90\x64", 4) << false << 0 << 0 << 0 << 0 << 0;
-        QTest::newRow("no sync") << QByteArray("\xff\x7b\x90\x64", 4) << false << 0 << 0 << 0 << 0 << 0;
-        QTest::newRow("cut short") << QByteArray("\xff\xfb\x90", 3) << false << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("MPEG-1 128 kbit/s 44.1 kHz joint stereo") << QByteArray("\xff\xfb\x90\x64", 4) << true << 1 << 128 << 44100 << 417 << 36 << false;
+        QTest::newRow("padded") << QByteArray("\xff\xfb\x92\x64", 4) << true << 1 << 128 << 44100 << 418 << 36 << false;
+        QTest::newRow("MPEG-1 mono 48 kHz 320") << QByteArray("\xff\xfb\xe4\xc0", 4) << true << 1 << 320 << 48000 << 960 << 21 << true;
+        QTest::newRow("MPEG-2 22.05 kHz 64 stereo") << QByteArray("\xff\xf3\x80\x44", 4) << true << 2 << 64 << 22050 << 208 << 21 << false;
+        QTest::newRow("MPEG-2 16 kHz 64, never padded") << QByteArray("\xff\xf3\x88\x44", 4) << true << 2 << 64 << 16000 << 288 << 21 << true;
+        QTest::newRow("MPEG-2.5 8 kHz 8 mono") << QByteArray("\xff\xe3\x18\xc0", 4) << true << 25 << 8 << 8000 << 72 << 13 << true;
+        QTest::newRow("with CRC") << QByteArray("\xff\xfa\x90\x64", 4) << true << 1 << 128 << 44100 << 417 << 38 << false;
+        QTest::newRow("free format") << QByteArray("\xff\xfb\x00\x64", 4) << false << 0 << 0 << 0 << 0 << 0 << false;
+        QTest::newRow("bad bit rate") << QByteArray("\xff\xfb\xf0\x64", 4) << false << 0 << 0 << 0 << 0 << 0 << false;
+        QTest::newRow("reserved rate") << QByteArray("\xff\xfb\x9c\x64", 4) << false << 0 << 0 << 0 << 0 << 0 << false;
+        QTest::newRow("layer II") << QByteArray("\xff\xfd\x90\x64", 4) << false << 0 << 0 << 0 << 0 << 0 << false;
+        QTest::newRow("reserved version") << QByteArray("\xff\xeb\x90\x64", 4) << false << 0 << 0 << 0 << 0 << 0 << false;
+        QTest::newRow("no sync") << QByteArray("\xff\x7b\x90\x64", 4) << false << 0 << 0 << 0 << 0 << 0 << false;
+        QTest::newRow("cut short") << QByteArray("\xff\xfb\x90", 3) << false << 0 << 0 << 0 << 0 << 0 << false;
     }
 
     void headers()
@@ -190,6 +192,7 @@ private slots:
         QTEST(header->sampleRate, "rate");
         QTEST(header->size, "size");
         QTEST(header->sideInfoEnd, "sideInfoEnd");
+        QTEST(framesNeverPadded(header->version, header->bitrate, header->sampleRate), "neverPadded");
     }
 
     // lame's own one-instance streams: every frame parses to the size libmpg123 reads, and the

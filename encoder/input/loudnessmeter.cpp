@@ -1,7 +1,5 @@
 #include "loudnessmeter.h"
 
-#include <ebur128.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -21,24 +19,12 @@ constexpr unsigned long kLowestRate = 16;
 
 } // namespace
 
-struct LoudnessMeter::State
-{
-    explicit State(ebur128_state *made) : state(made) {}
-    State(const State &) = delete;
-    State &operator=(const State &) = delete;
-    ~State() { ebur128_destroy(&state); }
-
-    ebur128_state *state;
-};
-
 LoudnessMeter::LoudnessMeter(int channels, int sampleRate, bool mixToMono)
     : m_mix(mixToMono && channels == 2), m_channels(static_cast<std::size_t>(std::max(channels, 0)))
 {
     // The sample peak is taken here: libebur128's pass for it costs a sixth of the analysis.
-    ebur128_state *made = ebur128_init(m_mix ? 1u : static_cast<unsigned>(channels),
-                                       static_cast<unsigned long>(sampleRate), EBUR128_MODE_I);
-    if (made)
-        m_state = std::make_unique<State>(made);
+    m_state.reset(ebur128_init(m_mix ? 1u : static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
+                               EBUR128_MODE_I));
 }
 
 LoudnessMeter::~LoudnessMeter() = default;
@@ -53,14 +39,14 @@ void LoudnessMeter::add(const short *pcm, qint64 frames)
         for (std::size_t i = 0; i < samples; ++i)
             highest = std::max(highest, std::abs(int(pcm[i])));
         m_peak = std::max(m_peak, highest / double(kShortScale));
-        ebur128_add_frames_short(m_state->state, pcm, static_cast<std::size_t>(frames));
+        keepIf(ebur128_add_frames_short(m_state.get(), pcm, static_cast<std::size_t>(frames)));
         return;
     }
     m_mono.resize(static_cast<std::size_t>(frames));
     for (qint64 i = 0; i < frames; ++i)
         m_mono[static_cast<std::size_t>(i)] = (float(pcm[2 * i]) + float(pcm[2 * i + 1])) / (2 * kShortScale);
     addPeakOf(m_mono.data(), m_mono.size());
-    ebur128_add_frames_float(m_state->state, m_mono.data(), m_mono.size());
+    keepIf(ebur128_add_frames_float(m_state.get(), m_mono.data(), m_mono.size()));
 }
 
 void LoudnessMeter::add(const float *pcm, qint64 frames)
@@ -69,14 +55,14 @@ void LoudnessMeter::add(const float *pcm, qint64 frames)
         return;
     if (!m_mix) {
         addPeakOf(pcm, static_cast<std::size_t>(frames) * m_channels);
-        ebur128_add_frames_float(m_state->state, pcm, static_cast<std::size_t>(frames));
+        keepIf(ebur128_add_frames_float(m_state.get(), pcm, static_cast<std::size_t>(frames)));
         return;
     }
     m_mono.resize(static_cast<std::size_t>(frames));
     for (qint64 i = 0; i < frames; ++i)
         m_mono[static_cast<std::size_t>(i)] = (pcm[2 * i] + pcm[2 * i + 1]) / 2;
     addPeakOf(m_mono.data(), m_mono.size());
-    ebur128_add_frames_float(m_state->state, m_mono.data(), m_mono.size());
+    keepIf(ebur128_add_frames_float(m_state.get(), m_mono.data(), m_mono.size()));
 }
 
 void LoudnessMeter::addPeakOf(const float *samples, std::size_t count)
@@ -87,12 +73,19 @@ void LoudnessMeter::addPeakOf(const float *samples, std::size_t count)
     m_peak = std::max(m_peak, double(highest));
 }
 
+void LoudnessMeter::keepIf(int result)
+{
+    // A state a call failed on may have lost audio: no figures, as where it could not be set up.
+    if (result != EBUR128_SUCCESS)
+        m_state.reset();
+}
+
 void LoudnessMeter::finish()
 {
     // libebur128 keeps a state's gating blocks and sample peaks through a change of its rate,
     // and sizes the audio buffer for the new rate; its lowest takes a few frames.
     if (m_state)
-        ebur128_change_parameters(m_state->state, m_state->state->channels, kLowestRate);
+        keepIf(ebur128_change_parameters(m_state.get(), m_state->channels, kLowestRate));
     m_mono = {};
 }
 
@@ -103,7 +96,7 @@ std::optional<TrackGain> LoudnessMeter::figures(const std::vector<const Loudness
     for (const LoudnessMeter *meter : meters) {
         if (!meter->m_state)
             return std::nullopt;
-        states.push_back(meter->m_state->state);
+        states.push_back(meter->m_state.get());
         peak = std::max(peak, meter->m_peak);
     }
     double lufs = -HUGE_VAL;
@@ -111,7 +104,7 @@ std::optional<TrackGain> LoudnessMeter::figures(const std::vector<const Loudness
         || !std::isfinite(lufs))
         return std::nullopt;
     // Rounded as written, so every run that measures the same blocks writes the same figure.
-    return TrackGain {std::round((kReferenceLufs - lufs) * 100) / 100, peak};
+    return TrackGain {.gainDb = std::round((kReferenceLufs - lufs) * 100) / 100, .peak = peak};
 }
 
 std::optional<double> clipSafeGainDb(const TrackGain &gain)

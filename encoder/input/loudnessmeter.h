@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+#include <ebur128.h>
+
 #include <memory>
 #include <optional>
 #include <vector>
@@ -33,14 +35,18 @@ public:
     std::optional<TrackGain> figures() const { return figures({this}); }
 
 private:
-    struct State; // libebur128's, which its header declares only as a typedef
+    struct StateDestroyer
+    {
+        void operator()(ebur128_state *state) const { ebur128_destroy(&state); }
+    };
 
     void addPeakOf(const float *samples, std::size_t count);
+    void keepIf(int result);
 
     bool m_mix = false;
     std::size_t m_channels = 0;
     double m_peak = 0;
-    std::unique_ptr<State> m_state;
+    std::unique_ptr<ebur128_state, StateDestroyer> m_state;
     std::vector<float> m_mono;
 };
 

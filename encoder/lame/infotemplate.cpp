@@ -27,14 +27,14 @@ std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settin
                                                    const KeptRate *kept, LamePtr lame)
 {
     if (!lame) {
-        auto opened = openLame(settings, input, true, kept);
-        if (!std::holds_alternative<LamePtr>(opened))
+        Result<LamePtr> opened = openLame(settings, input, true, kept);
+        if (!opened)
             return std::nullopt;
-        lame = std::move(std::get<LamePtr>(opened));
+        lame = std::move(*opened);
     }
     std::vector<unsigned char> frame = infoFrameAfterSilence(lame.get(), input.channels);
     if (!frame.empty())
-        return InfoFrameTemplate {std::move(frame), true};
+        return InfoFrameTemplate {.frame = std::move(frame), .lameWritesIt = true};
     if (lame_get_VBR(lame.get()) != vbr_off)
         return std::nullopt;
 
@@ -47,18 +47,23 @@ std::optional<InfoFrameTemplate> infoFrameTemplate(const EncoderSettings &settin
     const std::optional<int> bitrate = smallestBitrateFor(version, outRate, sideInfoEnd + kInfoTagBytes);
     if (!bitrate)
         return std::nullopt;
-    const PinnedRate pin {*bitrate, outRate, lame_get_lowpassfreq(lame.get()), lame_get_mode(lame.get()),
-                          lame_get_quality(lame.get())};
-    auto pinned = openLame(settings, input, true, kept, &pin);
-    if (!std::holds_alternative<LamePtr>(pinned))
+    const PinnedRate pin {
+        .bitrate = *bitrate,
+        .outRate = outRate,
+        .lowpass = lame_get_lowpassfreq(lame.get()),
+        .mode = lame_get_mode(lame.get()),
+        .quality = lame_get_quality(lame.get()),
+    };
+    const Result<LamePtr> pinned = openLame(settings, input, true, kept, &pin);
+    if (!pinned)
         return std::nullopt;
-    frame = infoFrameAfterSilence(std::get<LamePtr>(pinned).get(), input.channels);
+    frame = infoFrameAfterSilence(pinned->get(), input.channels);
     if (frame.empty())
         return std::nullopt;
     std::optional<std::vector<unsigned char>> own = infoFrameAtRate(frame, lame_get_brate(lame.get()));
     if (!own)
         return std::nullopt;
-    return InfoFrameTemplate {std::move(*own), false};
+    return InfoFrameTemplate {.frame = std::move(*own), .lameWritesIt = false};
 }
 
 Outcome finishedInfoFrame(lame_t lame, std::vector<unsigned char> &frame)

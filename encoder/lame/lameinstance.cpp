@@ -85,8 +85,8 @@ Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputI
 
 } // namespace
 
-std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
-                                        const KeptRate *kept, const PinnedRate *pinned)
+Result<LamePtr> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
+                         const KeptRate *kept, const PinnedRate *pinned)
 {
     t_lameError.clear();
     const std::lock_guard<std::mutex> setUp(g_setUp);

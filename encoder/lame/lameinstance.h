@@ -2,12 +2,12 @@
 
 #include "encoder/core/encodersettings.h"
 #include "encoder/core/outcome.h"
+#include "encoder/core/result.h"
 #include "encoder/input/audiosource.h"
 
 #include <lame/lame.h>
 
 #include <memory>
-#include <variant>
 
 // One libmp3lame instance set up for a run: every instance of the one-instance and the
 // parallel run, and the info frame's template instance, is configured by the one function
@@ -42,8 +42,8 @@ struct PinnedRate
 // lame_init, every lame_set_* of the settings and lame_init_params; infoTag switches lame's
 // own info frame; kept, where the input is resampled; pinned, for a template instance.
 // Messages are dropped and errors kept per thread for lameFailure().
-std::variant<LamePtr, Outcome> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
-                                        const KeptRate *kept = nullptr, const PinnedRate *pinned = nullptr);
+Result<LamePtr> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
+                         const KeptRate *kept = nullptr, const PinnedRate *pinned = nullptr);
 
 // A failure with lame's last error message of this thread, if it gave one.
 Outcome lameFailure(const QString &what);

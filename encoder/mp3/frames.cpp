@@ -7,6 +7,13 @@ namespace {
 
 constexpr int kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
 
+// A frame's bytes without padding times its sample rate: samples / 8 x the bit rate in bit/s.
+int unpaddedBytesTimesRate(int version, int bitrate)
+{
+    const int samples = version == 1 ? kMpeg1FrameSamples : kGranuleSamples;
+    return samples / 8 * 1000 * bitrate;
+}
+
 int tableOf(int version)
 {
     return version == 1 ? 0 : 1;
@@ -54,8 +61,12 @@ int mpegVersionFor(int sampleRate)
 
 int frameBytes(int version, int bitrate, int sampleRate, bool padded)
 {
-    const int perSecond = version == 1 ? 144000 : 72000;
-    return perSecond * bitrate / sampleRate + (padded ? 1 : 0);
+    return unpaddedBytesTimesRate(version, bitrate) / sampleRate + (padded ? 1 : 0);
+}
+
+bool framesNeverPadded(int version, int bitrate, int sampleRate)
+{
+    return unpaddedBytesTimesRate(version, bitrate) % sampleRate == 0;
 }
 
 int sideInfoBytes(int version, bool mono)
@@ -83,7 +94,7 @@ std::optional<FrameHeader> parseHeader(const unsigned char *data, std::size_t av
     header.size = frameBytes(header.version, header.bitrate, header.sampleRate, header.padded);
     header.sideInfoEnd = 4 + (header.crc ? 2 : 0) + sideInfoBytes(header.version, header.mono);
     header.granules = header.version == 1 ? 2 : 1;
-    header.samples = 576 * header.granules;
+    header.samples = kGranuleSamples * header.granules;
     if (header.size < header.sideInfoEnd)
         return std::nullopt;
     return header;

@@ -28,6 +28,10 @@ inline constexpr int kLayer3Bitrates[2][15] = {
     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
 };
+// Samples a channel in a granule; an MPEG-1 frame holds two granules, MPEG-2 and 2.5 one.
+constexpr int kGranuleSamples = 576;
+constexpr int kMpeg1FrameSamples = 2 * kGranuleSamples;
+
 // Every bit rate one version or the other carries, ascending: 8 to 320.
 const std::vector<int> &mpegBitrates();
 
@@ -35,6 +39,9 @@ const std::vector<int> &mpegBitrates();
 int mpegVersionFor(int sampleRate);
 // Bytes of a frame, header included.
 int frameBytes(int version, int bitrate, int sampleRate, bool padded);
+// Whether a frame at this bit rate is a whole number of bytes, so a constant-rate stream never
+// takes a padding byte.
+bool framesNeverPadded(int version, int bitrate, int sampleRate);
 // Bytes of side information after the header (and its CRC).
 int sideInfoBytes(int version, bool mono);
 

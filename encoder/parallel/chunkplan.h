@@ -1,5 +1,7 @@
 #pragma once
 
+#include "encoder/mp3/frames.h"
+
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -56,7 +58,7 @@ constexpr std::int64_t kLookAhead = 6;
 // frame grid, the last to the end.
 struct ChunkLayout
 {
-    int frameSamples = 1152;
+    int frameSamples = kMpeg1FrameSamples;
     std::int64_t search = kSearch; // frames after each chunk's end where its seam may fall
     std::vector<std::int64_t> starts;
 };

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "chunkinput.h"
+#include "chunkplan.h"
+#include "encodingplan.h"
+#include "runreport.h"
+#include "streamjoiner.h"
+#include "encoder/input/loudnessmeter.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+// Workers take chunks in order and hand them, encoded, to the joiner. Each instance starts
+// kWarmUp frames early and reads past its chunk's end, so the frames around every seam come
+// out as a whole-file encoder would make them.
+class ChunkWorkers
+{
+public:
+    ChunkWorkers(const EncodingPlan &plan, const ChunkLayout &layout, int workers, const RunControls &controls,
+                 Mp3Output &output)
+        : m_plan(plan), m_layout(layout), m_workers(workers), m_controls(controls), m_spf(layout.frameSamples),
+          m_joiner(layout, plan.variableRate, output), m_meters(layout.starts.size())
+    {
+    }
+
+    Outcome run();
+    const InfoFrameBuilder &info() const { return m_joiner.info(); }
+    int padding() const { return m_padding; }
+    // The chunks' figures merged in chunk order, so they do not depend on which worker
+    // finished first. After run().
+    std::optional<TrackGain> trackGain() const;
+
+private:
+    int chunks() const { return static_cast<int>(m_layout.starts.size()); }
+    bool stopping() const
+    {
+        return m_controls.abort.load(std::memory_order_relaxed) || m_stop.load(std::memory_order_relaxed);
+    }
+    void work(WorkerClock &clock, bool borrows);
+    std::optional<int> takeChunk();
+    std::optional<int> takeChunkWithCore();
+    template <typename Sample>
+    Outcome encodeChunk(int index, ChunkInput &input, EncodedChunk &chunk);
+    // The input frames chunk index is credited with: its own, without the overlap.
+    std::pair<qint64, qint64> ownFrames(int index) const;
+    void credit(qint64 from, qint64 count, int index);
+    void deliver(int index, EncodedChunk chunk);
+    void fail(Outcome outcome);
+
+    const EncodingPlan &m_plan;
+    const ChunkLayout &m_layout; // on the encoded audio's frame grid
+    const int m_workers;
+    const RunControls &m_controls;
+    const int m_spf;
+
+    std::mutex m_mutex; // guards everything below but the atomics
+    std::condition_variable m_changed;
+    int m_nextTaken = 0;
+    StreamJoiner m_joiner;
+    int m_padding = -1;
+    std::optional<Outcome> m_failure;
+    std::atomic_bool m_stop = false;
+    // One a chunk, each set and fed only by the worker that encodes it.
+    std::vector<std::unique_ptr<LoudnessMeter>> m_meters;
+
+    std::mutex m_progressMutex;
+    qint64 m_consumed = 0;
+};
