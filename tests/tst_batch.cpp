@@ -286,7 +286,8 @@ void TstBatch::usage()
         QVERIFY2(run.out.contains(out), qPrintable(run.out));
     QVERIFY2(run.err.contains(err), qPrintable(run.err));
     if (args.contains(QLatin1String("--help"))) {
-        for (const char *option : {"-o, --output-dir=DIR", "--jobs=N", "--list", "--threads=N", "Exit status", "130"})
+        for (const char *option : {"-o, --output-dir=DIR", "--jobs=N", "--list", "--threads=N", "Exit status", "130",
+                                   "NAME (3).mp3 ... [skip]", "ReplayGain [on]", "tags not given [keep]"})
             QVERIFY2(run.out.contains(QLatin1String(option)), option);
     }
 }
