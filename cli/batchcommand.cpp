@@ -1,281 +1,139 @@
 #include "batchcommand.h"
 
-#include "encoder/batch/inputlist.h"
+#include "batchprogress.h"
+#include "batchsummary.h"
+#include "clippingwarning.h"
+#include "console.h"
+#include "outputnaming.h"
+#include "stopsignals.h"
+
 #include "encoder/batch/splitplanner.h"
 #include "encoder/batchrun.h"
-#include "encoder/input/loudnessmeter.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QTextStream>
 
-#include <atomic>
-#include <condition_variable>
-#include <csignal>
 #include <mutex>
-#include <thread>
-#include <vector>
-
-#include <unistd.h>
 
 namespace {
 
-std::atomic_bool stopRequested = false;
-volatile std::sig_atomic_t stopSignal = 0;
-
-void onStopSignal(int number)
+// --list: INPUT<TAB>OUTPUT for each file a run would convert.
+ExitStatus listBatch(const BatchRequest &request)
 {
-    stopSignal = number;
-    stopRequested.store(true);
+    BatchQueue queue(request);
+    QTextStream out(stdout);
+    while (std::optional<BatchQueue::Item> item = queue.next()) {
+        if (item->choice.kind == OutputChoice::Kind::Convert)
+            out << item->input.path << '\t' << item->choice.path << '\n';
+    }
+    return ExitStatus::Success;
 }
 
-
-QTextStream &err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
-QString clock(double seconds)
-{
-    const qint64 whole = qint64(seconds + 0.5);
-    const QString minutes = QStringLiteral("%1:%2").arg(whole / 60 % 60, whole >= 3600 ? 2 : 1, 10, QLatin1Char('0'))
-                                .arg(whole % 60, 2, 10, QLatin1Char('0'));
-    return whole >= 3600 ? QStringLiteral("%1:%2").arg(whole / 3600).arg(minutes) : minutes;
-}
-
-// Where an input's MP3 would go before existing files are looked at.
-QString wantedOutput(const BatchRequest &request, const BatchInput &input)
-{
-    const QString name = input.below + QStringLiteral(".mp3");
-    if (!request.outputDir.isEmpty())
-        return request.outputDir + QLatin1Char('/') + QFileInfo(name).filePath();
-    return QFileInfo(input.path).dir().filePath(QFileInfo(input.path).completeBaseName() + QStringLiteral(".mp3"));
-}
-
-// The batch's inputs in order, each with its output decided.
-class Queue
+// The batch's tally, kept from the planner's thread and the run's as files end.
+class BatchBook
 {
 public:
-    explicit Queue(const BatchRequest &request)
-        : m_request(request), m_inputs(request.inputs), m_claims(request.existing)
+    explicit BatchBook(BatchRun &batch) : m_batch(batch) {}
+
+    // The next file to convert in the list's order; what is skipped or refused on the way is
+    // counted.
+    std::optional<BatchFile> nextToConvert(BatchQueue &queue)
     {
-    }
-
-    struct Item
-    {
-        BatchInput input;
-        OutputChoice choice;
-    };
-    std::optional<Item> next()
-    {
-        std::optional<BatchInput> input = m_inputs.next();
-        if (!input)
-            return std::nullopt;
-        OutputChoice choice = m_claims.claim(input->path, wantedOutput(m_request, *input));
-        return Item {std::move(*input), std::move(choice)};
-    }
-
-private:
-    const BatchRequest &m_request;
-    InputList m_inputs;
-    OutputClaims m_claims;
-};
-
-// The whole batch's size, found beside the conversions for the progress line.
-struct Totals
-{
-    std::atomic<int> files = 0;
-    std::atomic<double> seconds = 0;
-    std::atomic_bool complete = false;
-};
-
-void countInputs(const BatchRequest &request, const BatchRun &batch, Totals &totals, const std::stop_token &stop)
-{
-    InputList inputs(request.inputs);
-    while (!stop.stop_requested() && !stopRequested.load()) {
-        const std::optional<BatchInput> input = inputs.next();
-        if (!input) {
-            totals.complete = true;
-            return;
-        }
-        totals.seconds.fetch_add(batch.audioSeconds(input->path));
-        ++totals.files;
-    }
-}
-
-struct Tally
-{
-    int converted = 0;
-    int skipped = 0;
-    std::vector<std::pair<QString, QString>> failed; // input, reason
-    double seconds = 0;
-    QString stoppedStarting;
-};
-
-} // namespace
-
-void catchStopSignals()
-{
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-}
-
-int stopSignalCaught()
-{
-    return stopRequested.load() ? static_cast<int>(stopSignal) : 0;
-}
-
-QString clippingWarning(const std::optional<TrackGain> &gain)
-{
-    const std::optional<double> safe = gain ? clipSafeGainDb(*gain) : std::nullopt;
-    if (!safe)
-        return {};
-    return QStringLiteral("the audio reaches full scale, so the MP3 will clip when decoded; "
-                          "a gain of %1 dB or lower avoids it")
-        .arg(*safe, 0, 'f', 2);
-}
-
-int runBatchCommand(const BatchRequest &request)
-{
-    if (!request.outputDir.isEmpty() && !QDir().mkpath(request.outputDir)) {
-        err() << "sonovert-encode: cannot make the output folder " << request.outputDir << Qt::endl;
-        return 2;
-    }
-    Queue queue(request);
-    if (request.list) {
-        QTextStream out(stdout);
-        while (std::optional<Queue::Item> item = queue.next()) {
-            if (item->choice.kind == OutputChoice::Kind::Convert)
-                out << item->input.path << '\t' << item->choice.path << '\n';
-        }
-        return 0;
-    }
-
-    catchStopSignals();
-    // On a terminal only: one line redrawn in place.
-    const bool terminal = ::isatty(STDERR_FILENO);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    Tally tally;
-    int ended = 0; // files converted, skipped or failed
-    std::mutex tallyMutex;
-    BatchRun batch(request.settings, request.jobs, stopRequested);
-
-    // The files to convert in the list's order; the planner reads ahead of the run.
-    SplitPlanner::Pull convertible = [&]() -> std::optional<BatchFile> {
-        while (std::optional<Queue::Item> item = queue.next()) {
-            const std::lock_guard lock(tallyMutex);
+        while (std::optional<BatchQueue::Item> item = queue.next()) {
+            const std::lock_guard lock(m_mutex);
             switch (item->choice.kind) {
             case OutputChoice::Kind::Convert:
                 return BatchFile {item->input.path, item->choice.path, true};
             case OutputChoice::Kind::Exists:
-                ++tally.skipped;
+                ++m_tally.skipped;
                 break;
             case OutputChoice::Kind::Taken:
-                ++tally.skipped;
-                err() << (terminal ? "\r\033[K" : "") << "sonovert-encode: skipped " << item->input.path << ": "
-                      << item->choice.path << " is the MP3 of an earlier input (--existing=rename keeps both)"
-                      << Qt::endl;
+                ++m_tally.skipped;
+                Console::err().line(QStringLiteral("sonovert-encode: skipped %1: %2 is the MP3 of an earlier input "
+                                                   "(--existing=rename keeps both)")
+                                        .arg(item->input.path, item->choice.path));
                 break;
             case OutputChoice::Kind::IsInput:
-                tally.failed.emplace_back(item->input.path, QStringLiteral("Its MP3 would replace it."));
+                m_tally.failed.emplace_back(item->input.path, QStringLiteral("Its MP3 would replace it."));
                 break;
             }
-            ++ended;
+            ++m_ended;
         }
         return std::nullopt;
-    };
-    SplitPlanner planner(std::move(convertible),
-                         [&batch](const BatchFile &file) { return batch.audioSeconds(file.input); });
-    const BatchRun::Next next = [&planner] { return planner.next(); };
-    const BatchRun::Done done = [&](const BatchResult &result) {
-        const std::lock_guard lock(tallyMutex);
+    }
+
+    void done(const BatchResult &result)
+    {
+        const std::lock_guard lock(m_mutex);
         if (result.outcome.kind == Outcome::Kind::Stopped)
             return;
-        ++ended;
+        ++m_ended;
         QStringList warnings = result.warnings;
         if (result.outcome) {
             if (const QString clipping = clippingWarning(result.trackGain); !clipping.isEmpty())
                 warnings << clipping;
         }
         for (const QString &warning : std::as_const(warnings))
-            err() << (terminal ? "\r\033[K" : "") << "sonovert-encode: warning: " << result.file.input << ": "
-                  << warning << Qt::endl;
+            Console::err().line(QStringLiteral("sonovert-encode: warning: %1: %2").arg(result.file.input, warning));
         if (result.outcome) {
-            ++tally.converted;
-            tally.seconds += result.seconds;
+            ++m_tally.converted;
+            m_tally.seconds += result.seconds;
             return;
         }
-        tally.failed.emplace_back(result.file.input, result.outcome.message);
-        if (result.outcome.kind == Outcome::Kind::DiskFull && tally.stoppedStarting.isEmpty()) {
-            tally.stoppedStarting = result.outcome.message;
-            batch.stopStarting();
+        m_tally.failed.emplace_back(result.file.input, result.outcome.message);
+        if (result.outcome.kind == Outcome::Kind::DiskFull && m_tally.stoppedStarting.isEmpty()) {
+            m_tally.stoppedStarting = result.outcome.message;
+            m_batch.stopStarting();
         }
-    };
-
-    Totals totals;
-    std::jthread counter;
-    std::jthread progress;
-    std::mutex progressMutex;
-    std::condition_variable_any progressWake;
-    if (terminal) {
-        counter = std::jthread([&](std::stop_token stop) { countInputs(request, batch, totals, stop); });
-        progress = std::jthread([&](std::stop_token stop) {
-            std::unique_lock lock(progressMutex);
-            for (;;) {
-                progressWake.wait_for(lock, stop, std::chrono::milliseconds(250), [] { return false; });
-                if (stop.stop_requested())
-                    break;
-                const double seconds = elapsed.nsecsElapsed() / 1e9;
-                const double audio = batch.secondsDone();
-                int files = 0;
-                {
-                    const std::lock_guard tallyLock(tallyMutex);
-                    files = ended;
-                }
-                QString line = QStringLiteral("\r%1/%2 files").arg(files).arg(
-                    totals.complete ? QString::number(totals.files.load()) : QStringLiteral("%1+").arg(totals.files.load()));
-                if (totals.complete && totals.seconds.load() > 0) {
-                    const double share = std::min(1.0, audio / totals.seconds.load());
-                    line += QStringLiteral("  %1 %").arg(int(share * 100), 3);
-                    line += QStringLiteral("  %1 elapsed").arg(clock(seconds));
-                    if (share > 0.01)
-                        line += QStringLiteral("  %1 left").arg(clock(seconds / share - seconds));
-                } else {
-                    line += QStringLiteral("  %1 elapsed").arg(clock(seconds));
-                }
-                err() << line << "\033[K" << Qt::flush;
-            }
-        });
     }
 
-    batch.run(next, done);
+    // Files converted, skipped or failed so far.
+    int ended()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_ended;
+    }
 
-    if (terminal) {
-        progress.request_stop();
-        progress.join();
-        counter.request_stop();
-        err() << "\r\033[K" << Qt::flush;
+    // Once the run has ended.
+    const Tally &tally() const { return m_tally; }
+
+private:
+    BatchRun &m_batch;
+    std::mutex m_mutex; // guards the two below
+    Tally m_tally;
+    int m_ended = 0;
+};
+
+} // namespace
+
+ExitStatus runBatchCommand(const BatchRequest &request)
+{
+    if (!request.outputDir.isEmpty() && !QDir().mkpath(request.outputDir)) {
+        Console::err().line(QStringLiteral("sonovert-encode: cannot make the output folder ") + request.outputDir);
+        return ExitStatus::WrongUsage;
     }
-    const double seconds = elapsed.nsecsElapsed() / 1e9;
-    err() << "converted " << tally.converted << ", skipped " << tally.skipped << ", failed " << tally.failed.size()
-          << Qt::endl;
-    for (const auto &[input, reason] : tally.failed)
-        err() << "failed: " << input << ": " << reason << Qt::endl;
-    if (!tally.stoppedStarting.isEmpty())
-        err() << "stopped starting new files: " << tally.stoppedStarting << Qt::endl;
-    err() << "audio " << clock(tally.seconds) << " in " << clock(seconds) << ", "
-          << QString::number(seconds > 0 ? tally.seconds / seconds : 0, 'f', 1) << "x real time" << Qt::endl;
-    if (stopRequested.load()) {
-        const int number = stopSignal;
-        err() << "stopped by " << (number == SIGTERM ? "SIGTERM" : "SIGINT")
-              << "; finished MP3s are kept, the next run converts the rest" << Qt::endl;
-        return 128 + number;
-    }
-    return tally.failed.empty() && tally.stoppedStarting.isEmpty() ? 0 : 1;
+    if (request.list)
+        return listBatch(request);
+
+    catchStopSignals();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    BatchQueue queue(request);
+    BatchRun batch(request.settings, request.jobs, stopRequested());
+    BatchBook book(batch);
+    // The planner reads ahead of the run.
+    SplitPlanner planner([&] { return book.nextToConvert(queue); },
+                         [&batch](const BatchFile &file) { return batch.audioSeconds(file.input); });
+    BatchProgress progress(request, batch, elapsed, [&book] { return book.ended(); });
+
+    batch.run([&planner] { return planner.next(); }, [&book](const BatchResult &result) { book.done(result); });
+
+    progress.stop();
+    const Tally &tally = book.tally();
+    const int stopSignal = stopSignalCaught();
+    printSummary(tally, elapsed.nsecsElapsed() / 1e9, stopSignal);
+    if (stopSignal)
+        return stoppedBy(stopSignal);
+    return tally.failed.empty() && tally.stoppedStarting.isEmpty() ? ExitStatus::Success : ExitStatus::Failed;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "exitstatus.h"
+
 #include "encoder/batch/outputclaims.h"
 #include "encoder/core/encodersettings.h"
-#include "encoder/core/trackgain.h"
 
 #include <QStringList>
 
@@ -17,15 +18,6 @@ struct BatchRequest
     EncoderSettings settings;
 };
 
-// Converts (or with list, lists) the batch; returns the exit status: 0 every input converted or
-// skipped, 1 one failed, 2 the output folder cannot be made, 128 + the signal that stopped it.
-int runBatchCommand(const BatchRequest &request);
-
-// SIGINT and SIGTERM end a conversion cleanly instead of the process: from then on
-// stopSignalCaught() gives the signal's number once one came, 0 before.
-void catchStopSignals();
-int stopSignalCaught();
-
-// Where an MP3 with these loudness figures will clip when decoded, what to tell the user
-// (with the gain that avoids it); empty otherwise.
-QString clippingWarning(const std::optional<TrackGain> &gain);
+// Converts (or with list, lists) the batch: Success when every input was converted or skipped,
+// WrongUsage when the output folder cannot be made.
+ExitStatus runBatchCommand(const BatchRequest &request);

@@ -19,7 +19,10 @@
 #include <csignal>
 #include <cstring>
 
+#include <poll.h>
+#include <pty.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 class TstBatch : public QObject
@@ -32,6 +35,7 @@ private slots:
     void tree();
     void interrupted_data();
     void interrupted();
+    void terminal();
     void usage_data();
     void usage();
     void sameBytes_data();
@@ -52,6 +56,9 @@ private:
         QString err;
     };
     Run encode(const QStringList &args, int stopAfterMs = 0, int signal = SIGINT);
+    // The command with a pseudo-terminal as its standard error (and input and output); err holds
+    // all it wrote there.
+    static Run encodeOnTerminal(const QStringList &args);
     // Every file below dir, by its path below it.
     static QStringList filesBelow(const QString &dir);
     // Frames of each WAVE the tree holds that converts, by its path below the tree.
@@ -74,6 +81,45 @@ TstBatch::Run TstBatch::encode(const QStringList &args, int stopAfterMs, int sig
     run.exitCode = cli.exitCode();
     run.out = QString::fromUtf8(cli.readAllStandardOutput());
     run.err = QString::fromUtf8(cli.readAllStandardError());
+    return run;
+}
+
+TstBatch::Run TstBatch::encodeOnTerminal(const QStringList &args)
+{
+    std::vector<QByteArray> strings {QByteArrayLiteral(SONOVERT_ENCODE)};
+    for (const QString &arg : args)
+        strings.push_back(arg.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &string : strings)
+        argv.push_back(string.data());
+    argv.push_back(nullptr);
+    int terminal = -1;
+    const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    Run run;
+    if (child < 0)
+        return run;
+    QByteArray said;
+    pollfd wait {terminal, POLLIN, 0};
+    char buffer[4096];
+    // Until the child's side closes (EIO), or two minutes.
+    while (::poll(&wait, 1, 120000) > 0) {
+        const ssize_t got = ::read(terminal, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        said.append(buffer, got);
+    }
+    ::kill(child, SIGKILL); // where it hangs; a child already ended is not signalled
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(terminal);
+    if (WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
+    // The terminal turns each newline into CR LF.
+    run.err = QString::fromUtf8(said).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return run;
 }
 
@@ -240,6 +286,35 @@ void TstBatch::interrupted()
     QCOMPARE(filesBelow(out), (QStringList{"0.mp3", "1.mp3", "2.mp3", "3.mp3"}));
 }
 
+// On a terminal the progress line is redrawn by a thread of its own while files end, warn and
+// are skipped on others: it shows, and every line a user reads in the end is whole.
+void TstBatch::terminal()
+{
+    const QString in = m_dir.filePath(QStringLiteral("terminal"));
+    const QString out = in + QStringLiteral("-out");
+    QVERIFY(QDir().mkpath(in));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(writeMusicWave(QStringLiteral("%1/%2.wav").arg(in).arg(i), 20));
+    // Both x.WAV and x.wav want x.mp3: the later is skipped; loud.wav is warned of. One job at
+    // the slower quality, so the line is drawn a few times even on a fast processor.
+    const Run run = encodeOnTerminal({in, m_tree + QStringLiteral("/Singles/x.WAV"), m_tree + QStringLiteral("/Singles/x.wav"),
+                                      m_dir.filePath(QStringLiteral("loud.wav")), QStringLiteral("-o"), out,
+                                      QStringLiteral("--jobs=1"), QStringLiteral("--FixQuality=True")});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QVERIFY2(QRegularExpression(QStringLiteral("\r\\d+/\\d+\\+? files  ")).match(run.err).hasMatch(), qPrintable(run.err));
+    QStringList shown; // each line as it stays on the screen: what follows its last carriage return
+    for (const QString &line : run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        shown << line.section(QLatin1Char('\r'), -1).remove(QStringLiteral("\033[K"));
+    QVERIFY2(shown.size() == 4, qPrintable(shown.join('\n')));
+    QVERIFY(shown[0].startsWith(QStringLiteral("sonovert-encode: ")));
+    QVERIFY(shown[1].startsWith(QStringLiteral("sonovert-encode: ")));
+    QVERIFY(shown.filter(QStringLiteral(": skipped %1/Singles/x.wav: ").arg(m_tree)).size() == 1);
+    QVERIFY(shown.filter(QStringLiteral("loud.wav: the audio reaches full scale")).size() == 1);
+    QCOMPARE(shown[2], QStringLiteral("converted 5, skipped 1, failed 0"));
+    QVERIFY(shown[3].startsWith(QStringLiteral("audio ")));
+    QCOMPARE(filesBelow(out), (QStringList{"0.mp3", "1.mp3", "2.mp3", "loud.mp3", "x.mp3"}));
+}
+
 void TstBatch::usage_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -286,7 +361,8 @@ void TstBatch::usage()
         QVERIFY2(run.out.contains(out), qPrintable(run.out));
     QVERIFY2(run.err.contains(err), qPrintable(run.err));
     if (args.contains(QLatin1String("--help"))) {
-        for (const char *option : {"-o, --output-dir=DIR", "--jobs=N", "--list", "--threads=N", "Exit status", "130"})
+        for (const char *option : {"-o, --output-dir=DIR", "--jobs=N", "--list", "--threads=N", "Exit status", "130",
+                                   "NAME (3).mp3 ... [skip]", "ReplayGain [on]", "tags not given [keep]"})
             QVERIFY2(run.out.contains(QLatin1String(option)), option);
     }
 }

@@ -1,0 +1,282 @@
+#include "commandline.h"
+
+#include "choices.h"
+#include "console.h"
+
+#include "encoder/batch/inputlist.h"
+#include "encoder/input/wavefamily.h"
+#include "encoder/tags/sourcetags.h"
+
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace {
+
+using Member = LameEncoderX::Member;
+
+constexpr Choice<ExistingPolicy> existingChoices[] = {
+    {"skip", ExistingPolicy::Skip}, {"overwrite", ExistingPolicy::Overwrite}, {"rename", ExistingPolicy::Rename}};
+constexpr Choice<bool> onOff[] = {{"on", true}, {"off", false}};
+constexpr Choice<bool> keepIgnore[] = {{"keep", true}, {"ignore", false}};
+
+QString usage()
+{
+    return QStringLiteral("usage: sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N]\n"
+                          "       sonovert-encode INPUT... [-o DIR] [--existing=%1] [--jobs=N]\n"
+                          "                       [--list] [--Member=value ...]\n"
+                          "       either form also takes [--replaygain=%2] [--source-tags=%3] [--cover=FILE]")
+        .arg(choiceNames(existingChoices), choiceNames(onOff), choiceNames(keepIgnore));
+}
+
+// What a run does where an option is not given, shown in the help.
+const BatchRequest batchDefaults;
+const EncoderSettings settingsDefaults;
+
+std::optional<int> wholeNumber(const QString &text)
+{
+    bool number = false;
+    const int value = text.toInt(&number);
+    return number && value >= 0 ? std::optional<int>(value) : std::nullopt;
+}
+
+// value read by the choices of option into *into, or why not.
+template <typename T, std::size_t N>
+Outcome readChoice(const Choice<T> (&choices)[N], const char *option, const QString &value, T *into)
+{
+    const std::optional<T> chosen = choiceByName(choices, value);
+    if (!chosen)
+        return Outcome::failure(QStringLiteral("--%1 takes %2").arg(QLatin1String(option), choiceList(choices)));
+    *into = *chosen;
+    return Outcome::success();
+}
+
+// A choice that turns one of the encoder's settings on or off.
+template <std::size_t N>
+Outcome setEncoderSwitch(const Choice<bool> (&choices)[N], const char *option, const QString &value,
+                         LameEncoderX &encoder, void (LameEncoderX::*set)(bool))
+{
+    bool on = false;
+    if (Outcome read = readChoice(choices, option, value, &on); !read)
+        return read;
+    (encoder.*set)(on);
+    return Outcome::success();
+}
+
+// One row an option: its name, what its value looks like (empty for a switch), its help text,
+// its default (empty: none shown), and what it sets. The members of the encoder follow as
+// --Member=value, from the member table.
+struct CommandOption
+{
+    const char *name;
+    char shortName; // 0: none
+    QString value;
+    const char *help;
+    QString byDefault;
+    Outcome (*set)(Command &command, const QString &value);
+};
+
+const CommandOption commandOptions[] = {
+    {"output-dir", 'o', QStringLiteral("DIR"),
+     "write the MP3s into DIR: a file given by itself as DIR/NAME.mp3, the files found in a\n"
+     "folder at their path below it",
+     QStringLiteral("beside each WAVE"),
+     [](Command &command, const QString &value) {
+         command.batch.outputDir = value;
+         command.batchOption = true;
+         return value.isEmpty() ? Outcome::failure(QStringLiteral("--output-dir takes a folder")) : Outcome::success();
+     }},
+    {"existing", 0, choiceNames(existingChoices),
+     "an MP3 already there (or an earlier input's): keep it, replace it, or write\n"
+     "NAME (2).mp3, NAME (3).mp3 ...",
+     choiceName(existingChoices, batchDefaults.existing),
+     [](Command &command, const QString &value) {
+         command.batchOption = true;
+         return readChoice(existingChoices, "existing", value, &command.batch.existing);
+     }},
+    {"jobs", 0, QStringLiteral("N"), "files converted at once, a last few shared out by their chunks; 0 for one per core",
+     QString::number(batchDefaults.jobs),
+     [](Command &command, const QString &value) {
+         command.batchOption = true;
+         const std::optional<int> jobs = wholeNumber(value);
+         command.batch.jobs = jobs.value_or(0);
+         return jobs ? Outcome::success() : Outcome::failure(QStringLiteral("--jobs takes a whole number, 0 for every core"));
+     }},
+    {"list", 0, QString(), "print INPUT<TAB>OUTPUT for each file a run would convert, and convert none", QString(),
+     [](Command &command, const QString &) {
+         command.batchOption = true;
+         command.batch.list = true;
+         return Outcome::success();
+     }},
+    {"threads", 0, QStringLiteral("N"), "INPUT OUTPUT only: encoder threads, 0 for one per core",
+     QString::number(settingsDefaults.workers),
+     [](Command &command, const QString &value) {
+         command.threads = wholeNumber(value);
+         return command.threads ? Outcome::success()
+                                : Outcome::failure(QStringLiteral("--threads takes a whole number, 0 for every core"));
+     }},
+    {"replaygain", 0, choiceNames(onOff), "measure the loudness for ReplayGain",
+     choiceName(onOff, settingsDefaults.replayGain),
+     [](Command &command, const QString &value) {
+         return setEncoderSwitch(onOff, "replaygain", value, command.encoder, &LameEncoderX::setReplayGain);
+     }},
+    {"source-tags", 0, choiceNames(keepIgnore), "the input's own tags fill the tags not given",
+     choiceName(keepIgnore, settingsDefaults.sourceTags),
+     [](Command &command, const QString &value) {
+         return setEncoderSwitch(keepIgnore, "source-tags", value, command.encoder, &LameEncoderX::setSourceTags);
+     }},
+    {"cover", 0, QStringLiteral("FILE"), "a JPEG or PNG as the front cover", QString(),
+     [](Command &command, const QString &value) {
+         // Checked here so a wrong file is a usage error, before any encoding.
+         QString why;
+         if (value.isEmpty() || !readCover(value, &why))
+             return Outcome::failure(value.isEmpty() ? QStringLiteral("--cover takes a JPEG or PNG file") : why);
+         command.encoder.setCoverFile(value);
+         return Outcome::success();
+     }},
+    {"help", 0, QString(), "this text", QString(), nullptr},
+    {"version", 0, QString(), "the version", QString(), nullptr},
+};
+
+const CommandOption *commandOption(QStringView name, char shortName)
+{
+    for (const CommandOption &option : commandOptions)
+        if (shortName ? option.shortName == shortName : name == QLatin1String(option.name))
+            return &option;
+    return nullptr;
+}
+
+// "  -o, --output-dir=DIR" and the like, padded to the help's column.
+QString optionColumn(QString shown)
+{
+    return QStringLiteral("  ")
+           + (shown.size() > 28 ? shown + QLatin1Char('\n') + QString(30, QLatin1Char(' ')) : shown.leftJustified(28));
+}
+
+} // namespace
+
+Request requestOf(const QStringList &args)
+{
+    const qsizetype files = args.indexOf(QLatin1String("--"));
+    const QStringList options = files < 0 ? args : args.first(files);
+    if (options.contains(QLatin1String("--help")))
+        return Request::Help;
+    if (options.contains(QLatin1String("--version")))
+        return Request::Version;
+    return Request::Convert;
+}
+
+Outcome parse(const QStringList &args, Command &command)
+{
+    bool onlyFiles = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (onlyFiles || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+            command.files << arg;
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            onlyFiles = true;
+            continue;
+        }
+        const bool isLong = arg.startsWith(QLatin1String("--"));
+        const qsizetype equals = isLong ? arg.indexOf(QLatin1Char('=')) : -1;
+        const QString name = isLong ? arg.mid(2, equals < 0 ? -1 : equals - 2) : arg.mid(1, 1);
+        const CommandOption *option = commandOption(name, isLong ? 0 : name.at(0).toLatin1());
+        if (!option && isLong && equals >= 0) {
+            const std::optional<Member> member = LameEncoderX::memberByName(name);
+            if (!member)
+                return Outcome::failure(QStringLiteral("no option --%1 (see --help)").arg(name));
+            if (Outcome written = command.encoder.write(*member, arg.mid(equals + 1)); !written)
+                return written;
+            continue;
+        }
+        if (!option || !option->set)
+            return Outcome::failure(isLong && equals < 0 && LameEncoderX::memberByName(name)
+                                        ? QStringLiteral("expected --Member=value, got %1").arg(arg)
+                                        : QStringLiteral("no option %1 (see --help)").arg(arg));
+        QString value;
+        const bool takesValue = !option->value.isEmpty();
+        if (equals >= 0) {
+            value = arg.mid(equals + 1);
+        } else if (!isLong && arg.size() > 2) {
+            value = arg.mid(2);
+        } else if (takesValue) {
+            if (i + 1 >= args.size())
+                return Outcome::failure(QStringLiteral("%1 takes %2").arg(arg, option->value));
+            value = args[++i];
+        }
+        if (!takesValue && (equals >= 0 || (!isLong && arg.size() > 2)))
+            return Outcome::failure(QStringLiteral("--%1 takes no value").arg(QLatin1String(option->name)));
+        if (Outcome set = option->set(command, value); !set)
+            return set;
+    }
+    return Outcome::success();
+}
+
+bool singleFileForm(const Command &command)
+{
+    if (command.files.size() != 2 || command.batchOption)
+        return false;
+    const QString &output = command.files[1];
+    return !QFileInfo(command.files[0]).isDir() && !QFileInfo(output).isDir() && !InputList::isWaveName(output);
+}
+
+// Every member that takes a value, from the component's member table.
+// INPUT and OUTPUT are InputFile and OutputFile.
+QString helpText()
+{
+    QString text;
+    QTextStream out(&text);
+    out << usage() << "\n\n"
+        << "Converts the " << kWaveName << " file INPUT into the MP3 file OUTPUT with the settings Sonovert's\n"
+        << "window uses; members not given keep their defaults (in brackets).\n\n"
+        << "Given several INPUTs, a folder, or -o, converts each WAVE file given and each .wav and\n"
+        << ".wave file in the folders and their subfolders, several at once on every core. An MP3\n"
+        << "already there is kept unless --existing says otherwise, so running the same command\n"
+        << "again after a stop converts only what is missing. The MP3s are the same whatever --jobs.\n\n"
+        << "Options:\n";
+    for (const CommandOption &option : commandOptions) {
+        QString shown = option.shortName ? QStringLiteral("-%1, ").arg(QLatin1Char(option.shortName)) : QString();
+        shown += QStringLiteral("--") + QLatin1String(option.name);
+        if (!option.value.isEmpty())
+            shown += QLatin1Char('=') + option.value;
+        QString help = QString::fromUtf8(option.help).replace(QLatin1Char('\n'), QStringLiteral("\n") + QString(31, QLatin1Char(' ')));
+        if (!option.byDefault.isEmpty())
+            help += QStringLiteral(" [%1]").arg(option.byDefault);
+        out << optionColumn(shown) << " " << help << "\n";
+    }
+    out << "\nEncoder settings, for every file:\n";
+    for (const MemberField &field : LameEncoderX::members()) {
+        if (field.kind == MemberKind::Method || field.member == Member::InputFile
+            || field.member == Member::OutputFile)
+            continue;
+        const QVariant value = LameEncoderX::defaultValue(field.member);
+        QString kind = QStringLiteral("TEXT");
+        QString shown = value.toString();
+        if (field.kind == MemberKind::Switch) {
+            kind = QStringLiteral("True|False");
+            shown = value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+        } else if (field.kind != MemberKind::Text) {
+            kind = QStringLiteral("N");
+        }
+        out << optionColumn(QStringLiteral("--%1=%2").arg(QLatin1String(field.name), kind)) << " [" << shown << "]\n";
+    }
+    out << "\nOn a terminal one line shows files done, the audio done, the time so far and the time\n"
+        << "left; a batch ends with what was converted, skipped and failed, each failure's reason,\n"
+        << "and the speed. SIGINT or SIGTERM stops it within a second: finished MP3s stay, no\n"
+        << "partial file is left.\n\n"
+        << "Exit status: " << int(ExitStatus::Success) << " every input converted (or skipped), "
+        << int(ExitStatus::Failed) << " a conversion failed, " << int(ExitStatus::WrongUsage) << " wrong usage\n"
+        << "(an unknown option, no input, an output folder that cannot be made), " << int(ExitStatus::StoppedByInt)
+        << " and " << int(ExitStatus::StoppedByTerm) << "\n"
+        << "stopped by SIGINT and SIGTERM.\n";
+    return text;
+}
+
+ExitStatus complain(ExitStatus status, const QString &why)
+{
+    Console::err().line(QStringLiteral("sonovert-encode: ") + why);
+    if (status == ExitStatus::WrongUsage)
+        Console::err().line(usage());
+    return status;
+}

@@ -1,0 +1,26 @@
+#include "outputnaming.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QString wantedOutput(const BatchRequest &request, const BatchInput &input)
+{
+    const QString name = input.below + QStringLiteral(".mp3");
+    if (!request.outputDir.isEmpty())
+        return request.outputDir + QLatin1Char('/') + QFileInfo(name).filePath();
+    return QFileInfo(input.path).dir().filePath(QFileInfo(input.path).completeBaseName() + QStringLiteral(".mp3"));
+}
+
+BatchQueue::BatchQueue(const BatchRequest &request)
+    : m_request(request), m_inputs(request.inputs), m_claims(request.existing)
+{
+}
+
+std::optional<BatchQueue::Item> BatchQueue::next()
+{
+    std::optional<BatchInput> input = m_inputs.next();
+    if (!input)
+        return std::nullopt;
+    OutputChoice choice = m_claims.claim(input->path, wantedOutput(m_request, *input));
+    return Item {std::move(*input), std::move(choice)};
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "batchcommand.h"
+#include "encoder/batch/inputlist.h"
+
+#include <optional>
+
+// Where an input's MP3 would go before existing files are looked at: below the output folder at
+// the input's path below the folder given, or beside the WAVE.
+QString wantedOutput(const BatchRequest &request, const BatchInput &input);
+
+// The batch's inputs in order, each with its output decided.
+class BatchQueue
+{
+public:
+    explicit BatchQueue(const BatchRequest &request);
+
+    struct Item
+    {
+        BatchInput input;
+        OutputChoice choice;
+    };
+    std::optional<Item> next();
+
+private:
+    const BatchRequest &m_request;
+    InputList m_inputs;
+    OutputClaims m_claims;
+};
