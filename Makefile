@@ -5,13 +5,14 @@
 # make package - build the Debian package build/sonovert_<version>_<arch>.deb
 # make check-package - build the Debian package and check it with lintian
 # make check-desktop - the window under X11 and Wayland: memory, screenshots, no display
+# make check-paths - every form of sonovert-encode gives one input's MP3, byte for byte
 # make check-cluster - the README's many-machines recipe over ssh to sshds of its own on 127.0.0.1
 BUILD ?= build
 JOBS ?= $(shell nproc)
 # CI turns compiler warnings into errors: WERROR=ON.
 WERROR ?= OFF
 
-.PHONY: all deps test-deps configure configure-all program build run test bench clean check-sanitize fuzz package check-package check-desktop check-cluster
+.PHONY: all deps test-deps configure configure-all program build run test bench clean check-sanitize fuzz package check-package check-desktop check-paths check-cluster
 
 all: build
 
@@ -76,6 +77,10 @@ check-package:
 # it says without a display.
 check-desktop: program
 	scripts/check-desktop $(BUILD)
+
+# Three inputs at six settings along every form of the command: the same bytes (a few minutes).
+check-paths: build
+	scripts/check-paths $(BUILD)
 
 # GNU parallel over ssh to two sshds of its own on 127.0.0.1 and the local machine, one of them
 # without the command: every MP3 equal to the local batch's.

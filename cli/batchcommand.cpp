@@ -7,7 +7,6 @@
 #include "outputnaming.h"
 #include "stopsignals.h"
 
-#include "encoder/batch/splitplanner.h"
 #include "encoder/batchrun.h"
 
 #include <QDir>
@@ -30,7 +29,7 @@ ExitStatus listBatch(const BatchRequest &request)
     return ExitStatus::Success;
 }
 
-// The batch's tally, kept from the planner's thread and the run's as files end.
+// The batch's tally, kept from the run's threads as files are taken and end.
 class BatchBook
 {
 public:
@@ -44,7 +43,7 @@ public:
             const std::lock_guard lock(m_mutex);
             switch (item->choice.kind) {
             case OutputChoice::Kind::Convert:
-                return BatchFile {item->input.path, item->choice.path, true};
+                return BatchFile {item->input.path, item->choice.path};
             case OutputChoice::Kind::Exists:
                 ++m_tally.skipped;
                 break;
@@ -122,12 +121,9 @@ ExitStatus runBatchCommand(const BatchRequest &request)
     BatchQueue queue(request);
     BatchRun batch(request.settings, request.jobs, stopRequested());
     BatchBook book(batch);
-    // The planner reads ahead of the run.
-    SplitPlanner planner([&] { return book.nextToConvert(queue); },
-                         [&batch](const BatchFile &file) { return batch.audioSeconds(file.input); });
     BatchProgress progress(request, batch, elapsed, [&book] { return book.ended(); });
 
-    batch.run([&planner] { return planner.next(); }, [&book](const BatchResult &result) { book.done(result); });
+    batch.run([&] { return book.nextToConvert(queue); }, [&book](const BatchResult &result) { book.done(result); });
 
     progress.stop();
     const Tally &tally = book.tally();

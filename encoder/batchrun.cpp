@@ -3,7 +3,6 @@
 #include "encoder/core/scopeexit.h"
 #include "encoder/encoderun.h"
 #include "encoder/input/audiosource.h"
-#include "encoder/mp3/frames.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -136,16 +135,11 @@ BatchResult BatchRun::convert(int slot, const BatchFile &file, std::unique_ptr<M
     EncoderSettings settings = m_settings;
     settings.inputFile = file.input;
     settings.outputFile = file.output;
+    // The thread encodes the file's chunks one after another, helped by the cores other threads
+    // lend once they run dry.
     ParallelPlan plan;
-    plan.workers = 1;
-    if (file.split) {
-        plan.workers = m_jobs;
-        // In MPEG-1 frames at the input's rate: only a measure, fixed by the list.
-        const auto wanted = static_cast<std::int64_t>(file.chunkSeconds * rate / kMpeg1FrameSamples);
-        plan.chunkFrames = file.chunkSeconds > 0 ? std::clamp(wanted, kShortestChunkFrames, kChunkFrames) : kChunkFrames;
-        plan.fixedLayout = true;
-        plan.cores = &m_cores;
-    }
+    plan.workers = m_jobs;
+    plan.cores = &m_cores;
     plan.leaveUncommitted = true;
     RunReport report;
     result.outcome = runEncode(

@@ -54,13 +54,6 @@ public:
     // The audio length of an input in seconds with these settings; 0 where it cannot be read.
     double audioSeconds(const QString &input) const;
 
-    // MP3 frames a chunk: long enough that the extra frames at each seam cost little, short
-    // enough that a last long file is shared out among idle cores.
-    static constexpr std::int64_t kChunkFrames = 4096;
-    // The shortest, about 7 s: at the end of a list its seam's extra frames cost less than a
-    // core idle for the length of a whole short file.
-    static constexpr std::int64_t kShortestChunkFrames = 256;
-
 private:
     // An MP3 written whole, waiting to be put in place.
     struct Finished

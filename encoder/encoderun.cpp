@@ -150,15 +150,14 @@ std::optional<Outcome> encodeInParallelIfWorth(Probe &probe, const ParallelPlan 
     const InputInfo &encoded = encoding.encoded;
     const int workers = workersFor(encoding.settings, plan);
     const bool longEnough = static_cast<double>(encoding.input.frames) >= plan.minSeconds * encoding.input.sampleRate;
-    if ((workers <= 1 && !plan.fixedLayout) || !longEnough)
+    if (!longEnough)
         return std::nullopt;
     // MPEG-2 and 2.5 frames whose size is whole bytes at a constant rate: no frame can take a
     // padding byte to close a seam, and the reservoir is small.
     const bool unpadded = !encoding.variableRate && probe.frameSamples == kGranuleSamples
                           && framesNeverPadded(mpegVersionFor(encoded.sampleRate), probe.constantRate,
                                                encoded.sampleRate);
-    const ChunkLayout layout = planChunks(encoded.frames, encoded.sampleRate, probe.frameSamples,
-                                          plan.fixedLayout ? 1 : workers, plan.chunkFrames,
+    const ChunkLayout layout = planChunks(encoded.frames, encoded.sampleRate, probe.frameSamples, plan.chunkFrames,
                                           unpadded ? kLongSearch : kSearch);
     if (layout.starts.size() < 2)
         return std::nullopt;

@@ -2,7 +2,6 @@
 // resumed; the chunk layout that keeps the MP3s the same whatever the cores; the outputs'
 // names.
 #include "encoder/batch/outputclaims.h"
-#include "encoder/batch/splitplanner.h"
 #include "encoder/encoderun.h"
 #include "childencode.h"
 #include "mp3check.h"
@@ -40,13 +39,13 @@ private slots:
     void usage();
     void sameBytes_data();
     void sameBytes();
+    void paths_data();
+    void paths();
     void claims_data();
     void claims();
     void gnuParallel();
     void diskFaults_data();
     void diskFaults();
-    void splitPlan_data();
-    void splitPlan();
 
 private:
     struct Run
@@ -397,7 +396,6 @@ void TstBatch::sameBytes()
         ParallelPlan plan;
         plan.workers = n;
         plan.chunkFrames = 64;
-        plan.fixedLayout = true;
         plan.cores = cores;
         const std::atomic_bool abort = false;
         RunReport report;
@@ -417,6 +415,60 @@ void TstBatch::sameBytes()
     QVERIFY(ours.readAll() == theirs.readAll());
     QCOMPARE(decodeMp3(output).frames, 10 * 44100);
     QVERIFY(!cores.borrow() == (lent == 0)); // every core lent came back
+}
+
+// One input, one MP3: every form of the command gives the bytes of INPUT OUTPUT, on an input of
+// four chunks.
+void TstBatch::paths_data()
+{
+    // IN stands for the input, FOLDER for a folder that holds it last, OUT for an output folder.
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("made"); // below OUT
+    for (const char *setting : {"--Bitrate=128", "--UseVBR=True"}) {
+        const auto row = [&](const char *path, QStringList args, const char *made) {
+            QTest::addRow("%s, %s", setting, path) << (args << setting) << QString::fromLatin1(made);
+        };
+        row("--threads=1", {"IN", "OUT/one.mp3", "--threads=1"}, "one.mp3");
+        row("--threads=4", {"IN", "OUT/four.mp3", "--threads=4"}, "four.mp3");
+        row("-o alone", {"IN", "-o", "OUT"}, "paths.mp3");
+        row("--jobs=1", {"IN", "-o", "OUT", "--jobs=1"}, "paths.mp3");
+        row("last of a folder", {"FOLDER", "-o", "OUT"}, "zz paths.mp3");
+    }
+}
+
+void TstBatch::paths()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, made);
+    const QString input = m_dir.filePath(QStringLiteral("paths.wav"));
+    const QString folder = m_dir.filePath(QStringLiteral("paths folder"));
+    if (!QFile::exists(input)) {
+        QVERIFY(writeMusicWave(input, 100));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeMusicWave(folder + QStringLiteral("/a filler.wav"), 3));
+        QVERIFY(QFile::copy(input, folder + QStringLiteral("/zz paths.wav")));
+    }
+    const QString setting = args.constLast();
+    const QString reference = m_dir.filePath(QStringLiteral("paths %1.mp3").arg(setting));
+    if (!QFile::exists(reference))
+        QCOMPARE(encode({input, reference, setting}).exitCode, 0);
+    const QString out = m_dir.filePath(QStringLiteral("paths out"));
+    QVERIFY(QDir(out).removeRecursively());
+    QVERIFY(QDir().mkpath(out));
+    for (QString &arg : args) {
+        if (arg == QLatin1String("IN"))
+            arg = input;
+        else if (arg == QLatin1String("FOLDER"))
+            arg = folder;
+        else if (arg.startsWith(QLatin1String("OUT")))
+            arg.replace(0, 3, out);
+    }
+    const Run run = encode(args);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QFile ours(QDir(out).filePath(made));
+    QFile theirs(reference);
+    QVERIFY(ours.open(QIODevice::ReadOnly) && theirs.open(QIODevice::ReadOnly));
+    QVERIFY(ours.readAll() == theirs.readAll());
 }
 
 void TstBatch::claims_data()
@@ -528,54 +580,6 @@ void TstBatch::diskFaults()
     QVERIFY2(err.contains(QLatin1String("converted 0, skipped 0, failed ")), qPrintable(err));
     QVERIFY2(err.contains(said), qPrintable(err));
     QCOMPARE(filesBelow(out), QStringList());
-}
-
-void TstBatch::splitPlan_data()
-{
-    // lengths: "seconds*count,..." in the list's order; split: W one instance, S split, a file
-    // each; pulled: files read from the list when the first comes out; chunks: the seconds a
-    // chunk of each split file holds.
-    QTest::addColumn<QString>("lengths");
-    QTest::addColumn<QString>("split");
-    QTest::addColumn<int>("pulled");
-    QTest::addColumn<QString>("chunks");
-    QTest::newRow("one file") << "300*1" << "S" << 1 << "75";
-    QTest::newRow("an album: the last four split") << "300*6" << "WWSSSS" << 5 << "300 225 150 75";
-    QTest::newRow("a long file before many short ones")
-        << "600*1,10*300" << "W" + QString(296, 'W') + "SSSS" << 241 << "10 7.5 5 2.5";
-    QTest::newRow("a long file last: only it") << "60*20,900*1" << QString(20, 'W') + "S" << 5 << "225";
-    QTest::newRow("unreadable inputs weigh nothing") << "0*2,100*1" << "WWS" << 1 << "25";
-}
-
-void TstBatch::splitPlan()
-{
-    QFETCH(QString, lengths);
-    QFETCH(QString, split);
-    QFETCH(int, pulled);
-    QFETCH(QString, chunks);
-    std::vector<double> seconds;
-    for (const QString &run : lengths.split(','))
-        seconds.insert(seconds.end(), run.section('*', 1).toInt(), run.section('*', 0, 0).toDouble());
-    std::size_t taken = 0;
-    SplitPlanner planner(
-        [&]() -> std::optional<BatchFile> {
-            if (taken == seconds.size())
-                return std::nullopt;
-            return BatchFile {QString::number(taken++), QString(), true};
-        },
-        [&](const BatchFile &file) { return seconds[file.input.toULongLong()]; });
-    QString plan;
-    QStringList chunkSeconds;
-    while (std::optional<BatchFile> file = planner.next()) {
-        if (plan.isEmpty())
-            QCOMPARE(int(taken), pulled); // read ahead only as far as the first decision needs
-        QCOMPARE(file->input, QString::number(plan.size())); // in the list's order
-        plan += file->split ? 'S' : 'W';
-        if (file->split)
-            chunkSeconds << QString::number(file->chunkSeconds);
-    }
-    QCOMPARE(plan, split);
-    QCOMPARE(chunkSeconds.join(' '), chunks);
 }
 
 int main(int argc, char *argv[])

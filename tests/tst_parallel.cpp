@@ -142,10 +142,12 @@ private:
                    const ProgressReport &progress = [](int, qint64) {}, const std::atomic_bool *abort = nullptr)
     {
         static const std::atomic_bool never = false;
+        // workers 1: one instance, as for an input shorter than a chunk; more: chunks of about
+        // 5 s, several seams in a short input.
         ParallelPlan plan;
         plan.workers = workers;
-        plan.chunkFrames = 200; // about 5 s: several seams in a short input
-        plan.minSeconds = 0;
+        plan.chunkFrames = 200;
+        plan.minSeconds = workers > 1 ? 0 : 1e9;
         return runEncode(settings, plan, abort ? *abort : never, progress, report);
     }
 
@@ -727,30 +729,27 @@ private slots:
     void plan_data()
     {
         QTest::addColumn<qint64>("inputFrames");
-        QTest::addColumn<int>("workers");
         QTest::addColumn<qint64>("chunkFrames");
         QTest::addColumn<int>("chunks"); // -1: any number of at least two
         QTest::addColumn<qint64>("search");
-        QTest::newRow("5 minutes, 2 workers: 6 chunks") << qint64(44100 * 300) << 2 << qint64(0) << 6 << qint64(kSearch);
-        QTest::newRow("1 hour: chunks of at most a minute") << qint64(44100) * 3600 << 2 << qint64(0) << 60 << qint64(kSearch);
-        QTest::newRow("30 s: a chunk a worker") << qint64(44100 * 30) << 2 << qint64(0) << 2 << qint64(kSearch);
-        QTest::newRow("60 s: a chunk a worker") << qint64(44100 * 60) << 2 << qint64(0) << 2 << qint64(kSearch);
-        QTest::newRow("100 s: two chunks a worker") << qint64(44100 * 100) << 2 << qint64(0) << 4 << qint64(kSearch);
-        QTest::newRow("100 s, 3 workers: a chunk each") << qint64(44100 * 100) << 3 << qint64(0) << 3 << qint64(kSearch);
-        QTest::newRow("3 s: a chunk a worker") << qint64(44100 * 3) << 2 << qint64(0) << 2 << qint64(kSearch);
-        QTest::newRow("2 s: too short to cut") << qint64(44100 * 2) << 2 << qint64(0) << 1 << qint64(kSearch);
-        QTest::newRow("forced small chunks, long seam search") << qint64(44100 * 30) << 2 << qint64(100) << 6 << qint64(kLongSearch);
-        QTest::newRow("forced small chunks") << qint64(44100 * 30) << 2 << qint64(200) << 5 << qint64(kSearch);
-        QTest::newRow("too small chunks are raised") << qint64(44100 * 10) << 2 << qint64(1) << -1 << qint64(kSearch);
+        QTest::newRow("5 minutes: 6 chunks") << qint64(44100 * 300) << qint64(0) << 6 << qint64(kSearch);
+        QTest::newRow("1 hour: chunks of at most a minute") << qint64(44100) * 3600 << qint64(0) << 60 << qint64(kSearch);
+        QTest::newRow("30 s: a chunk a worker") << qint64(44100 * 30) << qint64(0) << 2 << qint64(kSearch);
+        QTest::newRow("60 s: a chunk a worker") << qint64(44100 * 60) << qint64(0) << 2 << qint64(kSearch);
+        QTest::newRow("100 s: two chunks a worker") << qint64(44100 * 100) << qint64(0) << 4 << qint64(kSearch);
+        QTest::newRow("3 s: a chunk a worker") << qint64(44100 * 3) << qint64(0) << 2 << qint64(kSearch);
+        QTest::newRow("2 s: too short to cut") << qint64(44100 * 2) << qint64(0) << 1 << qint64(kSearch);
+        QTest::newRow("forced small chunks, long seam search") << qint64(44100 * 30) << qint64(100) << 6 << qint64(kLongSearch);
+        QTest::newRow("forced small chunks") << qint64(44100 * 30) << qint64(200) << 5 << qint64(kSearch);
+        QTest::newRow("too small chunks are raised") << qint64(44100 * 10) << qint64(1) << -1 << qint64(kSearch);
     }
 
     void plan()
     {
         QFETCH(qint64, inputFrames);
-        QFETCH(int, workers);
         QFETCH(qint64, chunkFrames);
         QFETCH(qint64, search);
-        const ChunkLayout layout = planChunks(inputFrames, 44100, 1152, workers, chunkFrames, search);
+        const ChunkLayout layout = planChunks(inputFrames, 44100, 1152, chunkFrames, search);
         QFETCH(int, chunks);
         if (chunks > 0)
             QCOMPARE(int(layout.starts.size()), chunks);

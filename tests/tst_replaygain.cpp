@@ -74,7 +74,8 @@ class TstReplayGain : public QObject
     Q_OBJECT
 
 private:
-    // workers 1: one instance; more: chunks of about 5 s, so a short input has several seams.
+    // workers 1: one instance, as for an input shorter than a chunk; more: chunks of about 5 s,
+    // so a short input has several seams.
     Outcome encode(const EncoderSettings &settings, int workers, RunReport *report)
     {
         static const std::atomic_bool never = false;

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-ChunkLayout planChunks(std::int64_t inputFrames, int sampleRate, int frameSamples, int workers,
-                       std::int64_t chunkFrames, std::int64_t search)
+ChunkLayout planChunks(std::int64_t inputFrames, int sampleRate, int frameSamples, std::int64_t chunkFrames,
+                       std::int64_t search)
 {
+    const int workers = kLayoutWorkers;
     const std::int64_t kMinChunk = kWarmUp + search + kLookAhead + 16;
     ChunkLayout layout;
     layout.frameSamples = frameSamples;
@@ -15,11 +16,11 @@ ChunkLayout planChunks(std::int64_t inputFrames, int sampleRate, int frameSample
     if (chunkFrames <= 0) {
         // Three chunks a worker even out the load; chunks of 20 to 60 seconds keep the
         // overlap small and the chunks held in memory few.
-        chunkFrames = std::clamp<std::int64_t>(frames / (3 * std::max(1, workers)), 20 * perSecond, 60 * perSecond);
+        chunkFrames = std::clamp<std::int64_t>(frames / (3 * workers), 20 * perSecond, 60 * perSecond);
         count = frames / chunkFrames;
         // Fewer than that: a whole number of chunks a worker, at least one each, so no worker
         // is left alone with a last chunk.
-        if (workers > 1 && count < 3 * workers)
+        if (count < 3 * workers)
             count = std::max<std::int64_t>(workers, count / workers * workers);
         count = std::min(count, frames / kMinChunk);
     } else {

@@ -32,9 +32,6 @@ struct ParallelPlan
     int workers = 0;               // 0: settings.workers, and where that is 0, every core
     std::int64_t chunkFrames = 0;  // MP3 frames a chunk; 0: chosen from the input's length
     double minSeconds = 3;         // shorter inputs gain nothing and use one instance
-    // The chunks as for one worker (or of chunkFrames), and used even by one worker: the MP3
-    // is then the same whatever the workers and whoever encodes which chunk.
-    bool fixedLayout = false;
     CoreShare *cores = nullptr; // where given, workers after the first borrow a core a chunk
     // The MP3 of a run that succeeds is left written but not in place, in RunReport::uncommitted
     // (a report must be given): the caller finishes the commit.
@@ -63,7 +60,12 @@ struct ChunkLayout
     std::vector<std::int64_t> starts;
 };
 
-// Chunks of chunkFrames (0: chosen from the length and the workers: short inputs get a chunk
-// or two a worker), at least two only when the input holds two whole chunks.
-ChunkLayout planChunks(std::int64_t inputFrames, int sampleRate, int frameSamples, int workers,
-                       std::int64_t chunkFrames, std::int64_t search = kSearch);
+// The chunks are cut as for this many workers, however many encode them, one worker encoding
+// its chunks one after another: an MP3 then depends on its input and settings alone.
+constexpr int kLayoutWorkers = 2;
+
+// Chunks of chunkFrames (0: chosen from the length: a whole number of chunks for each of
+// kLayoutWorkers, 20 to 60 seconds long), at least two only when the input holds two whole
+// chunks.
+ChunkLayout planChunks(std::int64_t inputFrames, int sampleRate, int frameSamples, std::int64_t chunkFrames,
+                       std::int64_t search = kSearch);
