@@ -85,5 +85,4 @@ check-paths: build
 # GNU parallel over ssh to two sshds of its own on 127.0.0.1 and the local machine, one of them
 # without the command: every MP3 equal to the local batch's.
 check-cluster: build
-	@scripts/install-deps cluster
 	scripts/check-cluster $(BUILD)

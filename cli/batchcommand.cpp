@@ -10,6 +10,8 @@
 #include "encoder/batchrun.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QTextStream>
 
@@ -17,16 +19,54 @@
 
 namespace {
 
-// --list: INPUT<TAB>OUTPUT for each file a run would convert.
+// --list and --list0: each file a run would convert and its MP3, by absolute paths, so that
+// another machine or folder finds them.
 ExitStatus listBatch(const BatchRequest &request)
 {
+    const bool nul = request.listing == BatchRequest::Listing::Nul;
     BatchQueue queue(request);
     QTextStream out(stdout);
+    ExitStatus status = ExitStatus::Success;
     while (std::optional<BatchQueue::Item> item = queue.next()) {
-        if (item->choice.kind == OutputChoice::Kind::Convert)
-            out << item->input.path << '\t' << item->choice.path << '\n';
+        if (item->choice.kind != OutputChoice::Kind::Convert)
+            continue;
+        const QString input = QDir::cleanPath(QFileInfo(item->input.path).absoluteFilePath());
+        const QString output = QDir::cleanPath(QFileInfo(item->choice.path).absoluteFilePath());
+        if (nul) {
+            out << input << QChar(0) << output << QChar(0);
+        } else if ((input + output).contains(QRegularExpression(QStringLiteral("[\t\n]")))) {
+            Console::err().line(QStringLiteral("sonovert-encode: %1: a name with a tab or a newline cannot be listed "
+                                               "in lines; --list0 lists it")
+                                    .arg(item->input.path));
+            status = ExitStatus::Failed;
+        } else {
+            out << input << '\t' << output << '\n';
+        }
     }
-    return ExitStatus::Success;
+    return status;
+}
+
+// What a batch cannot start without: every input there, and an output folder that is there or
+// can be made (it is made with the first MP3).
+bool usable(const BatchRequest &request)
+{
+    for (const QString &input : request.inputs) {
+        if (!QFileInfo::exists(input)) {
+            Console::err().line(QStringLiteral("sonovert-encode: no input %1").arg(input));
+            return false;
+        }
+    }
+    if (request.outputDir.isEmpty())
+        return true;
+    QFileInfo nearest(QFileInfo(request.outputDir).absoluteFilePath());
+    while (!nearest.exists())
+        nearest.setFile(nearest.path());
+    const bool there = nearest.absoluteFilePath() == QFileInfo(request.outputDir).absoluteFilePath();
+    if (!nearest.isDir() || (!there && !nearest.isWritable())) {
+        Console::err().line(QStringLiteral("sonovert-encode: cannot make the output folder ") + request.outputDir);
+        return false;
+    }
+    return true;
 }
 
 // The batch's tally, kept from the run's threads as files are taken and end.
@@ -77,6 +117,7 @@ public:
             Console::err().line(QStringLiteral("sonovert-encode: warning: %1: %2").arg(result.file.input, warning));
         if (result.outcome) {
             ++m_tally.converted;
+            m_tally.warned += warnings.isEmpty() ? 0 : 1;
             m_tally.seconds += result.seconds;
             return;
         }
@@ -108,11 +149,9 @@ private:
 
 ExitStatus runBatchCommand(const BatchRequest &request)
 {
-    if (!request.outputDir.isEmpty() && !QDir().mkpath(request.outputDir)) {
-        Console::err().line(QStringLiteral("sonovert-encode: cannot make the output folder ") + request.outputDir);
+    if (!usable(request))
         return ExitStatus::WrongUsage;
-    }
-    if (request.list)
+    if (request.listing != BatchRequest::Listing::None)
         return listBatch(request);
 
     catchStopSignals();

@@ -14,10 +14,12 @@ struct BatchRequest
     QString outputDir; // empty: each MP3 beside its WAVE
     ExistingPolicy existing = ExistingPolicy::Skip;
     int jobs = 0; // 0: one per core
-    bool list = false;
+    // Print each file a run would convert and its MP3, and convert none: as INPUT<TAB>OUTPUT
+    // lines, or each path ended by a NUL byte, for names that hold a tab or a newline.
+    enum class Listing { None, Lines, Nul } listing = Listing::None;
     EncoderSettings settings;
 };
 
-// Converts (or with list, lists) the batch: Success when every input was converted or skipped,
-// WrongUsage when the output folder cannot be made.
+// Converts (or lists) the batch: Success when every input was converted or skipped, WrongUsage
+// when an input does not exist or the output folder cannot be made (told before anything is).
 ExitStatus runBatchCommand(const BatchRequest &request);

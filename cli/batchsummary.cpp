@@ -14,10 +14,12 @@ QString clockTime(double seconds)
 void printSummary(const Tally &tally, double elapsedSeconds, int stopSignal)
 {
     Console &err = Console::err();
-    err.line(QStringLiteral("converted %1, skipped %2, failed %3")
+    const QString warned = tally.warned ? QStringLiteral("; %1 of those converted with warnings").arg(tally.warned) : QString();
+    err.line(QStringLiteral("converted %1, skipped %2, failed %3%4")
                  .arg(tally.converted)
                  .arg(tally.skipped)
-                 .arg(tally.failed.size()));
+                 .arg(tally.failed.size())
+                 .arg(warned));
     for (const auto &[input, reason] : tally.failed)
         err.line(QStringLiteral("failed: %1: %2").arg(input, reason));
     if (!tally.stoppedStarting.isEmpty())

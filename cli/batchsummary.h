@@ -9,6 +9,7 @@
 struct Tally
 {
     int converted = 0;
+    int warned = 0; // of those converted, with a warning
     int skipped = 0;
     std::vector<std::pair<QString, QString>> failed; // input, reason
     double seconds = 0; // audio converted

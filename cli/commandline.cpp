@@ -23,7 +23,7 @@ QString usage()
 {
     return QStringLiteral("usage: sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N]\n"
                           "       sonovert-encode INPUT... [-o DIR] [--existing=%1] [--jobs=N]\n"
-                          "                       [--list] [--Member=value ...]\n"
+                          "                       [--list | --list0] [--Member=value ...]\n"
                           "       either form also takes [--replaygain=%2] [--source-tags=%3] [--cover=FILE]")
         .arg(choiceNames(existingChoices), choiceNames(onOff), choiceNames(keepIgnore));
 }
@@ -101,10 +101,17 @@ const CommandOption commandOptions[] = {
          command.batch.jobs = jobs.value_or(0);
          return jobs ? Outcome::success() : Outcome::failure(QStringLiteral("--jobs takes a whole number, 0 for every core"));
      }},
-    {"list", 0, QString(), "print INPUT<TAB>OUTPUT for each file a run would convert, and convert none", QString(),
+    {"list", 0, QString(), "print INPUT<TAB>OUTPUT, absolute, for each file a run would convert, and convert none",
+     QString(),
      [](Command &command, const QString &) {
          command.batchOption = true;
-         command.batch.list = true;
+         command.batch.listing = BatchRequest::Listing::Lines;
+         return Outcome::success();
+     }},
+    {"list0", 0, QString(), "the same, each path ended by a NUL byte: for any file name (parallel -0 -N2)", QString(),
+     [](Command &command, const QString &) {
+         command.batchOption = true;
+         command.batch.listing = BatchRequest::Listing::Nul;
          return Outcome::success();
      }},
     {"threads", 0, QStringLiteral("N"), "INPUT OUTPUT only: encoder threads, 0 for one per core",

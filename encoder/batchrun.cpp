@@ -19,6 +19,7 @@ BatchRun::BatchRun(const EncoderSettings &settings, int jobs, const std::atomic_
 
 void BatchRun::run(const Next &next, const Done &done)
 {
+    const ScopeExit tidy([this] { removeEmptyFolders(); });
     std::jthread committer([this, &done] { commitAll(done); });
     // Set before the committer is joined even where a thread fails to start and throws.
     const ScopeExit encodingDone([this] {
@@ -29,6 +30,24 @@ void BatchRun::run(const Next &next, const Done &done)
     std::vector<std::jthread> threads;
     for (int slot = 0; slot < m_jobs; ++slot)
         threads.emplace_back([this, slot, &next, &done] { work(slot, next, done); });
+}
+
+bool BatchRun::makeFolder(const QString &folder)
+{
+    const std::lock_guard lock(m_folderMutex);
+    for (QString missing = QDir::cleanPath(folder); !QFileInfo::exists(missing);
+         missing = QFileInfo(missing).path())
+        m_madeFolders.push_back(missing);
+    return QDir().mkpath(folder);
+}
+
+// Once every thread has ended: the deepest first, and only where empty.
+void BatchRun::removeEmptyFolders()
+{
+    std::sort(m_madeFolders.begin(), m_madeFolders.end(),
+              [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    for (const QString &folder : m_madeFolders)
+        QDir().rmdir(folder);
 }
 
 // The MP3s written whole are put in place even after an interrupt: they are finished.
@@ -127,7 +146,7 @@ BatchResult BatchRun::convert(int slot, const BatchFile &file, std::unique_ptr<M
         result.seconds = double(source.info().frames) / rate;
     }
     const QString folder = QFileInfo(file.output).absolutePath();
-    if (!QDir().mkpath(folder)) {
+    if (!makeFolder(folder)) {
         result.outcome = Outcome::failure(QStringLiteral("Cannot make the folder %1.").arg(folder));
         return result;
     }

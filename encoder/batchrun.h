@@ -65,6 +65,10 @@ private:
     void work(int slot, const Next &next, const Done &done);
     BatchResult convert(int slot, const BatchFile &file, std::unique_ptr<Mp3Output> &output);
     void commitAll(const Done &done);
+    // Makes the folder an MP3 goes into, noting the folders made, so that those a failed or
+    // stopped file leaves empty are taken away at the end.
+    bool makeFolder(const QString &folder);
+    void removeEmptyFolders();
 
     const EncoderSettings m_settings;
     const int m_jobs;
@@ -79,4 +83,7 @@ private:
     std::condition_variable m_commitChanged;
     std::deque<Finished> m_toCommit; // at most m_jobs, so a slow disk holds back the encoding
     bool m_encodingDone = false;
+
+    std::mutex m_folderMutex;
+    std::vector<QString> m_madeFolders;
 };

@@ -19,12 +19,27 @@
 
 namespace {
 
-Outcome openInput(AudioSource &source, const EncoderSettings &settings)
+// m:ss.s
+QString minutes(qint64 frames, int rate)
+{
+    const double seconds = double(frames) / std::max(1, rate);
+    const auto tenths = static_cast<qint64>(seconds * 10 + 0.5);
+    return QStringLiteral("%1:%2.%3").arg(tenths / 600).arg(tenths / 10 % 60, 2, 10, QLatin1Char('0')).arg(tenths % 10);
+}
+
+// A file cut short converts as far as it goes, and says so.
+Outcome openInput(AudioSource &source, const EncoderSettings &settings, const WarningReport &warn)
 {
     if (Outcome opened = source.open(settings.inputFile, settings.rawPcm, settings.rawPcm && settings.forceByteSwap);
         !opened)
         return opened;
-    if (source.info().frames <= 0)
+    const InputInfo &info = source.info();
+    if (info.missingFrames > 0 && warn)
+        warn(QStringLiteral("The input's header announces %1 of audio, but the file ends after %2: the last %3 "
+                            "are missing, and the MP3 holds what is there.")
+                 .arg(minutes(info.frames + info.missingFrames, info.sampleRate),
+                      minutes(info.frames, info.sampleRate), minutes(info.missingFrames, info.sampleRate)));
+    if (info.frames <= 0)
         return noAudio(settings.inputFile);
     return Outcome::success();
 }
@@ -181,7 +196,7 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
                   const ProgressReport &progress, RunReport *report, const WarningReport &warn)
 {
     AudioSource source;
-    if (Outcome opened = openInput(source, settings); !opened)
+    if (Outcome opened = openInput(source, settings, warn); !opened)
         return opened;
     Result<Probe> probed = probe(settings, source.info());
     if (!probed)

@@ -171,6 +171,8 @@ void TstBatch::initTestCase()
     QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("RIFF....WAVEjunk") > 0);
     bad.close();
     QVERIFY(writeToneWave(m_dir.filePath(QStringLiteral("loud.wav")), 2, 44100, 2, 1.0));
+    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("odd"))));
+    QVERIFY(writeToneWave(m_dir.filePath(QStringLiteral("odd/a\tb\nc.wav")), 1, 44100, 2, 0.5));
     QFile notWave(QDir(m_tree).filePath(QStringLiteral("Singles/notes.txt")));
     QVERIFY(notWave.open(QIODevice::WriteOnly) && notWave.write("not audio") > 0);
 }
@@ -309,7 +311,7 @@ void TstBatch::terminal()
     QVERIFY(shown[1].startsWith(QStringLiteral("sonovert-encode: ")));
     QVERIFY(shown.filter(QStringLiteral(": skipped %1/Singles/x.wav: ").arg(m_tree)).size() == 1);
     QVERIFY(shown.filter(QStringLiteral("loud.wav: the audio reaches full scale")).size() == 1);
-    QCOMPARE(shown[2], QStringLiteral("converted 5, skipped 1, failed 0"));
+    QCOMPARE(shown[2], QStringLiteral("converted 5, skipped 1, failed 0; 1 of those converted with warnings"));
     QVERIFY(shown[3].startsWith(QStringLiteral("audio ")));
     QCOMPARE(filesBelow(out), (QStringList{"0.mp3", "1.mp3", "2.mp3", "loud.mp3", "x.mp3"}));
 }
@@ -336,11 +338,24 @@ void TstBatch::usage_data()
                                             "TREE/Singles/short.wav\t/o/short.mp3\n"
                                             "TREE/Singles/x.WAV\t/o/x.mp3\n")
                           << QString();
+    QTest::newRow("list: clean, absolute paths") << QStringList{"TREE/../odd/../tree/Singles/x.WAV", "--list"} << 0
+                          << QStringLiteral("TREE/Singles/x.WAV\tTREE/Singles/x.mp3\n") << QString();
+    QTest::newRow("list0: any name") << QStringList{"TREE/../odd", "--list0", "-o", "/o"} << 0
+                                     << QStringLiteral("TREE/../odd/a\tb\nc.wav").replace("TREE/..", "ROOT")
+                                            + QChar(0) + QStringLiteral("/o/a\tb\nc.mp3") + QChar(0)
+                                     << QString();
+    QTest::newRow("list: a tab or a newline cannot be a line") << QStringList{"TREE/../odd", "--list"} << 1
+                                                               << QString() << QStringLiteral("--list0 lists it");
+    QTest::newRow("missing input: nothing made") << QStringList{"TREE/Singles", "TREE/nowhere.wav", "-o", "TREE/../made"}
+                                                 << 2 << QString() << QStringLiteral("no input ");
     QTest::newRow("help") << QStringList{"--help"} << 0 << QStringLiteral("--existing=skip|overwrite|rename")
                           << QString();
     QTest::newRow("full scale: the file's MP3 will clip")
         << QStringList{"TREE/../loud.wav", "-o", "TREE/../loud"} << 0 << QString()
         << QStringLiteral("warning: TREE/../loud.wav: the audio reaches full scale, so the MP3 will clip");
+    QTest::newRow("full scale: counted in the summary")
+        << QStringList{"TREE/../loud.wav", "-o", "TREE/../loud", "--existing=overwrite"} << 0 << QString()
+        << QStringLiteral("converted 1, skipped 0, failed 0; 1 of those converted with warnings\n");
 }
 
 void TstBatch::usage()
@@ -350,12 +365,14 @@ void TstBatch::usage()
     QFETCH(QString, out);
     QFETCH(QString, err);
     args.replaceInStrings(QStringLiteral("TREE"), m_tree);
-    out.replace(QStringLiteral("TREE"), m_tree);
+    out.replace(QStringLiteral("ROOT"), m_dir.path()).replace(QStringLiteral("TREE"), m_tree);
     err.replace(QStringLiteral("TREE"), m_tree);
     const Run run = encode(args);
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
-    if (args.contains(QLatin1String("--list")))
+    if (args.contains(QLatin1String("--list")) || args.contains(QLatin1String("--list0")))
         QCOMPARE(run.out, out);
+    if (exitCode == 2 && args.contains(QLatin1String("-o")))
+        QVERIFY(!QFileInfo::exists(args.at(args.indexOf(QLatin1String("-o")) + 1)));
     else
         QVERIFY2(run.out.contains(out), qPrintable(run.out));
     QVERIFY2(run.err.contains(err), qPrintable(run.err));

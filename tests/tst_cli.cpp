@@ -28,6 +28,7 @@ private:
     QTemporaryDir m_dir;
     QString m_input;
     QString m_fullScale; // a tone at full scale
+    QString m_cut;       // m_input cut short: its header announces more than it holds
 };
 
 void TstCli::initTestCase()
@@ -38,6 +39,11 @@ void TstCli::initTestCase()
     QVERIFY(writeMusicWave(m_input, 20));
     m_fullScale = m_dir.filePath(QStringLiteral("loud.wav"));
     QVERIFY(writeToneWave(m_fullScale, 5, 44100, 2, 1.0));
+    m_cut = m_dir.filePath(QStringLiteral("cut.wav"));
+    QFile whole(m_input);
+    QFile cut(m_cut);
+    QVERIFY(whole.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly));
+    QVERIFY(cut.write(whole.read(1000000)) == 1000000);
 }
 
 void TstCli::run_data()
@@ -82,6 +88,12 @@ void TstCli::run_data()
     QTest::newRow("full scale, replaygain off: not measured")
         << QStringList{"LOUD", "OUT", "--replaygain=off"} << QStringList{QStringLiteral("Bitrate=128")} << 0
         << QString() << QString();
+    QTest::newRow("one thread: the MP3 of every core")
+        << QStringList{"IN", "OUT", "--threads=1"} << cbr << 0 << QString() << QString();
+    QTest::newRow("cut short: what is there, with a warning")
+        << QStringList{"CUT", "OUT"} << QStringList{QStringLiteral("Bitrate=128")} << 0 << QString()
+        << QStringLiteral("warning: The input's header announces 0:20.0 of audio, but the file ends after 0:05.7: "
+                          "the last 0:14.3 are missing");
     QTest::newRow("bad source-tags") << QStringList{"IN", "OUT", "--source-tags=maybe"} << QStringList() << 2
                                      << QString() << QStringLiteral("usage:");
     QTest::newRow("cover missing") << QStringList{"IN", "OUT", "--cover=nowhere.jpg"} << QStringList() << 2
@@ -108,8 +120,10 @@ void TstCli::run()
 
     const QString output = m_dir.filePath(QStringLiteral("out.mp3"));
     QFile::remove(output);
-    const QString input = args.contains(QStringLiteral("LOUD")) ? m_fullScale : m_input;
-    args.replaceInStrings(QRegularExpression(QStringLiteral("^(IN|LOUD)$")), input);
+    const QString input = args.contains(QStringLiteral("LOUD")) ? m_fullScale
+                          : args.contains(QStringLiteral("CUT")) ? m_cut
+                                                                 : m_input;
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^(IN|LOUD|CUT)$")), input);
     args.replaceInStrings(QRegularExpression(QStringLiteral("^OUT$")), output);
     for (const QString &setting : settings)
         args << QStringLiteral("--") + setting;

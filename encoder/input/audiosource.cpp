@@ -149,6 +149,8 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
     if (header.factFrames > 0 && header.factFrames < info.frames)
         m_info.frames = m_left = header.factFrames;
     m_info.fitsShort = info.channels <= 2 && isShortExact(info.format);
+    if (header.blockAlign > 0)
+        m_info.missingFrames = header.missingBytes / header.blockAlign * std::max(1, header.framesPerBlock);
     if (info.channels > 2)
         m_downmix = Downmix(m_file.get(), info.channels);
     return Outcome::success();

@@ -22,6 +22,7 @@ struct InputInfo
     int sampleRate = 0;
     qint64 frames = 0;      // as the header claims; a 'fact' count ends padded blocks
     bool fitsShort = false; // 16-bit reading loses nothing
+    qint64 missingFrames = 0; // announced by the header, but past the end of the file
 };
 
 // A WAVE file (or headerless PCM) read block by block through libsndfile.

@@ -149,6 +149,9 @@ WaveHeader readWaveHeader(int fd, qint64 fileSize)
                 header.patches = {patch(order, 4, clamp(fileSize - 8)), patch(order, chunk->at + 4, clamp(fileSize - body))};
                 break;
             }
+            // All ones is a size a writer left for later (or one ds64 did not give).
+            if (size != 0xFFFFFFFF && size < (quint64(1) << 62) && static_cast<qint64>(size) > dataBytes)
+                header.missingBytes = static_cast<qint64>(size) - dataBytes;
         }
     }
     // A count of 0 is what a writer leaves before it knows the length; all ones defers to ds64.

@@ -18,6 +18,9 @@ struct WaveHeader
     int blockAlign = 0;
     int framesPerBlock = 0; // of MS ADPCM, IMA ADPCM and GSM 6.10; 0 for others
     qint64 factFrames = -1; // sample frames the 'fact' chunk counts, if it can be trusted; else -1
+    // Bytes of audio the data chunk's size announces past the end of the file: a copy or a
+    // download cut short. 0 where the file holds them, and for a size not yet written.
+    qint64 missingBytes = 0;
     // A recording whose header was never finished: the data size is still 0 with audio after
     // it. The sizes it should have are in patches, as libsndfile is to read them.
     bool unfinished() const { return !patches.empty(); }
