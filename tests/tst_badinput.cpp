@@ -1,6 +1,7 @@
 // Damaged and hostile input, and faults during a run: each ends in a refusal, a failure with a
 // reason and nothing left on disk, or a conversion of the audio that is there.
 #include "encoder/encoderun.h"
+#include "encoder/input/audiosource.h"
 #include "encoder/lameencoderx.h"
 #include "childencode.h"
 #include "mp3check.h"
@@ -204,16 +205,17 @@ private slots:
         QTest::addColumn<qint64>("outFrames");
         QTest::addColumn<qint64>("tolerance");
         QTest::addColumn<QString>("said"); // in the message of a refusal, when given
+        QTest::addColumn<qint64>("missing"); // frames the header announces past the file's end
 
         const auto refuse = [](const char *name, const QByteArray &input, bool raw = false) {
-            QTest::newRow(name) << input << raw << 0 << 0 << qint64(0) << qint64(0) << QString();
+            QTest::newRow(name) << input << raw << 0 << 0 << qint64(0) << qint64(0) << QString() << qint64(0);
         };
         const auto refuseSaying = [](const char *name, const QByteArray &input, const QString &said) {
-            QTest::newRow(name) << input << false << 0 << 0 << qint64(0) << qint64(0) << said;
+            QTest::newRow(name) << input << false << 0 << 0 << qint64(0) << qint64(0) << said << qint64(0);
         };
         const auto convert = [](const char *name, const QByteArray &input, int channels, int rate, qint64 frames,
-                                qint64 tolerance = 0, bool raw = false) {
-            QTest::newRow(name) << input << raw << channels << rate << frames << tolerance << QString();
+                                qint64 tolerance = 0, bool raw = false, qint64 missing = 0) {
+            QTest::newRow(name) << input << raw << channels << rate << frames << tolerance << QString() << missing;
         };
 
         QByteArray text;
@@ -287,10 +289,11 @@ private slots:
 
         // Damage players play through.
         const QByteArray fmt16 = chunk("fmt ", fmtBody(1, 2, 44100, 16));
-        convert("data claims more than the file holds", riff(fmt16 + chunk("data", pcm16(22050, 2), 100000000)), 2, 44100, 22050);
+        convert("data claims more than the file holds", riff(fmt16 + chunk("data", pcm16(22050, 2), 100000000)), 2, 44100,
+                22050, 0, false, 24977950);
         convert("data claims 4 GiB", riff(fmt16 + chunk("data", pcm16(22050, 2), 0xffffffffu), 0xffffffffu), 2, 44100, 22050);
         convert("data claims more, cut inside a frame",
-                riff(fmt16 + chunk("data", pcm16(22050, 2) + "\1\2", 100000000)), 2, 44100, 22050);
+                riff(fmt16 + chunk("data", pcm16(22050, 2) + "\1\2", 100000000)), 2, 44100, 22050, 0, false, 24977949);
         convert("RIFF size 0", riff(fmt16 + chunk("data", pcm16(22050, 2)), 0), 2, 44100, 22050);
         // What a recorder that died leaves: the sizes as they were when it started.
         convert("header never finished", riff(fmt16 + chunk("data", pcm16(22050, 2), 0), 0), 2, 44100, 22050);
@@ -360,6 +363,11 @@ private slots:
             return;
         }
         QVERIFY2(end.finished, qPrintable(end.message));
+        // A file cut short is said to be; a size not yet written, or all ones, is not.
+        QFETCH(qint64, missing);
+        AudioSource source;
+        QVERIFY(source.open(in, raw, false));
+        QCOMPARE(source.info().missingFrames, missing);
         const Mp3Info mp3 = decodeMp3(out);
         QVERIFY2(mp3.ok, qPrintable(mp3.error));
         QCOMPARE(mp3.channels, outChannels);

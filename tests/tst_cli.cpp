@@ -102,8 +102,8 @@ void TstCli::run_data()
                                                 << QStringLiteral("--source-tags=keep|ignore") << QString();
     QTest::newRow("version") << QStringList{"--version"} << QStringList() << 0
                              << QStringLiteral("Sonovert 1.1\n") << QString();
-    QTest::newRow("after --, --help is a file") << QStringList{"--", "--help"} << QStringList() << 1 << QString()
-                                                << QStringLiteral("failed: --help: ");
+    QTest::newRow("after --, --help is a file") << QStringList{"--", "--help"} << QStringList() << 2 << QString()
+                                                << QStringLiteral("no input --help");
     QTest::newRow("help") << QStringList{"--help"} << QStringList() << 0
                           << QStringLiteral("--threads=N") << QString();
     QTest::newRow("help, replaygain") << QStringList{"--help"} << QStringList() << 0
