@@ -10,9 +10,9 @@
 #include "encoder/batchrun.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QElapsedTimer>
 #include <QTextStream>
 
 #include <mutex>
