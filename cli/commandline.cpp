@@ -240,7 +240,8 @@ QString helpText()
         << "Given several INPUTs, a folder, or -o, converts each WAVE file given and each .wav and\n"
         << ".wave file in the folders and their subfolders, several at once on every core. An MP3\n"
         << "already there is kept unless --existing says otherwise, so running the same command\n"
-        << "again after a stop converts only what is missing. The MP3s are the same whatever --jobs.\n\n"
+        << "again after a stop converts only what is missing. An MP3 is the same whatever the form of\n"
+        << "the command, --threads or --jobs.\n\n"
         << "Options:\n";
     for (const CommandOption &option : commandOptions) {
         QString shown = option.shortName ? QStringLiteral("-%1, ").arg(QLatin1Char(option.shortName)) : QString();

@@ -5,6 +5,7 @@
 #include "filecommand.h"
 
 #include "encoder/filesizesignal.h"
+#include "encoder/libraryversions.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -19,7 +20,7 @@ ExitStatus run(const QStringList &args)
         QTextStream(stdout) << helpText();
         return ExitStatus::Success;
     case Request::Version:
-        QTextStream(stdout) << SONOVERT_NAME << Qt::endl;
+        QTextStream(stdout) << SONOVERT_NAME << "\n" << libraryVersions().join(QLatin1Char('\n')) << Qt::endl;
         return ExitStatus::Success;
     case Request::Convert:
         break;

@@ -101,7 +101,9 @@ void TstCli::run_data()
     QTest::newRow("help lists the tag options") << QStringList{"--help"} << QStringList() << 0
                                                 << QStringLiteral("--source-tags=keep|ignore") << QString();
     QTest::newRow("version") << QStringList{"--version"} << QStringList() << 0
-                             << QStringLiteral("Sonovert 1.1\n") << QString();
+                             << QStringLiteral("Sonovert 1.1\nlibmp3lame 3.") << QString();
+    QTest::newRow("version names its libraries") << QStringList{"--version"} << QStringList() << 0
+                                                 << QStringLiteral("\nQt 6.") << QString();
     QTest::newRow("after --, --help is a file") << QStringList{"--", "--help"} << QStringList() << 2 << QString()
                                                 << QStringLiteral("no input --help");
     QTest::newRow("help") << QStringList{"--help"} << QStringList() << 0
