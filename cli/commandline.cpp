@@ -2,6 +2,7 @@
 
 #include "choices.h"
 #include "console.h"
+#include "lamewords.h"
 
 #include "encoder/batch/inputlist.h"
 #include "encoder/input/wavefamily.h"
@@ -165,7 +166,7 @@ Request requestOf(const QStringList &args)
 {
     const qsizetype files = args.indexOf(QLatin1String("--"));
     const QStringList options = files < 0 ? args : args.first(files);
-    if (options.contains(QLatin1String("--help")))
+    if (options.contains(QLatin1String("--help")) || options.contains(QLatin1String("-?")))
         return Request::Help;
     if (options.contains(QLatin1String("--version")))
         return Request::Version;
@@ -185,6 +186,15 @@ Outcome parse(const QStringList &args, Command &command)
             onlyFiles = true;
             continue;
         }
+        QString value;
+        Outcome refused = Outcome::success();
+        if (const LameWord *word = takeLameWord(args, i, &value, &refused)) {
+            if (!refused)
+                return refused;
+            if (Outcome applied = word->apply(command, value); !applied)
+                return applied;
+            continue;
+        }
         const bool isLong = arg.startsWith(QLatin1String("--"));
         const qsizetype equals = isLong ? arg.indexOf(QLatin1Char('=')) : -1;
         const QString name = isLong ? arg.mid(2, equals < 0 ? -1 : equals - 2) : arg.mid(1, 1);
@@ -201,7 +211,6 @@ Outcome parse(const QStringList &args, Command &command)
             return Outcome::failure(isLong && equals < 0 && LameEncoderX::memberByName(name)
                                         ? QStringLiteral("expected --Member=value, got %1").arg(arg)
                                         : QStringLiteral("no option %1 (see --help)").arg(arg));
-        QString value;
         const bool takesValue = !option->value.isEmpty();
         if (equals >= 0) {
             value = arg.mid(equals + 1);
@@ -217,7 +226,7 @@ Outcome parse(const QStringList &args, Command &command)
         if (Outcome set = option->set(command, value); !set)
             return set;
     }
-    return Outcome::success();
+    return checkLameWords(command);
 }
 
 bool singleFileForm(const Command &command)
@@ -253,6 +262,7 @@ QString helpText()
             help += QStringLiteral(" [%1]").arg(option.byDefault);
         out << optionColumn(shown) << " " << help << "\n";
     }
+    out << lameWordsHelp();
     out << "\nEncoder settings, for every file:\n";
     for (const MemberField &field : LameEncoderX::members()) {
         if (field.kind == MemberKind::Method || field.member == Member::InputFile

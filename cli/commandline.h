@@ -17,10 +17,12 @@ struct Command
     bool batchOption = false; // an option only a batch takes
     std::optional<int> threads;
     LameEncoderX encoder; // the members given as --Member=value
+    QString lameBitrate;  // the word of lame's that set a constant rate (-b, --preset), if any
+    QString lameVbr;      // the one that set a VBR quality (-V, --preset), if any
 };
 
-// What the arguments ask before any conversion: --help or --version, wherever they stand
-// before "--", win over every other argument.
+// What the arguments ask before any conversion: --help (or -?) or --version, wherever they
+// stand before "--", win over every other argument.
 enum class Request { Convert, Help, Version };
 Request requestOf(const QStringList &args);
 

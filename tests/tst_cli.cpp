@@ -1,11 +1,13 @@
 // sonovert-encode, run as a user would: exit codes, texts, and an MP3 byte for byte the one the
 // component writes in-process for the same settings.
 #include "encoder/lameencoderx.h"
+#include "mp3check.h"
 #include "wavegen.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -23,6 +25,8 @@ private slots:
     void run();
     void stopSignal_data();
     void stopSignal();
+    void asLame_data();
+    void asLame();
 
 private:
     QTemporaryDir m_dir;
@@ -94,6 +98,33 @@ void TstCli::run_data()
         << QStringList{"CUT", "OUT"} << QStringList{QStringLiteral("Bitrate=128")} << 0 << QString()
         << QStringLiteral("warning: The input's header announces 0:20.0 of audio, but the file ends after 0:05.7: "
                           "the last 0:14.3 are missing");
+    // lame's words give their member forms' MP3s.
+    const auto word = [](const char *name, const QStringList &words, const QStringList &members) {
+        QTest::newRow(name) << (QStringList{"IN", "OUT"} + words) << members << 0 << QString() << QString();
+    };
+    word("-b 320", {"-b", "320"}, {"Bitrate=320"});
+    word("-V2", {"-V2"}, {"UseVBR=True", "VBRRate=2"});
+    word("--preset=standard", {"--preset=standard"}, {"UseVBR=True", "VBRRate=2"});
+    word("--preset medium", {"--preset", "medium"}, {"UseVBR=True", "VBRRate=4"});
+    word("--preset extreme", {"--preset", "extreme"}, {"UseVBR=True", "VBRRate=0"});
+    word("--preset insane", {"--preset", "insane"}, {"Bitrate=320"});
+    word("-f -m m -c", {"-f", "-m", "m", "-c"}, {"FastMode=True", "Mono=True", "Copyrighted=True"});
+    word("-h -t", {"-h", "-t"}, {"FixQuality=True", "WriteInfoTag=False"});
+    word("tags, --noreplaygain", {"--tt", "Título", "--ta=Ärtist", "--tl", "A", "--ty", "1999", "--tg", "Jazz", "--noreplaygain"},
+         {"TagTitle=Título", "TagArtist=Ärtist", "TagAlbum=A", "TagYear=1999", "TagGenre=Jazz"});
+    const auto refused = [](const char *name, const QStringList &words, const char *said) {
+        QTest::newRow(name) << (QStringList{"IN", "OUT"} + words) << QStringList() << 2 << QString()
+                            << QString::fromUtf8(said);
+    };
+    refused("-b with -V: lame's VBR minimum", {"-b", "128", "-V", "2"}, "-b with -V is lame's lowest VBR bit rate");
+    refused("--preset insane with -V", {"-V", "2", "--preset", "insane"}, "--preset with -V");
+    refused("-V 10", {"-V", "10"}, "-V takes a VBR quality from 0 (best) to 9, not 10");
+    refused("-V without a value", {"-V"}, "-V takes N");
+    refused("a numbered preset", {"--preset", "128"}, "--preset takes medium, standard, extreme or insane");
+    refused("-m j", {"-m", "j"}, "-m takes m (mono) only");
+    refused("-f with a value", {"-f=1"}, "-f takes no value");
+    QTest::newRow("-? shows the help") << QStringList{"-?"} << QStringList() << 0 << QStringLiteral("--preset NAME")
+                                       << QString();
     QTest::newRow("bad source-tags") << QStringList{"IN", "OUT", "--source-tags=maybe"} << QStringList() << 2
                                      << QString() << QStringLiteral("usage:");
     QTest::newRow("cover missing") << QStringList{"IN", "OUT", "--cover=nowhere.jpg"} << QStringList() << 2
@@ -161,7 +192,7 @@ void TstCli::run()
     const QString reference = m_dir.filePath(QStringLiteral("reference.mp3"));
     LameEncoderX encoder;
     QVERIFY(encoder.write(Member::InputFile, input));
-    encoder.setReplayGain(!args.contains(QStringLiteral("--replaygain=off")));
+    encoder.setReplayGain(!args.contains(QStringLiteral("--replaygain=off")) && !args.contains(QStringLiteral("--noreplaygain")));
     QVERIFY(encoder.write(Member::OutputFile, reference));
     for (const QString &setting : settings) {
         const QStringList pair = setting.split(QLatin1Char('='));
@@ -175,6 +206,35 @@ void TstCli::run()
     QVERIFY(ours.open(QIODevice::ReadOnly) && theirs.open(QIODevice::ReadOnly));
     QVERIFY(ours.size() > 10000);
     QVERIFY(ours.readAll() == theirs.readAll());
+}
+
+// lame's words mean here what they mean to lame: the info tag's quality and the LAME tag's VBR
+// method and bit-rate byte are those of lame's own MP3 for the same words.
+void TstCli::asLame_data()
+{
+    QTest::addColumn<QStringList>("words");
+    for (const char *words : {"-b 320", "-b 96", "-V 2", "-V 9", "--preset standard", "--preset extreme",
+                              "--preset insane", "-V 4 -h", "-b 128 -f", "-V 0 -m m"})
+        QTest::newRow(words) << QString::fromLatin1(words).split(QLatin1Char(' '));
+}
+
+void TstCli::asLame()
+{
+    QFETCH(QStringList, words);
+    const QString lame = QStandardPaths::findExecutable(QStringLiteral("lame"));
+    if (lame.isEmpty())
+        QSKIP("lame is not installed (scripts/install-deps test)");
+    const QString ours = m_dir.filePath(QStringLiteral("ours.mp3"));
+    const QString theirs = m_dir.filePath(QStringLiteral("lame.mp3"));
+    QCOMPARE(QProcess::execute(QStringLiteral(SONOVERT_ENCODE), QStringList{m_input, ours} + words), 0);
+    QCOMPARE(QProcess::execute(lame, QStringList{QStringLiteral("--quiet")} + words + QStringList{m_input, theirs}), 0);
+    const Mp3Info a = decodeMp3(ours);
+    const Mp3Info b = decodeMp3(theirs);
+    QVERIFY(a.hasLameTag && b.hasLameTag && a.infoTagQuality >= 0);
+    QCOMPARE(a.infoTagId, b.infoTagId);
+    QCOMPARE(a.infoTagQuality, b.infoTagQuality);
+    QCOMPARE(a.lameTagMethod, b.lameTagMethod);
+    QCOMPARE(a.lameTagBitrate, b.lameTagBitrate);
 }
 
 QTEST_GUILESS_MAIN(TstCli)

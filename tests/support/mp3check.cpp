@@ -90,6 +90,10 @@ void readInfoTag(const QByteArray &data, Mp3Info &info)
         return;
     const unsigned char *ext = bytesOf(data) + lame;
     info.hasLameTag = true;
+    if ((info.infoTagFlags & 8) != 0)
+        info.infoTagQuality = bigEndian32(data, lame - 4);
+    info.lameTagMethod = ext[9] & 0xf;
+    info.lameTagBitrate = ext[20];
     info.lameTagPeak = bigEndian32(data, lame + 11);
     info.lameTagRadioGain = static_cast<quint16>((ext[15] << 8) | ext[16]);
     info.lameTagAudiophileGain = static_cast<quint16>((ext[17] << 8) | ext[18]);

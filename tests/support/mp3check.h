@@ -70,6 +70,11 @@ struct Mp3Info
     quint16 lameTagRadioGain = 0; // name, originator, sign, 0.1 dB steps
     quint16 lameTagAudiophileGain = 0;
     bool lameTagCrcOk = false;
+    // The info tag's quality field (100 less 10 x the VBR quality less lame's -q), and the
+    // LAME tag's VBR method (1 constant, 4 and 5 VBR, ...) and bit-rate byte.
+    qint64 infoTagQuality = -1;
+    int lameTagMethod = -1;
+    int lameTagBitrate = -1;
 
     bool hasId3v2 = false;
     bool hasId3v1 = false;

@@ -1,0 +1,155 @@
+#include "lamewords.h"
+
+#include "commandline.h"
+
+#include <QTextStream>
+
+#include <iterator>
+
+namespace {
+
+using Member = LameEncoderX::Member;
+
+// Writes member = value, saying which of lame's words it came from where the value is refused.
+Outcome write(Command &command, const char *word, Member member, const QVariant &value)
+{
+    if (Outcome written = command.encoder.write(member, value); !written)
+        return Outcome::failure(QStringLiteral("%1 %2: %3").arg(QLatin1String(word), value.toString(), written.message));
+    return Outcome::success();
+}
+
+Outcome constantRate(Command &command, const char *word, const QString &value)
+{
+    command.lameBitrate = QLatin1String(word);
+    return write(command, word, Member::Bitrate, value);
+}
+
+Outcome variableRate(Command &command, const char *word, const QString &value)
+{
+    bool number = false;
+    const int quality = value.toInt(&number);
+    if (!number || quality < 0 || quality > 9)
+        return Outcome::failure(QStringLiteral("%1 takes a VBR quality from 0 (best) to 9, not %2").arg(QLatin1String(word), value));
+    command.lameVbr = QLatin1String(word);
+    if (Outcome on = write(command, word, Member::UseVBR, true); !on)
+        return on;
+    return write(command, word, Member::VBRRate, quality);
+}
+
+// lame 3.100's presets by name; its numbered ones are average-rate encodes, which this encoder
+// does not make.
+Outcome preset(Command &command, const QString &value)
+{
+    static const struct
+    {
+        const char *name;
+        bool variable;
+        const char *setting;
+    } presets[] = {{"medium", true, "4"}, {"standard", true, "2"}, {"extreme", true, "0"}, {"insane", false, "320"}};
+    for (const auto &row : presets) {
+        if (value == QLatin1String(row.name))
+            return row.variable ? variableRate(command, "--preset", QLatin1String(row.setting))
+                                : constantRate(command, "--preset", QLatin1String(row.setting));
+    }
+    return Outcome::failure(QStringLiteral("--preset takes medium, standard, extreme or insane (lame's numbered "
+                                           "presets are average-rate encodes, which this encoder does not make)"));
+}
+
+template <Member member, bool on>
+Outcome setSwitch(Command &command, const QString &)
+{
+    return command.encoder.write(member, on);
+}
+
+template <Member member>
+Outcome setText(Command &command, const QString &value)
+{
+    return command.encoder.write(member, value);
+}
+
+const LameWord kWords[] = {
+    {"-b", "N", "a constant bit rate of N kbit/s (--Bitrate=N)",
+     [](Command &command, const QString &value) { return constantRate(command, "-b", value); }},
+    {"-V", "N", "variable bit rate of quality N, 0 best to 9 (--UseVBR=True --VBRRate=N)",
+     [](Command &command, const QString &value) { return variableRate(command, "-V", value); }},
+    {"--preset", "NAME", "medium, standard, extreme or insane: -V 4, -V 2, -V 0 or -b 320", preset},
+    {"-f", nullptr, "fast (--FastMode=True)", setSwitch<Member::FastMode, true>},
+    {"-h", nullptr, "higher quality (--FixQuality=True)", setSwitch<Member::FixQuality, true>},
+    {"-m", "m", "mono (--Mono=True); lame's other modes are not offered",
+     [](Command &command, const QString &value) {
+         if (value != QLatin1String("m"))
+             return Outcome::failure(QStringLiteral("-m takes m (mono) only, not %1").arg(value));
+         return command.encoder.write(Member::Mono, true);
+     }},
+    {"-x", nullptr, "swap the input's bytes (--ForceByteSwap=True)", setSwitch<Member::ForceByteSwap, true>},
+    {"-r", nullptr, "the input is raw PCM (--RawPCM=True)", setSwitch<Member::RawPCM, true>},
+    {"-c", nullptr, "copyrighted (--Copyrighted=True)", setSwitch<Member::Copyrighted, true>},
+    {"-t", nullptr, "no info tag (--WriteInfoTag=False)", setSwitch<Member::WriteInfoTag, false>},
+    {"--tt", "TEXT", "title (--TagTitle)", setText<Member::TagTitle>},
+    {"--ta", "TEXT", "artist (--TagArtist)", setText<Member::TagArtist>},
+    {"--tl", "TEXT", "album (--TagAlbum)", setText<Member::TagAlbum>},
+    {"--ty", "TEXT", "year (--TagYear)", setText<Member::TagYear>},
+    {"--tg", "TEXT", "genre (--TagGenre)", setText<Member::TagGenre>},
+    {"--noreplaygain", nullptr, "no loudness analysis (--replaygain=off)",
+     [](Command &command, const QString &) {
+         command.encoder.setReplayGain(false);
+         return Outcome::success();
+     }},
+};
+
+} // namespace
+
+const LameWord *takeLameWord(const QStringList &args, qsizetype &i, QString *value, Outcome *refused)
+{
+    const QString &arg = args[i];
+    for (const LameWord &word : kWords) {
+        const QLatin1String name(word.word);
+        if (!arg.startsWith(name))
+            continue;
+        const QString rest = arg.mid(name.size());
+        const bool shortWord = name.size() == 2;
+        if (!rest.isEmpty() && !rest.startsWith(QLatin1Char('=')) && !(shortWord && word.value))
+            continue;
+        if (!word.value) {
+            if (!rest.isEmpty()) {
+                *refused = Outcome::failure(QStringLiteral("%1 takes no value").arg(name));
+                return &word;
+            }
+            value->clear();
+        } else if (!rest.isEmpty()) {
+            *value = rest.startsWith(QLatin1Char('=')) ? rest.mid(1) : rest;
+        } else if (i + 1 < args.size()) {
+            *value = args[++i];
+        } else {
+            *refused = Outcome::failure(QStringLiteral("%1 takes %2").arg(name, QLatin1String(word.value)));
+            return &word;
+        }
+        *refused = Outcome::success();
+        return &word;
+    }
+    return nullptr;
+}
+
+Outcome checkLameWords(const Command &command)
+{
+    if (!command.lameBitrate.isEmpty() && !command.lameVbr.isEmpty())
+        return Outcome::failure(QStringLiteral("%1 with %2 is lame's lowest VBR bit rate, which this encoder has no "
+                                               "setting for: give a constant rate or a VBR quality, not both")
+                                    .arg(command.lameBitrate, command.lameVbr));
+    return Outcome::success();
+}
+
+QString lameWordsHelp()
+{
+    QString text;
+    QTextStream out(&text);
+    out << "\nlame's words, each giving the MP3 of the setting in brackets (a value after a space or =):\n";
+    for (const LameWord &word : kWords) {
+        QString shown = QLatin1String(word.word);
+        if (word.value)
+            shown += QLatin1Char(' ') + QLatin1String(word.value);
+        out << QStringLiteral("  ") + shown.leftJustified(28) << " " << word.help << "\n";
+    }
+    out << "  (-o is the output folder here, not lame's flag; --help or -? shows this help)\n";
+    return text;
+}
