@@ -66,7 +66,7 @@ fuzz: deps
 # The program and sonovert-encode only, then CPack; no test is built.
 package: configure
 	@scripts/install-deps package
-	@cmake --build $(BUILD) -j $(JOBS) --target sonovert sonovert-encode
+	@cmake --build $(BUILD) -j $(JOBS) --target sonovert sonovert-encode sonovert-manual sonovert-encode-manual
 	cd $(BUILD) && cpack -G DEB
 
 # The package, then lintian on it: any error, or a warning not accepted there, fails.

@@ -22,10 +22,10 @@ constexpr Choice<bool> keepIgnore[] = {{"keep", true}, {"ignore", false}};
 
 QString usage()
 {
-    return QStringLiteral("usage: sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N]\n"
-                          "       sonovert-encode INPUT... [-o DIR] [--existing=%1] [--jobs=N]\n"
-                          "                       [--list | --list0] [--Member=value ...]\n"
-                          "       either form also takes [--replaygain=%2] [--source-tags=%3] [--cover=FILE]")
+    return QStringLiteral("Usage: sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N]\n"
+                          "  or:  sonovert-encode INPUT... [-o DIR] [--existing=%1] [--jobs=N] [--list|--list0] [...]\n"
+                          "Either form also takes [--replaygain=%2] [--source-tags=%3] [--cover=FILE] and lame's\n"
+                          "words.")
         .arg(choiceNames(existingChoices), choiceNames(onOff), choiceNames(keepIgnore));
 }
 
@@ -153,14 +153,13 @@ const CommandOption *commandOption(QStringView name, char shortName)
     return nullptr;
 }
 
-// "  -o, --output-dir=DIR" and the like, padded to the help's column.
+} // namespace
+
 QString optionColumn(QString shown)
 {
     return QStringLiteral("  ")
            + (shown.size() > 28 ? shown + QLatin1Char('\n') + QString(30, QLatin1Char(' ')) : shown.leftJustified(28));
 }
-
-} // namespace
 
 Request requestOf(const QStringList &args)
 {

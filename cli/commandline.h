@@ -34,6 +34,8 @@ Outcome parse(const QStringList &args, Command &command);
 bool singleFileForm(const Command &command);
 
 QString helpText();
+// "  -o, --output-dir=DIR" and the like, padded to the help's column (or alone on its line).
+QString optionColumn(QString shown);
 
 // Says why on standard error, with the usage when the status is WrongUsage; returns status.
 ExitStatus complain(ExitStatus status, const QString &why);

@@ -72,7 +72,7 @@ const LameWord kWords[] = {
      [](Command &command, const QString &value) { return constantRate(command, "-b", value); }},
     {"-V", "N", "variable bit rate of quality N, 0 best to 9 (--UseVBR=True --VBRRate=N)",
      [](Command &command, const QString &value) { return variableRate(command, "-V", value); }},
-    {"--preset", "NAME", "medium, standard, extreme or insane: -V 4, -V 2, -V 0 or -b 320", preset},
+    {"--preset", "medium|standard|extreme|insane", "-V 4, -V 2, -V 0 or -b 320, as lame 3.100 has them", preset},
     {"-f", nullptr, "fast (--FastMode=True)", setSwitch<Member::FastMode, true>},
     {"-h", nullptr, "higher quality (--FixQuality=True)", setSwitch<Member::FixQuality, true>},
     {"-m", "m", "mono (--Mono=True); lame's other modes are not offered",
@@ -148,7 +148,7 @@ QString lameWordsHelp()
         QString shown = QLatin1String(word.word);
         if (word.value)
             shown += QLatin1Char(' ') + QLatin1String(word.value);
-        out << QStringLiteral("  ") + shown.leftJustified(28) << " " << word.help << "\n";
+        out << optionColumn(shown) << " " << word.help << "\n";
     }
     out << "  (-o is the output folder here, not lame's flag; --help or -? shows this help)\n";
     return text;

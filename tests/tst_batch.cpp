@@ -324,7 +324,7 @@ void TstBatch::usage_data()
     QTest::addColumn<QString>("err"); // stderr holds this
 
     QTest::newRow("no input") << QStringList{"--jobs=2"} << 2 << QString() << QStringLiteral("no input");
-    QTest::newRow("unknown option") << QStringList{"TREE", "--loudest"} << 2 << QString() << QStringLiteral("usage:");
+    QTest::newRow("unknown option") << QStringList{"TREE", "--loudest"} << 2 << QString() << QStringLiteral("Usage:");
     QTest::newRow("bad policy") << QStringList{"TREE", "--existing=ask"} << 2 << QString()
                                 << QStringLiteral("skip, overwrite or rename");
     QTest::newRow("threads in a batch") << QStringList{"TREE", "--threads=2"} << 2 << QString()

@@ -70,21 +70,21 @@ void TstCli::run_data()
     QTest::newRow("missing input") << QStringList{"nowhere.wav", "OUT"} << QStringList() << 1
                                    << QString() << QStringLiteral("sonovert-encode: ");
     QTest::newRow("no file") << QStringList{"--Bitrate=128"} << QStringList() << 2 << QString()
-                             << QStringLiteral("usage: sonovert-encode INPUT OUTPUT");
+                             << QStringLiteral("Usage: sonovert-encode INPUT OUTPUT");
     QTest::newRow("unknown option") << QStringList{"IN", "OUT", "--Loudness=3"} << QStringList() << 2
-                                    << QString() << QStringLiteral("usage:");
+                                    << QString() << QStringLiteral("Usage:");
     QTest::newRow("bad value") << QStringList{"IN", "OUT", "--Bitrate=fast"} << QStringList() << 2
-                               << QString() << QStringLiteral("usage:");
+                               << QString() << QStringLiteral("Usage:");
     QTest::newRow("method") << QStringList{"IN", "OUT", "--Encode=1"} << QStringList() << 2
-                            << QString() << QStringLiteral("usage:");
+                            << QString() << QStringLiteral("Usage:");
     QTest::newRow("bad threads") << QStringList{"IN", "OUT", "--threads=-1"} << QStringList() << 2
-                                 << QString() << QStringLiteral("usage:");
+                                 << QString() << QStringLiteral("Usage:");
     QTest::newRow("replaygain off") << QStringList{"IN", "OUT", "--replaygain=off"} << vbr << 0 << QString()
                                     << QString();
     QTest::newRow("replaygain on") << QStringList{"IN", "OUT", "--replaygain=on"} << cbr << 0 << QString()
                                    << QString();
     QTest::newRow("bad replaygain") << QStringList{"IN", "OUT", "--replaygain=yes"} << QStringList() << 2
-                                    << QString() << QStringLiteral("usage:");
+                                    << QString() << QStringLiteral("Usage:");
     QTest::newRow("full scale: the MP3 will clip")
         << QStringList{"LOUD", "OUT"} << QStringList{QStringLiteral("Bitrate=128")} << 0 << QString()
         << QStringLiteral("warning: the audio reaches full scale, so the MP3 will clip when decoded; "
@@ -123,10 +123,10 @@ void TstCli::run_data()
     refused("a numbered preset", {"--preset", "128"}, "--preset takes medium, standard, extreme or insane");
     refused("-m j", {"-m", "j"}, "-m takes m (mono) only");
     refused("-f with a value", {"-f=1"}, "-f takes no value");
-    QTest::newRow("-? shows the help") << QStringList{"-?"} << QStringList() << 0 << QStringLiteral("--preset NAME")
+    QTest::newRow("-? shows the help") << QStringList{"-?"} << QStringList() << 0 << QStringLiteral("--preset medium|standard|extreme|insane")
                                        << QString();
     QTest::newRow("bad source-tags") << QStringList{"IN", "OUT", "--source-tags=maybe"} << QStringList() << 2
-                                     << QString() << QStringLiteral("usage:");
+                                     << QString() << QStringLiteral("Usage:");
     QTest::newRow("cover missing") << QStringList{"IN", "OUT", "--cover=nowhere.jpg"} << QStringList() << 2
                                          << QString() << QStringLiteral("cover nowhere.jpg cannot be read");
     QTest::newRow("help lists the tag options") << QStringList{"--help"} << QStringList() << 0
