@@ -4,6 +4,7 @@
 # make fuzz  - fuzz the input reading and encoding with libFuzzer (FUZZ_SECONDS=60)
 # make package - build the Debian package build/sonovert_<version>_<arch>.deb
 # make check-package - build the Debian package and check it with lintian
+# make check-install - install the package into a fresh Debian 12 root and try it (root, network)
 # make check-desktop - the window under X11 and Wayland: memory, screenshots, no display
 # make check-paths - every form of sonovert-encode gives one input's MP3, byte for byte
 # make check-cluster - the README's many-machines recipe over ssh to sshds of its own on 127.0.0.1
@@ -12,7 +13,7 @@ JOBS ?= $(shell nproc)
 # CI turns compiler warnings into errors: WERROR=ON.
 WERROR ?= OFF
 
-.PHONY: all deps test-deps configure configure-all program build run test bench clean check-sanitize fuzz package check-package check-desktop check-paths check-cluster
+.PHONY: all deps test-deps configure configure-all program build run test bench clean check-sanitize fuzz package check-package check-install check-desktop check-paths check-cluster
 
 all: build
 
@@ -72,6 +73,11 @@ package: configure
 # The package, then lintian on it: any error, or a warning not accepted there, fails.
 check-package:
 	WERROR=$(WERROR) scripts/check-package $(BUILD)
+
+# mmdebstrap makes a Debian 12 root from Debian's mirror; apt installs the package there, then
+# its manual page, completion and a conversion with lame's words are tried.
+check-install:
+	scripts/check-install $(BUILD)
 
 # The window under Xvfb with a window manager and under weston: memory, screenshots, and what
 # it says without a display.
