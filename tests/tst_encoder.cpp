@@ -935,7 +935,8 @@ private slots:
         const Mp3Info mp3 = decodeMp3(output);
         QVERIFY2(mp3.ok, qPrintable(mp3.error));
         QCOMPARE(mp3.hasInfoTag, writeInfoTag);
-        QCOMPARE(mp3.hasId3v2, id3);
+        // The loudness figures have an ID3v2 tag of their own; ID3v1 has no field for them.
+        QCOMPARE(mp3.hasId3v2, !skipTags);
         QCOMPARE(mp3.hasId3v1, id3);
         if (writeInfoTag)
             QCOMPARE(mp3.frames, frames);

@@ -416,7 +416,7 @@ private slots:
         const Mp3Info mp3 = encodeAndDecode(m_dir.musicWave(44100, 2, 1), writes);
         QVERIFY2(mp3.ok, qPrintable(mp3.error));
         QCOMPARE(mp3.id3v2Text, expected);
-        QCOMPARE(mp3.hasId3v2, !expected.isEmpty());
+        QVERIFY(mp3.hasId3v2); // the loudness figures, with or without texts
         QCOMPARE(mp3.hasId3v1, !v1.isEmpty());
         if (!v1.isEmpty()) {
             QCOMPARE(mp3.id3v1.title, v1[0]);

@@ -510,7 +510,7 @@ private slots:
                  quint16((extension[32] << 8) | extension[33]));
         QCOMPARE(crc16(0, bytesOf(stream.audio), std::size_t(extension + 34 - bytesOf(stream.audio))),
                  quint16((extension[34] << 8) | extension[35]));
-        QCOMPARE(mp3.hasId3v2, adjust && settingsFor({}, {}, adjust).tagTitle.size() > 0);
+        QCOMPARE(mp3.hasId3v2, settingsFor({}, {}, adjust).replayGain || settingsFor({}, {}, adjust).tagTitle.size() > 0);
 
         // The source rate and the low-rate "unwise" flag are the file's, as lame records them
         // in its own tag when it is given the file and resamples it itself, on both paths.

@@ -6,9 +6,10 @@ Outcome writeMp3File(Mp3Output &output, const Mp3Layout &layout, const std::func
                      const std::function<Outcome(std::vector<unsigned char> &frame)> &infoFrame,
                      const std::atomic_bool &abort)
 {
-    // The figures are known only after the audio, and the tag goes ahead of it: room is held.
-    // An MP3 without tag texts gets no ID3v2 tag for them alone; its info frame carries them.
-    const bool gainRoom = layout.trackGain && !layout.tags.id3v2().isEmpty();
+    // The figures are known only after the audio, and the tag goes ahead of it: room is held,
+    // in a tag of their own where there is no text, since players read them there rather than
+    // in the info frame. Without tags (SkipTags) there is no room.
+    const bool gainRoom = layout.trackGain && !layout.tags.id3v2WithRoom().isEmpty();
     const QByteArray &id3v2 = gainRoom ? layout.tags.id3v2WithRoom() : layout.tags.id3v2();
     if (Outcome written = output.write(id3v2); !written)
         return written;
