@@ -4,7 +4,6 @@
 #include "console.h"
 #include "lamewords.h"
 
-#include "encoder/batch/inputlist.h"
 #include "encoder/input/wavefamily.h"
 #include "encoder/tags/sourcetags.h"
 
@@ -233,7 +232,7 @@ bool singleFileForm(const Command &command)
     if (command.files.size() != 2 || command.batchOption)
         return false;
     const QString &output = command.files[1];
-    return !QFileInfo(command.files[0]).isDir() && !QFileInfo(output).isDir() && !InputList::isWaveName(output);
+    return !QFileInfo(command.files[0]).isDir() && !QFileInfo(output).isDir() && !isWaveFileName(output);
 }
 
 // Every member that takes a value, from the component's member table.

@@ -19,11 +19,6 @@ QString joined(const QString &below, const QString &name)
 
 InputList::InputList(QStringList arguments) : m_arguments(std::move(arguments)) {}
 
-bool InputList::isWaveName(const QString &name)
-{
-    return isWaveFileName(name);
-}
-
 void InputList::enter(const QString &path, const QString &below)
 {
     struct stat folder {};
@@ -51,7 +46,7 @@ std::optional<BatchInput> InputList::next()
             const QString below = folder.below;
             if (QFileInfo(path).isDir())
                 enter(path, joined(below, name)); // may grow m_folders: folder is not used after
-            else if (isWaveName(name))
+            else if (isWaveFileName(name))
                 return BatchInput {path, joined(below, QFileInfo(name).completeBaseName())};
             continue;
         }

@@ -32,8 +32,6 @@ public:
     std::optional<BatchInput> next();
 
     // A WAVE's name as the window takes it: isWaveFileName (encoder/input/wavefamily.h).
-    static bool isWaveName(const QString &name);
-
 private:
     struct Folder
     {
