@@ -1,5 +1,6 @@
 #include "batchcommand.h"
 
+#include "albums.h"
 #include "batchprogress.h"
 #include "batchsummary.h"
 #include "clippingwarning.h"
@@ -13,25 +14,54 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTextStream>
 
 #include <mutex>
 
+#include <sys/resource.h>
+
 namespace {
 
+QString absolute(const QString &path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
 // --list and --list0: each file a run would convert and its MP3, by absolute paths, so that
-// another machine or folder finds them.
+// another machine or folder finds them. Where a folder's files form an album, each folder with
+// a file to convert and its output folder instead, once: an album is measured whole where it is
+// converted (with --no-subfolders).
 ExitStatus listBatch(const BatchRequest &request)
 {
+    if (request.album == BatchRequest::Album::Tags && request.settings.replayGain) {
+        Console::err().line(QStringLiteral("sonovert-encode: --album=tags cannot be listed: an album's files may lie "
+                                           "in several folders, and it is measured where it is converted "
+                                           "(--album=folder or off lists)"));
+        return ExitStatus::WrongUsage;
+    }
     const bool nul = request.listing == BatchRequest::Listing::Nul;
+    const bool byFolder = request.album == BatchRequest::Album::Folder && request.settings.replayGain;
+    QStringList arguments;
+    for (const QString &argument : request.inputs)
+        arguments << absolute(argument);
+    QSet<QString> listed;
     BatchQueue queue(request);
     QTextStream out(stdout);
     ExitStatus status = ExitStatus::Success;
     while (std::optional<BatchQueue::Item> item = queue.next()) {
         if (item->choice.kind != OutputChoice::Kind::Convert)
             continue;
-        const QString input = QDir::cleanPath(QFileInfo(item->input.path).absoluteFilePath());
-        const QString output = QDir::cleanPath(QFileInfo(item->choice.path).absoluteFilePath());
+        QString input = absolute(item->input.path);
+        QString output = absolute(item->choice.path);
+        // A file given by itself is listed as it is.
+        if (byFolder && !arguments.contains(input)) {
+            input = QFileInfo(input).path();
+            output = QFileInfo(output).path();
+            if (listed.contains(input))
+                continue;
+            listed.insert(input);
+        }
         if (nul) {
             out << input << QChar(0) << output << QChar(0);
         } else if ((input + output).contains(QRegularExpression(QStringLiteral("[\t\n]")))) {
@@ -73,17 +103,25 @@ bool usable(const BatchRequest &request)
 class BatchBook
 {
 public:
-    explicit BatchBook(BatchRun &batch) : m_batch(batch) {}
+    BatchBook(BatchRun &batch, AlbumPlan &albums) : m_batch(batch), m_albums(albums)
+    {
+        m_batch.setAlbums(m_albums.trackCounts());
+    }
 
     // The next file to convert in the list's order; what is skipped or refused on the way is
-    // counted.
+    // counted, and told to its album.
     std::optional<BatchFile> nextToConvert(BatchQueue &queue)
     {
         while (std::optional<BatchQueue::Item> item = queue.next()) {
+            const AlbumPlan::Place place = m_albums.place(item->input.path);
+            if (place.album >= 0 && item->choice.kind != OutputChoice::Kind::Convert)
+                m_batch.albumTrackPresent(place.album, place.track,
+                                          item->choice.kind == OutputChoice::Kind::Exists ? item->input.path
+                                                                                         : QString());
             const std::lock_guard lock(m_mutex);
             switch (item->choice.kind) {
             case OutputChoice::Kind::Convert:
-                return BatchFile {item->input.path, item->choice.path};
+                return BatchFile {item->input.path, item->choice.path, place.album, place.track};
             case OutputChoice::Kind::Exists:
                 ++m_tally.skipped;
                 break;
@@ -140,10 +178,22 @@ public:
 
 private:
     BatchRun &m_batch;
+    AlbumPlan &m_albums;
     std::mutex m_mutex; // guards the two below
     Tally m_tally;
     int m_ended = 0;
 };
+
+// An album's MP3s wait in open temporary files until the album is whole: as many as the
+// system lets a process have.
+void allowOpenFiles()
+{
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 } // namespace
 
@@ -155,11 +205,13 @@ ExitStatus runBatchCommand(const BatchRequest &request)
         return listBatch(request);
 
     catchStopSignals();
+    allowOpenFiles();
     QElapsedTimer elapsed;
     elapsed.start();
+    AlbumPlan albums(request);
     BatchQueue queue(request);
     BatchRun batch(request.settings, request.jobs, stopRequested());
-    BatchBook book(batch);
+    BatchBook book(batch, albums);
     BatchProgress progress(request, batch, elapsed, [&book] { return book.ended(); });
 
     batch.run([&] { return book.nextToConvert(queue); }, [&book](const BatchResult &result) { book.done(result); });

@@ -17,6 +17,10 @@ struct BatchRequest
     // Print each file a run would convert and its MP3, and convert none: as INPUT<TAB>OUTPUT
     // lines, or each path ended by a NUL byte, for names that hold a tab or a newline.
     enum class Listing { None, Lines, Nul } listing = Listing::None;
+    // Which files form an album, for its loudness figures: a folder's, those whose album tags
+    // agree, or none.
+    enum class Album { Folder, Tags, Off } album = Album::Folder;
+    bool subfolders = true; // a folder given is searched through its subfolders
     EncoderSettings settings;
 };
 

@@ -17,6 +17,8 @@ using Member = LameEncoderX::Member;
 constexpr Choice<ExistingPolicy> existingChoices[] = {
     {"skip", ExistingPolicy::Skip}, {"overwrite", ExistingPolicy::Overwrite}, {"rename", ExistingPolicy::Rename}};
 constexpr Choice<bool> onOff[] = {{"on", true}, {"off", false}};
+constexpr Choice<BatchRequest::Album> albumChoices[] = {
+    {"folder", BatchRequest::Album::Folder}, {"tags", BatchRequest::Album::Tags}, {"off", BatchRequest::Album::Off}};
 constexpr Choice<bool> keepIgnore[] = {{"keep", true}, {"ignore", false}};
 
 QString usage()
@@ -101,7 +103,23 @@ const CommandOption commandOptions[] = {
          command.batch.jobs = jobs.value_or(0);
          return jobs ? Outcome::success() : Outcome::failure(QStringLiteral("--jobs takes a whole number, 0 for every core"));
      }},
-    {"list", 0, QString(), "print INPUT<TAB>OUTPUT, absolute, for each file a run would convert, and convert none",
+    {"album", 0, choiceNames(albumChoices),
+     "the files whose album loudness (REPLAYGAIN_ALBUM_GAIN, _PEAK) is measured together:\n"
+     "each folder's, those with the same album artist, album and disc number, or none",
+     choiceName(albumChoices, batchDefaults.album),
+     [](Command &command, const QString &value) {
+         command.batchOption = true;
+         return readChoice(albumChoices, "album", value, &command.batch.album);
+     }},
+    {"no-subfolders", 0, QString(), "a folder given converts its own WAVE files, not its subfolders'", QString(),
+     [](Command &command, const QString &) {
+         command.batchOption = true;
+         command.batch.subfolders = false;
+         return Outcome::success();
+     }},
+    {"list", 0, QString(), "print INPUT<TAB>OUTPUT, absolute, for each file a run would convert, and convert none;\n"
+     "with --album=folder each such folder and its output folder, to convert with\n"
+     "--no-subfolders FOLDER -o OUTPUT",
      QString(),
      [](Command &command, const QString &) {
          command.batchOption = true;

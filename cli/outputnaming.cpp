@@ -12,7 +12,7 @@ QString wantedOutput(const BatchRequest &request, const BatchInput &input)
 }
 
 BatchQueue::BatchQueue(const BatchRequest &request)
-    : m_request(request), m_inputs(request.inputs), m_claims(request.existing)
+    : m_request(request), m_inputs(request.inputs, request.subfolders), m_claims(request.existing)
 {
 }
 

@@ -27,9 +27,166 @@ void BatchRun::run(const Next &next, const Done &done)
         m_encodingDone = true;
         m_commitChanged.notify_all();
     });
-    std::vector<std::jthread> threads;
-    for (int slot = 0; slot < m_jobs; ++slot)
-        threads.emplace_back([this, slot, &next, &done] { work(slot, next, done); });
+    {
+        std::vector<std::jthread> threads;
+        for (int slot = 0; slot < m_jobs; ++slot)
+            threads.emplace_back([this, slot, &next, &done] { work(slot, next, done); });
+    }
+    dropUnfinishedAlbums(done);
+}
+
+void BatchRun::setAlbums(std::vector<int> trackCounts)
+{
+    const std::lock_guard lock(m_albumMutex);
+    m_albums.clear();
+    for (const int count : trackCounts) {
+        Album album;
+        album.tracks.resize(static_cast<std::size_t>(std::max(count, 0)));
+        album.toEnd = count;
+        m_albums.push_back(std::move(album));
+    }
+}
+
+void BatchRun::albumTrackPresent(int album, int track, const QString &input)
+{
+    {
+        const std::lock_guard lock(m_albumMutex);
+        if (album < 0 || album >= static_cast<int>(m_albums.size()))
+            return;
+        std::vector<AlbumTrack> &tracks = m_albums[static_cast<std::size_t>(album)].tracks;
+        if (track >= 0 && track < static_cast<int>(tracks.size()))
+            tracks[static_cast<std::size_t>(track)].present = input;
+    }
+    // Called from next(), under m_mutex, where waiting for the committer could block it: the
+    // thread that asked finishes the album once it has let go.
+    if (std::optional<std::vector<AlbumTrack>> whole = trackEnded(album)) {
+        const std::lock_guard lock(m_albumMutex);
+        m_wholeAlbums.push_back(std::move(*whole));
+    }
+}
+
+void BatchRun::finishWholeAlbums()
+{
+    for (;;) {
+        std::vector<AlbumTrack> tracks;
+        {
+            const std::lock_guard lock(m_albumMutex);
+            if (m_wholeAlbums.empty())
+                return;
+            tracks = std::move(m_wholeAlbums.back());
+            m_wholeAlbums.pop_back();
+        }
+        finishAlbum(tracks);
+    }
+}
+
+bool BatchRun::holdForAlbum(Finished &finished)
+{
+    const int album = finished.result.file.album;
+    {
+        const std::lock_guard lock(m_albumMutex);
+        if (album < 0 || album >= static_cast<int>(m_albums.size()))
+            return false;
+        std::vector<AlbumTrack> &tracks = m_albums[static_cast<std::size_t>(album)].tracks;
+        const int track = finished.result.file.albumTrack;
+        if (track < 0 || track >= static_cast<int>(tracks.size()))
+            return false;
+        if (finished.output) {
+            tracks[static_cast<std::size_t>(track)].meters = std::move(finished.meters);
+            tracks[static_cast<std::size_t>(track)].waiting = std::move(finished);
+        }
+    }
+    if (std::optional<std::vector<AlbumTrack>> whole = trackEnded(album))
+        finishAlbum(*whole);
+    return true;
+}
+
+// Called once for each track of the album: the last one gives the album whole.
+std::optional<std::vector<BatchRun::AlbumTrack>> BatchRun::trackEnded(int album)
+{
+    const std::lock_guard lock(m_albumMutex);
+    Album &ended = m_albums[static_cast<std::size_t>(album)];
+    if (--ended.toEnd > 0 || ended.done)
+        return std::nullopt;
+    ended.done = true;
+    return std::move(ended.tracks);
+}
+
+// The album's figures from its tracks' meters taken together, in the album's order, so they
+// do not depend on which track ended first; written over each waiting MP3's tag.
+void BatchRun::finishAlbum(std::vector<AlbumTrack> &tracks)
+{
+    std::vector<const LoudnessMeter *> meters;
+    for (AlbumTrack &track : tracks) {
+        if (!track.present.isEmpty() && m_settings.replayGain) {
+            EncoderSettings settings = m_settings;
+            settings.inputFile = track.present;
+            if (std::unique_ptr<LoudnessMeter> meter = measureLoudness(settings, m_abort))
+                track.meters.push_back(std::move(meter));
+        }
+        for (const std::unique_ptr<LoudnessMeter> &meter : track.meters)
+            meters.push_back(meter.get());
+    }
+    const std::optional<TrackGain> albumGain = meters.empty() ? std::nullopt : LoudnessMeter::figures(meters);
+    for (AlbumTrack &track : tracks) {
+        track.meters.clear();
+        if (!track.waiting)
+            continue;
+        if (!albumGain) {
+            enqueue(std::move(*track.waiting));
+            continue;
+        }
+        Finished &finished = *track.waiting;
+        const QByteArray tag = finished.tags.id3v2Final(finished.result.trackGain, albumGain);
+        if (tag.isEmpty())
+            continue;
+        if (Outcome written = finished.output->writeAt(0, reinterpret_cast<const unsigned char *>(tag.constData()),
+                                                       static_cast<std::size_t>(tag.size()));
+            !written)
+            finished.result.outcome = written;
+        else
+            finished.result.albumGain = albumGain;
+        enqueue(std::move(finished));
+    }
+}
+
+void BatchRun::enqueue(Finished finished)
+{
+    std::unique_lock lock(m_commitMutex);
+    m_commitChanged.wait(lock, [this] { return m_toCommit.size() < static_cast<std::size_t>(m_jobs); });
+    m_toCommit.push_back(std::move(finished));
+    m_commitChanged.notify_all();
+}
+
+void BatchRun::dropUnfinishedAlbums(const Done &done)
+{
+    std::vector<Album> albums;
+    {
+        const std::lock_guard lock(m_albumMutex);
+        albums = std::move(m_albums);
+        m_albums.clear();
+    }
+    finishWholeAlbums();
+    const bool stopped = m_abort.load() || m_stopStarting.load();
+    for (Album &album : albums) {
+        if (album.done)
+            continue;
+        // Without a stop every track has ended: the list held fewer than were counted.
+        if (!stopped) {
+            finishAlbum(album.tracks);
+            continue;
+        }
+        for (AlbumTrack &track : album.tracks) {
+            if (!track.waiting)
+                continue;
+            BatchResult result = std::move(track.waiting->result);
+            track.waiting.reset(); // its temporary file goes with it
+            m_finished.fetch_sub(result.seconds);
+            result.outcome = Outcome::stopped();
+            const std::lock_guard lock(m_mutex);
+            done(result);
+        }
+    }
 }
 
 bool BatchRun::makeFolder(const QString &folder)
@@ -89,15 +246,17 @@ void BatchRun::work(int slot, const Next &next, const Done &done)
             if (!m_stopStarting && !m_abort.load())
                 file = next();
         }
+        finishWholeAlbums();
         if (!file)
             break;
-        std::unique_ptr<Mp3Output> output;
-        BatchResult result = convert(slot, *file, output);
-        if (output) {
-            std::unique_lock lock(m_commitMutex);
-            m_commitChanged.wait(lock, [this] { return m_toCommit.size() < static_cast<std::size_t>(m_jobs); });
-            m_toCommit.push_back({std::move(result), std::move(output)});
-            m_commitChanged.notify_all();
+        Finished finished = convert(slot, *file);
+        const bool written = finished.output != nullptr;
+        BatchResult result = written ? BatchResult {} : finished.result;
+        if (holdForAlbum(finished)) {
+            if (written)
+                continue;
+        } else if (written) {
+            enqueue(std::move(finished));
             continue;
         }
         const std::lock_guard lock(m_mutex);
@@ -118,20 +277,21 @@ double BatchRun::audioSeconds(const QString &input) const
     return double(source.info().frames) / source.info().sampleRate;
 }
 
-BatchResult BatchRun::convert(int slot, const BatchFile &file, std::unique_ptr<Mp3Output> &output)
+BatchRun::Finished BatchRun::convert(int slot, const BatchFile &file)
 {
-    BatchResult result;
+    Finished finished;
+    BatchResult &result = finished.result;
     result.file = file;
     std::atomic<double> &running = m_running[static_cast<std::size_t>(slot)];
     // Only a regular file: opening a FIFO would block.
     const QFileInfo input(file.input);
     if (!input.exists()) {
         result.outcome = Outcome::failure(QStringLiteral("No such file."));
-        return result;
+        return finished;
     }
     if (!input.isFile()) {
         result.outcome = Outcome::failure(QStringLiteral("Not a regular file."));
-        return result;
+        return finished;
     }
     int rate = 1;
     {
@@ -140,7 +300,7 @@ BatchResult BatchRun::convert(int slot, const BatchFile &file, std::unique_ptr<M
         if (Outcome opened = source.open(file.input, m_settings.rawPcm, m_settings.rawPcm && m_settings.forceByteSwap);
             !opened) {
             result.outcome = opened;
-            return result;
+            return finished;
         }
         rate = std::max(1, source.info().sampleRate);
         result.seconds = double(source.info().frames) / rate;
@@ -148,12 +308,13 @@ BatchResult BatchRun::convert(int slot, const BatchFile &file, std::unique_ptr<M
     const QString folder = QFileInfo(file.output).absolutePath();
     if (!makeFolder(folder)) {
         result.outcome = Outcome::failure(QStringLiteral("Cannot make the folder %1.").arg(folder));
-        return result;
+        return finished;
     }
 
     EncoderSettings settings = m_settings;
     settings.inputFile = file.input;
     settings.outputFile = file.output;
+    settings.albumRoom = file.album >= 0;
     // The thread encodes the file's chunks one after another, helped by the cores other threads
     // lend once they run dry.
     ParallelPlan plan;
@@ -166,8 +327,10 @@ BatchResult BatchRun::convert(int slot, const BatchFile &file, std::unique_ptr<M
         &report, [&result](const QString &warning) { result.warnings << warning; });
     running.store(0);
     result.trackGain = report.trackGain;
-    output = std::move(report.uncommitted);
+    finished.output = std::move(report.uncommitted);
+    finished.tags = std::move(report.tags);
+    finished.meters = std::move(report.meters);
     if (result.outcome)
         m_finished.fetch_add(result.seconds);
-    return result;
+    return finished;
 }

@@ -4,8 +4,10 @@
 #include "encoder/core/encodersettings.h"
 #include "encoder/core/outcome.h"
 #include "encoder/core/trackgain.h"
+#include "encoder/input/loudnessmeter.h"
 #include "encoder/output/mp3output.h"
 #include "encoder/parallel/chunkplan.h"
+#include "encoder/tags/id3render.h"
 
 #include <QString>
 #include <QStringList>
@@ -28,6 +30,7 @@ struct BatchResult
     double seconds = 0;
     QStringList warnings;
     std::optional<TrackGain> trackGain;
+    std::optional<TrackGain> albumGain; // of the album it belongs to, where measured
 };
 
 // Converts many files on jobs threads, one a thread while files remain; the last files' chunks
@@ -51,6 +54,17 @@ public:
     // Audio read so far, in seconds, of the files finished and running; from any thread.
     double secondsDone() const;
     int jobs() const { return m_jobs; }
+
+    // The albums of the batch by the number of tracks each has in the list, before run(). The
+    // MP3s of an album wait, written whole, until every track of it has ended; then the album's
+    // loudness figures go into their tags and they are put in place together. A track whose MP3
+    // is already there is measured again; after an interrupt an album's waiting MP3s are dropped,
+    // so an album's MP3s are there all together or not at all.
+    void setAlbums(std::vector<int> trackCounts);
+    // A track of an album that is not converted: its MP3 already there (input is measured for
+    // the album's figures), or left out, with an empty input (an input
+    // refused, or whose MP3 an earlier input took).
+    void albumTrackPresent(int album, int track, const QString &input);
     // The audio length of an input in seconds with these settings; 0 where it cannot be read.
     double audioSeconds(const QString &input) const;
 
@@ -60,10 +74,34 @@ private:
     {
         BatchResult result;
         std::unique_ptr<Mp3Output> output;
+        Mp3Tags tags;
+        std::vector<std::unique_ptr<LoudnessMeter>> meters;
+    };
+
+    struct AlbumTrack
+    {
+        std::vector<std::unique_ptr<LoudnessMeter>> meters;
+        std::optional<Finished> waiting;
+        QString present; // the input of a track whose MP3 is already there
+    };
+    struct Album
+    {
+        std::vector<AlbumTrack> tracks;
+        int toEnd = 0; // tracks not yet ended or reported
+        bool done = false;
     };
 
     void work(int slot, const Next &next, const Done &done);
-    BatchResult convert(int slot, const BatchFile &file, std::unique_ptr<Mp3Output> &output);
+    // Keeps an album track's MP3 until the album is whole; false for a file of no album.
+    bool holdForAlbum(Finished &finished);
+    std::optional<std::vector<AlbumTrack>> trackEnded(int album);
+    void finishWholeAlbums();
+    // Writes the album's figures into its waiting MP3s and hands them to the committer.
+    void finishAlbum(std::vector<AlbumTrack> &tracks);
+    void enqueue(Finished finished);
+    // Once no file is left: the MP3s of albums not whole (an interrupt) are dropped.
+    void dropUnfinishedAlbums(const Done &done);
+    Finished convert(int slot, const BatchFile &file);
     void commitAll(const Done &done);
     // Makes the folder an MP3 goes into, noting the folders made, so that those a failed or
     // stopped file leaves empty are taken away at the end.
@@ -86,4 +124,8 @@ private:
 
     std::mutex m_folderMutex;
     std::vector<QString> m_madeFolders;
+
+    std::mutex m_albumMutex; // guards m_albums
+    std::vector<Album> m_albums;
+    std::vector<std::vector<AlbumTrack>> m_wholeAlbums; // made whole by a track already there
 };

@@ -2,6 +2,9 @@
 
 #include "encoder/core/result.h"
 #include "encoder/input/audiosource.h"
+#include "encoder/input/pcmreader.h"
+#include "encoder/input/resampler.h"
+#include "encoder/lame/lamefeed.h"
 #include "encoder/lame/lameinstance.h"
 #include "encoder/mp3/frames.h"
 #include "encoder/output/mp3output.h"
@@ -109,7 +112,8 @@ Result<Mp3Tags> runTags(const EncoderSettings &settings, const WarningReport &wa
         }
     }
     std::optional<Mp3Tags> tags = Mp3Tags::render(
-        mergeTags(settings, source ? &source->tags : nullptr, cover ? &*cover : nullptr), id3v1GenreNumber);
+        mergeTags(settings, source ? &source->tags : nullptr, cover ? &*cover : nullptr), id3v1GenreNumber,
+        settings.albumRoom && settings.replayGain);
     if (!tags)
         return Outcome::failure(QStringLiteral("The tags are too long for an ID3 tag."));
     return std::move(*tags);
@@ -208,6 +212,8 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     if (!tags)
         return tags.failure();
     RunOutput output(settings.outputFile, plan.leaveUncommitted ? report : nullptr);
+    if (plan.leaveUncommitted && report)
+        report->tags = *tags;
     if (Outcome opened = output.open(); !opened)
         return opened;
 
@@ -231,4 +237,52 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
     }
     return output.handBack(
         encodeWholeFile(encoding, source, output.target(*tags), controls, std::move(probed->spare)));
+}
+
+namespace {
+
+template <typename Sample>
+bool measureAll(PcmReader &reader, LoudnessMeter &meter, const std::atomic_bool &abort)
+{
+    std::vector<Sample> block(static_cast<std::size_t>(kBlockFrames * reader.info().channels));
+    for (;;) {
+        if (abort.load())
+            return false;
+        const qint64 read = reader.read(block.data(), kBlockFrames);
+        if (read < 0)
+            return false;
+        if (read == 0)
+            return true;
+        meter.add(block.data(), read);
+    }
+}
+
+} // namespace
+
+std::unique_ptr<LoudnessMeter> measureLoudness(const EncoderSettings &settings, const std::atomic_bool &abort)
+{
+    AudioSource source;
+    if (!source.open(settings.inputFile, settings.rawPcm, settings.rawPcm && settings.forceByteSwap)
+        || source.info().frames <= 0)
+        return nullptr;
+    const Result<Probe> probed = probe(settings, source.info());
+    const Result<LamePtr> lame = openLame(settings, source.info(), false);
+    if (!probed || !lame)
+        return nullptr;
+    const EncodingPlan &encoding = probed->encoding;
+    // The audio lame would take: resampled ahead of it where its rate differs.
+    std::optional<ResampledReader> resampled;
+    std::optional<SourceReader> plain;
+    PcmReader &reader = encoding.resampled()
+                            ? static_cast<PcmReader &>(resampled.emplace(source, encoding.rates, RateChange::Start {}, 0))
+                            : plain.emplace(source);
+    std::unique_ptr<LoudnessMeter> meter = loudnessMeterFor(lame->get(), settings, reader.info());
+    if (!meter)
+        return nullptr;
+    const bool measured = reader.info().fitsShort ? measureAll<short>(reader, *meter, abort)
+                                                  : measureAll<float>(reader, *meter, abort);
+    if (!measured)
+        return nullptr;
+    meter->finish();
+    return meter;
 }

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 // Told, on the run's thread, of each part of the input left out of the MP3 (a damaged tag chunk).
 using WarningReport = std::function<void(const QString &warning)>;
@@ -25,3 +26,9 @@ Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort
 // The same with the way of splitting the work given; report, when given, tells what was done.
 Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, const std::atomic_bool &abort,
                   const ProgressReport &progress, RunReport *report = nullptr, const WarningReport &warn = {});
+
+// The loudness of the audio a run with these settings would encode, measured without encoding:
+// for an album track whose MP3 is already there. One meter over the whole input, where the run
+// measures chunk by chunk: the figures agree to within a few thousandths of a dB. Nothing where
+// the input cannot be read or settings.replayGain is off.
+std::unique_ptr<LoudnessMeter> measureLoudness(const EncoderSettings &settings, const std::atomic_bool &abort);

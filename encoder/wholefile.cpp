@@ -89,7 +89,7 @@ Outcome encodeOnce(const EncodingPlan &plan, PcmReader &source, const OutputTarg
     const lame_t lame = instance->lame.get();
 
     FrameTally tally;
-    const std::unique_ptr<LoudnessMeter> meter = loudnessMeterFor(lame, settings, source.info());
+    std::unique_ptr<LoudnessMeter> meter = loudnessMeterFor(lame, settings, source.info());
     const EncodeFeed feed {
         .lame = lame,
         .source = source,
@@ -145,6 +145,10 @@ Outcome encodeOnce(const EncodingPlan &plan, PcmReader &source, const OutputTarg
     if (controls.report) {
         controls.report->instances = 1;
         controls.report->trackGain = gain;
+        if (meter) {
+            meter->finish();
+            controls.report->meters.push_back(std::move(meter));
+        }
     }
     controls.counter.finish(frames);
     return Outcome::success();

@@ -17,7 +17,10 @@ QString joined(const QString &below, const QString &name)
 
 } // namespace
 
-InputList::InputList(QStringList arguments) : m_arguments(std::move(arguments)) {}
+InputList::InputList(QStringList arguments, bool subfolders)
+    : m_arguments(std::move(arguments)), m_subfolders(subfolders)
+{
+}
 
 void InputList::enter(const QString &path, const QString &below)
 {
@@ -44,10 +47,12 @@ std::optional<BatchInput> InputList::next()
             const QString name = folder.names.at(folder.next++);
             const QString path = folder.path + QLatin1Char('/') + name;
             const QString below = folder.below;
-            if (QFileInfo(path).isDir())
-                enter(path, joined(below, name)); // may grow m_folders: folder is not used after
-            else if (isWaveFileName(name))
+            if (QFileInfo(path).isDir()) {
+                if (m_subfolders)
+                    enter(path, joined(below, name)); // may grow m_folders: folder is not used after
+            } else if (isWaveFileName(name)) {
                 return BatchInput {path, joined(below, QFileInfo(name).completeBaseName())};
+            }
             continue;
         }
         if (m_argument >= m_arguments.size())

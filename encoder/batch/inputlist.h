@@ -27,7 +27,8 @@ struct BatchInput
 class InputList
 {
 public:
-    explicit InputList(QStringList arguments);
+    // Without subfolders, a folder given yields only its own files.
+    explicit InputList(QStringList arguments, bool subfolders = true);
 
     std::optional<BatchInput> next();
 
@@ -43,6 +44,7 @@ private:
     void enter(const QString &path, const QString &below);
 
     QStringList m_arguments;
+    bool m_subfolders = true;
     qsizetype m_argument = 0;
     std::vector<Folder> m_folders; // the folders being searched, the innermost last
     std::set<std::pair<dev_t, ino_t>> m_searched;

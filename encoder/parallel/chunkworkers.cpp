@@ -135,6 +135,13 @@ std::optional<TrackGain> ChunkWorkers::trackGain() const
     return LoudnessMeter::figures(meters);
 }
 
+std::vector<std::unique_ptr<LoudnessMeter>> ChunkWorkers::takeMeters()
+{
+    if (std::ranges::any_of(m_meters, [](const auto &meter) { return !meter; }))
+        return {};
+    return std::move(m_meters);
+}
+
 void ChunkWorkers::credit(qint64 from, qint64 count, int index)
 {
     // Each input frame counts once, for the chunk whose own frames hold it.

@@ -34,6 +34,8 @@ public:
     // The chunks' figures merged in chunk order, so they do not depend on which worker
     // finished first. After run().
     std::optional<TrackGain> trackGain() const;
+    // The chunks' meters in chunk order, for an album's figures; empty where any is missing.
+    std::vector<std::unique_ptr<LoudnessMeter>> takeMeters();
 
 private:
     int chunks() const { return static_cast<int>(m_layout.starts.size()); }

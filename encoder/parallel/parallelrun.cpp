@@ -43,7 +43,9 @@ Outcome encodeInParallel(const EncodingPlan &plan, const ChunkLayout &layout, in
             return Outcome::success();
         },
         controls.abort);
-    if (written && controls.report)
+    if (written && controls.report) {
         controls.report->trackGain = gain;
+        controls.report->meters = run.takeMeters();
+    }
     return written;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "encoder/core/trackgain.h"
+#include "encoder/input/loudnessmeter.h"
 #include "encoder/output/mp3output.h"
+#include "encoder/tags/id3render.h"
 
 #include <atomic>
 #include <chrono>
@@ -25,6 +27,10 @@ struct RunReport
     double joinSeconds = 0;
     std::optional<TrackGain> trackGain; // what the MP3 was given; nothing where not measured
     std::unique_ptr<Mp3Output> uncommitted; // with ParallelPlan::leaveUncommitted
+    // With leaveUncommitted, what an album's figures are made of: the track's loudness meters
+    // in the order of its audio, and its tags, to write them in once the album is whole.
+    std::vector<std::unique_ptr<LoudnessMeter>> meters;
+    Mp3Tags tags;
 };
 
 // Where the workers' time goes, in wall time summed over the workers. Safe to use from every

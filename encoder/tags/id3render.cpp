@@ -125,7 +125,8 @@ QString peakText(double peak)
 
 } // namespace
 
-std::optional<QByteArray> renderId3v2(const TagSet &tags, const std::optional<TrackGain> &gain, qsizetype size)
+std::optional<QByteArray> renderId3v2(const TagSet &tags, const std::optional<TrackGain> &gain, qsizetype size,
+                                      const std::optional<TrackGain> &albumGain)
 {
     // TagLib's 2.3 rendering turns a genre "17" into "(17)": the genre frame is rendered on its
     // own, between the frames before and after it.
@@ -152,6 +153,10 @@ std::optional<QByteArray> renderId3v2(const TagSet &tags, const std::optional<Tr
     if (gain) {
         after.addFrame(gainFrame("REPLAYGAIN_TRACK_GAIN", gainText(gain->gainDb)));
         after.addFrame(gainFrame("REPLAYGAIN_TRACK_PEAK", peakText(gain->peak)));
+    }
+    if (albumGain) {
+        after.addFrame(gainFrame("REPLAYGAIN_ALBUM_GAIN", gainText(albumGain->gainDb)));
+        after.addFrame(gainFrame("REPLAYGAIN_ALBUM_PEAK", peakText(albumGain->peak)));
     }
     if (before.frameList().isEmpty() && genre.isEmpty() && after.frameList().isEmpty() && size <= 10)
         return QByteArray();
@@ -224,11 +229,12 @@ QByteArray renderId3v1(const TagSet &tags, const GenreNumber &genreNumber)
     return out;
 }
 
-std::optional<Mp3Tags> Mp3Tags::render(TagSet tags, const GenreNumber &genreNumber)
+std::optional<Mp3Tags> Mp3Tags::render(TagSet tags, const GenreNumber &genreNumber, bool albumRoom)
 {
     Mp3Tags rendered;
     std::optional<QByteArray> v2 = renderId3v2(tags);
-    std::optional<QByteArray> room = renderId3v2(tags, kWidestGain);
+    std::optional<QByteArray> room =
+        renderId3v2(tags, kWidestGain, 0, albumRoom ? std::optional<TrackGain>(kWidestGain) : std::nullopt);
     if (!v2 || !room)
         return std::nullopt;
     rendered.m_id3v2 = std::move(*v2);
@@ -238,13 +244,13 @@ std::optional<Mp3Tags> Mp3Tags::render(TagSet tags, const GenreNumber &genreNumb
     return rendered;
 }
 
-QByteArray Mp3Tags::id3v2Final(const std::optional<TrackGain> &gain) const
+QByteArray Mp3Tags::id3v2Final(const std::optional<TrackGain> &gain, const std::optional<TrackGain> &albumGain) const
 {
     const qsizetype size = m_room.size();
     if (size == 0)
         return {};
-    if (gain) {
-        const std::optional<QByteArray> tag = renderId3v2(m_tags, gain, size);
+    if (gain || albumGain) {
+        const std::optional<QByteArray> tag = renderId3v2(m_tags, gain, size, albumGain);
         if (tag && tag->size() == size)
             return *tag;
     }

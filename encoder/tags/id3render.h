@@ -15,11 +15,12 @@
 inline constexpr qint64 kMaxId3v2Body = 0x0fffffff;
 
 // An ID3v2.3 tag with one frame for each text and picture: text in ISO-8859-1 where it fits,
-// else UTF-16; the loudness figures, when given, as TXXX REPLAYGAIN_TRACK_GAIN and _PEAK.
-// Without padding, or padded to size bytes when size is larger. Empty when there is nothing to
-// carry; nothing when the tag would be too long for any ID3v2 tag.
+// else UTF-16; the loudness figures, when given, as TXXX REPLAYGAIN_TRACK_GAIN and _PEAK, and
+// the album's as REPLAYGAIN_ALBUM_GAIN and _PEAK. Without padding, or padded to size bytes when
+// size is larger. Empty when there is nothing to carry; nothing when the tag would be too long
+// for any ID3v2 tag.
 std::optional<QByteArray> renderId3v2(const TagSet &tags, const std::optional<TrackGain> &gain = std::nullopt,
-                                      qsizetype size = 0);
+                                      qsizetype size = 0, const std::optional<TrackGain> &albumGain = std::nullopt);
 
 // The 128-byte ID3v1.1 tag: each text that fits Latin-1, cut to its field; a text that does not
 // fit leaves its field empty rather than turning letters into '?'. Empty when nothing fits.
@@ -33,8 +34,9 @@ class Mp3Tags
 {
 public:
     Mp3Tags() = default;
-    // Nothing when the ID3v2 tag would be too long.
-    static std::optional<Mp3Tags> render(TagSet tags, const GenreNumber &genreNumber);
+    // Nothing when the ID3v2 tag would be too long. With albumRoom, the room also holds the
+    // album's figures, written once every track of the album is measured.
+    static std::optional<Mp3Tags> render(TagSet tags, const GenreNumber &genreNumber, bool albumRoom = false);
 
     const QByteArray &id3v2() const { return m_id3v2; }
     const QByteArray &id3v1() const { return m_id3v1; }
@@ -42,7 +44,8 @@ public:
     const QByteArray &id3v2WithRoom() const { return m_room; }
     // The tag to write over id3v2WithRoom() once the figures are known (or known to be none):
     // exactly as long, the figures left out where they would not fit.
-    QByteArray id3v2Final(const std::optional<TrackGain> &gain) const;
+    QByteArray id3v2Final(const std::optional<TrackGain> &gain,
+                          const std::optional<TrackGain> &albumGain = std::nullopt) const;
 
 private:
     TagSet m_tags;

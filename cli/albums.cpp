@@ -1,0 +1,66 @@
+#include "albums.h"
+
+#include "encoder/batch/inputlist.h"
+#include "encoder/tags/sourcetags.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+AlbumPlan::AlbumPlan(const BatchRequest &request) : m_request(request)
+{
+    // Without the analysis there are no figures to write.
+    if (request.album == BatchRequest::Album::Off || !request.settings.replayGain)
+        return;
+    InputList inputs(request.inputs, request.subfolders);
+    while (std::optional<BatchInput> input = inputs.next()) {
+        const QString album = key(input->path);
+        if (album.isEmpty())
+            continue;
+        const auto found = m_albums.constFind(album);
+        if (found == m_albums.constEnd()) {
+            m_albums.insert(album, static_cast<int>(m_counts.size()));
+            m_counts.push_back(1);
+        } else {
+            ++m_counts[static_cast<std::size_t>(*found)];
+        }
+    }
+    m_placed.assign(m_counts.size(), 0);
+}
+
+QString AlbumPlan::key(const QString &input)
+{
+    if (m_request.album == BatchRequest::Album::Folder)
+        return QDir::cleanPath(QFileInfo(input).absolutePath());
+    const auto known = m_tagKeys.constFind(input);
+    if (known != m_tagKeys.constEnd())
+        return *known;
+    QString album;
+    if (QFileInfo(input).isFile()) {
+        SourceTagRead source = readSourceTags(input);
+        const TagSet tags = mergeTags(m_request.settings, m_request.settings.sourceTags ? &source.tags : nullptr);
+        if (!tags.text(TagKey::Album).isEmpty()) {
+            QString artist = tags.text(TagKey::AlbumArtist);
+            if (artist.isEmpty())
+                artist = tags.text(TagKey::Artist);
+            const QString disc = tags.text(TagKey::Disc).section(QLatin1Char('/'), 0, 0).trimmed();
+            album = QStringList {artist, tags.text(TagKey::Album), disc}.join(QChar(0));
+        }
+    }
+    m_tagKeys.insert(input, album);
+    return album;
+}
+
+AlbumPlan::Place AlbumPlan::place(const QString &input)
+{
+    if (m_counts.empty())
+        return {};
+    const auto found = m_albums.constFind(key(input));
+    if (found == m_albums.constEnd())
+        return {};
+    const int album = *found;
+    int &placed = m_placed[static_cast<std::size_t>(album)];
+    // A file that turned up after the count (the list changed under the run) has no album.
+    if (placed >= m_counts[static_cast<std::size_t>(album)])
+        return {};
+    return {album, placed++};
+}
