@@ -33,7 +33,8 @@ QString minutes(qint64 frames, int rate)
 // A file cut short converts as far as it goes, and says so.
 Outcome openInput(AudioSource &source, const EncoderSettings &settings, const WarningReport &warn)
 {
-    if (Outcome opened = source.open(settings.inputFile, settings.rawPcm, settings.rawPcm && settings.forceByteSwap);
+    if (Outcome opened =
+            source.open(settings.inputFile, settings.rawPcm, settings.rawPcm && settings.forceByteSwap, settings.range);
         !opened)
         return opened;
     const InputInfo &info = source.info();

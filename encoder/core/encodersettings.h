@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framerange.h"
+
 #include <QString>
 
 // Everything a run encodes with: the component's members, copied when a run starts so the
@@ -8,6 +10,7 @@ struct EncoderSettings
 {
     QString inputFile;
     QString outputFile;
+    FrameRange range; // of the input; the whole by default
     int bitrate = 128; // kbit/s
     int vbrRate = 4;   // 0 best .. 9 smallest
     bool voiceMode = false;

@@ -32,6 +32,27 @@ bool isShortExact(int format)
     }
 }
 
+// Formats whose frames are stored each on its own, so that libsndfile's seek lands where reading
+// would. A block codec's decoder carries state from block to block (GSM 6.10 libsndfile does
+// not seek at all): it is read up to the range instead.
+bool seeksExactly(int format)
+{
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // At most this many samples of all source channels are held at once, so a file claiming
 // hundreds of channels cannot make one block huge.
 constexpr qint64 kWideSamples = 1 << 16;
@@ -80,7 +101,7 @@ AudioSource::~AudioSource()
         ::close(m_fd);
 }
 
-Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
+Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian, const FrameRange &range)
 {
     m_path = path;
     // Opening by descriptor reads any path the file system holds, whatever its characters, and
@@ -153,6 +174,52 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian)
         m_info.missingFrames = header.missingBytes / header.blockAlign * std::max(1, header.framesPerBlock);
     if (info.channels > 2)
         m_downmix = Downmix(m_file.get(), info.channels);
+    return narrow(range, info.format);
+}
+
+Outcome AudioSource::narrow(const FrameRange &range, int format)
+{
+    if (range.whole())
+        return Outcome::success();
+    const qint64 held = m_info.frames;
+    const qint64 count = range.count.value_or(std::max<qint64>(0, held - range.first));
+    const auto pastEnd = [&] {
+        QString why = QStringLiteral("The frames %1 to %2 of the input %3 are not all there: it holds %4 frames.")
+                          .arg(range.first)
+                          .arg(range.first + count)
+                          .arg(m_path)
+                          .arg(held);
+        if (m_info.missingFrames > 0)
+            why += QStringLiteral(" Its header announces %1 more, but the file is cut short.")
+                       .arg(m_info.missingFrames);
+        return Outcome::failure(why);
+    };
+    if (range.first < 0 || count < 0)
+        return Outcome::failure(
+            QStringLiteral("No range of frames starts at frame %1 and holds %2.").arg(range.first).arg(count));
+    if (range.first > held || count > held - range.first)
+        return pastEnd();
+    // The file holds the whole range: what it lacks after it is no part of it.
+    m_info.frames = count;
+    m_info.missingFrames = 0;
+    if (seeksExactly(format)) {
+        if (sf_seek(m_file.get(), range.first, SEEK_SET) != range.first)
+            return Outcome::failure(readError());
+    } else {
+        const qint64 step = std::max<qint64>(1, kWideSamples / m_info.sourceChannels);
+        std::vector<float> dropped(static_cast<size_t>(step * m_info.sourceChannels));
+        for (qint64 left = range.first; left > 0;) {
+            readAhead();
+            const qint64 want = std::min(step, left);
+            const qint64 got = checked(sf_readf_float(m_file.get(), dropped.data(), want), want);
+            if (got < 0)
+                return Outcome::failure(readError());
+            if (got < want)
+                return pastEnd();
+            left -= got;
+        }
+    }
+    m_left = count;
     return Outcome::success();
 }
 

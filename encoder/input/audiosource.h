@@ -1,6 +1,7 @@
 #pragma once
 
 #include "downmix.h"
+#include "encoder/core/framerange.h"
 #include "encoder/core/outcome.h"
 
 #include <QString>
@@ -20,9 +21,9 @@ struct InputInfo
     int channels = 0;       // 1 or 2: more are down-mixed to stereo
     int sourceChannels = 0; // as stored
     int sampleRate = 0;
-    qint64 frames = 0;      // as the header claims; a 'fact' count ends padded blocks
+    qint64 frames = 0;      // as the header claims, a 'fact' count ending padded blocks; a range's length
     bool fitsShort = false; // 16-bit reading loses nothing
-    qint64 missingFrames = 0; // announced by the header, but past the end of the file
+    qint64 missingFrames = 0; // announced by the header, but past the end of the file; 0 in a range
 };
 
 // A WAVE file (or headerless PCM) read block by block through libsndfile.
@@ -36,8 +37,10 @@ public:
 
     // Raw input is 16-bit signed stereo at 44,100 Hz, little-endian unless bigEndian; a
     // trailing partial frame is dropped. Otherwise only a file of the WAVE family
-    // (wavefamily.h) is opened, at 1 kHz to 10 MHz.
-    Outcome open(const QString &path, bool raw, bool bigEndian);
+    // (wavefamily.h) is opened, at 1 kHz to 10 MHz. Opened with a range, the source is those
+    // frames alone: info() and the reads are the range's. A range that does not end within the
+    // audio the file holds is refused.
+    Outcome open(const QString &path, bool raw, bool bigEndian, const FrameRange &range = {});
     const InputInfo &info() const { return m_info; }
 
     // Fill out with up to maxFrames interleaved frames of info().channels. Returns the frames
@@ -56,6 +59,8 @@ private:
     qint64 checked(sf_count_t frames, qint64 wanted);
     qint64 withinFact(qint64 frames) const { return m_left >= 0 ? std::min(frames, m_left) : frames; }
     void readAhead();
+    // The source made the range, positioned at its start.
+    Outcome narrow(const FrameRange &range, int format);
 
     QString m_path;
     int m_fd = -1; // closed after m_file

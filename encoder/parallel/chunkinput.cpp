@@ -16,7 +16,9 @@ Outcome ChunkInput::seek(qint64 frame, const std::function<bool()> &stopping)
         m_source = std::make_unique<AudioSource>();
         m_position = 0;
         const bool raw = m_settings.rawPcm;
-        if (Outcome opened = m_source->open(m_settings.inputFile, raw, raw && m_settings.forceByteSwap); !opened)
+        if (Outcome opened =
+                m_source->open(m_settings.inputFile, raw, raw && m_settings.forceByteSwap, m_settings.range);
+            !opened)
             return opened;
         const InputInfo &info = m_source->info();
         if (info.channels != m_file.channels || info.sampleRate != m_file.sampleRate || info.frames != m_file.frames)

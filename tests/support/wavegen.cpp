@@ -267,6 +267,23 @@ bool writeRawPcm(const QString &path, qint64 frames, int channels, bool bigEndia
     return writeSignal(path, format, frames, channels, 44100, seed, error);
 }
 
+bool writeWaveCut(const QString &from, const QString &to, qint64 first, qint64 count)
+{
+    SF_INFO info {};
+    const SndFilePtr in(sf_open(QFile::encodeName(from).constData(), SFM_READ, &info));
+    const bool integers = (info.format & SF_FORMAT_SUBMASK) <= SF_FORMAT_PCM_U8;
+    if (!integers)
+        info.format = (info.format & ~SF_FORMAT_SUBMASK) | SF_FORMAT_FLOAT;
+    const SndFilePtr out(in ? sf_open(QFile::encodeName(to).constData(), SFM_WRITE, &info) : nullptr);
+    // Read from the start, not sought: a block codec's decoder carries state from block to block.
+    const auto copy = [&](auto read, auto write, auto zero) {
+        std::vector<decltype(zero)> samples(static_cast<std::size_t>((first + count) * info.channels));
+        return out && read(in.get(), samples.data(), first + count) == first + count
+               && write(out.get(), samples.data() + first * info.channels, count) == count;
+    };
+    return integers ? copy(sf_readf_int, sf_writef_int, 0) : copy(sf_readf_float, sf_writef_float, 0.0f);
+}
+
 QByteArray contentOf(const QString &path)
 {
     QFile file(path);

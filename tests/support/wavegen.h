@@ -70,6 +70,9 @@ bool writeToneWave(const QString &path, double seconds, int rate, int channels, 
 // Headerless 16-bit signed PCM, the same samples a Pcm16 WAVE of the seed holds.
 bool writeRawPcm(const QString &path, qint64 frames, int channels = 2, bool bigEndian = false,
                  quint32 seed = 1, QString *error = nullptr);
+// Frames [first, first + count) of a WAVE as a WAVE of their own: integer PCM as it is, float
+// and block-coded samples (decoded) as 32-bit float.
+bool writeWaveCut(const QString &from, const QString &to, qint64 first, qint64 count);
 
 // The whole file, or nothing when it cannot be read.
 QByteArray contentOf(const QString &path);
