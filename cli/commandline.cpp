@@ -131,8 +131,16 @@ const CommandOption commandOptions[] = {
      [](Command &command, const QString &value) {
          return setEncoderSwitch(keepIgnore, "source-tags", value, command.encoder, &LameEncoderX::setSourceTags);
      }},
-    {"cover", 0, QStringLiteral("FILE"), "a JPEG or PNG as the front cover", QString(),
+    {"cover", 0, QStringLiteral("FILE|none"),
+     "a JPEG or PNG as the front cover; none: not the folder's, which a WAVE without a\n"
+     "picture of its own takes from cover.jpg, folder.jpg or front.jpg (or .png, any letter case)",
+     QString(),
      [](Command &command, const QString &value) {
+         if (value == QLatin1String("none")) {
+             command.encoder.setCoverFile(QString());
+             command.encoder.setFolderCover(false);
+             return Outcome::success();
+         }
          // Checked here so a wrong file is a usage error, before any encoding.
          QString why;
          if (value.isEmpty() || !readCover(value, &why))

@@ -26,8 +26,9 @@ struct EncoderSettings
     QString tagAlbum;
     QString tagYear;
     QString tagGenre;
-    bool replayGain = true; // measure the loudness for ReplayGain
-    bool sourceTags = true; // the input's own tags fill the texts not typed
-    QString coverFile;      // a JPEG or PNG for the front cover; empty for the input's own
+    bool replayGain = true;  // measure the loudness for ReplayGain
+    bool sourceTags = true;  // the input's own tags fill the texts not typed
+    QString coverFile;       // a JPEG or PNG for the front cover; empty for the input's own
+    bool folderCover = true; // without a picture of its own, the input's folder's cover.jpg
     int workers = 0; // encoder threads for one file; 0: one per core
 };
