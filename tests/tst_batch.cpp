@@ -174,8 +174,7 @@ void TstBatch::initTestCase()
     QVERIFY(writeToneWave(m_dir.filePath(QStringLiteral("loud.wav")), 2, 44100, 2, 1.0));
     QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("odd"))));
     QVERIFY(writeToneWave(m_dir.filePath(QStringLiteral("odd/a\tb\nc.wav")), 1, 44100, 2, 0.5));
-    // Named from their tags: alike but for the track's total, none, a folder's and a file's
-    // name that cannot be.
+    // Named from their tags: alike but for the track's total, none, names that cannot be.
     const QList<QList<QPair<QByteArray, QByteArray>>> tags {
         {{"INAM", "Song"}, {"IART", "Band"}, {"IPRD", "A/B"}, {"ITRK", "3/12"}},
         {{"INAM", "Song"}, {"IART", "Band"}, {"IPRD", "A/B"}, {"ITRK", "3"}}, {}, {{"INAM", "a\tb"}, {"IART", ".."}}};
@@ -405,8 +404,7 @@ void TstBatch::usage()
     QVERIFY2(run.err.contains(err), qPrintable(run.err));
     if (args.contains(QLatin1String("--help"))) {
         for (const char *option : {"-o, --output-dir=DIR", "--jobs=N", "--list", "--threads=N", "Exit status", "130",
-                                   "NAME (3).mp3 ... [skip]", "ReplayGain [on]", "tags not given [keep]",
-                                   "--name=TEMPLATE", "albumartist, composer", "--cover=FILE|none"})
+                                   "NAME (3).mp3 ... [skip]", "ReplayGain [on]", "tags not given [keep]"})
             QVERIFY2(run.out.contains(QLatin1String(option)), option);
     }
 }

@@ -269,8 +269,8 @@ private slots:
         QTest::newRow("any letter case") << QStringList {"a.png", "Folder.PNG"} << "" << "Folder.PNG";
         QTest::newRow("cover over folder, .jpg over .png")
             << QStringList {"folder.jpg", "cover.png", "FRONT.jpg", "Cover.jpg"} << "" << "Cover.jpg";
-        QTest::newRow("folder over front") << QStringList {"front.jpg", "folder.png"} << "" << "folder.png";
-        QTest::newRow("no picture: the next") << QStringList {"cover.jpg:bad", "front.jpg"} << "" << "front.jpg";
+        QTest::newRow("no picture: the next, folder over front")
+            << QStringList {"cover.jpg:bad", "front.jpg", "folder.png"} << "" << "folder.png";
         QTest::newRow("too large: the next") << QStringList {"cover.jpg:huge", "front.png"} << "" << "front.png";
         QTest::newRow("its own picture wins") << QStringList {"cover.jpg"} << "own" << "own";
         QTest::newRow("a cover file wins") << QStringList {"cover.jpg", "given.png"} << "given" << "given.png";
