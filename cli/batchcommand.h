@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exitstatus.h"
+#include "nametemplate.h"
 
 #include "encoder/batch/outputclaims.h"
 #include "encoder/core/encodersettings.h"
@@ -12,6 +13,7 @@ struct BatchRequest
 {
     QStringList inputs;
     QString outputDir; // empty: each MP3 beside its WAVE
+    std::optional<NameTemplate> name; // each MP3's path from its tags; none: the WAVE's own name
     ExistingPolicy existing = ExistingPolicy::Skip;
     int jobs = 0; // 0: one per core
     // Print each file a run would convert and its MP3, and convert none: as INPUT<TAB>OUTPUT

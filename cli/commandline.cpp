@@ -3,6 +3,7 @@
 #include "choices.h"
 #include "console.h"
 #include "lamewords.h"
+#include "nametemplate.h"
 
 #include "encoder/input/wavefamily.h"
 #include "encoder/tags/sourcetags.h"
@@ -24,9 +25,10 @@ constexpr Choice<bool> keepIgnore[] = {{"keep", true}, {"ignore", false}};
 QString usage()
 {
     return QStringLiteral("Usage: sonovert-encode INPUT OUTPUT [--Member=value ...] [--threads=N]\n"
-                          "  or:  sonovert-encode INPUT... [-o DIR] [--existing=%1] [--jobs=N] [--list|--list0] [...]\n"
-                          "Either form also takes [--replaygain=%2] [--source-tags=%3] [--cover=FILE] and lame's\n"
-                          "words.")
+                          "  or:  sonovert-encode INPUT... [-o DIR] [--name=TEMPLATE] [--existing=%1] [--jobs=N] "
+                          "[--list|--list0] [...]\n"
+                          "Either form also takes [--replaygain=%2] [--source-tags=%3] [--cover=FILE|none]\n"
+                          "and lame's words.")
         .arg(choiceNames(existingChoices), choiceNames(onOff), choiceNames(keepIgnore));
 }
 
@@ -86,6 +88,16 @@ const CommandOption commandOptions[] = {
          command.batch.outputDir = value;
          command.batchOption = true;
          return value.isEmpty() ? Outcome::failure(QStringLiteral("--output-dir takes a folder")) : Outcome::success();
+     }},
+    {"name", 0, QStringLiteral("TEMPLATE"), "each MP3's path below DIR (or beside its WAVE) from its tags, as told above",
+     QStringLiteral("the WAVE's name"),
+     [](Command &command, const QString &value) {
+         command.batchOption = true;
+         Result<NameTemplate> read = NameTemplate::read(value);
+         if (!read)
+             return read.failure();
+         command.batch.name = std::move(*read);
+         return Outcome::success();
      }},
     {"existing", 0, choiceNames(existingChoices),
      "an MP3 already there (or an earlier input's): keep it, replace it, or write\n"
@@ -149,8 +161,16 @@ const CommandOption commandOptions[] = {
      [](Command &command, const QString &value) {
          return setEncoderSwitch(keepIgnore, "source-tags", value, command.encoder, &LameEncoderX::setSourceTags);
      }},
-    {"cover", 0, QStringLiteral("FILE"), "a JPEG or PNG as the front cover", QString(),
+    {"cover", 0, QStringLiteral("FILE|none"),
+     "a JPEG or PNG as the front cover; none: not the folder's, which a WAVE without a\n"
+     "picture of its own takes from cover.jpg, folder.jpg or front.jpg (or .png, any letter case)",
+     QString(),
      [](Command &command, const QString &value) {
+         if (value == QLatin1String("none")) {
+             command.encoder.setCoverFile(QString());
+             command.encoder.setFolderCover(false);
+             return Outcome::success();
+         }
          // Checked here so a wrong file is a usage error, before any encoding.
          QString why;
          if (value.isEmpty() || !readCover(value, &why))
@@ -267,6 +287,13 @@ QString helpText()
         << "already there is kept unless --existing says otherwise, so running the same command\n"
         << "again after a stop converts only what is missing. An MP3 is the same whatever the form of\n"
         << "the command, --threads or --jobs.\n\n"
+        << "--name names each MP3 from its tags (the typed ones, else the WAVE's own), .mp3 added:\n"
+        << "'{albumartist}/{album}/{track:02} {title}' gives Band/Album/03 Song.mp3, its folders made\n"
+        << "as needed. A key is any tag's:\n"
+        << "  " << NameTemplate::keys() << "\n"
+        << "{key:0N} pads a number to N figures (\"3/12\" gives 03); a tag that is empty is \"Unknown\n"
+        << "Album\" and the like (for an album artist, the artist first); a slash or a control\n"
+        << "character in a tag becomes \"_\".\n\n"
         << "Options:\n";
     for (const CommandOption &option : commandOptions) {
         QString shown = option.shortName ? QStringLiteral("-%1, ").arg(QLatin1Char(option.shortName)) : QString();

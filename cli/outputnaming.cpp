@@ -1,10 +1,21 @@
 #include "outputnaming.h"
 
+#include "encoder/tags/sourcetags.h"
+
 #include <QDir>
 #include <QFileInfo>
 
 QString wantedOutput(const BatchRequest &request, const BatchInput &input)
 {
+    if (request.name) {
+        // The texts the run will write, merged as it merges them.
+        EncoderSettings settings = request.settings;
+        settings.inputFile = input.path;
+        const std::optional<SourceTagRead> source = readSourceTags(settings);
+        const QString below = request.name->expand(mergeTags(settings, source ? &source->tags : nullptr));
+        const QString folder = request.outputDir.isEmpty() ? QFileInfo(input.path).path() : request.outputDir;
+        return folder + QLatin1Char('/') + below + QStringLiteral(".mp3");
+    }
     const QString name = input.below + QStringLiteral(".mp3");
     if (!request.outputDir.isEmpty())
         return request.outputDir + QLatin1Char('/') + QFileInfo(name).filePath();

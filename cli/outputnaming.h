@@ -6,7 +6,8 @@
 #include <optional>
 
 // Where an input's MP3 would go before existing files are looked at: below the output folder at
-// the input's path below the folder given, or beside the WAVE.
+// the input's path below the folder given, or beside the WAVE; with a name template, at the path
+// the MP3's tags give (reading the input's tags once).
 QString wantedOutput(const BatchRequest &request, const BatchInput &input);
 
 // The batch's inputs in order, each with its output decided.

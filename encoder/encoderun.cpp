@@ -91,7 +91,8 @@ Result<Probe> probe(const EncoderSettings &settings, const InputInfo &input)
     return made;
 }
 
-// The tags this run writes: the typed texts with the input's own and a cover; none with SkipTags.
+// The tags this run writes: the typed texts with the input's own and a cover (given, or its
+// folder's); none with SkipTags.
 Result<Mp3Tags> runTags(const EncoderSettings &settings, const WarningReport &warn)
 {
     if (settings.skipTags)
@@ -103,10 +104,11 @@ Result<Mp3Tags> runTags(const EncoderSettings &settings, const WarningReport &wa
         if (!cover)
             return Outcome::failure(why);
     }
-    std::optional<SourceTagRead> source;
-    // Raw PCM has no chunks to hold tags.
-    if (settings.sourceTags && !settings.rawPcm) {
-        source = readSourceTags(settings.inputFile);
+    std::optional<SourceTagRead> source = readSourceTags(settings);
+    if (source) {
+        // A picture of the input's own wins over its folder's, a cover file over both.
+        if (!cover && settings.folderCover && source->tags.id3.pictures.empty())
+            cover = folderCover(settings.inputFile, source->warnings);
         if (warn) {
             for (const QString &warning : std::as_const(source->warnings))
                 warn(warning);

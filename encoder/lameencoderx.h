@@ -47,7 +47,7 @@
 //   name in the ID3v1 list), the others left empty. Written in every mode. A text left empty
 //   takes the input WAVE's own (its id3 chunk's, else its INFO chunk's, else its bext chunk's),
 //   which also gives track and disc number, album artist, composer, comment, encoded-by and
-//   the pictures; see setSourceTags() and setCoverFile().
+//   the pictures; see setSourceTags(), setCoverFile() and setFolderCover().
 // Member 12, SkipTags: true leaves every ID3 tag out of the MP3; false (the default) writes the
 //   tags held. The tag editor writes false each time it opens.
 // Member 22, WriteInfoTag: true (the default) writes the LAME info tag over the MP3's first
@@ -94,6 +94,10 @@ public:
     // A JPEG or PNG file for the MP3's front cover, in place of the input's; empty for none.
     // A run whose cover cannot be read or is neither fails.
     void setCoverFile(const QString &path) { m_settings.coverFile = path; }
+    // Whether an input without a picture of its own takes the cover.jpg, folder.jpg or
+    // front.jpg (or .png) of its folder as its front cover (true by default), from the next
+    // Encode on. Only where its own tags are read; a cover file wins.
+    void setFolderCover(bool on) { m_settings.folderCover = on; }
 
     bool isEncoding() const { return m_worker.joinable(); }
     const EncoderSettings &settings() const { return m_settings; }

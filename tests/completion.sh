@@ -8,7 +8,7 @@ source "$1"
 PATH="$(cd "$2" && pwd)/cli:$PATH"
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
-cd "$dir" && touch a.wav b.flac c.txt d.cue e.AIFF && mkdir folder
+cd "$dir" && touch a.wav b.flac c.txt d.cue e.AIFF f.png && mkdir folder
 
 failed=0
 # The line typed so far, split as bash splits it; what the completion must offer, in order.
@@ -37,6 +37,7 @@ check "sonovert-encode --preset " "extreme insane medium standard"
 check "sonovert-encode --pre" "--preset"
 check "sonovert-encode --noreplay" "--noreplaygain"
 check "sonovert-encode -o " "folder"
+check "sonovert-encode --cover=" "f.png folder none"
 check "sonovert-encode " "a.wav b.flac d.cue e.AIFF folder"
-echo "$((10 - failed)) passed, $failed failed"
+echo "$((11 - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]

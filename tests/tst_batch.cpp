@@ -8,6 +8,7 @@
 #include "childencode.h"
 #include "mp3check.h"
 #include "wavegen.h"
+#include "wavetags.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -177,6 +178,15 @@ void TstBatch::initTestCase()
     QVERIFY(writeToneWave(m_dir.filePath(QStringLiteral("loud.wav")), 2, 44100, 2, 1.0));
     QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("odd"))));
     QVERIFY(writeToneWave(m_dir.filePath(QStringLiteral("odd/a\tb\nc.wav")), 1, 44100, 2, 0.5));
+    // Named from their tags: alike but for the track's total, none, names that cannot be.
+    const QList<QList<QPair<QByteArray, QByteArray>>> tags {
+        {{"INAM", "Song"}, {"IART", "Band"}, {"IPRD", "A/B"}, {"ITRK", "3/12"}},
+        {{"INAM", "Song"}, {"IART", "Band"}, {"IPRD", "A/B"}, {"ITRK", "3"}}, {}, {{"INAM", "a\tb"}, {"IART", ".."}}};
+    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("tagged"))));
+    for (qsizetype i = 0; i < tags.size(); ++i) {
+        const QString path = m_dir.filePath(QStringLiteral("tagged/%1.wav").arg(QLatin1Char(char('a' + i))));
+        QVERIFY(writeToneWave(path, 1, 44100, 2, 0.5) && (tags[i].isEmpty() || appendChunks(path, {infoChunk(tags[i])})));
+    }
     QFile notWave(QDir(m_tree).filePath(QStringLiteral("Singles/notes.txt")));
     QVERIFY(notWave.open(QIODevice::WriteOnly) && notWave.write("not audio") > 0);
 }
@@ -213,6 +223,10 @@ void TstBatch::tree_data()
         << QStringList{"TREE", "-o", "OUT", "--existing=overwrite", "--jobs=1"}
         << (QStringList(common) << "Singles/x.mp3 <- Singles/x.WAV") << 2
         << QStringLiteral("converted 7, skipped 1, failed 2");
+    QTest::newRow("named from the tags, folders made")
+        << QStringList{"TREE/Singles/Deep", "-o", "OUT", "--name={album}/{title}"}
+        << QStringList{"Unknown Album/Unknown Title.mp3 <- Singles/Deep/Deeper/last one.wav"} << 1
+        << QStringLiteral("converted 1, skipped 0, failed 0");
     QTest::newRow("files given by themselves, one twice")
         << QStringList{"TREE/Album One/01 Intro.wav", "TREE/Singles/Deep/Deeper/last one.wav",
                        "TREE/Album One/01 Intro.wav", "-o", "OUT"}
@@ -354,6 +368,18 @@ void TstBatch::usage_data()
                                      << QString();
     QTest::newRow("list: a tab or a newline cannot be a line") << QStringList{"TREE/../odd", "--list", "--album=off"} << 1
                                                                << QString() << QStringLiteral("--list0 lists it");
+    QTest::newRow("name: padded, replaced, unknown, renamed")
+        << QStringList{"TREE/../tagged", "--list", "-o", "/o", "--existing=rename", "--name={albumartist}/{album}/{track:02} {title}"}
+        << 0
+        << QStringLiteral("ROOT/tagged/a.wav\t/o/Band/A_B/03 Song.mp3\nROOT/tagged/b.wav\t/o/Band/A_B/03 Song (2).mp3\n"
+                          "ROOT/tagged/c.wav\t/o/Unknown Artist/Unknown Album/Unknown Track Unknown Title.mp3\n"
+                          "ROOT/tagged/d.wav\t/o/__/Unknown Album/Unknown Track a_b.mp3\n")
+        << QString();
+    QTest::newRow("name: the typed tags first, beside the WAVE")
+        << QStringList{"TREE/../tagged/a.wav", "--list", "--TagArtist=Typed", "--name={artist} {disc:02}"} << 0
+        << QStringLiteral("ROOT/tagged/a.wav\tROOT/tagged/Typed Unknown Disc.mp3\n") << QString();
+    QTest::newRow("name: an unknown key") << QStringList{"TREE/Singles", "-o", "TREE/../made", "--name={albums}"} << 2
+                                          << QString() << QStringLiteral("{albums} is no field");
     QTest::newRow("missing input: nothing made") << QStringList{"TREE/Singles", "TREE/nowhere.wav", "-o", "TREE/../made"}
                                                  << 2 << QString() << QStringLiteral("no input ");
     QTest::newRow("help") << QStringList{"--help"} << 0 << QStringLiteral("--existing=skip|overwrite|rename")

@@ -3,6 +3,7 @@
 #include "encoder/lameencoderx.h"
 #include "mp3check.h"
 #include "wavegen.h"
+#include "wavetags.h"
 
 #include <QFile>
 #include <QProcess>
@@ -48,6 +49,9 @@ void TstCli::initTestCase()
     QFile cut(m_cut);
     QVERIFY(whole.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly));
     QVERIFY(cut.write(whole.read(1000000)) == 1000000);
+    // Every input here takes it, unless told not to.
+    QFile cover(m_dir.filePath(QStringLiteral("Cover.jpg")));
+    QVERIFY(cover.open(QIODevice::WriteOnly) && cover.write(jpegBytes(900)) == 900);
 }
 
 void TstCli::run_data()
@@ -129,6 +133,10 @@ void TstCli::run_data()
                                      << QString() << QStringLiteral("Usage:");
     QTest::newRow("cover missing") << QStringList{"IN", "OUT", "--cover=nowhere.jpg"} << QStringList() << 2
                                          << QString() << QStringLiteral("cover nowhere.jpg cannot be read");
+    QTest::newRow("cover none: not the folder's") << QStringList{"IN", "OUT", "--cover=none"} << cbr << 0 << QString()
+                                                 << QString();
+    QTest::newRow("source tags ignored: not the folder's cover")
+        << QStringList{"IN", "OUT", "--source-tags=ignore"} << vbr << 0 << QString() << QString();
     QTest::newRow("help lists the tag options") << QStringList{"--help"} << QStringList() << 0
                                                 << QStringLiteral("--source-tags=keep|ignore") << QString();
     QTest::newRow("version") << QStringList{"--version"} << QStringList() << 0
@@ -193,6 +201,8 @@ void TstCli::run()
     LameEncoderX encoder;
     QVERIFY(encoder.write(Member::InputFile, input));
     encoder.setReplayGain(!args.contains(QStringLiteral("--replaygain=off")) && !args.contains(QStringLiteral("--noreplaygain")));
+    encoder.setFolderCover(!args.contains(QStringLiteral("--cover=none")));
+    encoder.setSourceTags(!args.contains(QStringLiteral("--source-tags=ignore")));
     QVERIFY(encoder.write(Member::OutputFile, reference));
     for (const QString &setting : settings) {
         const QStringList pair = setting.split(QLatin1Char('='));
@@ -206,6 +216,8 @@ void TstCli::run()
     QVERIFY(ours.open(QIODevice::ReadOnly) && theirs.open(QIODevice::ReadOnly));
     QVERIFY(ours.size() > 10000);
     QVERIFY(ours.readAll() == theirs.readAll());
+    const EncoderSettings &used = encoder.settings(); // the folder's cover, unless turned off
+    QCOMPARE(decodeMp3(output).pictures.size(), std::size_t(used.folderCover && used.sourceTags ? 1 : 0));
 }
 
 // lame's words mean here what they mean to lame: the info tag's quality and the LAME tag's VBR

@@ -226,7 +226,7 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("data");
         QTest::newRow("source") << "" << QList {3, 4} << QStringList {"image/jpeg", "image/png"}
                                 << QStringList {"Front", "Back side"} << QList {kJpeg, kPng};
-        QTest::newRow("cover replaces the front") << "cover.jpg" << QList {3, 4}
+        QTest::newRow("cover replaces the front") << "given.jpg" << QList {3, 4}
                                                   << QStringList {"image/jpeg", "image/png"}
                                                   << QStringList {"", "Back side"} << QList {kCover, kPng};
     }
@@ -257,6 +257,56 @@ private slots:
             QCOMPARE(p.description, descriptions[i]);
             QVERIFY(p.data == data[i]);
         }
+    }
+
+    // Without a picture of its own, the folder's: cover, folder, front, each .jpg then .png, in
+    // any letter case, the first that is a JPEG or PNG of at most 16 MB.
+    void folderCover_data()
+    {
+        QTest::addColumn<QStringList>("files"); // in the input's folder; NAME:bad is no picture, NAME:huge 17 MB
+        QTest::addColumn<QString>("setting");   // own: a picture of its own; given: given.png as the cover; raw
+        QTest::addColumn<QString>("picked");    // whose bytes the MP3's one picture has; empty: none
+        QTest::newRow("any letter case") << QStringList {"a.png", "Folder.PNG"} << "" << "Folder.PNG";
+        QTest::newRow("cover over folder, .jpg over .png")
+            << QStringList {"folder.jpg", "cover.png", "FRONT.jpg", "Cover.jpg"} << "" << "Cover.jpg";
+        QTest::newRow("no picture: the next, folder over front")
+            << QStringList {"cover.jpg:bad", "front.jpg", "folder.png"} << "" << "folder.png";
+        QTest::newRow("too large: the next") << QStringList {"cover.jpg:huge", "front.png"} << "" << "front.png";
+        QTest::newRow("its own picture wins") << QStringList {"cover.jpg"} << "own" << "own";
+        QTest::newRow("a cover file wins") << QStringList {"cover.jpg", "given.png"} << "given" << "given.png";
+        QTest::newRow("raw PCM") << QStringList {"cover.jpg"} << "raw" << "";
+    }
+
+    void folderCover()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, setting);
+        QFETCH(QString, picked);
+        const QString dir = m_dir.freshDir(QStringLiteral("folder"));
+        QMap<QString, QByteArray> written {{"own", kJpeg}};
+        for (const QString &file : std::as_const(files)) {
+            const char seed = char('a' + written.size());
+            const QByteArray &bytes = written[file.section(':', 0, 0)] =
+                file.endsWith(":bad")    ? "GIF89a"
+                : file.endsWith(":huge") ? jpegBytes(17 << 20)
+                                         : (file.endsWith("png", Qt::CaseInsensitive) ? pngBytes : jpegBytes)(500, seed);
+            QFile out(dir + '/' + file.section(':', 0, 0));
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+        }
+        EncoderSettings settings;
+        settings.inputFile = dir + "/in.wav";
+        settings.outputFile = dir + "/in.mp3";
+        QVERIFY(writeMusicWave(settings.inputFile, 1));
+        if (setting == "own") // a picture of any type
+            QVERIFY(appendChunks(settings.inputFile, {id3Chunk(id3PictureFrame(4, "image/jpeg", "", kJpeg))}));
+        settings.coverFile = setting == "given" ? dir + "/given.png" : QString();
+        settings.rawPcm = setting == "raw";
+        const Encoded run = encode(settings);
+        QVERIFY2(run.outcome, qPrintable(run.outcome.message));
+        QCOMPARE(run.mp3.pictures.size(), std::size_t(picked.isEmpty() ? 0 : 1));
+        QVERIFY(picked.isEmpty() || run.mp3.pictures[0].data == written[picked]);
+        const QString warning = "The folder's picture " + dir + "/cover.jpg of 17.0 MB is left out: pictures are kept up to 16 MB.";
+        QCOMPARE(run.warnings, files.contains("cover.jpg:huge") ? QStringList {warning} : QStringList());
     }
 
     // What keeps the input's tags out: SkipTags, raw PCM, a cover that is no picture.

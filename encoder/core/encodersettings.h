@@ -29,11 +29,12 @@ struct EncoderSettings
     QString tagAlbum;
     QString tagYear;
     QString tagGenre;
-    bool replayGain = true; // measure the loudness for ReplayGain
-    bool sourceTags = true; // the input's own tags fill the texts not typed
+    bool replayGain = true;  // measure the loudness for ReplayGain
+    bool sourceTags = true;  // the input's own tags fill the texts not typed
     // Room in the ID3v2 tag for the album's loudness figures, which a batch writes once every
     // track of the album is measured.
     bool albumRoom = false;
-    QString coverFile;      // a JPEG or PNG for the front cover; empty for the input's own
+    QString coverFile;       // a JPEG or PNG for the front cover; empty for the input's own
+    bool folderCover = true; // without a picture of its own, the input's folder's cover.jpg
     int workers = 0; // encoder threads for one file; 0: one per core
 };

@@ -13,18 +13,18 @@ using K = TagKey;
 // One row for each TagKey, in its order. A new typed text is one row here with a member and a
 // setting, and one box in the tag editor; a text only read from source files is a row without.
 constexpr TagField kTagFields[] = {
-    {K::Title, M::TagTitle, "TagTitle", &S::tagTitle, "TIT2", V1::Title, {"INAM", nullptr}},
-    {K::Artist, M::TagArtist, "TagArtist", &S::tagArtist, "TPE1", V1::Artist, {"IART", nullptr}},
-    {K::Album, M::TagAlbum, "TagAlbum", &S::tagAlbum, "TALB", V1::Album, {"IPRD", nullptr}},
-    {K::Year, M::TagYear, "TagYear", &S::tagYear, "TYER", V1::Year, {"ICRD", nullptr}},
-    {K::Genre, M::TagGenre, "TagGenre", &S::tagGenre, "TCON", V1::Genre, {"IGNR", nullptr}},
+    {K::Title, M::TagTitle, "TagTitle", &S::tagTitle, "TIT2", V1::Title, {"INAM", nullptr}, "Title"},
+    {K::Artist, M::TagArtist, "TagArtist", &S::tagArtist, "TPE1", V1::Artist, {"IART", nullptr}, "Artist"},
+    {K::Album, M::TagAlbum, "TagAlbum", &S::tagAlbum, "TALB", V1::Album, {"IPRD", nullptr}, "Album"},
+    {K::Year, M::TagYear, "TagYear", &S::tagYear, "TYER", V1::Year, {"ICRD", nullptr}, "Year"},
+    {K::Genre, M::TagGenre, "TagGenre", &S::tagGenre, "TCON", V1::Genre, {"IGNR", nullptr}, "Genre"},
     // ffmpeg writes the track number as IPRT, other tools as ITRK.
-    {K::Track, kNoMember, "Track", nullptr, "TRCK", V1::Track, {"ITRK", "IPRT"}},
-    {K::Disc, kNoMember, "Disc", nullptr, "TPOS", V1::None, {nullptr, nullptr}},
-    {K::AlbumArtist, kNoMember, "AlbumArtist", nullptr, "TPE2", V1::None, {nullptr, nullptr}},
-    {K::Composer, kNoMember, "Composer", nullptr, "TCOM", V1::None, {"IMUS", nullptr}},
-    {K::Comment, kNoMember, "Comment", nullptr, "COMM", V1::Comment, {"ICMT", nullptr}},
-    {K::EncodedBy, kNoMember, "EncodedBy", nullptr, "TENC", V1::None, {"ITCH", nullptr}},
+    {K::Track, kNoMember, "Track", nullptr, "TRCK", V1::Track, {"ITRK", "IPRT"}, "Track"},
+    {K::Disc, kNoMember, "Disc", nullptr, "TPOS", V1::None, {nullptr, nullptr}, "Disc"},
+    {K::AlbumArtist, kNoMember, "AlbumArtist", nullptr, "TPE2", V1::None, {nullptr, nullptr}, "Album Artist"},
+    {K::Composer, kNoMember, "Composer", nullptr, "TCOM", V1::None, {"IMUS", nullptr}, "Composer"},
+    {K::Comment, kNoMember, "Comment", nullptr, "COMM", V1::Comment, {"ICMT", nullptr}, "Comment"},
+    {K::EncodedBy, kNoMember, "EncodedBy", nullptr, "TENC", V1::None, {"ITCH", nullptr}, "Encoded By"},
 };
 
 static_assert(std::size(kTagFields) == kTagKeys, "one row for each TagKey");

@@ -3,6 +3,7 @@
 #include "tagset.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -14,3 +15,8 @@ QString megabytes(qint64 bytes);
 
 // A cover picture file: a JPEG or a PNG by its signature, at most kMaxPictureBytes.
 std::optional<Picture> readCover(const QString &path, QString *why);
+
+// The cover in the folder of inputFile: the first of cover, folder and front, each .jpg then
+// .png, in any letter case, that is a readable JPEG or PNG. One larger than kMaxPictureBytes is
+// left out with a line in warnings.
+std::optional<Picture> folderCover(const QString &inputFile, QStringList &warnings);

@@ -206,3 +206,10 @@ SourceTagRead readSourceTags(const QByteArray &bytes)
         return {};
     return Reader(buffer).read();
 }
+
+std::optional<SourceTagRead> readSourceTags(const EncoderSettings &settings)
+{
+    if (!settings.sourceTags || settings.rawPcm)
+        return std::nullopt;
+    return readSourceTags(settings.inputFile);
+}

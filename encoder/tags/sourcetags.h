@@ -2,6 +2,7 @@
 
 #include "coverfile.h"
 #include "tagset.h"
+#include "encoder/core/encodersettings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,3 +23,6 @@ struct SourceTagRead
 SourceTagRead readSourceTags(const QString &path);
 // The same from the file's bytes.
 SourceTagRead readSourceTags(const QByteArray &file);
+// The input's tags as a run with settings reads them: none where its own tags are ignored or
+// it is raw PCM, which has no chunks to hold them.
+std::optional<SourceTagRead> readSourceTags(const EncoderSettings &settings);
