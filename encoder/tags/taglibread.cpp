@@ -1,11 +1,12 @@
 #include "taglibread.h"
 #include "coverfile.h"
-#include "legacytext.h"
+#include "encoder/input/legacytext.h"
 
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/tbytevectorstream.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/wavfile.h>
 
 #include <mutex>
