@@ -1,0 +1,166 @@
+// CUE sheets: the same sheet from every text encoding, the tracks' cuts at exact sample frames
+// for each pregap choice, and damaged sheets refused naming their line.
+#include "encoder/input/cuecuts.h"
+#include "encoder/input/cuesheet.h"
+#include "cuesheets.h"
+
+#include <QtTest>
+
+using Texts = QMap<QString, QString>;
+Q_DECLARE_METATYPE(Pregap)
+
+namespace {
+
+const CueSheet kSample {
+    .file = "image.wav",
+    .fileType = "WAVE",
+    .catalog = "0724384260927",
+    .title = "Café ’Nuit’",
+    .performer = "Les Étoiles",
+    .songwriter = "Zoë Keller",
+    .date = "2003-04-01",
+    .genre = "Musique concrète",
+    .comment = "Ripped for Sonovert",
+    .discNumber = "1",
+    .totalDiscs = "2",
+    .tracks = {
+        {1, 11, "Première", "", "", "FRZ039800001", "", std::nullopt, {33, 14}},
+        {2, 15, "Über alles", "Guest Star", "Anon", "FRZ039800002", "Live take", CueIndex {225, 22}, {275, 23}},
+        {3, 24, "L’été", "", "", "FRZ039800003", "", CueIndex {460, 28}, {520, 29}},
+    }};
+
+const QByteArray kSampleUtf8 = cueBytes(sampleCueSheet("image.wav"), CueEncoding::Utf8);
+
+// One track a line: "n:begin-end".
+QString cutsText(const std::vector<CueCut> &cuts)
+{
+    QStringList out;
+    for (const CueCut &cut : cuts)
+        out << QStringLiteral("%1:%2-%3").arg(cut.number()).arg(cut.begin).arg(cut.end);
+    return out.join(u' ');
+}
+
+} // namespace
+
+class TestCueSheet : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void encodings_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("UTF-8") << kSampleUtf8;
+        QTest::newRow("UTF-8 with BOM") << cueBytes(sampleCueSheet("image.wav"), CueEncoding::Utf8Bom);
+        QTest::newRow("UTF-16 LE") << cueBytes(sampleCueSheet("image.wav"), CueEncoding::Utf16LeBom);
+        QTest::newRow("UTF-16 BE, CR LF") << cueBytes(sampleCueSheet("image.wav", true), CueEncoding::Utf16BeBom);
+        QTest::newRow("Windows-1252") << cueBytes(sampleCueSheet("image.wav"), CueEncoding::Windows1252);
+        QTest::newRow("CR alone, Ctrl-Z at the end") << QByteArray(kSampleUtf8).replace('\n', '\r') + '\x1a';
+    }
+
+    void encodings()
+    {
+        QFETCH(QByteArray, bytes);
+        QVERIFY(!bytes.isEmpty());
+        const Result<CueSheet> sheet = parseCueSheet(bytes);
+        QVERIFY2(sheet, qPrintable(sheet ? QString() : sheet.failure().message));
+        QCOMPARE(sheet->title, kSample.title);
+        QCOMPARE(sheet->tracks.size(), kSample.tracks.size());
+        QCOMPARE(sheet->tracks[2].title, kSample.tracks[2].title);
+        QVERIFY(*sheet == kSample);
+    }
+
+    void cuts_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<Pregap>("pregap");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<qint64>("frames");
+        QTest::addColumn<QString>("cuts"); // or a part of the failure
+        QTest::newRow("previous") << kSampleUtf8 << Pregap::Previous << 44100 << qint64(396900)
+                                  << "0:0-19404 1:19404-161700 2:161700-305760 3:305760-396900";
+        QTest::newRow("next") << kSampleUtf8 << Pregap::Next << 44100 << qint64(396900)
+                              << "0:0-19404 1:19404-132300 2:132300-270480 3:270480-396900";
+        QTest::newRow("drop, 48 kHz") << kSampleUtf8 << Pregap::Drop << 48000 << qint64(432000)
+                                      << "0:0-21120 1:21120-144000 2:176000-294400 3:332800-432000";
+        QTest::newRow("32 kHz: the sample frame before") << kSampleUtf8 << Pregap::Previous << 32000 << qint64(288000)
+                                                         << "0:0-14080 1:14080-117333 2:117333-221866 3:221866-288000";
+        QTest::newRow("no hidden track, the first INDEX 00 left")
+            << QByteArray("FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 00 00:00:00\nINDEX 01 00:00:00\nTRACK 02 AUDIO\n"
+                          "INDEX 00 00:01:00\nINDEX 01 00:02:00\n")
+            << Pregap::Next << 44100 << qint64(132300) << "1:0-44100 2:44100-132300";
+        QTest::newRow("INDEX 01 at the end") << kSampleUtf8 << Pregap::Previous << 44100 << qint64(305760)
+                                             << "line 29: INDEX 01 at 00:06:70 lies at or past the end";
+        QTest::newRow("INDEX 00 past the end")
+            << kSampleUtf8 << Pregap::Previous << 44100 << qint64(200000) << "line 28: INDEX 00 at 00:06:10";
+    }
+
+    void cuts()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(Pregap, pregap);
+        QFETCH(int, rate);
+        QFETCH(qint64, frames);
+        QFETCH(QString, cuts);
+        const Result<CueSheet> sheet = parseCueSheet(bytes);
+        QVERIFY(sheet);
+        const Result<std::vector<CueCut>> made = cueCuts(*sheet, frames, rate, pregap);
+        if (cuts.startsWith(QLatin1String("line"))) {
+            QVERIFY(!made);
+            QVERIFY2(made.failure().message.startsWith(cuts), qPrintable(made.failure().message));
+            return;
+        }
+        QVERIFY2(made, qPrintable(made ? QString() : made.failure().message));
+        QCOMPARE(cutsText(*made), cuts);
+        for (const CueCut &cut : *made)
+            QVERIFY(cut.number() == 0 || cut.track == sheet->tracks[cut.number() - 1]);
+    }
+
+    void damaged_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("line"); // 0: none named
+        QTest::addColumn<QString>("part");
+        const QByteArray one("FILE \"a b.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:02:00\n");
+        QTest::newRow("no FILE") << QByteArray("TITLE x\n") << 0 << "no FILE";
+        QTest::newRow("TRACK before FILE") << "TRACK 01 AUDIO\n" + one << 1 << "TRACK before FILE";
+        QTest::newRow("second FILE") << one + "FILE b.wav WAVE\n" << 4 << "sheets of several files";
+        QTest::newRow("no TRACK") << QByteArray("REM\nFILE a.wav WAVE\n") << 2 << "without a TRACK";
+        const QByteArray pregapOnly("FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 00 00:00:00\nTRACK 02 AUDIO\n");
+        QTest::newRow("no INDEX 01") << pregapOnly + "INDEX 01 00:01:00\n" << 2 << "track 1 has no INDEX 01";
+        QTest::newRow("last without INDEX 01") << one + "TRACK 02 AUDIO\n" << 4 << "track 2 has no INDEX 01";
+        QTest::newRow("INDEX 01 not after the last") << one + "TRACK 02 AUDIO\nINDEX 01 00:02:00\n"
+                                                     << 5 << "not after track 1's INDEX 01 at 00:02:00";
+        QTest::newRow("INDEX 00 before the last INDEX 01")
+            << one + "TRACK 02 AUDIO\nINDEX 00 00:01:74\nINDEX 01 00:03:00\n"
+            << 5 << "INDEX 00 at 00:01:74";
+        QTest::newRow("INDEX 00 after INDEX 01") << one + "INDEX 00 00:03:00\n" << 4 << "INDEX 00 after INDEX 01";
+        QTest::newRow("INDEX 01 before INDEX 00") << one + "TRACK 02 AUDIO\nINDEX 00 00:05:00\nINDEX 01 00:04:00\n"
+                                                  << 6 << "before INDEX 00";
+        QTest::newRow("INDEX outside a track") << QByteArray("FILE a.wav WAVE\nINDEX 01 00:00:00\n") << 2 << "outside";
+        QTest::newRow("seconds") << QByteArray(one).replace("00:02:00", "00:60:00") << 3 << "malformed time";
+        QTest::newRow("frames") << QByteArray(one).replace("00:02:00", "00:02:75") << 3 << "malformed time";
+        QTest::newRow("no time") << QByteArray(one).replace("00:02:00", "") << 3 << "malformed time";
+        QTest::newRow("numbers not increasing") << one + "TRACK 01 AUDIO\n" << 4 << "numbers must increase";
+        QTest::newRow("data track") << one + "TRACK 02 MODE1/2352\n" << 4 << "only AUDIO";
+        QTest::newRow("NUL") << QByteArray("FILE a.wav WAVE\nTRACK 01 AUDIO\0\n", 32) << 2 << "U+0000";
+        QTest::newRow("UTF-16 without BOM")
+            << cueBytes(QString::fromLatin1(one), CueEncoding::Utf16LeBom).sliced(2) << 1 << "binary data";
+        QTest::newRow("too large") << QByteArray(kMaxCueSheetBytes + 1, ' ') << 0 << "1025 KiB";
+    }
+
+    void damaged()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, line);
+        QFETCH(QString, part);
+        const Result<CueSheet> sheet = parseCueSheet(bytes);
+        QVERIFY(!sheet);
+        const QString message = sheet.failure().message;
+        QVERIFY2(message.startsWith(QStringLiteral("line %1: ").arg(line)) == (line > 0), qPrintable(message));
+        QVERIFY2(message.contains(part), qPrintable(message));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCueSheet)
+#include "tst_cuesheet.moc"
