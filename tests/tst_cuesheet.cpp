@@ -8,38 +8,19 @@
 #include <QtTest>
 
 using Texts = QMap<QString, QString>;
-Q_DECLARE_METATYPE(Pregap)
 
 namespace {
 
-const CueSheet kSample {
-    .file = "image.wav",
-    .fileType = "WAVE",
-    .catalog = "0724384260927",
-    .title = "Café ’Nuit’",
-    .performer = "Les Étoiles",
-    .songwriter = "Zoë Keller",
-    .date = "2003-04-01",
-    .genre = "Musique concrète",
-    .comment = "Ripped for Sonovert",
-    .discNumber = "1",
-    .totalDiscs = "2",
-    .tracks = {
-        {1, 11, "Première", "", "", "FRZ039800001", "", std::nullopt, {33, 14}},
-        {2, 15, "Über alles", "Guest Star", "Anon", "FRZ039800002", "Live take", CueIndex {225, 22}, {275, 23}},
-        {3, 24, "L’été", "", "", "FRZ039800003", "", CueIndex {460, 28}, {520, 29}},
-    }};
+// File, type, catalog, title, performer, songwriter, date, genre, comment, disc, total discs;
+// each track's number, line, title, performer, songwriter, ISRC, comment, INDEX 00, INDEX 01.
+const CueSheet kSample {"image.wav", "WAVE", "0724384260927", "Café ’Nuit’", "Les Étoiles", "Zoë Keller", "2003-04-01",
+                        "Musique concrète", "Ripped for Sonovert", "1", "2",
+                        {{1, 11, "Première", "", "", "FRZ039800001", "", std::nullopt, {33, 14}},
+                         {2, 15, "Über alles", "Guest Star", "Anon", "FRZ039800002", "Live take", CueIndex {225, 22},
+                          {275, 23}},
+                         {3, 24, "L’été", "", "", "FRZ039800003", "", CueIndex {460, 28}, {520, 29}}}};
 
 const QByteArray kSampleUtf8 = cueBytes(sampleCueSheet("image.wav"), CueEncoding::Utf8);
-
-// One track a line: "n:begin-end".
-QString cutsText(const std::vector<CueCut> &cuts)
-{
-    QStringList out;
-    for (const CueCut &cut : cuts)
-        out << QStringLiteral("%1:%2-%3").arg(cut.number()).arg(cut.begin).arg(cut.end);
-    return out.join(u' ');
-}
 
 } // namespace
 
@@ -62,12 +43,8 @@ private slots:
     void encodings()
     {
         QFETCH(QByteArray, bytes);
-        QVERIFY(!bytes.isEmpty());
         const Result<CueSheet> sheet = parseCueSheet(bytes);
         QVERIFY2(sheet, qPrintable(sheet ? QString() : sheet.failure().message));
-        QCOMPARE(sheet->title, kSample.title);
-        QCOMPARE(sheet->tracks.size(), kSample.tracks.size());
-        QCOMPARE(sheet->tracks[2].title, kSample.tracks[2].title);
         QVERIFY(*sheet == kSample);
     }
 
@@ -77,7 +54,7 @@ private slots:
         QTest::addColumn<Pregap>("pregap");
         QTest::addColumn<int>("rate");
         QTest::addColumn<qint64>("frames");
-        QTest::addColumn<QString>("cuts"); // or a part of the failure
+        QTest::addColumn<QString>("cuts"); // or the failure's start
         QTest::newRow("previous") << kSampleUtf8 << Pregap::Previous << 44100 << qint64(396900)
                                   << "0:0-19404 1:19404-161700 2:161700-305760 3:305760-396900";
         QTest::newRow("next") << kSampleUtf8 << Pregap::Next << 44100 << qint64(396900)
@@ -106,15 +83,12 @@ private slots:
         const Result<CueSheet> sheet = parseCueSheet(bytes);
         QVERIFY(sheet);
         const Result<std::vector<CueCut>> made = cueCuts(*sheet, frames, rate, pregap);
-        if (cuts.startsWith(QLatin1String("line"))) {
-            QVERIFY(!made);
-            QVERIFY2(made.failure().message.startsWith(cuts), qPrintable(made.failure().message));
-            return;
-        }
-        QVERIFY2(made, qPrintable(made ? QString() : made.failure().message));
-        QCOMPARE(cutsText(*made), cuts);
-        for (const CueCut &cut : *made)
+        QStringList found; // "n:begin-end"
+        for (const CueCut &cut : made ? *made : std::vector<CueCut>()) {
+            found << QStringLiteral("%1:%2-%3").arg(cut.number()).arg(cut.begin).arg(cut.end);
             QVERIFY(cut.number() == 0 || cut.track == sheet->tracks[cut.number() - 1]);
+        }
+        QCOMPARE(made ? found.join(u' ') : made.failure().message.left(cuts.size()), cuts);
     }
 
     void trackTags_data()
@@ -125,16 +99,9 @@ private slots:
                            {"TYER", "2003"},        {"TCON", "Musique concrète"},    {"TPOS", "1/2"},
                            {"TCOM", "Zoë Keller"},  {"COMM", "Ripped for Sonovert"}, {"TXXX:BARCODE", "0724384260927"}};
         QTest::newRow("hidden track") << 0 << album;
-        Texts first = album;
-        first.insert({{"TIT2", "Première"}, {"TRCK", "1/3"}, {"TSRC", "FRZ039800001"}});
-        QTest::newRow("the sheet's texts") << 1 << first;
         Texts second = album;
-        second.insert({{"TIT2", "Über alles"},
-                       {"TRCK", "2/3"},
-                       {"TSRC", "FRZ039800002"},
-                       {"TPE1", "Guest Star"},
-                       {"TCOM", "Anon"},
-                       {"COMM", "Live take"}});
+        second.insert({{"TIT2", "Über alles"}, {"TRCK", "2/3"}, {"TSRC", "FRZ039800002"}});
+        second.insert({{"TPE1", "Guest Star"}, {"TCOM", "Anon"}, {"COMM", "Live take"}});
         QTest::newRow("its own texts") << 2 << second;
     }
 
@@ -158,29 +125,17 @@ private slots:
         QTest::addColumn<QString>("part");
         const QByteArray one("FILE \"a b.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:02:00\n");
         QTest::newRow("no FILE") << QByteArray("TITLE x\n") << 0 << "no FILE";
-        QTest::newRow("TRACK before FILE") << "TRACK 01 AUDIO\n" + one << 1 << "TRACK before FILE";
         QTest::newRow("second FILE") << one + "FILE b.wav WAVE\n" << 4 << "sheets of several files";
         QTest::newRow("no TRACK") << QByteArray("REM\nFILE a.wav WAVE\n") << 2 << "without a TRACK";
-        const QByteArray pregapOnly("FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 00 00:00:00\nTRACK 02 AUDIO\n");
-        QTest::newRow("no INDEX 01") << pregapOnly + "INDEX 01 00:01:00\n" << 2 << "track 1 has no INDEX 01";
-        QTest::newRow("last without INDEX 01") << one + "TRACK 02 AUDIO\n" << 4 << "track 2 has no INDEX 01";
+        QTest::newRow("no INDEX 01") << QByteArray("FILE a\nTRACK 01 AUDIO\nINDEX 00 00:00:00\nTRACK 02 AUDIO\n") << 2
+                                     << "track 1 has no INDEX 01";
         QTest::newRow("INDEX 01 not after the last") << one + "TRACK 02 AUDIO\nINDEX 01 00:02:00\n"
                                                      << 5 << "not after track 1's INDEX 01 at 00:02:00";
-        QTest::newRow("INDEX 00 before the last INDEX 01")
-            << one + "TRACK 02 AUDIO\nINDEX 00 00:01:74\nINDEX 01 00:03:00\n"
-            << 5 << "INDEX 00 at 00:01:74";
         QTest::newRow("INDEX 00 after INDEX 01") << one + "INDEX 00 00:03:00\n" << 4 << "INDEX 00 after INDEX 01";
-        QTest::newRow("INDEX 01 before INDEX 00") << one + "TRACK 02 AUDIO\nINDEX 00 00:05:00\nINDEX 01 00:04:00\n"
-                                                  << 6 << "before INDEX 00";
-        QTest::newRow("INDEX outside a track") << QByteArray("FILE a.wav WAVE\nINDEX 01 00:00:00\n") << 2 << "outside";
         QTest::newRow("seconds") << QByteArray(one).replace("00:02:00", "00:60:00") << 3 << "malformed time";
-        QTest::newRow("frames") << QByteArray(one).replace("00:02:00", "00:02:75") << 3 << "malformed time";
-        QTest::newRow("no time") << QByteArray(one).replace("00:02:00", "") << 3 << "malformed time";
         QTest::newRow("numbers not increasing") << one + "TRACK 01 AUDIO\n" << 4 << "numbers must increase";
         QTest::newRow("data track") << one + "TRACK 02 MODE1/2352\n" << 4 << "only AUDIO";
         QTest::newRow("NUL") << QByteArray("FILE a.wav WAVE\nTRACK 01 AUDIO\0\n", 32) << 2 << "U+0000";
-        QTest::newRow("UTF-16 without BOM")
-            << cueBytes(QString::fromLatin1(one), CueEncoding::Utf16LeBom).sliced(2) << 1 << "binary data";
         QTest::newRow("too large") << QByteArray(kMaxCueSheetBytes + 1, ' ') << 0 << "1025 KiB";
     }
 

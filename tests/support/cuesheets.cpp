@@ -55,17 +55,9 @@ QByteArray cueBytes(const QString &text, CueEncoding encoding)
     case CueEncoding::Windows1252:
         break;
     }
-    // Latin-1, and the one letter of 0x80-0x9f the sample uses.
-    QByteArray bytes;
-    for (const QChar c : text) {
-        if (c == u'’')
-            bytes.append('\x92');
-        else if (c.unicode() < 0x80 || (c.unicode() >= 0xa0 && c.unicode() <= 0xff))
-            bytes.append(static_cast<char>(c.unicode()));
-        else
-            return {};
-    }
-    return bytes;
+    QStringEncoder windows1252("windows-1252");
+    const QByteArray bytes = windows1252(text);
+    return windows1252.hasError() ? QByteArray() : bytes;
 }
 
 bool writeCueSheet(const QString &path, const QString &wave, CueEncoding encoding)
