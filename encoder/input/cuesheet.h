@@ -56,10 +56,11 @@ struct CueSheet
 };
 
 // Reads a sheet of one file: UTF-8 (with or without a byte-order mark), UTF-16 with one, else
-// Windows-1252. A text value is quoted, or the rest of its line. Other INDEX numbers, PREGAP,
-// POSTGAP, FLAGS and unknown commands are passed over. A damaged sheet, or one of several
-// files or with a track that is not AUDIO, is refused with a message that names its line
-// ("line 7: ...").
+// Windows-1252. A text value is quoted, or the rest of its line. TITLE, PERFORMER, SONGWRITER
+// and REM COMMENT belong to the track they follow, else to the sheet; the other REM lines count
+// before the first TRACK. Other INDEX numbers, PREGAP, POSTGAP, FLAGS and unknown commands are
+// passed over. A damaged sheet, or one of several files or with a track that is not AUDIO, is
+// refused with a message that names its line ("line 7: ...").
 Result<CueSheet> parseCueSheet(const QByteArray &bytes);
 // The same from a file.
 Result<CueSheet> readCueSheet(const QString &path);
