@@ -1,7 +1,7 @@
 # make run   - install what is missing, build the program, start it
 # make test  - install what is missing, build everything, run every test headless
 # make bench - time sonovert-encode against the lame command-line encoder
-# make fuzz  - fuzz the input reading and encoding with libFuzzer (FUZZ_SECONDS=60)
+# make fuzz  - fuzz the input reading and encoding, then CUE sheets, with libFuzzer (FUZZ_SECONDS=60 each)
 # make package - build the Debian package build/sonovert_<version>_<arch>.deb
 # make check-package - build the Debian package and check it with lintian
 # make check-install - install the package into a fresh Debian 12 root and try it (root, network)
@@ -59,7 +59,8 @@ clean:
 check-sanitize: deps
 	scripts/check-sanitize
 
-# libFuzzer over reading and encoding an input file, FUZZ_SECONDS long (default 60).
+# libFuzzer over reading and encoding an input file, then over CUE sheets, FUZZ_SECONDS each
+# (default 60).
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz

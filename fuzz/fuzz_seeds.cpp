@@ -1,5 +1,5 @@
-// Writes the fuzzer's seed corpus into a folder: small WAVEs of several formats, valid and
-// damaged, each after the option byte fuzz_encode reads first.
+// Writes the fuzzers' seed corpora into two folders: small WAVEs of several formats, valid and
+// damaged, each after the option byte fuzz_encode reads first; and CUE sheets for fuzz_cuesheet.
 #include <sndfile.h>
 
 #include <cmath>
@@ -168,12 +168,43 @@ std::string bext(std::size_t bytes)
     return chunk("bext", body.substr(0, bytes));
 }
 
+// CUE sheets: a ripper's with gaps and REM lines in UTF-8, the same in UTF-16 and with CR LF, one
+// in Windows-1252, and a damaged one.
+const std::string kSheet = "REM GENRE \"Jazz\"\nREM DATE 1999\nREM DISCNUMBER 1\nREM TOTALDISCS 2\n"
+                           "REM COMMENT \"EAC\"\nCATALOG 0724384260927\nPERFORMER \"Band\"\nTITLE \"Album\"\n"
+                           "FILE \"image.wav\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    ISRC GBAYE0000001\n"
+                           "    INDEX 01 00:00:33\n  TRACK 02 AUDIO\n    TITLE \"Two\"\n    PERFORMER \"Guest\"\n"
+                           "    FLAGS DCP\n    INDEX 00 00:03:00\n    INDEX 01 00:03:50\n  TRACK 03 AUDIO\n"
+                           "    PREGAP 00:00:10\n    INDEX 00 00:06:10\n    INDEX 01 00:06:70\n    INDEX 02 00:07:00\n";
+
+std::string utf16le(const std::string &ascii)
+{
+    std::string out = "\xFF\xFE";
+    for (const char c : ascii)
+        out += std::string(1, c) + '\0';
+    return out;
+}
+
+std::string withCrLf(std::string text)
+{
+    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2)
+        text.insert(at, 1, '\r');
+    return text;
+}
+
+bool writeSheet(const std::string &dir, const char *name, const std::string &body)
+{
+    std::ofstream out(dir + "/" + name, std::ios::binary);
+    out << body;
+    return static_cast<bool>(out);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s WAVE-FOLDER CUE-FOLDER\n", argv[0]);
         return 2;
     }
     int failed = 0;
@@ -219,5 +250,14 @@ int main(int argc, char *argv[])
     };
     for (const auto &m : made)
         failed += writeFile(dir, m.name, 0x00, m.body) ? 0 : 1;
+
+    const std::string cueDir = argv[2];
+    const std::string latin = "FILE \"caf\xE9.wav\" WAVE\nTITLE \"L\x92\xE9t\xE9\"\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    const std::string damaged = "FILE a.wav WAVE\nTRACK 02 AUDIO\nINDEX 01 00:01:00\nTRACK 01 AUDIO\nINDEX 01 00:00:74\n";
+    failed += writeSheet(cueDir, "utf8.cue", "\xEF\xBB\xBF" + kSheet) ? 0 : 1;
+    failed += writeSheet(cueDir, "utf16le.cue", utf16le(kSheet)) ? 0 : 1;
+    failed += writeSheet(cueDir, "crlf.cue", withCrLf(kSheet)) ? 0 : 1;
+    failed += writeSheet(cueDir, "windows-1252.cue", latin) ? 0 : 1;
+    failed += writeSheet(cueDir, "damaged.cue", damaged) ? 0 : 1;
     return failed == 0 ? 0 : 1;
 }

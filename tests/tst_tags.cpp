@@ -71,7 +71,7 @@ private slots:
         QTest::addColumn<QString>("typedTitle");
         QTest::addColumn<QString>("typedGenre");
         QTest::addColumn<bool>("keep");
-        QTest::addColumn<Texts>("texts"); // every text frame libmpg123 finds
+        QTest::addColumn<Texts>("texts"); // every text frame libmpg123 finds, TXXX by description
         QTest::addColumn<QString>("comment");
         QTest::addColumn<QList<QByteArray>>("pictures");
         QTest::addColumn<QString>("warning"); // a part of the one warning; empty for none
@@ -83,6 +83,8 @@ private slots:
                                {"TYER", "2019"}, {"TCON", "Ambient"}, {"TRCK", "3/12"}, {"TCOM", "Info Composer"}};
         const WaveChunk id3 = id3Chunk(id3TextFrame("TIT2", "Id3 Title") + id3TextFrame("TCON", "(17)")
                                        + id3TextFrame("TPOS", "1/2") + id3TextFrame("TPE2", "Various")
+                                       + id3TextFrame("TSRC", "GBAYE0000001")
+                                       + id3TextFrame("TXXX", QByteArray("BARCODE\0" "5012345678900", 21))
                                        + id3PictureFrame(3, "image/jpeg", "Front", kJpeg)
                                        + id3PictureFrame(4, "image/png", "Back side", kPng));
         const WaveChunk bext = bextChunk("Field recording", "Recorder X", "2021-07-14");
@@ -94,7 +96,8 @@ private slots:
             << "" << "" << true << Texts {{"TIT2", "Café € “quoted”"}, {"TPE1", "Björk"}, {"TRCK", "7"}} << ""
             << QList<QByteArray>() << "";
         Texts merged = infoTexts;
-        merged.insert({{"TIT2", "Id3 Title"}, {"TCON", "Rock"}, {"TPOS", "1/2"}, {"TPE2", "Various"}});
+        merged.insert({{"TIT2", "Id3 Title"}, {"TCON", "Rock"}, {"TPOS", "1/2"}, {"TPE2", "Various"},
+                       {"TSRC", "GBAYE0000001"}, {"TXXX:BARCODE", "5012345678900"}});
         QTest::newRow("id3 over INFO, pictures") << QList {info, id3} << "" << "" << true << merged << "Info comment"
                                                  << QList {kJpeg, kPng} << "";
         Texts typed = merged;
@@ -168,7 +171,12 @@ private slots:
         QVERIFY2(run.mp3.ok, qPrintable(run.mp3.error));
         QCOMPARE(run.mp3.frames, qint64(44100));
         QCOMPARE(run.mp3.firstFrameAt, run.mp3.id3v2Bytes);
-        QCOMPARE(run.mp3.id3v2Text, texts);
+        Texts found = run.mp3.id3v2Text;
+        for (const auto &[description, text] : run.mp3.id3v2Extra.asKeyValueRange()) {
+            if (!description.startsWith(QLatin1String("REPLAYGAIN_")))
+                found.insert("TXXX:" + description, text);
+        }
+        QCOMPARE(found, texts);
         QCOMPARE(run.mp3.id3v2Comment, comment);
         QCOMPARE(run.mp3.pictures.size(), std::size_t(pictures.size()));
         for (qsizetype i = 0; i < pictures.size(); ++i)

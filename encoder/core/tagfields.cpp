@@ -25,6 +25,8 @@ constexpr TagField kTagFields[] = {
     {K::Composer, kNoMember, "Composer", nullptr, "TCOM", V1::None, {"IMUS", nullptr}, "Composer"},
     {K::Comment, kNoMember, "Comment", nullptr, "COMM", V1::Comment, {"ICMT", nullptr}, "Comment"},
     {K::EncodedBy, kNoMember, "EncodedBy", nullptr, "TENC", V1::None, {"ITCH", nullptr}, "Encoded By"},
+    {K::Isrc, kNoMember, "Isrc", nullptr, "TSRC", V1::None, {nullptr, nullptr}, "ISRC"},
+    {K::Barcode, kNoMember, "Barcode", nullptr, "TXXX", V1::None, {nullptr, nullptr}, "Barcode", "BARCODE"},
 };
 
 static_assert(std::size(kTagFields) == kTagKeys, "one row for each TagKey");

@@ -11,13 +11,28 @@ enum class Id3v1Field { None, Title, Artist, Album, Year, Genre, Comment, Track 
 
 // Every tag text an MP3 of ours can carry, in the order the ID3v2 tag holds their frames, the
 // typed ones first. Count is no text: the number of them.
-enum class TagKey { Title, Artist, Album, Year, Genre, Track, Disc, AlbumArtist, Composer, Comment, EncodedBy, Count };
+enum class TagKey {
+    Title,
+    Artist,
+    Album,
+    Year,
+    Genre,
+    Track,
+    Disc,
+    AlbumArtist,
+    Composer,
+    Comment,
+    EncodedBy,
+    Isrc,
+    Barcode,
+    Count
+};
 
 inline constexpr std::size_t kTagKeys = static_cast<std::size_t>(TagKey::Count);
 
 // One tag text: its member and the setting that holds it (for the texts a person types), its
-// ID3v2.3 frame, its ID3v1 field, the ids a WAVE's INFO chunk holds it under, the usual one
-// first, and its name in words.
+// ID3v2.3 frame (a TXXX frame with its description), its ID3v1 field, the ids a WAVE's INFO
+// chunk holds it under, the usual one first, and its name in words.
 struct TagField
 {
     TagKey key;
@@ -28,6 +43,7 @@ struct TagField
     Id3v1Field id3v1;
     const char *infoIds[2];
     const char *words; // as people name it, "Album Artist"; in lower case run together, a file name's key
+    const char *description = nullptr; // a TXXX frame's
 
     constexpr bool typed() const;
 };

@@ -36,6 +36,9 @@ TagLib::String::Type encodingFor(const QString &text)
 
 TagLib::ID3v2::Frame *textFrame(const TagField &field, const QString &text)
 {
+    if (field.description)
+        return new TagLib::ID3v2::UserTextIdentificationFrame(TagLib::String(field.description),
+                                                              TagLib::StringList(toTagLib(text)), encodingFor(text));
     if (field.key == TagKey::Comment) {
         auto *frame = new TagLib::ID3v2::CommentsFrame(encodingFor(text));
         frame->setLanguage("eng");

@@ -1,7 +1,7 @@
 #include "sourcetags.h"
 #include "id3render.h"
-#include "legacytext.h"
 #include "taglibread.h"
+#include "encoder/input/legacytext.h"
 #include "encoder/input/riffchunks.h"
 
 #include <QBuffer>

@@ -1,11 +1,12 @@
 #include "taglibread.h"
 #include "coverfile.h"
-#include "legacytext.h"
+#include "encoder/input/legacytext.h"
 
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/tbytevectorstream.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/wavfile.h>
 
 #include <mutex>
@@ -71,6 +72,12 @@ void readId3(TagLib::ID3v2::Tag &tag, bool hasFrames, SourceTagRead &read)
             break;
         }
         default: {
+            if (field.description) {
+                const auto *frame = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, field.description);
+                if (frame && frame->fieldList().size() > 1)
+                    text = fromTagLib(frame->fieldList()[1]);
+                break;
+            }
             const auto found = frames.find(TagLib::ByteVector(field.id3v2Frame, 4));
             if (found != frames.end() && !found->second.isEmpty())
                 text = fromTagLib(found->second.front()->toString());

@@ -1,0 +1,84 @@
+// The CUE sheet parser, the tracks' cuts and their tags on any bytes. Besides the sanitizers: a
+// refused sheet says why, a taken one holds what CueSheet promises, and its cuts of an image that
+// holds every index lie in order inside it, none empty; an image that ends at the last INDEX 01
+// is refused naming a line.
+#include "encoder/input/cuecuts.h"
+#include "encoder/input/cuesheet.h"
+#include "encoder/tags/cuetags.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void fault(const char *what)
+{
+    std::fprintf(stderr, "fuzz_cuesheet: %s\n", what);
+    std::abort();
+}
+
+void checkSheet(const CueSheet &sheet)
+{
+    if (sheet.file.isEmpty() || sheet.tracks.empty())
+        fault("a sheet without a file or a track");
+    const CueTrack *previous = nullptr;
+    for (const CueTrack &track : sheet.tracks) {
+        if (track.number < 1 || track.number > 99 || track.line < 1 || track.start.line <= track.line)
+            fault("a track's number or lines out of range");
+        if (track.pregap && (track.pregap->at > track.start.at || track.pregap->line <= track.line))
+            fault("INDEX 00 after INDEX 01");
+        if (previous) {
+            const qint64 first = track.pregap ? track.pregap->at : track.start.at;
+            if (track.number <= previous->number || first <= previous->start.at)
+                fault("tracks out of order");
+        }
+        previous = &track;
+    }
+}
+
+void checkCuts(const CueSheet &sheet, std::size_t size)
+{
+    const qint64 last = sheet.tracks.back().start.at;
+    for (const int rate : {kCueFramesPerSecond, 44100, 48000, 32000}) {
+        const qint64 frames = cueSampleFrame(last, rate) + 1 + static_cast<qint64>(size % 1000);
+        for (const Pregap pregap : {Pregap::Previous, Pregap::Next, Pregap::Drop}) {
+            const Result<std::vector<CueCut>> cuts = cueCuts(sheet, frames, rate, pregap);
+            if (!cuts)
+                fault("an image holding every index refused");
+            qint64 end = 0;
+            for (const CueCut &cut : *cuts) {
+                if (cut.begin < end || cut.begin >= cut.end || cut.end > frames)
+                    fault("a cut empty, out of order or past the end");
+                if (pregap == Pregap::Previous && cut.begin != end)
+                    fault("a gap between cuts with the pregaps appended");
+                end = cut.end;
+            }
+            if (end != frames || cuts->size() < sheet.tracks.size())
+                fault("the last cut short of the end, or a track without a cut");
+            const Result<std::vector<CueCut>> cut = cueCuts(sheet, cueSampleFrame(last, rate), rate, pregap);
+            if (cut || !cut.failure().message.startsWith(QLatin1String("line ")))
+                fault("an INDEX 01 at the end taken, or refused naming no line");
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const Result<CueSheet> sheet
+        = parseCueSheet(QByteArray::fromRawData(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size)));
+    if (!sheet) {
+        if (sheet.failure().message.isEmpty())
+            fault("a refusal without a reason");
+        return 0;
+    }
+    checkSheet(*sheet);
+    checkCuts(*sheet, size);
+    for (const CueTrack &track : sheet->tracks) {
+        if (!cueTrackTags(*sheet, track).text(TagKey::Track).startsWith(QString::number(track.number) + u'/'))
+            fault("a track's number tag");
+    }
+    return 0;
+}
