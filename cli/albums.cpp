@@ -11,9 +11,9 @@ AlbumPlan::AlbumPlan(const BatchRequest &request) : m_request(request)
     // Without the analysis there are no figures to write.
     if (request.album == BatchRequest::Album::Off || !request.settings.replayGain)
         return;
-    InputList inputs(request.inputs, request.subfolders);
+    InputList inputs(request.inputs, request.subfolders, request.pregap);
     while (std::optional<BatchInput> input = inputs.next()) {
-        const QString album = key(input->path);
+        const QString album = key(*input);
         if (album.isEmpty())
             continue;
         const auto found = m_albums.constFind(album);
@@ -27,8 +27,11 @@ AlbumPlan::AlbumPlan(const BatchRequest &request) : m_request(request)
     m_placed.assign(m_counts.size(), 0);
 }
 
-QString AlbumPlan::key(const QString &input)
+QString AlbumPlan::key(const BatchInput &batchInput)
 {
+    if (!batchInput.sheet.isEmpty())
+        return QStringLiteral("sheet:") + QDir::cleanPath(QFileInfo(batchInput.sheet).absoluteFilePath());
+    const QString &input = batchInput.path;
     if (m_request.album == BatchRequest::Album::Folder)
         return QDir::cleanPath(QFileInfo(input).absolutePath());
     const auto known = m_tagKeys.constFind(input);
@@ -50,7 +53,7 @@ QString AlbumPlan::key(const QString &input)
     return album;
 }
 
-AlbumPlan::Place AlbumPlan::place(const QString &input)
+AlbumPlan::Place AlbumPlan::place(const BatchInput &input)
 {
     if (m_counts.empty())
         return {};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "batchcommand.h"
+#include "encoder/batch/inputlist.h"
 
 #include <QHash>
 #include <QString>
@@ -22,12 +23,13 @@ public:
         int album = -1;
         int track = 0;
     };
-    Place place(const QString &input);
+    Place place(const BatchInput &input);
     // How many tracks each album has, by index.
     const std::vector<int> &trackCounts() const { return m_counts; }
 
-    // What makes an album of an input: its folder, or its album tags; empty for none.
-    QString key(const QString &input);
+    // What makes an album of an input: its folder, or its album tags, or the CD image it is a
+    // track of; empty for none.
+    QString key(const BatchInput &input);
 
 private:
     const BatchRequest &m_request;

@@ -50,14 +50,30 @@ ExitStatus listBatch(const BatchRequest &request)
     QTextStream out(stdout);
     ExitStatus status = ExitStatus::Success;
     while (std::optional<BatchQueue::Item> item = queue.next()) {
+        if (!item->input.error.isEmpty()) {
+            Console::err().line(QStringLiteral("sonovert-encode: %1: %2").arg(item->input.sheet, item->input.error));
+            status = ExitStatus::Failed;
+            continue;
+        }
         if (item->choice.kind != OutputChoice::Kind::Convert)
             continue;
         QString input = absolute(item->input.path);
         QString output = absolute(item->choice.path);
-        // A file given by itself is listed as it is.
-        if (byFolder && !arguments.contains(input)) {
-            input = QFileInfo(input).path();
+        // A CD image's tracks: the image once, with the folder its tracks go into.
+        if (!item->input.sheet.isEmpty()) {
             output = QFileInfo(output).path();
+            if (!byFolder) {
+                if (listed.contains(input))
+                    continue;
+                listed.insert(input);
+            }
+        }
+        // A file given by itself is listed as it is.
+        if (byFolder && (!arguments.contains(input) || !item->input.sheet.isEmpty())) {
+            input = QFileInfo(input).path();
+            // Names from tags are made again where it is converted, below the same folder.
+            output = request.name ? absolute(request.outputDir.isEmpty() ? input : request.outputDir)
+                                  : QFileInfo(output).path();
             if (listed.contains(input))
                 continue;
             listed.insert(input);
@@ -113,7 +129,13 @@ public:
     std::optional<BatchFile> nextToConvert(BatchQueue &queue)
     {
         while (std::optional<BatchQueue::Item> item = queue.next()) {
-            const AlbumPlan::Place place = m_albums.place(item->input.path);
+            if (!item->input.error.isEmpty()) {
+                const std::lock_guard lock(m_mutex);
+                m_tally.failed.emplace_back(item->input.sheet, item->input.error);
+                ++m_ended;
+                continue;
+            }
+            const AlbumPlan::Place place = m_albums.place(item->input);
             if (place.album >= 0 && item->choice.kind != OutputChoice::Kind::Convert)
                 m_batch.albumTrackPresent(place.album, place.track,
                                           item->choice.kind == OutputChoice::Kind::Exists ? item->input.path
@@ -121,7 +143,13 @@ public:
             const std::lock_guard lock(m_mutex);
             switch (item->choice.kind) {
             case OutputChoice::Kind::Convert:
-                return BatchFile {item->input.path, item->choice.path, place.album, place.track};
+                return BatchFile {.input = item->input.path,
+                                  .output = item->choice.path,
+                                  .album = place.album,
+                                  .albumTrack = place.track,
+                                  .sheet = item->input.sheet,
+                                  .track = item->input.track,
+                                  .range = item->input.range};
             case OutputChoice::Kind::Exists:
                 ++m_tally.skipped;
                 break;

@@ -5,6 +5,7 @@
 
 #include "encoder/batch/outputclaims.h"
 #include "encoder/core/encodersettings.h"
+#include "encoder/input/cuecuts.h"
 
 #include <QStringList>
 
@@ -23,6 +24,7 @@ struct BatchRequest
     // agree, or none.
     enum class Album { Folder, Tags, Off } album = Album::Folder;
     bool subfolders = true; // a folder given is searched through its subfolders
+    Pregap pregap = Pregap::Previous; // where a CD image's gaps before its tracks go
     EncoderSettings settings;
 };
 

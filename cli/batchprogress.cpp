@@ -35,14 +35,14 @@ void BatchProgress::stop()
 
 void BatchProgress::countInputs(const std::stop_token &stop)
 {
-    InputList inputs(m_request.inputs);
+    InputList inputs(m_request.inputs, m_request.subfolders, m_request.pregap);
     while (!stop.stop_requested() && !stopRequested().load()) {
         const std::optional<BatchInput> input = inputs.next();
         if (!input) {
             m_counted = true;
             return;
         }
-        m_seconds.fetch_add(m_batch.audioSeconds(input->path));
+        m_seconds.fetch_add(m_batch.audioSeconds(input->path, input->range));
         ++m_files;
     }
 }

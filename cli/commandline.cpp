@@ -18,6 +18,8 @@ using Member = LameEncoderX::Member;
 constexpr Choice<ExistingPolicy> existingChoices[] = {
     {"skip", ExistingPolicy::Skip}, {"overwrite", ExistingPolicy::Overwrite}, {"rename", ExistingPolicy::Rename}};
 constexpr Choice<bool> onOff[] = {{"on", true}, {"off", false}};
+constexpr Choice<Pregap> pregapChoices[] = {
+    {"previous", Pregap::Previous}, {"next", Pregap::Next}, {"drop", Pregap::Drop}};
 constexpr Choice<BatchRequest::Album> albumChoices[] = {
     {"folder", BatchRequest::Album::Folder}, {"tags", BatchRequest::Album::Tags}, {"off", BatchRequest::Album::Off}};
 constexpr Choice<bool> keepIgnore[] = {{"keep", true}, {"ignore", false}};
@@ -122,6 +124,14 @@ const CommandOption commandOptions[] = {
      [](Command &command, const QString &value) {
          command.batchOption = true;
          return readChoice(albumChoices, "album", value, &command.batch.album);
+     }},
+    {"pregap", 0, choiceNames(pregapChoices),
+     "a CD image's gap before a track (INDEX 00 of its CUE sheet): the end of the track\n"
+     "before it, the start of its own, or left out",
+     choiceName(pregapChoices, batchDefaults.pregap),
+     [](Command &command, const QString &value) {
+         command.batchOption = true;
+         return readChoice(pregapChoices, "pregap", value, &command.batch.pregap);
      }},
     {"no-subfolders", 0, QString(), "a folder given converts its own WAVE files, not its subfolders'", QString(),
      [](Command &command, const QString &) {

@@ -11,6 +11,8 @@ QString wantedOutput(const BatchRequest &request, const BatchInput &input)
         // The texts the run will write, merged as it merges them.
         EncoderSettings settings = request.settings;
         settings.inputFile = input.path;
+        settings.cueSheet = input.sheet;
+        settings.cueTrack = input.track;
         const std::optional<SourceTagRead> source = readSourceTags(settings);
         const QString below = request.name->expand(mergeTags(settings, source ? &source->tags : nullptr));
         const QString folder = request.outputDir.isEmpty() ? QFileInfo(input.path).path() : request.outputDir;
@@ -19,11 +21,14 @@ QString wantedOutput(const BatchRequest &request, const BatchInput &input)
     const QString name = input.below + QStringLiteral(".mp3");
     if (!request.outputDir.isEmpty())
         return request.outputDir + QLatin1Char('/') + QFileInfo(name).filePath();
+    // A CD image's tracks go into a folder named after it, beside it.
+    if (!input.sheet.isEmpty())
+        return QFileInfo(input.path).dir().filePath(input.below.section(QLatin1Char('/'), -2) + QStringLiteral(".mp3"));
     return QFileInfo(input.path).dir().filePath(QFileInfo(input.path).completeBaseName() + QStringLiteral(".mp3"));
 }
 
 BatchQueue::BatchQueue(const BatchRequest &request)
-    : m_request(request), m_inputs(request.inputs, request.subfolders), m_claims(request.existing)
+    : m_request(request), m_inputs(request.inputs, request.subfolders, request.pregap), m_claims(request.existing)
 {
 }
 

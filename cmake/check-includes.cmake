@@ -22,7 +22,7 @@ set(allowed_encoder_output "tags;mp3;core")
 set(allowed_encoder_tags "input;core")
 set(allowed_encoder_mp3 "core")
 set(allowed_encoder_core "")
-set(allowed_encoder_batch "input")
+set(allowed_encoder_batch "input;core")
 set(subfolders parallel lame input output tags mp3 core batch)
 
 # The quoted includes of every source and header under dir, as "file|header" pairs.

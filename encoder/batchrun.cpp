@@ -91,6 +91,9 @@ bool BatchRun::holdForAlbum(Finished &finished)
         const int track = finished.result.file.albumTrack;
         if (track < 0 || track >= static_cast<int>(tracks.size()))
             return false;
+        // A stopped track never ends its album: the album's MP3s are dropped with it.
+        if (finished.result.outcome.kind == Outcome::Kind::Stopped)
+            return true;
         if (finished.output) {
             tracks[static_cast<std::size_t>(track)].meters = std::move(finished.meters);
             tracks[static_cast<std::size_t>(track)].waiting = std::move(finished);
@@ -265,13 +268,13 @@ void BatchRun::work(int slot, const Next &next, const Done &done)
     m_cores.lend();
 }
 
-double BatchRun::audioSeconds(const QString &input) const
+double BatchRun::audioSeconds(const QString &input, const FrameRange &range) const
 {
     // Only a regular file: opening a FIFO would block.
     if (!QFileInfo(input).isFile())
         return 0;
     AudioSource source;
-    if (!source.open(input, m_settings.rawPcm, m_settings.rawPcm && m_settings.forceByteSwap)
+    if (!source.open(input, m_settings.rawPcm, m_settings.rawPcm && m_settings.forceByteSwap, range)
         || source.info().sampleRate <= 0)
         return 0;
     return double(source.info().frames) / source.info().sampleRate;
@@ -297,7 +300,7 @@ BatchRun::Finished BatchRun::convert(int slot, const BatchFile &file)
     {
         // For the audio's length; the run opens the input again on its own.
         AudioSource source;
-        if (Outcome opened = source.open(file.input, m_settings.rawPcm, m_settings.rawPcm && m_settings.forceByteSwap);
+        if (Outcome opened = source.open(file.input, m_settings.rawPcm, m_settings.rawPcm && m_settings.forceByteSwap, file.range);
             !opened) {
             result.outcome = opened;
             return finished;
@@ -315,6 +318,9 @@ BatchRun::Finished BatchRun::convert(int slot, const BatchFile &file)
     settings.inputFile = file.input;
     settings.outputFile = file.output;
     settings.albumRoom = file.album >= 0;
+    settings.range = file.range;
+    settings.cueSheet = file.sheet;
+    settings.cueTrack = file.track;
     // The thread encodes the file's chunks one after another, helped by the cores other threads
     // lend once they run dry.
     ParallelPlan plan;

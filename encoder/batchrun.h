@@ -66,7 +66,7 @@ public:
     // refused, or whose MP3 an earlier input took).
     void albumTrackPresent(int album, int track, const QString &input);
     // The audio length of an input in seconds with these settings; 0 where it cannot be read.
-    double audioSeconds(const QString &input) const;
+    double audioSeconds(const QString &input, const FrameRange &range = {}) const;
 
 private:
     // An MP3 written whole, waiting to be put in place.

@@ -6,6 +6,7 @@
 #include "encoder/input/audiosource.h"
 #include "encoder/input/loudnessmeter.h"
 #include "childencode.h"
+#include "cuesheets.h"
 #include "mp3check.h"
 #include "wavegen.h"
 #include "wavetags.h"
@@ -14,6 +15,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -49,6 +51,8 @@ private slots:
     void gnuParallel();
     void albums_data();
     void albums();
+    void images_data();
+    void images();
     void diskFaults_data();
     void diskFaults();
 
@@ -369,12 +373,16 @@ void TstBatch::usage_data()
     QTest::newRow("list: a tab or a newline cannot be a line") << QStringList{"TREE/../odd", "--list", "--album=off"} << 1
                                                                << QString() << QStringLiteral("--list0 lists it");
     QTest::newRow("name: padded, replaced, unknown, renamed")
-        << QStringList{"TREE/../tagged", "--list", "-o", "/o", "--existing=rename", "--name={albumartist}/{album}/{track:02} {title}"}
+        << QStringList{"TREE/../tagged", "--list", "-o", "/o", "--existing=rename", "--album=off",
+                       "--name={albumartist}/{album}/{track:02} {title}"}
         << 0
         << QStringLiteral("ROOT/tagged/a.wav\t/o/Band/A_B/03 Song.mp3\nROOT/tagged/b.wav\t/o/Band/A_B/03 Song (2).mp3\n"
                           "ROOT/tagged/c.wav\t/o/Unknown Artist/Unknown Album/Unknown Track Unknown Title.mp3\n"
                           "ROOT/tagged/d.wav\t/o/__/Unknown Album/Unknown Track a_b.mp3\n")
         << QString();
+    QTest::newRow("name: by album, the folder to the output folder")
+        << QStringList{"TREE/../tagged", "--list", "-o", "/o", "--name={album}"} << 0
+        << QStringLiteral("ROOT/tagged\t/o\n") << QString();
     QTest::newRow("name: the typed tags first, beside the WAVE")
         << QStringList{"TREE/../tagged/a.wav", "--list", "--TagArtist=Typed", "--name={artist} {disc:02}"} << 0
         << QStringLiteral("ROOT/tagged/a.wav\tROOT/tagged/Typed Unknown Disc.mp3\n") << QString();
@@ -756,5 +764,98 @@ void TstBatch::albums()
         // agrees to the hundredth of a dB.
         if (!then.isEmpty() && !first.value(mp3).isEmpty())
             QVERIFY(contentOf(QDir(out).filePath(mp3)) == first.value(mp3));
+    }
+}
+
+void TstBatch::images_data()
+{
+    // The sample sheet over a 10 s image: track 1 at 0:00.44 (the audio before it is track 0),
+    // track 2's gap from 0:03.00 to 0:03.67, track 3's from 0:06.13 to 0:06.93 (588 frames a
+    // sheet frame at 44.1 kHz).
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<QString>("pregap");
+    QTest::addColumn<QList<qint64>>("cuts"); // each track's first frame and end
+    QTest::addColumn<QString>("refusal");    // stderr holds this, and nothing is made
+    const QList<qint64> appended {0, 19404, 19404, 161700, 161700, 305760, 305760, 441000};
+    QTest::newRow("UTF-8, gaps appended") << int(CueEncoding::Utf8) << "previous" << appended << QString();
+    QTest::newRow("UTF-16, gaps appended") << int(CueEncoding::Utf16LeBom) << "previous" << appended << QString();
+    QTest::newRow("Windows-1252, gaps at the next track's start")
+        << int(CueEncoding::Windows1252) << "next" << QList<qint64> {0, 19404, 19404, 132300, 132300, 270480, 270480, 441000}
+        << QString();
+    QTest::newRow("gaps dropped") << int(CueEncoding::Utf8) << "drop"
+                                  << QList<qint64> {0, 19404, 19404, 132300, 161700, 270480, 305760, 441000} << QString();
+    QTest::newRow("FILE names a missing WAVE") << int(CueEncoding::Utf8) << "previous" << QList<qint64> {}
+                                               << QStringLiteral("line 10: FILE names");
+    QTest::newRow("an index past the image's end") << int(CueEncoding::Utf8) << "previous" << QList<qint64> {}
+                                                   << QStringLiteral(": line 2");
+}
+
+void TstBatch::images()
+{
+    QFETCH(int, encoding);
+    QFETCH(QString, pregap);
+    QFETCH(QList<qint64>, cuts);
+    QFETCH(QString, refusal);
+    const QString in = m_dir.filePath(QStringLiteral("image"));
+    const QString out = in + QStringLiteral("-out");
+    QVERIFY(QDir(in).removeRecursively() && QDir(out).removeRecursively() && QDir().mkpath(in));
+    const QString image = in + QStringLiteral("/image.wav");
+    const QString row = QString::fromLatin1(QTest::currentDataTag());
+    QVERIFY(writeMusicWave(image, row.contains(QLatin1String("past")) ? 5 : 10));
+    QVERIFY(writeCueSheet(in + QStringLiteral("/image.cue"),
+                          row.contains(QLatin1String("missing")) ? QStringLiteral("gone.wav") : QStringLiteral("image.wav"),
+                          CueEncoding(encoding)));
+    const Run run = encode({in, QStringLiteral("-o"), out, QStringLiteral("--pregap=") + pregap});
+    if (!refusal.isEmpty()) {
+        QVERIFY2(run.exitCode == 1 && run.err.contains(refusal), qPrintable(run.err));
+        QVERIFY(!QFileInfo::exists(out));
+        return;
+    }
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    const QStringList names {"00", "01 Première", "02 Über alles", "03 L’été"};
+    QCOMPARE(filesBelow(out), QStringList(names).replaceInStrings(QRegularExpression("^(.*)$"), "image/\\1.mp3"));
+    std::vector<float> joined;
+    AudioSource source;
+    QVERIFY(source.open(image, false, false));
+    std::vector<float> original(static_cast<std::size_t>(2 * source.info().frames));
+    QCOMPARE(source.read(original.data(), source.info().frames), source.info().frames);
+    for (int n = 0; n < names.size(); ++n) {
+        const Mp3Info track = decodeMp3(QStringLiteral("%1/image/%2.mp3").arg(out, names[n]), true);
+        QVERIFY2(track.ok, qPrintable(track.error));
+        // Each track decodes to exactly its cut.
+        QCOMPARE(track.frames, cuts[2 * n + 1] - cuts[2 * n]);
+        QCOMPARE(track.id3v2Text.value("TRCK"), n == 0 ? QString() : QStringLiteral("%1/3").arg(n));
+        QCOMPARE(track.id3v2Text.value("TALB"), QStringLiteral("Café ’Nuit’"));
+        QCOMPARE(track.id3v2Text.value("TPE2"), QStringLiteral("Les Étoiles"));
+        QCOMPARE(track.id3v2Text.value("TPOS"), QStringLiteral("1/2"));
+        QCOMPARE(track.id3v2Text.value("TYER"), QStringLiteral("2003"));
+        QCOMPARE(track.id3v2Text.value("TCON"), QStringLiteral("Musique concrète"));
+        QCOMPARE(track.id3v2Extra.value("BARCODE"), QStringLiteral("0724384260927"));
+        QVERIFY(track.id3v2Extra.contains("REPLAYGAIN_ALBUM_GAIN"));
+        if (n == 2) {
+            QCOMPARE(track.id3v2Text.value("TIT2"), QStringLiteral("Über alles"));
+            QCOMPARE(track.id3v2Text.value("TPE1"), QStringLiteral("Guest Star"));
+            QCOMPARE(track.id3v2Text.value("TCOM"), QStringLiteral("Anon"));
+            QCOMPARE(track.id3v2Text.value("TSRC"), QStringLiteral("FRZ039800002"));
+            QCOMPARE(track.id3v2Comment, QStringLiteral("Live take"));
+        }
+        // Decoded one after another the tracks line up with the image: around each boundary the
+        // cross-correlation with the image peaks at no shift.
+        if (n > 0 && cuts[2 * n] == cuts[2 * n - 1]) {
+            const qint64 at = cuts[2 * n];
+            std::vector<float> around(joined.end() - 2048, joined.end());
+            around.insert(around.end(), track.samples.begin(), track.samples.begin() + 2048);
+            int best = 0;
+            double bestSum = -1e30;
+            for (int shift = -64; shift <= 64; shift += 2) {
+                double sum = 0;
+                for (std::size_t i = 128; i + 128 < around.size(); ++i)
+                    sum += double(around[i]) * original[static_cast<std::size_t>(2 * at - 2048 + shift) + i];
+                if (sum > bestSum)
+                    std::tie(best, bestSum) = std::tuple(shift, sum);
+            }
+            QVERIFY2(best == 0, qPrintable(QStringLiteral("%1 frames off at track %2").arg(best / 2).arg(n)));
+        }
+        joined = track.samples;
     }
 }

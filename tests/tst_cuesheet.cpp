@@ -12,13 +12,15 @@ using Texts = QMap<QString, QString>;
 namespace {
 
 // File, type, catalog, title, performer, songwriter, date, genre, comment, disc, total discs;
-// each track's number, line, title, performer, songwriter, ISRC, comment, INDEX 00, INDEX 01.
+// each track's number, line, title, performer, songwriter, ISRC, comment, INDEX 00, INDEX 01;
+// FILE's line.
 const CueSheet kSample {"image.wav", "WAVE", "0724384260927", "Café ’Nuit’", "Les Étoiles", "Zoë Keller", "2003-04-01",
                         "Musique concrète", "Ripped for Sonovert", "1", "2",
                         {{1, 11, "Première", "", "", "FRZ039800001", "", std::nullopt, {33, 14}},
                          {2, 15, "Über alles", "Guest Star", "Anon", "FRZ039800002", "Live take", CueIndex {225, 22},
                           {275, 23}},
-                         {3, 24, "L’été", "", "", "FRZ039800003", "", CueIndex {460, 28}, {520, 29}}}};
+                         {3, 24, "L’été", "", "", "FRZ039800003", "", CueIndex {460, 28}, {520, 29}}},
+                        10};
 
 const QByteArray kSampleUtf8 = cueBytes(sampleCueSheet("image.wav"), CueEncoding::Utf8);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "encoder/core/framerange.h"
+
 #include <QString>
 
 // One conversion of a batch.
@@ -11,4 +13,8 @@ struct BatchFile
     // its place among the album's tracks.
     int album = -1;
     int albumTrack = 0;
+    // A track of a CD image: its CUE sheet, number and frames of the input.
+    QString sheet;
+    int track = -1;
+    FrameRange range;
 };

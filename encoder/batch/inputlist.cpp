@@ -1,4 +1,5 @@
 #include "inputlist.h"
+#include "imagetracks.h"
 #include "encoder/input/wavefamily.h"
 
 #include <QDir>
@@ -17,9 +18,25 @@ QString joined(const QString &below, const QString &name)
 
 } // namespace
 
-InputList::InputList(QStringList arguments, bool subfolders)
-    : m_arguments(std::move(arguments)), m_subfolders(subfolders)
+InputList::InputList(QStringList arguments, bool subfolders, Pregap pregap)
+    : m_arguments(std::move(arguments)), m_subfolders(subfolders), m_pregap(pregap)
 {
+}
+
+BatchInput InputList::take(BatchInput input, const QString &sheet)
+{
+    if (sheet.isEmpty())
+        return input;
+    std::vector<BatchInput> tracks = imageTracks(sheet, input.below, m_pregap);
+    m_tracks.assign(std::make_move_iterator(tracks.begin()), std::make_move_iterator(tracks.end()));
+    if (m_tracks.empty()) {
+        input.sheet = sheet;
+        input.error = QStringLiteral("The CUE sheet cuts no track.");
+        return input;
+    }
+    BatchInput first = std::move(m_tracks.front());
+    m_tracks.pop_front();
+    return first;
 }
 
 void InputList::enter(const QString &path, const QString &below)
@@ -38,6 +55,11 @@ void InputList::enter(const QString &path, const QString &below)
 std::optional<BatchInput> InputList::next()
 {
     for (;;) {
+        if (!m_tracks.empty()) {
+            BatchInput track = std::move(m_tracks.front());
+            m_tracks.pop_front();
+            return track;
+        }
         if (!m_folders.empty()) {
             Folder &folder = m_folders.back();
             if (folder.next >= folder.names.size()) {
@@ -51,7 +73,8 @@ std::optional<BatchInput> InputList::next()
                 if (m_subfolders)
                     enter(path, joined(below, name)); // may grow m_folders: folder is not used after
             } else if (isWaveFileName(name)) {
-                return BatchInput {path, joined(below, QFileInfo(name).completeBaseName())};
+                return take(wholeInput(path, joined(below, QFileInfo(name).completeBaseName())),
+                            sheetBeside(path));
             }
             continue;
         }
@@ -61,7 +84,10 @@ std::optional<BatchInput> InputList::next()
         const QFileInfo info(argument);
         if (info.isDir())
             enter(QDir::cleanPath(argument), QString());
+        else if (info.suffix().compare(QLatin1String("cue"), Qt::CaseInsensitive) == 0)
+            return take(wholeInput(argument, info.completeBaseName()), argument);
         else
-            return BatchInput {argument, info.completeBaseName()};
+            return take(wholeInput(argument, info.completeBaseName()),
+                        isWaveFileName(argument) ? sheetBeside(argument) : QString());
     }
 }

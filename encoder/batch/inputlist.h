@@ -1,8 +1,12 @@
 #pragma once
 
+#include "encoder/core/framerange.h"
+#include "encoder/input/cuecuts.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <optional>
 #include <set>
 #include <utility>
@@ -17,18 +21,33 @@ struct BatchInput
     // The path below the folder it was found in, without its extension ("Album/01 Song"); of a
     // file given by itself, its name without the extension.
     QString below;
+    // A track of a CD image cut by its CUE sheet: the sheet, the track's number and frames; no
+    // sheet for a whole file.
+    QString sheet;
+    int track = -1;
+    FrameRange range;
+    QString error; // a sheet that cannot be used: why, naming its line; nothing is converted
 };
+
+inline BatchInput wholeInput(const QString &path, const QString &below)
+{
+    BatchInput input;
+    input.path = path;
+    input.below = below;
+    return input;
+}
 
 // The inputs of a batch, found one at a time as they are asked for, so a large library is never
 // held whole. A file argument is taken as it is; a folder is searched through its subfolders
 // for .wav and .wave files (any letter case), each folder's entries in the order of their names
 // compared code unit by code unit, the same on every machine and locale. A folder reached a
-// second time (through a link, or given twice) is not searched again.
+// second time (through a link, or given twice) is not searched again. A WAVE with a CUE sheet
+// of its name beside it, and a sheet given, are the image's tracks (imagetracks.h).
 class InputList
 {
 public:
     // Without subfolders, a folder given yields only its own files.
-    explicit InputList(QStringList arguments, bool subfolders = true);
+    explicit InputList(QStringList arguments, bool subfolders = true, Pregap pregap = Pregap::Previous);
 
     std::optional<BatchInput> next();
 
@@ -42,9 +61,13 @@ private:
         qsizetype next = 0;
     };
     void enter(const QString &path, const QString &below);
+    // The input, or the first of its image's tracks with the others to follow.
+    BatchInput take(BatchInput input, const QString &sheet);
 
     QStringList m_arguments;
     bool m_subfolders = true;
+    Pregap m_pregap = Pregap::Previous;
+    std::deque<BatchInput> m_tracks; // an image's tracks still to give
     qsizetype m_argument = 0;
     std::vector<Folder> m_folders; // the folders being searched, the innermost last
     std::set<std::pair<dev_t, ino_t>> m_searched;

@@ -36,5 +36,9 @@ struct EncoderSettings
     bool albumRoom = false;
     QString coverFile;       // a JPEG or PNG for the front cover; empty for the input's own
     bool folderCover = true; // without a picture of its own, the input's folder's cover.jpg
+    // A track of a CD image: the CUE sheet whose texts it takes (the range gives its audio), and
+    // its number there, 0 for the audio before track 1.
+    QString cueSheet;
+    int cueTrack = -1;
     int workers = 0; // encoder threads for one file; 0: one per core
 };

@@ -192,6 +192,7 @@ private:
             return fail(QStringLiteral("a second FILE: sheets of several files are not taken"));
         m_fileLine = m_line;
         m_sheet.file = words.next();
+        m_sheet.fileLine = m_line;
         m_sheet.fileType = words.next().toUpper();
         if (m_sheet.file.isEmpty())
             return fail(QStringLiteral("FILE without a name"));

@@ -52,6 +52,7 @@ struct CueSheet
     // At least one, AUDIO only, the numbers increasing, each with an INDEX 01 after the one
     // before and an INDEX 00 (where it has one) after the previous track's INDEX 01.
     std::vector<CueTrack> tracks;
+    int fileLine = 0; // FILE's line
     bool operator==(const CueSheet &) const = default;
 };
 

@@ -1,4 +1,5 @@
 #include "sourcetags.h"
+#include "cuetags.h"
 #include "id3render.h"
 #include "taglibread.h"
 #include "encoder/input/legacytext.h"
@@ -211,5 +212,14 @@ std::optional<SourceTagRead> readSourceTags(const EncoderSettings &settings)
 {
     if (!settings.sourceTags || settings.rawPcm)
         return std::nullopt;
-    return readSourceTags(settings.inputFile);
+    SourceTagRead read = readSourceTags(settings.inputFile);
+    if (!settings.cueSheet.isEmpty()) {
+        // The batch read the sheet whole before it cut the track, so it reads again here.
+        if (const Result<CueSheet> sheet = readCueSheet(settings.cueSheet)) {
+            const auto track = std::find_if(sheet->tracks.begin(), sheet->tracks.end(),
+                                            [&](const CueTrack &t) { return t.number == settings.cueTrack; });
+            read.tags.sheet = cueTrackTags(*sheet, track != sheet->tracks.end() ? *track : CueTrack {});
+        }
+    }
+    return read;
 }

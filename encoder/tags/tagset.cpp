@@ -28,7 +28,7 @@ TagSet mergeTags(const EncoderSettings &settings, const SourceTags *source, cons
             merged.setText(field.key, settings.*field.text);
         if (!source || merged.texts.contains(field.key))
             continue;
-        for (const TagSet *place : {&source->id3, &source->info, &source->bext}) {
+        for (const TagSet *place : {&source->sheet, &source->id3, &source->info, &source->bext}) {
             merged.setText(field.key, place->text(field.key));
             if (merged.texts.contains(field.key))
                 break;

@@ -41,13 +41,14 @@ struct TagSet
 // The tags a WAVE file holds, by where it holds them.
 struct SourceTags
 {
+    TagSet sheet; // a CD image's track: what its CUE sheet says of it
     TagSet id3;  // the id3 or ID3 chunk
     TagSet info; // the LIST/INFO chunk
     TagSet bext; // the broadcast extension chunk
 };
 
-// Per text: the typed one where it is not empty, else the id3 chunk's, else INFO's, else
-// bext's. The pictures are the id3 chunk's; a cover, when given, takes the front cover's place.
+// Per text: the typed one where it is not empty, else the CUE sheet's, else the id3 chunk's, else
+// INFO's, else bext's. The pictures are the id3 chunk's; a cover, when given, takes the front cover's place.
 TagSet mergeTags(const EncoderSettings &settings, const SourceTags *source, const Picture *cover = nullptr);
 
 // The year a longer date starts with, "2019" of "2019-05-01" or "2019 spring"; empty unless
