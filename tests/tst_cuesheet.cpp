@@ -1,13 +1,11 @@
 // CUE sheets: the same sheet from every text encoding, the tracks' cuts at exact sample frames
-// for each pregap choice, the tags of a track, and damaged sheets refused naming their line.
+// for each pregap choice, and damaged sheets refused naming their line (a track's tags are
+// checked in the MP3s of tst_batch's images).
 #include "encoder/input/cuecuts.h"
 #include "encoder/input/cuesheet.h"
-#include "encoder/tags/cuetags.h"
 #include "cuesheets.h"
 
 #include <QtTest>
-
-using Texts = QMap<QString, QString>;
 
 namespace {
 
@@ -91,33 +89,6 @@ private slots:
             QVERIFY(cut.number() == 0 || cut.track == sheet->tracks[cut.number() - 1]);
         }
         QCOMPARE(made ? found.join(u' ') : made.failure().message.left(cuts.size()), cuts);
-    }
-
-    void trackTags_data()
-    {
-        QTest::addColumn<int>("track"); // 0: the audio before track 1
-        QTest::addColumn<Texts>("texts");
-        const Texts album {{"TALB", "Café ’Nuit’"}, {"TPE2", "Les Étoiles"},         {"TPE1", "Les Étoiles"},
-                           {"TYER", "2003"},        {"TCON", "Musique concrète"},    {"TPOS", "1/2"},
-                           {"TCOM", "Zoë Keller"},  {"COMM", "Ripped for Sonovert"}, {"TXXX:BARCODE", "0724384260927"}};
-        QTest::newRow("hidden track") << 0 << album;
-        Texts second = album;
-        second.insert({{"TIT2", "Über alles"}, {"TRCK", "2/3"}, {"TSRC", "FRZ039800002"}});
-        second.insert({{"TPE1", "Guest Star"}, {"TCOM", "Anon"}, {"COMM", "Live take"}});
-        QTest::newRow("its own texts") << 2 << second;
-    }
-
-    void trackTags()
-    {
-        QFETCH(int, track);
-        QFETCH(Texts, texts);
-        const TagSet tags = cueTrackTags(kSample, track == 0 ? CueTrack {} : kSample.tracks[track - 1]);
-        Texts found;
-        for (const auto &[key, text] : tags.texts) {
-            const TagField &field = tagField(key);
-            found.insert(field.description ? QStringLiteral("TXXX:%1").arg(field.description) : field.id3v2Frame, text);
-        }
-        QCOMPARE(found, texts);
     }
 
     void damaged_data()
