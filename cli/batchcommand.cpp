@@ -59,21 +59,25 @@ ExitStatus listBatch(const BatchRequest &request)
             continue;
         QString input = absolute(item->input.path);
         QString output = absolute(item->choice.path);
-        // A CD image's tracks: the image once, with the folder its tracks go into.
-        if (!item->input.sheet.isEmpty()) {
+        const QString sheet = item->input.sheet.isEmpty() ? QString() : absolute(item->input.sheet);
+        // A CD image's tracks: the image (or the sheet given) once, with the folder its tracks go
+        // into.
+        if (!sheet.isEmpty()) {
             output = QFileInfo(output).path();
-            if (!byFolder) {
-                if (listed.contains(input))
-                    continue;
-                listed.insert(input);
-            }
+            if (arguments.contains(sheet))
+                input = sheet;
         }
-        // A file given by itself is listed as it is.
-        if (byFolder && (!arguments.contains(input) || !item->input.sheet.isEmpty())) {
-            input = QFileInfo(input).path();
-            // Names from tags are made again where it is converted, below the same folder.
-            output = request.name ? absolute(request.outputDir.isEmpty() ? input : request.outputDir)
+        const bool given = arguments.contains(input);
+        if (byFolder) {
+            // The folder, or a file given by itself, with the folder its MP3s go into; names
+            // from tags are made again where it is converted, below the same folder.
+            if (!given)
+                input = QFileInfo(input).path();
+            output = request.name ? absolute(request.outputDir.isEmpty() ? QFileInfo(absolute(item->input.path)).path()
+                                                                         : request.outputDir)
                                   : QFileInfo(output).path();
+        }
+        if (byFolder || !sheet.isEmpty()) {
             if (listed.contains(input))
                 continue;
             listed.insert(input);
