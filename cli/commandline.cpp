@@ -154,6 +154,28 @@ const CommandOption commandOptions[] = {
          command.batch.listing = BatchRequest::Listing::Nul;
          return Outcome::success();
      }},
+    {"mirror", 0, QString(),
+     "keep DIR an MP3 copy of the folders given: convert what is new, encode again what\n"
+     "changed, retag what only got new tags, move what moved, put in the trash what is gone",
+     QString(),
+     [](Command &command, const QString &) {
+         command.batchOption = true;
+         command.batch.mirror = true;
+         return Outcome::success();
+     }},
+    {"dry-run", 0, QString(), "with --mirror: print what would be done, one line a file, and do none of it", QString(),
+     [](Command &command, const QString &) {
+         command.batchOption = true;
+         command.batch.dryRun = true;
+         return Outcome::success();
+     }},
+    {"trash-many", 0, QString(), "with --mirror: go on where more than half of DIR's MP3s would go to the trash",
+     QString(),
+     [](Command &command, const QString &) {
+         command.batchOption = true;
+         command.batch.trashMany = true;
+         return Outcome::success();
+     }},
     {"threads", 0, QStringLiteral("N"), "INPUT OUTPUT only: encoder threads, 0 for one per core",
      QString::number(settingsDefaults.workers),
      [](Command &command, const QString &value) {

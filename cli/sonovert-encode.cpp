@@ -3,6 +3,7 @@
 #include "batchcommand.h"
 #include "commandline.h"
 #include "filecommand.h"
+#include "mirrorcommand.h"
 
 #include "encoder/filesizesignal.h"
 #include "encoder/libraryversions.h"
@@ -36,7 +37,9 @@ ExitStatus run(const QStringList &args)
         return complain(ExitStatus::WrongUsage, QStringLiteral("no input"));
     command.batch.inputs = command.files;
     command.batch.settings = command.encoder.settings();
-    return runBatchCommand(command.batch);
+    if ((command.batch.dryRun || command.batch.trashMany) && !command.batch.mirror)
+        return complain(ExitStatus::WrongUsage, QStringLiteral("--dry-run and --trash-many are for --mirror"));
+    return command.batch.mirror ? runMirrorCommand(command.batch) : runBatchCommand(command.batch);
 }
 
 } // namespace

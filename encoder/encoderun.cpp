@@ -91,37 +91,6 @@ Result<Probe> probe(const EncoderSettings &settings, const InputInfo &input)
     return made;
 }
 
-// The tags this run writes: the typed texts with the input's own and a cover (given, or its
-// folder's); none with SkipTags.
-Result<Mp3Tags> runTags(const EncoderSettings &settings, const WarningReport &warn)
-{
-    if (settings.skipTags)
-        return Mp3Tags();
-    std::optional<Picture> cover;
-    if (!settings.coverFile.isEmpty()) {
-        QString why;
-        cover = readCover(settings.coverFile, &why);
-        if (!cover)
-            return Outcome::failure(why);
-    }
-    std::optional<SourceTagRead> source = readSourceTags(settings);
-    if (source) {
-        // A picture of the input's own wins over its folder's, a cover file over both.
-        if (!cover && settings.folderCover && source->tags.id3.pictures.empty())
-            cover = folderCover(settings.inputFile, source->warnings);
-        if (warn) {
-            for (const QString &warning : std::as_const(source->warnings))
-                warn(warning);
-        }
-    }
-    std::optional<Mp3Tags> tags = Mp3Tags::render(
-        mergeTags(settings, source ? &source->tags : nullptr, cover ? &*cover : nullptr), id3v1GenreNumber,
-        settings.albumRoom && settings.replayGain);
-    if (!tags)
-        return Outcome::failure(QStringLiteral("The tags are too long for an ID3 tag."));
-    return std::move(*tags);
-}
-
 // The run's MP3 file, opened again to start over; where the plan leaves it uncommitted, handed
 // to the report when the run succeeds.
 class RunOutput
@@ -193,6 +162,35 @@ bool oneInstanceCan(const Outcome &outcome)
 }
 
 } // namespace
+
+Result<Mp3Tags> runTags(const EncoderSettings &settings, const WarningReport &warn)
+{
+    if (settings.skipTags)
+        return Mp3Tags();
+    std::optional<Picture> cover;
+    if (!settings.coverFile.isEmpty()) {
+        QString why;
+        cover = readCover(settings.coverFile, &why);
+        if (!cover)
+            return Outcome::failure(why);
+    }
+    std::optional<SourceTagRead> source = readSourceTags(settings);
+    if (source) {
+        // A picture of the input's own wins over its folder's, a cover file over both.
+        if (!cover && settings.folderCover && source->tags.id3.pictures.empty())
+            cover = folderCover(settings.inputFile, source->warnings);
+        if (warn) {
+            for (const QString &warning : std::as_const(source->warnings))
+                warn(warning);
+        }
+    }
+    std::optional<Mp3Tags> tags = Mp3Tags::render(
+        mergeTags(settings, source ? &source->tags : nullptr, cover ? &*cover : nullptr), id3v1GenreNumber,
+        settings.albumRoom && settings.replayGain);
+    if (!tags)
+        return Outcome::failure(QStringLiteral("The tags are too long for an ID3 tag."));
+    return std::move(*tags);
+}
 
 Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort, const ProgressReport &progress)
 {

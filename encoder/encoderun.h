@@ -3,8 +3,10 @@
 #include "encoder/core/encodersettings.h"
 #include "encoder/core/outcome.h"
 #include "encoder/core/progresscounter.h"
+#include "encoder/core/result.h"
 #include "encoder/parallel/chunkplan.h"
 #include "encoder/parallel/runreport.h"
+#include "encoder/tags/id3render.h"
 
 #include <QString>
 
@@ -32,3 +34,7 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
 // measures chunk by chunk: the figures agree to within a few thousandths of a dB. Nothing where
 // the input cannot be read or settings.replayGain is off.
 std::unique_ptr<LoudnessMeter> measureLoudness(const EncoderSettings &settings, const std::atomic_bool &abort);
+
+// The tags a run with these settings writes: the typed texts with the input's own and a cover
+// (given, or its folder's); none with SkipTags.
+Result<Mp3Tags> runTags(const EncoderSettings &settings, const WarningReport &warn = {});

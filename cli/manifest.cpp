@@ -1,0 +1,149 @@
+#include "manifest.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+// Binds a statement's values, steps it to its end, and finalizes it.
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const char *sql)
+    {
+        m_ok = sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr) == SQLITE_OK;
+    }
+    ~Statement() { sqlite3_finalize(m_statement); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    void bind(int at, qint64 value) { keep(sqlite3_bind_int64(m_statement, at, value)); }
+    void bind(int at, const QString &text)
+    {
+        const QByteArray utf8 = text.toUtf8();
+        keep(sqlite3_bind_text(m_statement, at, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT));
+    }
+    void bind(int at, const QByteArray &blob)
+    {
+        keep(sqlite3_bind_blob(m_statement, at, blob.constData(), int(blob.size()), SQLITE_TRANSIENT));
+    }
+    // True while a row is there; false at the end or on an error (ok() tells).
+    bool step()
+    {
+        if (!m_ok)
+            return false;
+        const int stepped = sqlite3_step(m_statement);
+        m_ok = stepped == SQLITE_ROW || stepped == SQLITE_DONE;
+        return stepped == SQLITE_ROW;
+    }
+    bool ok() const { return m_ok; }
+    qint64 integer(int column) const { return sqlite3_column_int64(m_statement, column); }
+    QString text(int column) const
+    {
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column)),
+                                 sqlite3_column_bytes(m_statement, column));
+    }
+    QByteArray blob(int column) const
+    {
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(m_statement, column)),
+                          sqlite3_column_bytes(m_statement, column));
+    }
+
+private:
+    void keep(int result) { m_ok = m_ok && result == SQLITE_OK; }
+    sqlite3_stmt *m_statement = nullptr;
+    bool m_ok = false;
+};
+
+} // namespace
+
+void Manifest::Close::operator()(sqlite3 *db) const
+{
+    sqlite3_close(db);
+}
+
+Manifest::Manifest() = default;
+Manifest::~Manifest() = default;
+
+Outcome Manifest::failure() const
+{
+    return Outcome::failure(QStringLiteral("The mirror's record: %1")
+                                .arg(QString::fromUtf8(m_db ? sqlite3_errmsg(m_db.get()) : "cannot open it")));
+}
+
+Outcome Manifest::exec(const char *sql) const
+{
+    return sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK ? Outcome::success() : failure();
+}
+
+Outcome Manifest::open(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    const int opened = sqlite3_open_v2(path.toUtf8().constData(), &db,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    m_db.reset(db);
+    if (opened != SQLITE_OK)
+        return failure();
+    sqlite3_busy_timeout(db, 10000);
+    // The write-ahead log survives a killed process whole; a lost power cut costs at most the last
+    // records, which the next run mends from the MP3s there.
+    if (Outcome set = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"); !set)
+        return set;
+    return exec("CREATE TABLE IF NOT EXISTS mp3s (root INTEGER NOT NULL, source "
+                "TEXT NOT NULL, "
+                "track INTEGER NOT NULL, size INTEGER, mtime INTEGER, audio "
+                "BLOB, tags BLOB, settings BLOB, "
+                "mp3 TEXT NOT NULL UNIQUE, mp3size INTEGER, mp3mtime INTEGER, "
+                "PRIMARY KEY (root, source, track))");
+}
+
+Result<std::vector<MirrorRecord>> Manifest::records() const
+{
+    Statement select(m_db.get(), "SELECT root, source, track, size, mtime, "
+                                 "audio, tags, settings, mp3, mp3size, "
+                                 "mp3mtime FROM mp3s ORDER BY mp3");
+    std::vector<MirrorRecord> records;
+    while (select.step()) {
+        records.push_back({ .root = int(select.integer(0)),
+                            .source = select.text(1),
+                            .track = int(select.integer(2)),
+                            .size = select.integer(3),
+                            .mtimeNs = select.integer(4),
+                            .audio = select.blob(5),
+                            .tags = select.blob(6),
+                            .settings = select.blob(7),
+                            .mp3 = select.text(8),
+                            .mp3Size = select.integer(9),
+                            .mp3MtimeNs = select.integer(10) });
+    }
+    if (!select.ok())
+        return failure();
+    return records;
+}
+
+Outcome Manifest::put(const MirrorRecord &r)
+{
+    // REPLACE drops the rows whose source or MP3 the new one takes, in one transaction.
+    Statement insert(m_db.get(), "INSERT OR REPLACE INTO mp3s VALUES (?1, ?2, "
+                                 "?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+    insert.bind(1, qint64(r.root));
+    insert.bind(2, r.source);
+    insert.bind(3, qint64(r.track));
+    insert.bind(4, r.size);
+    insert.bind(5, r.mtimeNs);
+    insert.bind(6, r.audio);
+    insert.bind(7, r.tags);
+    insert.bind(8, r.settings);
+    insert.bind(9, r.mp3);
+    insert.bind(10, r.mp3Size);
+    insert.bind(11, r.mp3MtimeNs);
+    insert.step();
+    return insert.ok() ? Outcome::success() : failure();
+}
+
+Outcome Manifest::remove(const QString &mp3)
+{
+    Statement drop(m_db.get(), "DELETE FROM mp3s WHERE mp3 = ?1");
+    drop.bind(1, mp3);
+    drop.step();
+    return drop.ok() ? Outcome::success() : failure();
+}

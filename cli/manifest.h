@@ -1,0 +1,52 @@
+#pragma once
+
+#include "encoder/core/result.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+struct sqlite3;
+
+// One MP3 a mirror made and what it was made of. Paths are relative (the source to its root, the
+// MP3 to the mirror's folder), so a copy of the mirror on another disk still knows its files.
+struct MirrorRecord
+{
+    int root = 0; // which SRC, in the order given
+    QString source; // relative to its root
+    int track = -1; // a CD image's track, -1 for a whole file
+    qint64 size = 0; // the source's, as last seen
+    qint64 mtimeNs = 0;
+    QByteArray audio; // audioDigest
+    QByteArray tags; // tagsDigest
+    QByteArray settings; // settingsDigest
+    QString mp3; // relative to the mirror's folder
+    qint64 mp3Size = 0;
+    qint64 mp3MtimeNs = 0;
+};
+
+// The mirror's record of its MP3s: an SQLite database in the mirror's folder. Each change is one
+// transaction, written once its MP3 is in place, so an interrupt at any moment leaves at worst a
+// record whose MP3 is gone or an MP3 without its record, both mended by the next run.
+class Manifest
+{
+public:
+    Manifest();
+    ~Manifest();
+    Outcome open(const QString &path);
+    Result<std::vector<MirrorRecord>> records() const;
+    // Replaces any record of the same source or the same MP3.
+    Outcome put(const MirrorRecord &record);
+    Outcome remove(const QString &mp3);
+
+private:
+    Outcome exec(const char *sql) const;
+    Outcome failure() const;
+    struct Close
+    {
+        void operator()(sqlite3 *db) const;
+    };
+    std::unique_ptr<sqlite3, Close> m_db;
+};

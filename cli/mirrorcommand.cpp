@@ -1,0 +1,393 @@
+#include "mirrorcommand.h"
+
+#include "albums.h"
+#include "console.h"
+#include "manifest.h"
+#include "mirrorplan.h"
+#include "stopsignals.h"
+
+#include "encoder/batchrun.h"
+#include "encoder/encoderun.h"
+#include "encoder/retag.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QTextStream>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString kManifestName = QStringLiteral(".sonovert-mirror.sqlite");
+// Where an MP3 is made to be compared with one already there without its record.
+const QString kCheckFolder = QStringLiteral(".sonovert-mirror-check");
+
+void say(const QString &text)
+{
+    Console::err().line(QStringLiteral("sonovert-encode: ") + text);
+}
+
+bool sameBytes(const QString &a, const QString &b)
+{
+    QFile first(a);
+    QFile second(b);
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) || first.size() != second.size())
+        return false;
+    while (!first.atEnd()) {
+        if (first.read(1 << 20) != second.read(1 << 20))
+            return false;
+    }
+    return true;
+}
+
+class MirrorRun
+{
+public:
+    MirrorRun(const BatchRequest &request, Manifest &manifest, MirrorPlan &plan)
+        : m_request(request), m_manifest(manifest), m_plan(plan),
+          m_mirror(QDir::cleanPath(QFileInfo(request.outputDir).absoluteFilePath()))
+    {}
+
+    void trash();
+    void move();
+    void encode();
+    void retag();
+    void removeEmptiedFolders();
+    bool failed() const { return m_failed; }
+
+private:
+    QString pathOf(const QString &mp3) const { return m_mirror.filePath(mp3); }
+    // The record of an MP3 now in place, with its size and time.
+    void record(MirrorRecord record);
+    void fail(const QString &what)
+    {
+        say(what);
+        m_failed = true;
+    }
+    std::optional<TrackGain> measureAlbum(int album);
+
+    const BatchRequest &m_request;
+    Manifest &m_manifest;
+    MirrorPlan &m_plan;
+    const QDir m_mirror;
+    bool m_failed = false;
+    QSet<QString> m_emptied; // folders an MP3 left
+    QHash<int, std::optional<TrackGain>> m_albumGains; // of the albums changed, by index
+};
+
+void MirrorRun::record(MirrorRecord record)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(pathOf(record.mp3)).constData(), &st) == 0) {
+        record.mp3Size = st.st_size;
+        record.mp3MtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    }
+    if (Outcome put = m_manifest.put(record); !put)
+        fail(put.message);
+}
+
+void MirrorRun::trash()
+{
+    for (const MirrorRecord &gone : m_plan.trash) {
+        if (stopRequested())
+            return;
+        if (!QFile::moveToTrash(pathOf(gone.mp3))) {
+            fail(QStringLiteral("%1: cannot be moved to the trash; it stays").arg(pathOf(gone.mp3)));
+            continue;
+        }
+        m_emptied.insert(QFileInfo(gone.mp3).path());
+        if (Outcome removed = m_manifest.remove(gone.mp3); !removed)
+            fail(removed.message);
+    }
+}
+
+void MirrorRun::move()
+{
+    for (MirrorItem &item : m_plan.items) {
+        if (stopRequested())
+            return;
+        if (!item.move)
+            continue;
+        const QString from = pathOf(item.before->mp3);
+        const QString to = pathOf(item.record.mp3);
+        if (QFileInfo::exists(to) || !QDir().mkpath(QFileInfo(to).path()) || !QFile::rename(from, to)) {
+            fail(QStringLiteral("%1: cannot be moved to %2").arg(from, to));
+            item.step = MirrorItem::Step::Keep;
+            item.albumRetag = false;
+            continue;
+        }
+        m_emptied.insert(QFileInfo(item.before->mp3).path());
+        // Its old tags until it is retagged.
+        MirrorRecord moved = item.record;
+        moved.tags = item.before->tags;
+        record(moved);
+    }
+}
+
+void MirrorRun::encode()
+{
+    std::vector<std::size_t> order;
+    QHash<QString, std::size_t> byOutput;
+    for (std::size_t i = 0; i < m_plan.items.size(); ++i) {
+        const MirrorItem &item = m_plan.items[i];
+        if (!item.encodes())
+            continue;
+        // An MP3 there without its record is adopted only if it is the one made now.
+        const QString output = pathOf(
+            item.step == MirrorItem::Step::Adopt ? kCheckFolder + QLatin1Char('/') + item.record.mp3 : item.record.mp3);
+        byOutput.insert(output, i);
+    }
+    if (byOutput.isEmpty())
+        return;
+    AlbumPlan albums(m_request);
+    BatchRun batch(m_request.settings, m_request.jobs, stopRequested());
+    batch.setAlbums(albums.trackCounts());
+    std::vector<bool> albumEncodes(albums.trackCounts().size(), false);
+    for (const MirrorItem &item : m_plan.items) {
+        if (item.place.album >= 0 && item.encodes())
+            albumEncodes[std::size_t(item.place.album)] = true;
+    }
+    std::size_t next = 0;
+    batch.run(
+        [&]() -> std::optional<BatchFile> {
+            while (next < m_plan.items.size()) {
+                const MirrorItem &item = m_plan.items[next++];
+                const int album = item.place.album;
+                if (item.encodes()) {
+                    const QString output =
+                        pathOf(item.step == MirrorItem::Step::Adopt ? kCheckFolder + QLatin1Char('/') + item.record.mp3
+                                                                    : item.record.mp3);
+                    return BatchFile{ .input = item.input.path,
+                                      .output = output,
+                                      .album = album,
+                                      .albumTrack = item.place.track,
+                                      .sheet = item.input.sheet,
+                                      .track = item.input.track,
+                                      .range = item.input.range };
+                }
+                if (album >= 0)
+                    batch.albumTrackPresent(album, item.place.track,
+                                            albumEncodes[std::size_t(album)] ? item.input.path : QString());
+            }
+            return std::nullopt;
+        },
+        [&](const BatchResult &result) {
+            const auto found = byOutput.constFind(result.file.output);
+            if (found == byOutput.constEnd() || result.outcome.kind == Outcome::Kind::Stopped)
+                return;
+            MirrorItem &item = m_plan.items[*found];
+            if (!result.outcome) {
+                fail(QStringLiteral("%1: %2").arg(result.file.input, result.outcome.message));
+                return;
+            }
+            if (item.place.album >= 0)
+                m_albumGains.insert(item.place.album, result.albumGain);
+            if (item.step == MirrorItem::Step::Adopt) {
+                const bool same = sameBytes(result.file.output, pathOf(item.record.mp3));
+                QFile::remove(result.file.output);
+                if (!same) {
+                    fail(QStringLiteral("%1 is not the mirror's (not the MP3 of %2): left as it is")
+                             .arg(pathOf(item.record.mp3), item.input.path));
+                    return;
+                }
+            }
+            record(item.record);
+        });
+    QDir(pathOf(kCheckFolder)).removeRecursively();
+}
+
+std::optional<TrackGain> MirrorRun::measureAlbum(int album)
+{
+    std::vector<std::unique_ptr<LoudnessMeter>> meters;
+    for (const MirrorItem &item : m_plan.items) {
+        if (item.place.album != album)
+            continue;
+        if (std::unique_ptr<LoudnessMeter> meter = measureLoudness(item.settings, stopRequested()))
+            meters.push_back(std::move(meter));
+    }
+    std::vector<const LoudnessMeter *> all;
+    for (const std::unique_ptr<LoudnessMeter> &meter : meters)
+        all.push_back(meter.get());
+    return all.empty() ? std::nullopt : LoudnessMeter::figures(all);
+}
+
+void MirrorRun::retag()
+{
+    for (MirrorItem &item : m_plan.items) {
+        if (stopRequested())
+            return;
+        if (item.encodes())
+            continue;
+        std::optional<std::optional<TrackGain>> albumGain;
+        if (item.albumRetag) {
+            const int album = item.place.album;
+            if (!m_albumGains.contains(album))
+                m_albumGains.insert(album, measureAlbum(album));
+            albumGain = m_albumGains.value(album);
+        }
+        if (item.step == MirrorItem::Step::Retag || albumGain) {
+            if (Outcome retagged = retagMp3(item.settings, pathOf(item.record.mp3), albumGain); !retagged) {
+                fail(QStringLiteral("%1: %2").arg(pathOf(item.record.mp3), retagged.message));
+                continue;
+            }
+        } else if (!item.refresh) {
+            continue;
+        }
+        record(item.record);
+    }
+}
+
+// Folders an MP3 left, and those above them up to the mirror's folder, where empty.
+void MirrorRun::removeEmptiedFolders()
+{
+    for (const QString &folder : std::as_const(m_emptied)) {
+        for (QString below = folder; below != QLatin1String(".") && !below.isEmpty(); below = QFileInfo(below).path()) {
+            if (!m_mirror.rmdir(below))
+                break;
+        }
+    }
+}
+
+// One line a change, by the MP3's path below the mirror's folder, then the counts.
+void printPlan(const MirrorPlan &plan)
+{
+    QTextStream out(stdout);
+    int counts[5] = {};
+    for (const MirrorItem &item : plan.items) {
+        if (item.move) {
+            out << "move " << item.before->mp3 << " -> " << item.record.mp3 << '\n';
+            ++counts[3];
+        }
+        switch (item.step) {
+        case MirrorItem::Step::Convert:
+        case MirrorItem::Step::Adopt:
+            out << "convert " << item.record.mp3 << '\n';
+            ++counts[0];
+            break;
+        case MirrorItem::Step::EncodeAgain:
+            out << "encode again " << item.record.mp3 << '\n';
+            ++counts[1];
+            break;
+        case MirrorItem::Step::Retag:
+            out << "retag " << item.record.mp3 << '\n';
+            ++counts[2];
+            break;
+        case MirrorItem::Step::Keep:
+            if (item.albumRetag) {
+                out << "retag " << item.record.mp3 << " (album figures)\n";
+                ++counts[2];
+            }
+            break;
+        }
+    }
+    for (const MirrorRecord &gone : plan.trash) {
+        out << "trash " << gone.mp3 << '\n';
+        ++counts[4];
+    }
+    out << QStringLiteral("%1 to convert, %2 to encode again, %3 to retag, %4 to "
+                          "move, %5 to trash\n")
+               .arg(counts[0])
+               .arg(counts[1])
+               .arg(counts[2])
+               .arg(counts[3])
+               .arg(counts[4]);
+}
+
+// A source that is not there, unreadable or without a WAVE may be a disk not mounted: its MP3s must
+// not go to the trash.
+bool sourcesUsable(const BatchRequest &request)
+{
+    for (const QString &source : request.inputs) {
+        const QFileInfo info(source);
+        if (!info.exists() || !info.isReadable() || (info.isDir() && !info.isExecutable())) {
+            say(QStringLiteral("%1 is missing or cannot be read: nothing is changed, "
+                               "nothing trashed")
+                    .arg(source));
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+ExitStatus runMirrorCommand(const BatchRequest &request)
+{
+    if (request.outputDir.isEmpty()) {
+        say(QStringLiteral("--mirror needs -o DIR, the mirror's folder"));
+        return ExitStatus::WrongUsage;
+    }
+    if (!sourcesUsable(request))
+        return ExitStatus::Failed;
+    catchStopSignals();
+    const QString mirror = QDir::cleanPath(QFileInfo(request.outputDir).absoluteFilePath());
+    const bool there = QFileInfo(mirror).isDir();
+    if (!there && (request.dryRun || !QDir().mkpath(mirror))) {
+        if (!request.dryRun) {
+            say(QStringLiteral("cannot make the output folder ") + request.outputDir);
+            return ExitStatus::WrongUsage;
+        }
+    }
+    Manifest manifest;
+    std::vector<MirrorRecord> records;
+    if (there || !request.dryRun) {
+        if (Outcome opened = manifest.open(QDir(mirror).filePath(kManifestName)); !opened) {
+            say(opened.message);
+            return ExitStatus::Failed;
+        }
+        Result<std::vector<MirrorRecord>> read = manifest.records();
+        if (!read) {
+            say(read.failure().message);
+            return ExitStatus::Failed;
+        }
+        records = std::move(*read);
+    }
+    // A record whose MP3 is gone (a run stopped between the two) is dropped: its source is
+    // converted again.
+    std::erase_if(records, [&](const MirrorRecord &record) {
+        if (QFileInfo(QDir(mirror).filePath(record.mp3)).isFile())
+            return false;
+        if (request.dryRun)
+            return true;
+        if (Outcome removed = manifest.remove(record.mp3); !removed)
+            say(removed.message);
+        return true;
+    });
+
+    // What a run stopped while checking an MP3 left.
+    QDir(QDir(mirror).filePath(kCheckFolder)).removeRecursively();
+    AlbumPlan albums(request);
+    MirrorPlan plan = planMirror(request, albums, std::move(records));
+    for (const QString &skipped : std::as_const(plan.skipped))
+        say(QStringLiteral("skipped %1: its MP3 is that of an earlier input").arg(skipped));
+    if (!plan.emptyRoots.isEmpty()) {
+        say(QStringLiteral("%1 holds no WAVE file: nothing is changed, nothing trashed")
+                .arg(plan.emptyRoots.join(QStringLiteral(", "))));
+        return ExitStatus::Failed;
+    }
+    if (request.dryRun) {
+        printPlan(plan);
+        return ExitStatus::Success;
+    }
+    if (!request.trashMany && plan.trash.size() * 2 > std::size_t(plan.recorded)) {
+        say(QStringLiteral("%1 of the mirror's %2 MP3s would go to the trash: "
+                           "nothing is changed (--trash-many allows it)")
+                .arg(plan.trash.size())
+                .arg(plan.recorded));
+        return ExitStatus::Failed;
+    }
+
+    MirrorRun run(request, manifest, plan);
+    run.trash();
+    run.move();
+    run.encode();
+    run.retag();
+    run.removeEmptiedFolders();
+    if (const int stopSignal = stopSignalCaught())
+        return stoppedBy(stopSignal);
+    return run.failed() ? ExitStatus::Failed : ExitStatus::Success;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "albums.h"
+#include "batchcommand.h"
+#include "manifest.h"
+
+#include "encoder/batch/inputlist.h"
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+// One source of the mirror and what becomes of its MP3.
+struct MirrorItem
+{
+    BatchInput input;
+    EncoderSettings settings; // the run's, for this source
+    AlbumPlan::Place place;
+    MirrorRecord record; // as it will be written once its MP3 is in place
+    // What it was before: a record of this source, or of a source gone whose audio this is.
+    std::optional<MirrorRecord> before;
+    enum class Step { Keep, Convert, EncodeAgain, Adopt, Retag } step = Step::Keep;
+    bool move = false; // before's MP3 goes to record.mp3 first
+    bool albumRetag = false; // its album changed: its album figures are made again
+    // Size or time changed with the same audio: the record is written again, nothing else.
+    bool refresh = false;
+
+    bool encodes() const { return step == Step::Convert || step == Step::EncodeAgain || step == Step::Adopt; }
+};
+
+// What a mirror run does: the sources in the order the batch lists them, and the MP3s whose sources
+// are gone.
+struct MirrorPlan
+{
+    std::vector<MirrorItem> items;
+    std::vector<MirrorRecord> trash;
+    QStringList emptyRoots; // roots with no input: nothing may be trashed
+    QStringList skipped; // sources whose MP3 an earlier source takes
+    qsizetype recorded = 0; // MP3s of the mirror before the run
+    std::vector<bool> albumChanged; // by album index
+};
+
+// Compares the sources (walked as the batch walks them) with the records; records whose MP3 is gone
+// are left out (the caller drops them). Reads what it must to tell: the tags of every source, and
+// the audio of those whose size or time changed.
+MirrorPlan planMirror(const BatchRequest &request, AlbumPlan &albums, std::vector<MirrorRecord> records);

@@ -1,0 +1,75 @@
+#include "mirrorkeys.h"
+
+#include "encoder/encoderun.h"
+#include "encoder/input/riffchunks.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QFile>
+
+#include <lame/lame.h>
+
+namespace {
+
+// The data chunk's place, or the whole file where it is no RIFF family WAVE.
+std::pair<qint64, qint64> sampleBytes(QFile &file)
+{
+    const qint64 size = file.size();
+    RiffChunks chunks(
+        [&file](qint64 at, void *out, std::size_t bytes) {
+            return file.seek(at) && file.read(static_cast<char *>(out), qint64(bytes)) == qint64(bytes);
+        },
+        size);
+    while (std::optional<RiffChunk> chunk = chunks.next()) {
+        if (chunk->is("data"))
+            return { chunk->body(), std::min<qint64>(qint64(chunk->size), size - chunk->body()) };
+    }
+    return { 0, size };
+}
+
+} // namespace
+
+QByteArray audioDigest(const QString &path, const FrameRange &range)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const auto [at, length] = sampleBytes(file);
+    if (!file.seek(at))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (qint64 left = length; left > 0;) {
+        const qint64 got = file.read(block.data(), std::min<qint64>(left, block.size()));
+        if (got <= 0)
+            return {};
+        hash.addData(QByteArrayView(block.constData(), got));
+        left -= got;
+    }
+    QByteArray cut;
+    QDataStream(&cut, QIODevice::WriteOnly) << range.first << range.count.value_or(-1);
+    hash.addData(cut);
+    return hash.result();
+}
+
+QByteArray tagsDigest(const EncoderSettings &settings)
+{
+    const Result<Mp3Tags> tags = runTags(settings);
+    if (!tags)
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(tags->id3v2());
+    hash.addData(QByteArrayLiteral("\0ID3v1"));
+    hash.addData(tags->id3v1());
+    return hash.result();
+}
+
+QByteArray settingsDigest(const EncoderSettings &s)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << QByteArray(get_lame_version()) << s.bitrate << s.vbrRate << s.voiceMode << s.useVbr << s.fixQuality
+        << s.fastMode << s.rawPcm << s.forceByteSwap << s.mono << s.copyrighted << s.original << s.skipTags
+        << s.writeInfoTag << s.replayGain << s.albumRoom;
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}

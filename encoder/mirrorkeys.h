@@ -1,0 +1,20 @@
+#pragma once
+
+#include "encoder/core/encodersettings.h"
+#include "encoder/core/framerange.h"
+
+#include <QByteArray>
+#include <QString>
+
+// What an MP3 is made of, each as a digest, so a copy of a library can tell what changed: the audio
+// as the input stores it, the tags the MP3 gets, and the settings that shape its bytes. None
+// depends on a path, a time or the machine.
+
+// SHA-256 of the sample data as stored (a RIFF family WAVE's data chunk, any other file whole) and
+// the range taken of it; empty where the file cannot be read.
+QByteArray audioDigest(const QString &path, const FrameRange &range = {});
+// SHA-256 of the ID3v2 and ID3v1 tags a run with these settings (inputFile, cueSheet and cueTrack
+// set) writes, without loudness figures; empty where they cannot be made.
+QByteArray tagsDigest(const EncoderSettings &settings);
+// SHA-256 of every setting that changes an MP3's bytes other than its tags, with lame's version.
+QByteArray settingsDigest(const EncoderSettings &settings);

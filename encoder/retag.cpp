@@ -1,0 +1,111 @@
+#include "retag.h"
+
+#include "encoder/encoderun.h"
+#include "encoder/mp3/frames.h"
+#include "encoder/output/mp3output.h"
+
+#include <QFile>
+
+namespace {
+
+// The size of the ID3v2 tag the bytes start with, header included; 0 for none.
+qsizetype id3v2Size(const QByteArray &bytes)
+{
+    if (bytes.size() < 10 || !bytes.startsWith("ID3"))
+        return 0;
+    qsizetype size = 0;
+    for (int i = 6; i < 10; ++i)
+        size = size << 7 | (static_cast<unsigned char>(bytes[i]) & 0x7f);
+    return size + 10;
+}
+
+quint32 be32(const char *p)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(p);
+    return quint32(u[0]) << 24 | quint32(u[1]) << 16 | quint32(u[2]) << 8 | u[3];
+}
+
+// Our tags are ID3v2.3 with Latin-1 TXXX frames for the figures.
+Mp3Gains gainsOf(const QByteArray &tag)
+{
+    Mp3Gains gains;
+    std::optional<double> trackGain, trackPeak, albumGain, albumPeak;
+    for (qsizetype at = 10; at + 10 <= tag.size() && tag[at] != '\0';) {
+        const qsizetype size = be32(tag.constData() + at + 4);
+        if (size < 0 || at + 10 + size > tag.size())
+            break;
+        if (tag.mid(at, 4) == "TXXX" && size > 1 && tag[at + 10] == '\0') {
+            const QList<QByteArray> parts = tag.mid(at + 11, size - 1).split('\0');
+            if (parts.size() >= 2) {
+                bool number = false;
+                const double value = parts[1].split(' ').value(0).toDouble(&number);
+                if (number && parts[0] == "REPLAYGAIN_TRACK_GAIN")
+                    trackGain = value;
+                else if (number && parts[0] == "REPLAYGAIN_TRACK_PEAK")
+                    trackPeak = value;
+                else if (number && parts[0] == "REPLAYGAIN_ALBUM_GAIN")
+                    albumGain = value;
+                else if (number && parts[0] == "REPLAYGAIN_ALBUM_PEAK")
+                    albumPeak = value;
+            }
+        }
+        at += 10 + size;
+    }
+    if (trackGain && trackPeak)
+        gains.track = TrackGain{ *trackGain, *trackPeak };
+    if (albumGain && albumPeak)
+        gains.album = TrackGain{ *albumGain, *albumPeak };
+    return gains;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+Mp3Gains readMp3Gains(const QString &mp3)
+{
+    QFile file(mp3);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray header = file.read(10);
+    return gainsOf(header + file.read(id3v2Size(header) - 10));
+}
+
+Outcome retagMp3(const EncoderSettings &settings, const QString &mp3,
+                 const std::optional<std::optional<TrackGain>> &albumGain)
+{
+    const QByteArray old = readAll(mp3);
+    const qsizetype audioStart = id3v2Size(old);
+    if (old.isEmpty() || audioStart >= old.size())
+        return Outcome::failure(QStringLiteral("Cannot read %1.").arg(mp3));
+    // The frames end where the ID3v1 tag starts, if there is one.
+    std::size_t scanned = 0;
+    scanFrames(reinterpret_cast<const unsigned char *>(old.constData()) + audioStart,
+               static_cast<std::size_t>(old.size() - audioStart), &scanned);
+    const qsizetype audioEnd = audioStart + qsizetype(scanned);
+    const qsizetype rest = old.size() - audioEnd;
+    if (scanned == 0 || !(rest == 0 || (rest == 128 && old.mid(audioEnd, 3) == "TAG")))
+        return Outcome::failure(QStringLiteral("%1 is not an MP3 as a run writes it.").arg(mp3));
+
+    const Result<Mp3Tags> tags = runTags(settings);
+    if (!tags)
+        return tags.failure();
+    const Mp3Gains gains = gainsOf(old.first(audioStart));
+    const QByteArray id3v2 = settings.replayGain && !tags->id3v2WithRoom().isEmpty()
+                                 ? tags->id3v2Final(gains.track, albumGain.value_or(gains.album))
+                                 : tags->id3v2();
+    if (id3v2 == old.first(audioStart) && tags->id3v1() == old.sliced(audioEnd))
+        return Outcome::success();
+    Mp3Output output(mp3);
+    if (Outcome opened = output.open(); !opened)
+        return opened;
+    for (const QByteArray &part : { id3v2, old.mid(audioStart, audioEnd - audioStart), tags->id3v1() }) {
+        if (Outcome written = output.write(part); !written)
+            return written;
+    }
+    return output.commit();
+}
