@@ -1,0 +1,229 @@
+// sonovert-encode --mirror: a library's life, each change planned (--dry-run) and then made,
+// the copy after each equal to what a fresh batch gives; runs killed at any moment and run again.
+#include "wavegen.h"
+#include "wavetags.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+class TstMirror : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void life_data();
+    void life();
+    void killed_data();
+    void killed();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+    Run encode(const QStringList &args, int killAfterMs = 0);
+    // Every file below dir but the mirror's record, with its bytes.
+    static QMap<QString, QByteArray> tree(const QString &dir);
+    // The tree a fresh batch of src gives with these settings.
+    QMap<QString, QByteArray> batchOf(const QString &src, const QStringList &settings);
+    static bool writeTrack(const QString &path, quint32 seed, const QByteArray &title, double seconds = 1.5);
+
+    QTemporaryDir m_dir;
+    QString m_src;
+    QString m_dst;
+};
+
+TstMirror::Run TstMirror::encode(const QStringList &args, int killAfterMs)
+{
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("xdg")));
+    cli.setProcessEnvironment(environment);
+    cli.start(QStringLiteral(SONOVERT_ENCODE), args);
+    Run run;
+    if (!cli.waitForStarted())
+        return run;
+    if (killAfterMs > 0 && !cli.waitForFinished(killAfterMs))
+        cli.kill();
+    cli.waitForFinished(120000);
+    run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -SIGKILL;
+    run.out = QString::fromUtf8(cli.readAllStandardOutput());
+    run.err = QString::fromUtf8(cli.readAllStandardError());
+    return run;
+}
+
+QMap<QString, QByteArray> TstMirror::tree(const QString &dir)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (!it.fileName().startsWith(QLatin1String(".sonovert-mirror.sqlite")))
+            files.insert(QDir(dir).relativeFilePath(path), contentOf(path));
+    }
+    return files;
+}
+
+QMap<QString, QByteArray> TstMirror::batchOf(const QString &src, const QStringList &settings)
+{
+    const QString out = m_dir.filePath(QStringLiteral("batch"));
+    QDir(out).removeRecursively();
+    const Run run = encode(QStringList{ src, QStringLiteral("-o"), out } + settings);
+    return run.exitCode == 0 ? tree(out) : QMap<QString, QByteArray>{ { QStringLiteral("failed"), run.err.toUtf8() } };
+}
+
+bool TstMirror::writeTrack(const QString &path, quint32 seed, const QByteArray &title, double seconds)
+{
+    WaveOptions shape;
+    shape.frames = qint64(seconds * 44100);
+    shape.seed = seed;
+    return QDir().mkpath(QFileInfo(path).path()) && writeWave(path, shape) &&
+           appendChunks(path,
+                        { infoChunk({ { "INAM", title }, { "IPRD", "Album " + QByteArray::number(seed / 10) } }) });
+}
+
+void TstMirror::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_src = m_dir.filePath(QStringLiteral("src"));
+    m_dst = m_dir.filePath(QStringLiteral("dst"));
+    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("xdg"))));
+}
+
+void TstMirror::life_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("settings");
+    QTest::addColumn<QString>("plan"); // what --dry-run prints
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said"); // on standard error
+
+    const auto counts = [](int convert, int again, int retag, int move, int trash) {
+        return QStringLiteral("%1 to convert, %2 to encode again, %3 to retag, %4 to move, %5 to trash\n")
+            .arg(convert)
+            .arg(again)
+            .arg(retag)
+            .arg(move)
+            .arg(trash);
+    };
+    QTest::newRow("convert") << "library" << QStringList()
+                             << "convert A/01.mp3\nconvert A/02.mp3\nconvert B/01.mp3\n" + counts(3, 0, 0, 0, 0) << 0
+                             << QString();
+    QTest::newRow("re-tag an album") << "retitle A" << QStringList()
+                                     << "retag A/01.mp3\nretag A/02.mp3\n" + counts(0, 0, 2, 0, 0) << 0 << QString();
+    QTest::newRow("re-rip a track") << "rerip A/02" << QStringList()
+                                    << "retag A/01.mp3 (album figures)\nencode again A/02.mp3\n" + counts(0, 1, 1, 0, 0)
+                                    << 0 << QString();
+    QTest::newRow("rename a folder") << "rename A C" << QStringList()
+                                     << "move A/01.mp3 -> C/01.mp3\nmove A/02.mp3 -> C/02.mp3\n" + counts(0, 0, 0, 2, 0)
+                                     << 0 << QString();
+    QTest::newRow("delete a track") << "delete B/01" << QStringList() << "trash B/01.mp3\n" + counts(0, 0, 0, 0, 1) << 0
+                                    << QString();
+    QTest::newRow("bit rate") << "" << QStringList{ "--bitrate=192" }
+                              << "encode again C/01.mp3\nencode again C/02.mp3\n" + counts(0, 2, 0, 0, 0) << 0
+                              << QString();
+    QTest::newRow("empty source") << "empty" << QStringList{ "--bitrate=192" } << QString() << 1
+                                  << QStringLiteral("holds no WAVE file: nothing is changed, nothing trashed");
+    QTest::newRow("trash most") << "delete C, add D" << QStringList{ "--bitrate=192" }
+                                << "convert D/01.mp3\ntrash C/01.mp3\ntrash C/02.mp3\n" + counts(1, 0, 0, 0, 2) << 1
+                                << QStringLiteral("2 of the mirror's 2 MP3s would go to the trash");
+}
+
+// Each row changes the library left by the one before.
+void TstMirror::life()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, settings);
+    QFETCH(QString, plan);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    const QString away = m_src + QStringLiteral(".away");
+    const auto track = [this](const char *name) { return m_src + QLatin1Char('/') + QLatin1String(name) + ".wav"; };
+    if (change == QLatin1String("library")) {
+        QVERIFY(writeTrack(track("A/01"), 11, "One") && writeTrack(track("A/02"), 12, "Two") &&
+                writeTrack(track("B/01"), 21, "Alone"));
+    } else if (change == QLatin1String("retitle A")) {
+        QVERIFY(writeTrack(track("A/01"), 11, "One again") && writeTrack(track("A/02"), 12, "Two again"));
+    } else if (change == QLatin1String("rerip A/02")) {
+        QVERIFY(writeTrack(track("A/02"), 13, "Two again", 2));
+    } else if (change == QLatin1String("rename A C")) {
+        QVERIFY(QDir().rename(m_src + "/A", m_src + "/C"));
+    } else if (change == QLatin1String("delete B/01")) {
+        QVERIFY(QFile::remove(track("B/01")));
+    } else if (change == QLatin1String("empty")) {
+        QVERIFY(QDir().rename(m_src, away) && QDir().mkpath(m_src));
+    } else if (change == QLatin1String("delete C, add D")) {
+        QVERIFY(QFile::remove(track("C/01")) && QFile::remove(track("C/02")) && writeTrack(track("D/01"), 31, "New"));
+    }
+    const QStringList args = QStringList{ QStringLiteral("--mirror"), m_src, QStringLiteral("-o"), m_dst } + settings;
+    const QMap<QString, QByteArray> before = tree(m_dst);
+    const Run dry = encode(args + QStringList{ QStringLiteral("--dry-run") });
+    QCOMPARE(dry.out, plan);
+    QCOMPARE(tree(m_dst), before);
+    const QByteArray audioBefore = before.value(QStringLiteral("A/01.mp3")).mid(1024);
+
+    const Run run = encode(args);
+    QVERIFY2(run.exitCode == exitCode && run.err.contains(said), qPrintable(run.err));
+    if (change == QLatin1String("empty"))
+        QVERIFY(QDir(m_src).removeRecursively() && QDir().rename(away, m_src));
+    if (exitCode != 0) {
+        QCOMPARE(tree(m_dst), before);
+        return;
+    }
+    QCOMPARE(tree(m_dst), batchOf(m_src, settings));
+    if (change == QLatin1String("retitle A")) {
+        // Only the tags were written again: the frames after them are the same bytes.
+        QVERIFY(tree(m_dst).value(QStringLiteral("A/01.mp3")).chopped(128).endsWith(audioBefore.chopped(128)));
+    } else if (change == QLatin1String("rename A C")) {
+        QVERIFY(!QFileInfo::exists(m_dst + QStringLiteral("/A")));
+    } else if (change == QLatin1String("delete B/01")) {
+        QCOMPARE(contentOf(m_dir.filePath(QStringLiteral("xdg/Trash/files/01.mp3"))), before.value("B/01.mp3"));
+        QVERIFY(contentOf(m_dir.filePath(QStringLiteral("xdg/Trash/info/01.mp3.trashinfo"))).contains("Path="));
+        QVERIFY(!QFileInfo::exists(m_dst + QStringLiteral("/B")));
+    }
+}
+
+void TstMirror::killed_data()
+{
+    QTest::addColumn<int>("killAfterMs");
+    QTest::addColumn<QString>("settings"); // of the run killed; the library is first mirrored without
+    for (const int ms : { 30, 120, 300, 700 }) {
+        QTest::addRow("new, killed at %d ms", ms) << ms << QString();
+        QTest::addRow("bit rate, killed at %d ms", ms) << ms << QStringLiteral("--bitrate=64");
+    }
+}
+
+// Killed at any moment, the same command again gives the tree an uninterrupted run gives, and
+// then has nothing left to do.
+void TstMirror::killed()
+{
+    QFETCH(int, killAfterMs);
+    QFETCH(QString, settings);
+    const QString src = m_dir.filePath(QStringLiteral("killed-src"));
+    m_dst = m_dir.filePath(QStringLiteral("killed-dst"));
+    QDir(m_dst).removeRecursively();
+    if (!QFileInfo::exists(src)) {
+        for (quint32 seed = 1; seed <= 8; ++seed)
+            QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src).arg(seed % 2).arg(seed), seed, "T", 4));
+    }
+    QStringList args{ QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=2") };
+    if (!settings.isEmpty()) {
+        QCOMPARE(encode(args).exitCode, 0);
+        args << settings;
+    }
+    encode(args, killAfterMs);
+    const Run again = encode(args);
+    QVERIFY2(again.exitCode == 0, qPrintable(again.err));
+    QCOMPARE(tree(m_dst), batchOf(src, settings.isEmpty() ? QStringList() : QStringList{ settings }));
+    QCOMPARE(encode(args + QStringList{ QStringLiteral("--dry-run") }).out,
+             QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+}
+
+QTEST_GUILESS_MAIN(TstMirror)
+#include "tst_mirror.moc"
