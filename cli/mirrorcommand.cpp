@@ -121,9 +121,12 @@ void MirrorRun::move()
             continue;
         }
         m_emptied.insert(QFileInfo(item.before->mp3).path());
-        // Its old tags until it is retagged.
-        MirrorRecord moved = item.record;
-        moved.tags = item.before->tags;
+        // What it was made of until it is encoded again or retagged.
+        MirrorRecord moved = *item.before;
+        moved.root = item.record.root;
+        moved.source = item.record.source;
+        moved.track = item.record.track;
+        moved.mp3 = item.record.mp3;
         record(moved);
     }
 }
@@ -264,8 +267,11 @@ void printPlan(const MirrorPlan &plan)
         }
         switch (item.step) {
         case MirrorItem::Step::Convert:
-        case MirrorItem::Step::Adopt:
             out << "convert " << item.record.mp3 << '\n';
+            ++counts[0];
+            break;
+        case MirrorItem::Step::Adopt:
+            out << "convert " << item.record.mp3 << " (kept as it is if the MP3 there is the same)\n";
             ++counts[0];
             break;
         case MirrorItem::Step::EncodeAgain:
@@ -364,6 +370,8 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
     MirrorPlan plan = planMirror(request, albums, std::move(records));
     for (const QString &skipped : std::as_const(plan.skipped))
         say(QStringLiteral("skipped %1: its MP3 is that of an earlier input").arg(skipped));
+    for (const QString &unlisted : std::as_const(plan.unlisted))
+        say(QStringLiteral("%1 is there but was not read: its MP3 stays").arg(unlisted));
     if (!plan.emptyRoots.isEmpty()) {
         say(QStringLiteral("%1 holds no WAVE file: nothing is changed, nothing trashed")
                 .arg(plan.emptyRoots.join(QStringLiteral(", "))));

@@ -152,8 +152,17 @@ MirrorPlan planMirror(const BatchRequest &request, AlbumPlan &albums, std::vecto
         }
     }
     for (std::size_t i = 0; i < records.size(); ++i) {
-        if (!used[i])
-            plan.trash.push_back(records[i]);
+        // A file still there that the walk did not give (in a folder that cannot be read) is not
+        // gone; a CD image's track is gone with its sheet's.
+        const MirrorRecord &record = records[i];
+        if (used[i] || record.root >= roots.size())
+            continue;
+        const QString root = roots[record.root];
+        if (record.track < 0 &&
+            QFileInfo::exists(QFileInfo(root).isDir() ? root + QLatin1Char('/') + record.source : root))
+            plan.unlisted << record.source;
+        else
+            plan.trash.push_back(record);
     }
 
     // An album gets its figures again where its audio changed: a track encoded, or its tracks not
