@@ -155,8 +155,9 @@ const CommandOption commandOptions[] = {
          return Outcome::success();
      }},
     {"mirror", 0, QString(),
-     "keep DIR an MP3 copy of the folders given: convert what is new, encode again what\n"
-     "changed, retag what only got new tags, move what moved, put in the trash what is gone",
+     "keep DIR an MP3 copy of the folders given: convert what is new, encode\n"
+     "again what changed, retag what only got new tags, move what moved, put\n"
+     "the MP3s of what is gone in the trash (a record of them in DIR)",
      QString(),
      [](Command &command, const QString &) {
          command.batchOption = true;
