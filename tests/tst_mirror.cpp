@@ -128,6 +128,12 @@ void TstMirror::life_data()
     QTest::newRow("bit rate") << "" << QStringList{ "--bitrate=192" }
                               << "encode again C/01.mp3\nencode again C/02.mp3\n" + counts(0, 2, 0, 0, 0) << 0
                               << QString();
+    // Each MP3 there is converted again and compared before its record is written.
+    QTest::newRow("record lost") << "lose the record" << QStringList{ "--bitrate=192" }
+                                 << "convert C/01.mp3 (kept as it is if the MP3 there is the same)\n"
+                                    "convert C/02.mp3 (kept as it is if the MP3 there is the same)\n" +
+                                        counts(2, 0, 0, 0, 0)
+                                 << 0 << QString();
     QTest::newRow("empty source") << "empty" << QStringList{ "--bitrate=192" } << QString() << 1
                                   << QStringLiteral("holds no WAVE file: nothing is changed, nothing trashed");
     QTest::newRow("trash most") << "delete C, add D" << QStringList{ "--bitrate=192" }
@@ -156,6 +162,8 @@ void TstMirror::life()
         QVERIFY(QDir().rename(m_src + "/A", m_src + "/C"));
     } else if (change == QLatin1String("delete B/01")) {
         QVERIFY(QFile::remove(track("B/01")));
+    } else if (change == QLatin1String("lose the record")) {
+        QVERIFY(QFile::remove(m_dst + QStringLiteral("/.sonovert-mirror.sqlite")));
     } else if (change == QLatin1String("empty")) {
         QVERIFY(QDir().rename(m_src, away) && QDir().mkpath(m_src));
     } else if (change == QLatin1String("delete C, add D")) {
