@@ -79,9 +79,7 @@ private:
 
 void MirrorRun::record(MirrorRecord record)
 {
-    struct stat st
-    {
-    };
+    struct stat st = {};
     if (::stat(QFile::encodeName(pathOf(record.mp3)).constData(), &st) == 0) {
         record.mp3Size = st.st_size;
         record.mp3MtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -133,16 +131,15 @@ void MirrorRun::move()
 
 void MirrorRun::encode()
 {
-    std::vector<std::size_t> order;
+    // An MP3 there without its record is adopted only if it is the one made now.
+    const auto outputOf = [this](const MirrorItem &item) {
+        return pathOf(item.step == MirrorItem::Step::Adopt ? kCheckFolder + QLatin1Char('/') + item.record.mp3
+                                                           : item.record.mp3);
+    };
     QHash<QString, std::size_t> byOutput;
     for (std::size_t i = 0; i < m_plan.items.size(); ++i) {
-        const MirrorItem &item = m_plan.items[i];
-        if (!item.encodes())
-            continue;
-        // An MP3 there without its record is adopted only if it is the one made now.
-        const QString output = pathOf(
-            item.step == MirrorItem::Step::Adopt ? kCheckFolder + QLatin1Char('/') + item.record.mp3 : item.record.mp3);
-        byOutput.insert(output, i);
+        if (m_plan.items[i].encodes())
+            byOutput.insert(outputOf(m_plan.items[i]), i);
     }
     if (byOutput.isEmpty())
         return;
@@ -161,11 +158,8 @@ void MirrorRun::encode()
                 const MirrorItem &item = m_plan.items[next++];
                 const int album = item.place.album;
                 if (item.encodes()) {
-                    const QString output =
-                        pathOf(item.step == MirrorItem::Step::Adopt ? kCheckFolder + QLatin1Char('/') + item.record.mp3
-                                                                    : item.record.mp3);
                     return BatchFile{ .input = item.input.path,
-                                      .output = output,
+                                      .output = outputOf(item),
                                       .album = album,
                                       .albumTrack = item.place.track,
                                       .sheet = item.input.sheet,
@@ -370,6 +364,8 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
     MirrorPlan plan = planMirror(request, albums, std::move(records));
     for (const QString &skipped : std::as_const(plan.skipped))
         say(QStringLiteral("skipped %1: its MP3 is that of an earlier input").arg(skipped));
+    for (const QString &refused : std::as_const(plan.refused))
+        say(refused);
     for (const QString &unlisted : std::as_const(plan.unlisted))
         say(QStringLiteral("%1 is there but was not read: its MP3 stays").arg(unlisted));
     if (!plan.emptyRoots.isEmpty()) {
@@ -397,5 +393,5 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
     run.removeEmptiedFolders();
     if (const int stopSignal = stopSignalCaught())
         return stoppedBy(stopSignal);
-    return run.failed() ? ExitStatus::Failed : ExitStatus::Success;
+    return run.failed() || !plan.refused.isEmpty() ? ExitStatus::Failed : ExitStatus::Success;
 }

@@ -25,9 +25,7 @@ QString sourceKey(int root, const QString &source, int track)
 // Size and modification time in nanoseconds; false where it cannot be read.
 bool sizeAndTime(const QString &path, qint64 &size, qint64 &mtimeNs)
 {
-    struct stat st
-    {
-    };
+    struct stat st = {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return false;
     size = st.st_size;
@@ -55,12 +53,17 @@ MirrorPlan planMirror(const BatchRequest &request, AlbumPlan &albums, std::vecto
     }
     std::vector<bool> used(records.size(), false);
     QSet<QString> claimed;
+    QStringList refusedImages; // the folders of the images whose sheet cannot be used
     const bool withAlbums = request.album != BatchRequest::Album::Off && request.settings.replayGain;
 
     InputList inputs(request.inputs, request.subfolders, request.pregap);
     while (std::optional<BatchInput> input = inputs.next()) {
-        if (!input->error.isEmpty())
-            continue; // the batch names it; nothing of the image is touched
+        if (!input->error.isEmpty()) {
+            // Nothing of the image is touched: its tracks' MP3s stay until the sheet is mended.
+            plan.refused << QStringLiteral("%1: %2").arg(input->sheet, input->error);
+            refusedImages << input->below + QLatin1Char('/');
+            continue;
+        }
         const QString path = absolute(input->path);
         int root = 0;
         while (root < roots.size() && path != roots[root] && !path.startsWith(roots[root] + QLatin1Char('/')))
@@ -158,6 +161,9 @@ MirrorPlan planMirror(const BatchRequest &request, AlbumPlan &albums, std::vecto
         if (used[i] || record.root >= roots.size())
             continue;
         const QString root = roots[record.root];
+        const auto ofRefused = [&record](const QString &folder) { return record.mp3.startsWith(folder); };
+        if (record.track >= 0 && std::any_of(refusedImages.cbegin(), refusedImages.cend(), ofRefused))
+            continue;
         if (record.track < 0 &&
             QFileInfo::exists(QFileInfo(root).isDir() ? root + QLatin1Char('/') + record.source : root))
             plan.unlisted << record.source;

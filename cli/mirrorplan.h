@@ -39,6 +39,7 @@ struct MirrorPlan
     std::vector<MirrorRecord> trash;
     QStringList emptyRoots; // roots with no input: nothing may be trashed
     QStringList skipped; // sources whose MP3 an earlier source takes
+    QStringList refused; // CD images whose sheet cannot be used, and why
     QStringList unlisted; // sources there that could not be read: their MP3s stay
     qsizetype recorded = 0; // MP3s of the mirror before the run
     std::vector<bool> albumChanged; // by album index
