@@ -321,6 +321,11 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
         say(QStringLiteral("--mirror needs -o DIR, the mirror's folder"));
         return ExitStatus::WrongUsage;
     }
+    if (request.album == BatchRequest::Album::Tags && request.settings.replayGain) {
+        // Its albums may span folders, and a mirror tells an album's change by its folder.
+        say(QStringLiteral("--mirror takes --album=folder or off"));
+        return ExitStatus::WrongUsage;
+    }
     if (!sourcesUsable(request))
         return ExitStatus::Failed;
     catchStopSignals();
