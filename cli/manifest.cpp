@@ -103,17 +103,17 @@ Result<std::vector<MirrorRecord>> Manifest::records() const
                                  "mp3mtime FROM mp3s ORDER BY mp3");
     std::vector<MirrorRecord> records;
     while (select.step()) {
-        records.push_back({ .root = int(select.integer(0)),
-                            .source = select.text(1),
-                            .track = int(select.integer(2)),
-                            .size = select.integer(3),
-                            .mtimeNs = select.integer(4),
-                            .audio = select.blob(5),
-                            .tags = select.blob(6),
-                            .settings = select.blob(7),
-                            .mp3 = select.text(8),
-                            .mp3Size = select.integer(9),
-                            .mp3MtimeNs = select.integer(10) });
+        records.push_back({.root = int(select.integer(0)),
+                           .source = select.text(1),
+                           .track = int(select.integer(2)),
+                           .size = select.integer(3),
+                           .mtimeNs = select.integer(4),
+                           .audio = select.blob(5),
+                           .tags = select.blob(6),
+                           .settings = select.blob(7),
+                           .mp3 = select.text(8),
+                           .mp3Size = select.integer(9),
+                           .mp3MtimeNs = select.integer(10)});
     }
     if (!select.ok())
         return failure();

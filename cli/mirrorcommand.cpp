@@ -158,13 +158,13 @@ void MirrorRun::encode()
                 const MirrorItem &item = m_plan.items[next++];
                 const int album = item.place.album;
                 if (item.encodes()) {
-                    return BatchFile{ .input = item.input.path,
+                    return BatchFile {.input = item.input.path,
                                       .output = outputOf(item),
                                       .album = album,
                                       .albumTrack = item.place.track,
                                       .sheet = item.input.sheet,
                                       .track = item.input.track,
-                                      .range = item.input.range };
+                                      .range = item.input.range};
                 }
                 if (album >= 0)
                     batch.albumTrackPresent(album, item.place.track,
@@ -330,17 +330,16 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
         return ExitStatus::Failed;
     catchStopSignals();
     const QString mirror = QDir::cleanPath(QFileInfo(request.outputDir).absoluteFilePath());
-    const bool there = QFileInfo(mirror).isDir();
-    if (!there && (request.dryRun || !QDir().mkpath(mirror))) {
-        if (!request.dryRun) {
-            say(QStringLiteral("cannot make the output folder ") + request.outputDir);
-            return ExitStatus::WrongUsage;
-        }
+    if (!request.dryRun && !QDir().mkpath(mirror)) {
+        say(QStringLiteral("cannot make the output folder ") + request.outputDir);
+        return ExitStatus::WrongUsage;
     }
     Manifest manifest;
     std::vector<MirrorRecord> records;
-    if (there || !request.dryRun) {
-        if (Outcome opened = manifest.open(QDir(mirror).filePath(kManifestName)); !opened) {
+    const QString manifestPath = QDir(mirror).filePath(kManifestName);
+    // A dry run makes no record where there is none.
+    if (!request.dryRun || QFileInfo::exists(manifestPath)) {
+        if (Outcome opened = manifest.open(manifestPath); !opened) {
             say(opened.message);
             return ExitStatus::Failed;
         }
@@ -364,7 +363,8 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
     });
 
     // What a run stopped while checking an MP3 left.
-    QDir(QDir(mirror).filePath(kCheckFolder)).removeRecursively();
+    if (!request.dryRun)
+        QDir(QDir(mirror).filePath(kCheckFolder)).removeRecursively();
     AlbumPlan albums(request);
     MirrorPlan plan = planMirror(request, albums, std::move(records));
     for (const QString &skipped : std::as_const(plan.skipped))

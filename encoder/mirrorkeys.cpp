@@ -22,9 +22,9 @@ std::pair<qint64, qint64> sampleBytes(QFile &file)
         size);
     while (std::optional<RiffChunk> chunk = chunks.next()) {
         if (chunk->is("data"))
-            return { chunk->body(), std::min<qint64>(qint64(chunk->size), size - chunk->body()) };
+            return {chunk->body(), std::min<qint64>(qint64(chunk->size), size - chunk->body())};
     }
-    return { 0, size };
+    return {0, size};
 }
 
 } // namespace

@@ -52,9 +52,9 @@ Mp3Gains gainsOf(const QByteArray &tag)
         at += 10 + size;
     }
     if (trackGain && trackPeak)
-        gains.track = TrackGain{ *trackGain, *trackPeak };
+        gains.track = TrackGain {*trackGain, *trackPeak};
     if (albumGain && albumPeak)
-        gains.album = TrackGain{ *albumGain, *albumPeak };
+        gains.album = TrackGain {*albumGain, *albumPeak};
     return gains;
 }
 
@@ -103,7 +103,7 @@ Outcome retagMp3(const EncoderSettings &settings, const QString &mp3,
     Mp3Output output(mp3);
     if (Outcome opened = output.open(); !opened)
         return opened;
-    for (const QByteArray &part : { id3v2, old.mid(audioStart, audioEnd - audioStart), tags->id3v1() }) {
+    for (const QByteArray &part : {id3v2, old.mid(audioStart, audioEnd - audioStart), tags->id3v1()}) {
         if (Outcome written = output.write(part); !written)
             return written;
     }

@@ -74,8 +74,8 @@ QMap<QString, QByteArray> TstMirror::batchOf(const QString &src, const QStringLi
 {
     const QString out = m_dir.filePath(QStringLiteral("batch"));
     QDir(out).removeRecursively();
-    const Run run = encode(QStringList{ src, QStringLiteral("-o"), out } + settings);
-    return run.exitCode == 0 ? tree(out) : QMap<QString, QByteArray>{ { QStringLiteral("failed"), run.err.toUtf8() } };
+    const Run run = encode(QStringList {src, QStringLiteral("-o"), out} + settings);
+    return run.exitCode == 0 ? tree(out) : QMap<QString, QByteArray> {{QStringLiteral("failed"), run.err.toUtf8()}};
 }
 
 bool TstMirror::writeTrack(const QString &path, quint32 seed, const QByteArray &title, double seconds)
@@ -84,8 +84,7 @@ bool TstMirror::writeTrack(const QString &path, quint32 seed, const QByteArray &
     shape.frames = qint64(seconds * 44100);
     shape.seed = seed;
     return QDir().mkpath(QFileInfo(path).path()) && writeWave(path, shape) &&
-           appendChunks(path,
-                        { infoChunk({ { "INAM", title }, { "IPRD", "Album " + QByteArray::number(seed / 10) } }) });
+           appendChunks(path, {infoChunk({{"INAM", title}, {"IPRD", "Album " + QByteArray::number(seed / 10)}})});
 }
 
 void TstMirror::initTestCase()
@@ -125,18 +124,18 @@ void TstMirror::life_data()
                                      << 0 << QString();
     QTest::newRow("delete a track") << "delete B/01" << QStringList() << "trash B/01.mp3\n" + counts(0, 0, 0, 0, 1) << 0
                                     << QString();
-    QTest::newRow("bit rate") << "" << QStringList{ "--bitrate=192" }
+    QTest::newRow("bit rate") << "" << QStringList {"--bitrate=192"}
                               << "encode again C/01.mp3\nencode again C/02.mp3\n" + counts(0, 2, 0, 0, 0) << 0
                               << QString();
     // Each MP3 there is converted again and compared before its record is written.
-    QTest::newRow("record lost") << "lose the record" << QStringList{ "--bitrate=192" }
+    QTest::newRow("record lost") << "lose the record" << QStringList {"--bitrate=192"}
                                  << "convert C/01.mp3 (kept as it is if the MP3 there is the same)\n"
                                     "convert C/02.mp3 (kept as it is if the MP3 there is the same)\n" +
                                         counts(2, 0, 0, 0, 0)
                                  << 0 << QString();
-    QTest::newRow("empty source") << "empty" << QStringList{ "--bitrate=192" } << QString() << 1
+    QTest::newRow("empty source") << "empty" << QStringList {"--bitrate=192"} << QString() << 1
                                   << QStringLiteral("holds no WAVE file: nothing is changed, nothing trashed");
-    QTest::newRow("trash most") << "delete C, add D" << QStringList{ "--bitrate=192" }
+    QTest::newRow("trash most") << "delete C, add D" << QStringList {"--bitrate=192"}
                                 << "convert D/01.mp3\ntrash C/01.mp3\ntrash C/02.mp3\n" + counts(1, 0, 0, 0, 2) << 1
                                 << QStringLiteral("2 of the mirror's 2 MP3s would go to the trash");
 }
@@ -169,11 +168,14 @@ void TstMirror::life()
     } else if (change == QLatin1String("delete C, add D")) {
         QVERIFY(QFile::remove(track("C/01")) && QFile::remove(track("C/02")) && writeTrack(track("D/01"), 31, "New"));
     }
-    const QStringList args = QStringList{ QStringLiteral("--mirror"), m_src, QStringLiteral("-o"), m_dst } + settings;
+    const QStringList args = QStringList {QStringLiteral("--mirror"), m_src, QStringLiteral("-o"), m_dst} + settings;
     const QMap<QString, QByteArray> before = tree(m_dst);
-    const Run dry = encode(args + QStringList{ QStringLiteral("--dry-run") });
+    const QString record = m_dst + QStringLiteral("/.sonovert-mirror.sqlite");
+    const bool recorded = QFileInfo::exists(record);
+    const Run dry = encode(args + QStringList {QStringLiteral("--dry-run")});
     QCOMPARE(dry.out, plan);
     QCOMPARE(tree(m_dst), before);
+    QCOMPARE(QFileInfo::exists(record), recorded);
     const QByteArray audioBefore = before.value(QStringLiteral("A/01.mp3")).mid(1024);
 
     const Run run = encode(args);
@@ -201,7 +203,7 @@ void TstMirror::killed_data()
 {
     QTest::addColumn<int>("killAfterMs");
     QTest::addColumn<QString>("settings"); // of the run killed; the library is first mirrored without
-    for (const int ms : { 30, 120, 300, 700 }) {
+    for (const int ms : {30, 120, 300, 700}) {
         QTest::addRow("new, killed at %d ms", ms) << ms << QString();
         QTest::addRow("bit rate, killed at %d ms", ms) << ms << QStringLiteral("--bitrate=64");
     }
@@ -220,7 +222,7 @@ void TstMirror::killed()
         for (quint32 seed = 1; seed <= 8; ++seed)
             QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src).arg(seed % 2).arg(seed), seed, "T", 4));
     }
-    QStringList args{ QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=2") };
+    QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=2")};
     if (!settings.isEmpty()) {
         QCOMPARE(encode(args).exitCode, 0);
         args << settings;
@@ -228,8 +230,8 @@ void TstMirror::killed()
     encode(args, killAfterMs);
     const Run again = encode(args);
     QVERIFY2(again.exitCode == 0, qPrintable(again.err));
-    QCOMPARE(tree(m_dst), batchOf(src, settings.isEmpty() ? QStringList() : QStringList{ settings }));
-    QCOMPARE(encode(args + QStringList{ QStringLiteral("--dry-run") }).out,
+    QCOMPARE(tree(m_dst), batchOf(src, settings.isEmpty() ? QStringList() : QStringList {settings}));
+    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
              QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
 }
 
