@@ -4,7 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QHash>
+
 #include <algorithm>
+#include <ctime>
+#include <mutex>
+
+#include <sys/stat.h>
 
 QString megabytes(qint64 bytes)
 {
@@ -35,16 +41,56 @@ std::optional<Picture> readCover(const QString &path, QString *why)
     return Picture {kFrontCover, mime, QString(), data};
 }
 
-std::optional<Picture> folderCover(const QString &inputFile, QStringList &warnings)
+namespace {
+
+const QStringList &coverNames()
 {
     static const QStringList wanted {QStringLiteral("cover.jpg"),  QStringLiteral("cover.png"),
                                      QStringLiteral("folder.jpg"), QStringLiteral("folder.png"),
                                      QStringLiteral("front.jpg"),  QStringLiteral("front.png")};
-    const QDir folder = QFileInfo(inputFile).dir();
-    // Name filters match in any letter case here; of Cover.jpg and cover.jpg the one first in
-    // code unit order is tried first, on every machine.
-    QStringList found = folder.entryList(wanted, QDir::Files | QDir::Readable, QDir::NoSort);
+    return wanted;
+}
+
+// The folder's files named as a cover in any letter case, in code unit order. A batch asks once
+// a WAVE, and listing a folder of thousands of WAVEs for each costs more than all else, so a
+// listing is kept while the folder's time is unchanged (a name added, removed or renamed changes
+// it); a folder changed in the last two seconds is listed again, as a change within the same
+// tick of its clock would not show.
+QStringList coverFilesIn(const QDir &folder)
+{
+    static std::mutex mutex;
+    static QHash<QString, std::pair<qint64, QStringList>> listed; // by folder: its time, the names
+    struct stat st = {};
+    const bool settled = ::stat(QFile::encodeName(folder.path()).constData(), &st) == 0
+                         && st.st_mtim.tv_sec + 2 < std::time(nullptr);
+    const qint64 changed = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (settled) {
+        const std::lock_guard lock(mutex);
+        const auto known = listed.constFind(folder.path());
+        if (known != listed.constEnd() && known->first == changed)
+            return known->second;
+    }
+    // Name filters match in any letter case here.
+    QStringList found = folder.entryList(coverNames(), QDir::Files, QDir::NoSort);
     std::sort(found.begin(), found.end());
+    if (settled) {
+        const std::lock_guard lock(mutex);
+        if (listed.size() >= 1024)
+            listed.clear();
+        listed.insert(folder.path(), {changed, found});
+    }
+    return found;
+}
+
+} // namespace
+
+std::optional<Picture> folderCover(const QString &inputFile, QStringList &warnings)
+{
+    const QStringList &wanted = coverNames();
+    const QDir folder = QFileInfo(inputFile).dir();
+    // Of Cover.jpg and cover.jpg the one first in code unit order is tried first, on every
+    // machine; one that cannot be read is passed over.
+    const QStringList found = coverFilesIn(folder);
     for (const QString &name : wanted) {
         for (const QString &entry : std::as_const(found)) {
             if (entry.compare(name, Qt::CaseInsensitive) != 0)
