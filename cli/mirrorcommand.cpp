@@ -56,6 +56,16 @@ public:
     void retag();
     void removeEmptiedFolders();
     bool failed() const { return m_failed; }
+    // What was done, for the run's last line.
+    QString summary() const
+    {
+        return QStringLiteral("converted %1, encoded again %2, retagged %3, moved %4, trashed %5")
+            .arg(m_done[0])
+            .arg(m_done[1])
+            .arg(m_done[2])
+            .arg(m_done[3])
+            .arg(m_done[4]);
+    }
 
 private:
     QString pathOf(const QString &mp3) const { return m_mirror.filePath(mp3); }
@@ -73,6 +83,7 @@ private:
     MirrorPlan &m_plan;
     const QDir m_mirror;
     bool m_failed = false;
+    int m_done[5] = {}; // converted, encoded again, retagged, moved, trashed
     QSet<QString> m_emptied; // folders an MP3 left
     QHash<int, std::optional<TrackGain>> m_albumGains; // of the albums changed, by index
 };
@@ -98,6 +109,7 @@ void MirrorRun::trash()
             continue;
         }
         m_emptied.insert(QFileInfo(gone.mp3).path());
+        ++m_done[4];
         if (Outcome removed = m_manifest.remove(gone.mp3); !removed)
             fail(removed.message);
     }
@@ -126,6 +138,7 @@ void MirrorRun::move()
         moved.track = item.record.track;
         moved.mp3 = item.record.mp3;
         record(moved);
+        ++m_done[3];
     }
 }
 
@@ -193,6 +206,7 @@ void MirrorRun::encode()
                 }
             }
             record(item.record);
+            ++m_done[item.step == MirrorItem::Step::EncodeAgain ? 1 : 0];
         });
     QDir(pathOf(kCheckFolder)).removeRecursively();
 }
@@ -231,6 +245,7 @@ void MirrorRun::retag()
                 fail(QStringLiteral("%1: %2").arg(pathOf(item.record.mp3), retagged.message));
                 continue;
             }
+            ++m_done[2];
         } else if (!item.refresh) {
             continue;
         }
@@ -396,6 +411,7 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
     run.encode();
     run.retag();
     run.removeEmptiedFolders();
+    say(run.summary());
     if (const int stopSignal = stopSignalCaught())
         return stoppedBy(stopSignal);
     return run.failed() || !plan.refused.isEmpty() ? ExitStatus::Failed : ExitStatus::Success;
