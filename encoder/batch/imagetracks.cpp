@@ -51,9 +51,9 @@ BatchInput refused(const QString &sheet, const QString &below, const QString &wh
 
 } // namespace
 
-QString sheetBeside(const QString &wave)
+QString sheetBeside(const QString &image)
 {
-    const QFileInfo info(wave);
+    const QFileInfo info(image);
     for (const char *suffix : {".cue", ".CUE"}) {
         const QString sheet = info.dir().filePath(info.completeBaseName() + QLatin1String(suffix));
         if (QFileInfo(sheet).isFile())

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-// The CUE sheet beside a WAVE: the same name with .cue (or .CUE); empty where there is none.
-QString sheetBeside(const QString &wave);
+// The CUE sheet beside an image: the same name with .cue (or .CUE); empty where there is none.
+QString sheetBeside(const QString &image);
 
 // The tracks of the image a sheet cuts, as inputs of a batch: each a range of the image's
 // frames named "NN Title" in a folder named after the image (below). The audio before track 1

@@ -1,6 +1,6 @@
 #include "inputlist.h"
 #include "imagetracks.h"
-#include "encoder/input/wavefamily.h"
+#include "encoder/input/sourceformat.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -72,9 +72,13 @@ std::optional<BatchInput> InputList::next()
             if (QFileInfo(path).isDir()) {
                 if (m_subfolders)
                     enter(path, joined(below, name)); // may grow m_folders: folder is not used after
-            } else if (isWaveFileName(name)) {
+            } else if (isLosslessFileName(name)) {
                 return take(wholeInput(path, joined(below, QFileInfo(name).completeBaseName())),
                             sheetBeside(path));
+            } else if (isLossyFileName(name)) {
+                BatchInput lossy = wholeInput(path, joined(below, QFileInfo(name).completeBaseName()));
+                lossy.skipped = QStringLiteral("a lossy source: encoding it again only loses quality");
+                return lossy;
             }
             continue;
         }
@@ -88,6 +92,6 @@ std::optional<BatchInput> InputList::next()
             return take(wholeInput(argument, info.completeBaseName()), argument);
         else
             return take(wholeInput(argument, info.completeBaseName()),
-                        isWaveFileName(argument) ? sheetBeside(argument) : QString());
+                        isLosslessFileName(argument) ? sheetBeside(argument) : QString());
     }
 }
