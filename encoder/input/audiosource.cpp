@@ -188,10 +188,22 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian, const F
         m_info.missingFrames = header.missingBytes / header.blockAlign * std::max(1, header.framesPerBlock);
     if (info.channels > 2)
         m_downmix = Downmix(m_file.get(), info.channels);
-    return narrow(range, info.format);
+    m_seeksExactly = seeksExactly(info.format);
+    return narrow(range);
 }
 
-Outcome AudioSource::narrow(const FrameRange &range, int format)
+bool AudioSource::seek(qint64 frame)
+{
+    if (!m_seeksExactly || frame < 0 || frame > m_info.frames
+        || sf_seek(m_file.get(), m_first + frame, SEEK_SET) != m_first + frame)
+        return false;
+    if (m_left >= 0)
+        m_left = m_info.frames - frame;
+    m_readAheadTo = 0;
+    return true;
+}
+
+Outcome AudioSource::narrow(const FrameRange &range)
 {
     if (range.whole())
         return Outcome::success();
@@ -216,7 +228,7 @@ Outcome AudioSource::narrow(const FrameRange &range, int format)
     // The file holds the whole range: what it lacks after it is no part of it.
     m_info.frames = count;
     m_info.missingFrames = 0;
-    if (seeksExactly(format)) {
+    if (m_seeksExactly) {
         if (sf_seek(m_file.get(), range.first, SEEK_SET) != range.first)
             return Outcome::failure(readError());
     } else {
@@ -233,6 +245,7 @@ Outcome AudioSource::narrow(const FrameRange &range, int format)
             left -= got;
         }
     }
+    m_first = range.first;
     m_left = count;
     return Outcome::success();
 }

@@ -51,6 +51,11 @@ public:
     qint64 read(float *out, qint64 maxFrames);
     QString readError() const;
 
+    // Goes to frame (of the source: a range's own count), forward or back, where the format
+    // seeks to the very sample (PCM and FLAC) and the frame is there; false otherwise, where the
+    // frames up to it are to be read instead.
+    bool seek(qint64 frame);
+
 private:
     struct FileCloser
     {
@@ -64,13 +69,15 @@ private:
     // a read error.
     std::optional<qint64> countFrames(int channels);
     // The source made the range, positioned at its start.
-    Outcome narrow(const FrameRange &range, int format);
+    Outcome narrow(const FrameRange &range);
 
     QString m_path;
     int m_fd = -1; // closed after m_file
     std::unique_ptr<PatchedFile> m_patched; // what m_file reads, if the header needed mending
     std::unique_ptr<SNDFILE, FileCloser> m_file;
     qint64 m_left = -1; // frames up to the 'fact' count; -1: to the end
+    qint64 m_first = 0; // of the range, in the file
+    bool m_seeksExactly = false;
     qint64 m_readAheadTo = 0; // the file's bytes up to here have been asked for
     InputInfo m_info;
     Downmix m_downmix;
