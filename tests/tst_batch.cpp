@@ -792,6 +792,8 @@ void TstBatch::images_data()
     QTest::newRow("UTF-8, gaps appended") << int(CueEncoding::Utf8) << "previous" << appended << QString();
     QTest::newRow("UTF-16, gaps appended") << int(CueEncoding::Utf16LeBom) << "previous" << appended << QString();
     QTest::newRow("a FLAC image") << int(CueEncoding::Utf8) << "previous" << appended << QString();
+    QTest::newRow("a FLAC image, its sheet naming the WAVE it was ripped to")
+        << int(CueEncoding::Utf8) << "previous" << appended << QString();
     QTest::newRow("Windows-1252, gaps at the next track's start")
         << int(CueEncoding::Windows1252) << "next" << QList<qint64> {0, 19404, 19404, 132300, 132300, 270480, 270480, 441000}
         << QString();
@@ -819,7 +821,9 @@ void TstBatch::images()
     QVERIFY(writeWave(image, {.frames = (row.contains(QLatin1String("past")) ? 5 : 10) * 44100,
                               .container = flac ? Container::Flac : Container::Wave}));
     QVERIFY(writeCueSheet(in + QStringLiteral("/image.cue"),
-                          row.contains(QLatin1String("missing")) ? QStringLiteral("gone.wav") : name,
+                          row.contains(QLatin1String("missing")) ? QStringLiteral("gone.wav")
+                          : row.contains(QLatin1String("ripped")) ? QStringLiteral("image.wav")
+                                                                  : name,
                           CueEncoding(encoding)));
     const Run run = encode({in, QStringLiteral("-o"), out, QStringLiteral("--pregap=") + pregap});
     if (!refusal.isEmpty()) {

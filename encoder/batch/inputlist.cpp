@@ -27,7 +27,8 @@ BatchInput InputList::take(BatchInput input, const QString &sheet)
 {
     if (sheet.isEmpty())
         return input;
-    std::vector<BatchInput> tracks = imageTracks(sheet, input.below, m_pregap);
+    std::vector<BatchInput> tracks =
+        imageTracks(sheet, input.below, m_pregap, input.path == sheet ? QString() : input.path);
     m_tracks.assign(std::make_move_iterator(tracks.begin()), std::make_move_iterator(tracks.end()));
     if (m_tracks.empty()) {
         input.sheet = sheet;
