@@ -35,6 +35,7 @@ constexpr bool rowsInOrder()
     return true;
 }
 static_assert(rowsInOrder(), "each row at its format's index");
+static_assert(std::size(kFormats) == static_cast<std::size_t>(SourceFormat::Aiff) + 1, "a row for each format");
 
 constexpr const char *kLossySuffixes[] = {"ogg", "oga", "opus", "m4a", "aac"};
 

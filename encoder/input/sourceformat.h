@@ -9,7 +9,7 @@
 // The lossless formats a source may come in: the WAVE family (wavefamily.h) and, for the
 // command, FLAC and AIFF/AIFC, which libsndfile reads as well. The window takes WAVE alone and
 // asks wavefamily.h; the reader, the tag reader and the batch's search ask here.
-enum class SourceFormat { Wave, Flac, Aiff };
+enum class SourceFormat { Wave, Flac, Aiff }; // Aiff last: sourceformat.cpp counts its rows by it
 
 // "WAVE", "FLAC", "AIFF", as the texts name them.
 const char *sourceFormatName(SourceFormat format);
