@@ -13,6 +13,8 @@ AlbumPlan::AlbumPlan(const BatchRequest &request) : m_request(request)
         return;
     InputList inputs(request.inputs, request.subfolders, request.pregap);
     while (std::optional<BatchInput> input = inputs.next()) {
+        if (!input->skipped.isEmpty())
+            continue;
         const QString album = key(*input);
         if (album.isEmpty())
             continue;

@@ -55,7 +55,7 @@ ExitStatus listBatch(const BatchRequest &request)
             status = ExitStatus::Failed;
             continue;
         }
-        if (item->choice.kind != OutputChoice::Kind::Convert)
+        if (!item->input.skipped.isEmpty() || item->choice.kind != OutputChoice::Kind::Convert)
             continue;
         QString input = absolute(item->input.path);
         QString output = absolute(item->choice.path);
@@ -137,6 +137,14 @@ public:
                 const std::lock_guard lock(m_mutex);
                 m_tally.failed.emplace_back(item->input.sheet, item->input.error);
                 ++m_ended;
+                continue;
+            }
+            if (!item->input.skipped.isEmpty()) {
+                const std::lock_guard lock(m_mutex);
+                ++m_tally.skipped;
+                ++m_ended;
+                Console::err().line(
+                    QStringLiteral("sonovert-encode: skipped %1: %2").arg(item->input.path, item->input.skipped));
                 continue;
             }
             const AlbumPlan::Place place = m_albums.place(item->input);

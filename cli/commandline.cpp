@@ -5,7 +5,7 @@
 #include "lamewords.h"
 #include "nametemplate.h"
 
-#include "encoder/input/wavefamily.h"
+#include "encoder/input/sourceformat.h"
 #include "encoder/tags/sourcetags.h"
 
 #include <QFileInfo>
@@ -85,14 +85,14 @@ const CommandOption commandOptions[] = {
     {"output-dir", 'o', QStringLiteral("DIR"),
      "write the MP3s into DIR: a file given by itself as DIR/NAME.mp3, the files found in a\n"
      "folder at their path below it",
-     QStringLiteral("beside each WAVE"),
+     QStringLiteral("beside each input"),
      [](Command &command, const QString &value) {
          command.batch.outputDir = value;
          command.batchOption = true;
          return value.isEmpty() ? Outcome::failure(QStringLiteral("--output-dir takes a folder")) : Outcome::success();
      }},
-    {"name", 0, QStringLiteral("TEMPLATE"), "each MP3's path below DIR (or beside its WAVE) from its tags, as told above",
-     QStringLiteral("the WAVE's name"),
+    {"name", 0, QStringLiteral("TEMPLATE"), "each MP3's path below DIR (or beside its input) from its tags, as above",
+     QStringLiteral("the input's name"),
      [](Command &command, const QString &value) {
          command.batchOption = true;
          Result<NameTemplate> read = NameTemplate::read(value);
@@ -133,7 +133,7 @@ const CommandOption commandOptions[] = {
          command.batchOption = true;
          return readChoice(pregapChoices, "pregap", value, &command.batch.pregap);
      }},
-    {"no-subfolders", 0, QString(), "a folder given converts its own WAVE files, not its subfolders'", QString(),
+    {"no-subfolders", 0, QString(), "a folder given converts its own files, not its subfolders'", QString(),
      [](Command &command, const QString &) {
          command.batchOption = true;
          command.batch.subfolders = false;
@@ -195,7 +195,7 @@ const CommandOption commandOptions[] = {
          return setEncoderSwitch(keepIgnore, "source-tags", value, command.encoder, &LameEncoderX::setSourceTags);
      }},
     {"cover", 0, QStringLiteral("FILE|none"),
-     "a JPEG or PNG as the front cover; none: not the folder's, which a WAVE without a\n"
+     "a JPEG or PNG as the front cover; none: not the folder's, which an input without a\n"
      "picture of its own takes from cover.jpg, folder.jpg or front.jpg (or .png, any letter case)",
      QString(),
      [](Command &command, const QString &value) {
@@ -244,6 +244,7 @@ Request requestOf(const QStringList &args)
 
 Outcome parse(const QStringList &args, Command &command)
 {
+    command.encoder.setFlacAndAiff(true);
     bool onlyFiles = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
@@ -303,7 +304,7 @@ bool singleFileForm(const Command &command)
     if (command.files.size() != 2 || command.batchOption)
         return false;
     const QString &output = command.files[1];
-    return !QFileInfo(command.files[0]).isDir() && !QFileInfo(output).isDir() && !isWaveFileName(output);
+    return !QFileInfo(command.files[0]).isDir() && !QFileInfo(output).isDir() && !isLosslessFileName(output);
 }
 
 // Every member that takes a value, from the component's member table.
@@ -313,17 +314,18 @@ QString helpText()
     QString text;
     QTextStream out(&text);
     out << usage() << "\n\n"
-        << "Converts the " << kWaveName << " file INPUT into the MP3 file OUTPUT with the settings Sonovert's\n"
-        << "window uses; members not given keep their defaults (in brackets).\n\n"
-        << "Given several INPUTs, a folder, or -o, converts each WAVE file given and each .wav and\n"
-        << ".wave file in the folders and their subfolders, several at once on every core. An MP3\n"
-        << "already there is kept unless --existing says otherwise, so running the same command\n"
-        << "again after a stop converts only what is missing. An MP3 is the same whatever the form of\n"
-        << "the command, --threads or --jobs. The files of a folder are an album: their MP3s also\n"
-        << "get its loudness (--album).\n\n"
-        << "A WAVE with a CUE sheet of its name beside it, or a .cue given, is a CD image: each track\n"
+        << "Converts the WAVE, FLAC or AIFF file INPUT into the MP3 file OUTPUT with the settings\n"
+        << "Sonovert's window uses; members not given keep their defaults (in brackets).\n\n"
+        << "Given several INPUTs, a folder, or -o, converts each file given and each .wav, .wave,\n"
+        << ".flac, .aif, .aiff and .aifc file in the folders and their subfolders, several at once on\n"
+        << "every core (Ogg, Opus and AAC files there are lossy, and skipped). An MP3 already there\n"
+        << "is kept unless --existing says otherwise, so running the same command again after a stop\n"
+        << "converts only what is missing. An MP3 is the same whatever the form of the command,\n"
+        << "--threads or --jobs. The files of a folder are an album: their MP3s also get its\n"
+        << "loudness (--album).\n\n"
+        << "A file with a CUE sheet of its name beside it, or a .cue given, is a CD image: each track\n"
         << "becomes NN Title.mp3 in a folder named after the image, tagged from the sheet.\n\n"
-        << "--name names each MP3 from its tags (the typed ones, else the WAVE's own), .mp3 added:\n"
+        << "--name names each MP3 from its tags (the typed ones, else the input's own), .mp3 added:\n"
         << "'{albumartist}/{album}/{track:02} {title}' gives Band/Album/03 Song.mp3, its folders made\n"
         << "as needed. A key is any tag's:\n"
         << "  " << NameTemplate::keys() << "\n"

@@ -29,8 +29,8 @@ Request requestOf(const QStringList &args);
 // Fills command from the arguments; a refusal is wrong usage.
 Outcome parse(const QStringList &args, Command &command);
 
-// INPUT OUTPUT as before batches: two names, the second neither a folder nor a WAVE, and no
-// option only a batch takes.
+// INPUT OUTPUT as before batches: two names, the second neither a folder nor named as an input
+// (a WAVE, FLAC or AIFF), and no option only a batch takes.
 bool singleFileForm(const Command &command);
 
 QString helpText();

@@ -37,6 +37,9 @@ std::optional<BatchQueue::Item> BatchQueue::next()
     std::optional<BatchInput> input = m_inputs.next();
     if (!input)
         return std::nullopt;
+    // A file left alone claims no output: its name stays free for the file it was made from.
+    if (!input->skipped.isEmpty())
+        return Item {std::move(*input), OutputChoice {}};
     OutputChoice choice = m_claims.claim(input->path, wantedOutput(m_request, *input));
     return Item {std::move(*input), std::move(choice)};
 }

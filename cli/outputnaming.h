@@ -10,7 +10,8 @@
 // the MP3's tags give (reading the input's tags once).
 QString wantedOutput(const BatchRequest &request, const BatchInput &input);
 
-// The batch's inputs in order, each with its output decided.
+// The batch's inputs in order, each with its output decided; a skipped input (its reason in
+// BatchInput::skipped) has none.
 class BatchQueue
 {
 public:

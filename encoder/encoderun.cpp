@@ -177,7 +177,7 @@ Result<Mp3Tags> runTags(const EncoderSettings &settings, const WarningReport &wa
     std::optional<SourceTagRead> source = readSourceTags(settings);
     if (source) {
         // A picture of the input's own wins over its folder's, a cover file over both.
-        if (!cover && settings.folderCover && source->tags.id3.pictures.empty())
+        if (!cover && settings.folderCover && !source->tags.hasPictures())
             cover = folderCover(settings.inputFile, source->warnings);
         if (warn) {
             for (const QString &warning : std::as_const(source->warnings))

@@ -3,7 +3,9 @@
 #include "encoderun.h"
 #include "membervalues.h"
 #include "encoder/core/members.h"
+#include "encoder/core/scopeexit.h"
 #include "encoder/core/syserror.h"
+#include "encoder/input/wavefamily.h"
 
 #include <QFile>
 
@@ -48,6 +50,26 @@ Outcome checkFiles(const EncoderSettings &settings)
             QStringLiteral("The output file %1 is the input file; choose another output name.")
                 .arg(settings.outputFile));
     return Outcome::success();
+}
+
+// The window's input is a WAVE: any other file that opens is refused in the words the run used
+// before FLAC and AIFF could be read. One that does not open is left to the run to explain.
+Outcome waveOnly(const EncoderSettings &settings)
+{
+    if (settings.rawPcm)
+        return Outcome::success();
+    const int fd = ::open(QFile::encodeName(settings.inputFile).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return Outcome::success();
+    const ScopeExit closing([fd] { ::close(fd); });
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return Outcome::success();
+    unsigned char head[kWaveHeadBytes] = {};
+    if (::pread(fd, head, sizeof head, 0) == static_cast<ssize_t>(sizeof head) && waveContainerOf(head, sizeof head))
+        return Outcome::success();
+    return Outcome::failure(
+        QStringLiteral("The input %1 is not a %2 file.").arg(settings.inputFile, QLatin1String(kWaveName)));
 }
 
 } // namespace
@@ -166,7 +188,7 @@ void LameEncoderX::startRun()
     const quint64 run = ++m_run;
     m_trackGain.reset();
     m_abort = std::make_shared<std::atomic_bool>(false);
-    m_worker = std::thread([this, run, settings = m_settings, abort = m_abort] {
+    m_worker = std::thread([this, run, settings = m_settings, abort = m_abort, anyFormat = m_flacAndAiff] {
         qint64 finalFrames = 0;
         RunReport report;
         const auto progress = [&](int percent, qint64 frames) {
@@ -178,7 +200,9 @@ void LameEncoderX::startRun()
             post(run, [this, percent, frames] { emit EncodeProgress(percent, frames); });
         };
         const auto warn = [&](const QString &warning) { post(run, [this, warning] { emit EncodeWarning(warning); }); };
-        const Outcome end = runEncode(settings, ParallelPlan {}, *abort, progress, &report, warn);
+        Outcome end = anyFormat ? Outcome::success() : waveOnly(settings);
+        if (end)
+            end = runEncode(settings, ParallelPlan {}, *abort, progress, &report, warn);
         post(run, [this, end, finalFrames, gain = report.trackGain] {
             joinWorker();
             if (end) {

@@ -98,6 +98,9 @@ public:
     // front.jpg (or .png) of its folder as its front cover (true by default), from the next
     // Encode on. Only where its own tags are read; a cover file wins.
     void setFolderCover(bool on) { m_settings.folderCover = on; }
+    // Whether the input may also be a FLAC or AIFF file (false by default: the window takes
+    // WAVE alone, and refuses any other input as it always has), from the next Encode on.
+    void setFlacAndAiff(bool on) { m_flacAndAiff = on; }
 
     bool isEncoding() const { return m_worker.joinable(); }
     const EncoderSettings &settings() const { return m_settings; }
@@ -135,5 +138,6 @@ private:
     std::thread m_worker;
     std::shared_ptr<std::atomic_bool> m_abort;
     quint64 m_run = 0; // events of an older run are dropped
+    bool m_flacAndAiff = false;
     std::optional<TrackGain> m_trackGain;
 };

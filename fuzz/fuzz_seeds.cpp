@@ -1,5 +1,6 @@
 // Writes the fuzzers' seed corpora into two folders: small WAVEs of several formats, valid and
-// damaged, each after the option byte fuzz_encode reads first; and CUE sheets for fuzz_cuesheet.
+// damaged, and FLACs and AIFFs, each after the option byte fuzz_encode reads first; and CUE
+// sheets for fuzz_cuesheet.
 #include <sndfile.h>
 
 #include <cmath>
@@ -40,6 +41,10 @@ const Seed kSeeds[] = {
     {"w64-pcm24", SF_FORMAT_W64 | SF_FORMAT_PCM_24, 2, 96000, 0x00},
     {"raw-pcm16", SF_FORMAT_RAW | SF_FORMAT_PCM_16, 2, 44100, 0x01},
     {"raw-pcm16-be", SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 2, 44100, 0x03},
+    {"flac16-stereo", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, 0x00},
+    {"flac24-5.1", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 6, 48000, 0x00},
+    {"aiff-pcm16", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 2, 44100, 0x00},
+    {"aifc-float", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 1, 22050, 0x08},
 };
 
 constexpr int kFrames = 1200;

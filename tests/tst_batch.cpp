@@ -153,6 +153,7 @@ void TstBatch::initTestCase()
         qint64 frames;
         int rate;
         int channels;
+        Container container = Container::Wave;
     } waves[] = {
         {"Album One/01 Intro.wav", 44100, 44100, 2},
         {"Album One/02 Ça va, déjà vu.WAVE", 30000, 48000, 1},
@@ -162,6 +163,8 @@ void TstBatch::initTestCase()
         {"Singles/x.wav", 20000, 44100, 1},
         {"Singles/x.WAV", 21000, 44100, 1},
         {"Singles/Deep/Deeper/last one.wav", 60000, 32000, 2},
+        {"Mixed/a.flac", 30000, 44100, 2, Container::Flac},
+        {"Mixed/b.AIFF", 20000, 48000, 1, Container::Aiff},
     };
     for (const auto &wave : waves) {
         const QString path = QDir(m_tree).filePath(QString::fromUtf8(wave.path));
@@ -170,6 +173,7 @@ void TstBatch::initTestCase()
         shape.frames = wave.frames;
         shape.rate = wave.rate;
         shape.channels = wave.channels;
+        shape.container = wave.container;
         QVERIFY(writeWave(path, shape));
         m_frames.insert(QString::fromUtf8(wave.path), wave.frames);
     }
@@ -193,6 +197,9 @@ void TstBatch::initTestCase()
     }
     QFile notWave(QDir(m_tree).filePath(QStringLiteral("Singles/notes.txt")));
     QVERIFY(notWave.open(QIODevice::WriteOnly) && notWave.write("not audio") > 0);
+    // Beside the FLAC and the AIFF, a lossy file to be skipped and an MP3 left out.
+    for (const char *name : {"c.ogg", "d.mp3"})
+        QVERIFY(notWave.copy(m_tree + QStringLiteral("/Mixed/") + QLatin1String(name)));
 }
 
 void TstBatch::tree_data()
@@ -211,22 +218,24 @@ void TstBatch::tree_data()
         "Album One/CD 2/02 x.mp3 <- Album One/CD 2/02 x.wav",
         "Singles/Deep/Deeper/last one.mp3 <- Singles/Deep/Deeper/last one.wav",
         "Singles/short.mp3 <- Singles/short.wav",
+        "Mixed/a.mp3 <- Mixed/a.flac",
+        "Mixed/b.mp3 <- Mixed/b.AIFF",
     };
     // x.WAV sorts before x.wav, so it takes x.mp3.
     QTest::newRow("skip: the later of x.WAV and x.wav is refused")
         << QStringList{"TREE", "-o", "OUT"} << (QStringList(common) << "Singles/x.mp3 <- Singles/x.WAV") << 1
-        << QStringLiteral("converted 7, skipped 1, failed 2");
+        << QStringLiteral("converted 9, skipped 2, failed 2");
     QTest::newRow("rename keeps both")
         << QStringList{"TREE", "--existing=rename", "-o", "OUT", "--jobs=3"}
         << (QStringList(common) << "Singles/x.mp3 <- Singles/x.WAV" << "Singles/x (2).mp3 <- Singles/x.wav") << 1
-        << QStringLiteral("converted 8, skipped 0, failed 2");
+        << QStringLiteral("converted 10, skipped 1, failed 2");
     QTest::newRow("a second run skips all")
         << QStringList{"TREE", "-o", "OUT"} << (QStringList(common) << "Singles/x.mp3 <- Singles/x.WAV") << 2
-        << QStringLiteral("converted 0, skipped 8, failed 2");
+        << QStringLiteral("converted 0, skipped 11, failed 2");
     QTest::newRow("a second run with overwrite converts all again")
         << QStringList{"TREE", "-o", "OUT", "--existing=overwrite", "--jobs=1"}
         << (QStringList(common) << "Singles/x.mp3 <- Singles/x.WAV") << 2
-        << QStringLiteral("converted 7, skipped 1, failed 2");
+        << QStringLiteral("converted 9, skipped 2, failed 2");
     QTest::newRow("named from the tags, folders made")
         << QStringList{"TREE/Singles/Deep", "-o", "OUT", "--name={album}/{title}"}
         << QStringList{"Unknown Album/Unknown Title.mp3 <- Singles/Deep/Deeper/last one.wav"} << 1
@@ -256,6 +265,9 @@ void TstBatch::tree()
     QVERIFY2(run.exitCode == (failures ? 1 : 0), qPrintable(run.err));
     QVERIFY2(run.err.contains(lastSummary), qPrintable(run.err));
     QCOMPARE(run.out, QString());
+    if (args.first() == m_tree)
+        QVERIFY2(run.err.contains(QStringLiteral("skipped %1/Mixed/c.ogg: a lossy source").arg(m_tree)),
+                 qPrintable(run.err));
     if (failures) {
         QVERIFY2(run.err.contains(QStringLiteral("failed: %1/Singles/bad.wav: ").arg(m_tree)), qPrintable(run.err));
         QVERIFY2(run.err.contains(QStringLiteral("failed: %1/Singles/empty.wav: ").arg(m_tree)), qPrintable(run.err));
@@ -779,6 +791,9 @@ void TstBatch::images_data()
     const QList<qint64> appended {0, 19404, 19404, 161700, 161700, 305760, 305760, 441000};
     QTest::newRow("UTF-8, gaps appended") << int(CueEncoding::Utf8) << "previous" << appended << QString();
     QTest::newRow("UTF-16, gaps appended") << int(CueEncoding::Utf16LeBom) << "previous" << appended << QString();
+    QTest::newRow("a FLAC image") << int(CueEncoding::Utf8) << "previous" << appended << QString();
+    QTest::newRow("a FLAC image, its sheet naming the WAVE it was ripped to")
+        << int(CueEncoding::Utf8) << "previous" << appended << QString();
     QTest::newRow("Windows-1252, gaps at the next track's start")
         << int(CueEncoding::Windows1252) << "next" << QList<qint64> {0, 19404, 19404, 132300, 132300, 270480, 270480, 441000}
         << QString();
@@ -799,11 +814,16 @@ void TstBatch::images()
     const QString in = m_dir.filePath(QStringLiteral("image"));
     const QString out = in + QStringLiteral("-out");
     QVERIFY(QDir(in).removeRecursively() && QDir(out).removeRecursively() && QDir().mkpath(in));
-    const QString image = in + QStringLiteral("/image.wav");
     const QString row = QString::fromLatin1(QTest::currentDataTag());
-    QVERIFY(writeMusicWave(image, row.contains(QLatin1String("past")) ? 5 : 10));
+    const bool flac = row.contains(QLatin1String("FLAC"));
+    const QString name = flac ? QStringLiteral("image.flac") : QStringLiteral("image.wav");
+    const QString image = in + QLatin1Char('/') + name;
+    QVERIFY(writeWave(image, {.frames = (row.contains(QLatin1String("past")) ? 5 : 10) * 44100,
+                              .container = flac ? Container::Flac : Container::Wave}));
     QVERIFY(writeCueSheet(in + QStringLiteral("/image.cue"),
-                          row.contains(QLatin1String("missing")) ? QStringLiteral("gone.wav") : QStringLiteral("image.wav"),
+                          row.contains(QLatin1String("missing")) ? QStringLiteral("gone.wav")
+                          : row.contains(QLatin1String("ripped")) ? QStringLiteral("image.wav")
+                                                                  : name,
                           CueEncoding(encoding)));
     const Run run = encode({in, QStringLiteral("-o"), out, QStringLiteral("--pregap=") + pregap});
     if (!refusal.isEmpty()) {

@@ -1,5 +1,7 @@
 // sonovert-encode, run as a user would: exit codes, texts, and an MP3 byte for byte the one the
 // component writes in-process for the same settings.
+#include "adjustedsettings.h"
+#include "encoder/encoderun.h"
 #include "encoder/lameencoderx.h"
 #include "mp3check.h"
 #include "wavegen.h"
@@ -15,6 +17,8 @@
 #include <csignal>
 
 using Member = LameEncoderX::Member;
+Q_DECLARE_METATYPE(Container)
+Q_DECLARE_METATYPE(SampleType)
 
 class TstCli : public QObject
 {
@@ -28,6 +32,8 @@ private slots:
     void stopSignal();
     void asLame_data();
     void asLame();
+    void otherFormats_data();
+    void otherFormats();
 
 private:
     QTemporaryDir m_dir;
@@ -247,6 +253,44 @@ void TstCli::asLame()
     QCOMPARE(a.infoTagQuality, b.infoTagQuality);
     QCOMPARE(a.lameTagMethod, b.lameTagMethod);
     QCOMPARE(a.lameTagBitrate, b.lameTagBitrate);
+}
+
+// A FLAC or an AIFF gives the MP3 of the WAVE that holds the same samples (here the tags are
+// alike too) and decodes to its exact length; its chunks' workers seek in it, back and forth.
+void TstCli::otherFormats_data()
+{
+    QTest::addColumn<Container>("container");
+    QTest::addColumn<SampleType>("sample");
+    QTest::addColumn<int>("workers");
+    QTest::newRow("FLAC, 16-bit") << Container::Flac << SampleType::Pcm16 << 2;
+    QTest::newRow("FLAC, 24-bit") << Container::Flac << SampleType::Pcm24 << 3;
+    QTest::newRow("FLAC, 24-bit, one thread") << Container::Flac << SampleType::Pcm24 << 1;
+    QTest::newRow("AIFF, 24-bit") << Container::Aiff << SampleType::Pcm24 << 2;
+}
+
+void TstCli::otherFormats()
+{
+    QFETCH(Container, container);
+    QFETCH(SampleType, sample);
+    QFETCH(int, workers);
+    WaveOptions shape {.frames = 20 * 44100 + 1234, .sample = sample};
+    const QString wave = m_dir.filePath(QStringLiteral("same.wav"));
+    const QString other = m_dir.filePath(container == Container::Flac ? QStringLiteral("same.flac")
+                                                                      : QStringLiteral("same.AIF"));
+    QVERIFY(writeWave(wave, shape));
+    shape.container = container;
+    QVERIFY(writeWave(other, shape));
+    const QStringList mp3s {m_dir.filePath(QStringLiteral("wave.mp3")), m_dir.filePath(QStringLiteral("other.mp3")),
+                            m_dir.filePath(QStringLiteral("cut.mp3"))};
+    QCOMPARE(QProcess::execute(QStringLiteral(SONOVERT_ENCODE), {wave, mp3s[0]}), 0);
+    QCOMPARE(QProcess::execute(QStringLiteral(SONOVERT_ENCODE), {other, mp3s[1]}), 0);
+    // A worker that read the wrong frames would have the run start over as one instance.
+    RunReport report;
+    const std::atomic_bool never = false;
+    QVERIFY(runEncode(settingsFor(other, mp3s[2], {}), {.workers = workers}, never, [](int, qint64) {}, &report));
+    QVERIFY(report.instances > 1);
+    QCOMPARE(decodeMp3(mp3s[1]).frames, shape.frames);
+    QVERIFY(contentOf(mp3s[1]) == contentOf(mp3s[0]) && contentOf(mp3s[2]) == contentOf(mp3s[0]));
 }
 
 QTEST_GUILESS_MAIN(TstCli)

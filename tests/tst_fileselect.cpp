@@ -343,7 +343,7 @@ void TestFileSelect::dropRefused()
     else if (kind == "not local")
         paths = {"https://www.orvane.example/song.wav"};
     else if (kind == "not a WAVE")
-        paths = {makeFile(m_dir, "drop.txt", 2000000)};
+        paths = {makeFile(m_dir, "drop.flac", 2000000)};
     else if (kind == "a folder")
         paths = {m_dir.path()};
     else if (kind == "during a run") {

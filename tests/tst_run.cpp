@@ -121,6 +121,7 @@ void TestRun::failedRunReturnsToIdle_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::newRow("input is not audio") << "text";
+    QTest::newRow("input is a FLAC: the window takes WAVE alone") << "flac";
     QTest::newRow("input gone after it was chosen") << "vanished";
     QTest::newRow("output folder missing") << "nofolder";
     QTest::newRow("output is the input") << "same";
@@ -148,6 +149,10 @@ void TestRun::failedRunReturnsToIdle()
         expected << "out.mp3";
         if (fault == "text")
             expected << "text.wav";
+    } else if (fault == "flac") {
+        input = m_dir.filePath("in.flac");
+        QVERIFY(writeWave(input, {.frames = 30 * 44100, .container = Container::Flac}));
+        expected << "in.flac";
     } else if (fault == "nofolder") {
         output = m_dir.filePath("missing/out.mp3");
     } else if (fault == "same") {
@@ -170,6 +175,8 @@ void TestRun::failedRunReturnsToIdle()
     QTRY_VERIFY_WITH_TIMEOUT(m_prompter.saw("Error", "Error Found"), 20000);
     QCOMPARE(m_prompter.messages.back().icon, Prompter::Icon::Critical);
     QVERIFY2(!m_prompter.messages.back().detail.isEmpty(), "the reason goes in the detail text");
+    if (fault == "text" || fault == "flac") // in the words the window has always used
+        QCOMPARE(m_prompter.messages.back().detail, QStringLiteral("The input %1 is not a WAVE file.").arg(input));
     QVERIFY(idle());
     QVERIFY(logLines(*m_form).isEmpty());
     QVERIFY(!m_form->encoder().isEncoding());

@@ -6,6 +6,7 @@
 #include "encoder/output/mp3output.h"
 #include "encoder/tags/id3render.h"
 #include "encoder/tags/sourcetags.h"
+#include "adjustedsettings.h"
 #include "mp3check.h"
 #include "tempfiles.h"
 #include "wavegen.h"
@@ -14,9 +15,14 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <taglib/aifffile.h>
+#include <taglib/flacfile.h>
+#include <taglib/tpropertymap.h>
+
 #include <atomic>
 
 Q_DECLARE_METATYPE(WaveChunk)
+Q_DECLARE_METATYPE(Container)
 using Texts = QMap<QString, QString>;
 using TrackGainOpt = std::optional<TrackGain>;
 Q_DECLARE_METATYPE(TrackGainOpt)
@@ -191,6 +197,75 @@ private slots:
         if (texts.contains("TRCK"))
             QCOMPARE(run.mp3.id3v1.track, texts["TRCK"].section('/', 0, 0).toInt());
         QCOMPARE(run.mp3.id3v1.comment, comment);
+    }
+
+    // A FLAC's Vorbis comment by the names tag editors give, under the typed title, and its
+    // picture blocks as they are; an AIFF's ID3 chunk. ReplayGain's comments are not taken.
+    void otherFormats_data()
+    {
+        QTest::addColumn<Container>("container");
+        QTest::addColumn<QStringList>("properties"); // as TagLib writes them
+        QTest::addColumn<Texts>("texts"); // every text frame, TXXX by description, and COMM
+        QTest::newRow("FLAC, the usual names")
+            << Container::Flac
+            << QStringList {"TITLE=Own", "ARTIST=A", "ARTIST=B", "ALBUM=Album", "ALBUM ARTIST=Band",
+                            "TRACKNUMBER=3", "TRACKTOTAL=12", "DISCNUMBER=1", "TOTALDISCS=2", "DATE=2019-05-01",
+                            "GENRE=Jazz", "COMPOSER=Composer", "DESCRIPTION=Described", "ISRC=GBAYE0000001",
+                            "BARCODE=5012345678900", "REPLAYGAIN_TRACK_GAIN=-7.00 dB", "ENCODER=Lavf59"}
+            << Texts {{"TIT2", "Typed"}, {"TPE1", "A; B"}, {"TALB", "Album"}, {"TPE2", "Band"}, {"TRCK", "3/12"},
+                      {"TPOS", "1/2"}, {"TYER", "2019"}, {"TCON", "Jazz"}, {"TCOM", "Composer"},
+                      {"TSRC", "GBAYE0000001"}, {"TXXX:BARCODE", "5012345678900"}, {"COMM", "Described"}};
+        QTest::newRow("FLAC, the other names")
+            << Container::Flac
+            << QStringList {"ALBUMARTIST=First", "ALBUM ARTIST=Second", "COMMENT=Comment", "DESCRIPTION=Described",
+                            "TRACKNUMBER=4/9", "TOTALTRACKS=10", "DISCNUMBER=2", "DISCTOTAL=3", "DATE=1999"}
+            << Texts {{"TIT2", "Typed"}, {"TPE2", "First"}, {"TRCK", "4/9"}, {"TPOS", "2/3"}, {"TYER", "1999"},
+                      {"COMM", "Comment"}};
+        QTest::newRow("AIFF") << Container::Aiff << QStringList {"ARTIST=Someone", "TRACKNUMBER=5/7"}
+                              << Texts {{"TIT2", "Typed"}, {"TPE1", "Someone"}, {"TRCK", "5/7"}};
+    }
+
+    void otherFormats()
+    {
+        QFETCH(Container, container);
+        QFETCH(QStringList, properties);
+        QFETCH(Texts, texts);
+        const bool flac = container == Container::Flac;
+        const QString input = m_dir.path(flac ? QStringLiteral("own.flac") : QStringLiteral("own.aif"));
+        QVERIFY(writeWave(input, {.frames = 44100, .container = container}));
+        TagLib::PropertyMap map;
+        for (const QString &property : properties)
+            map.insert(property.section('=', 0, 0).toStdString(),
+                       TagLib::String(property.section('=', 1).toStdString(), TagLib::String::UTF8));
+        if (flac) {
+            TagLib::FLAC::File file(QFile::encodeName(input).constData());
+            file.setProperties(map);
+            auto *picture = new TagLib::FLAC::Picture;
+            picture->setType(TagLib::FLAC::Picture::BackCover);
+            picture->setMimeType("image/png");
+            picture->setDescription("Back side");
+            picture->setData(TagLib::ByteVector(kPng.constData(), static_cast<unsigned int>(kPng.size())));
+            file.addPicture(picture);
+            QVERIFY(file.save());
+        } else {
+            TagLib::RIFF::AIFF::File file(QFile::encodeName(input).constData());
+            file.setProperties(map);
+            QVERIFY(file.save());
+        }
+        EncoderSettings settings = settingsFor(input, m_dir.path(QStringLiteral("own.mp3")), {});
+        settings.tagTitle = QStringLiteral("Typed");
+        settings.replayGain = false; // no figures of its own: none of the source's either
+        const Encoded run = encode(settings);
+        QVERIFY2(run.outcome, qPrintable(run.outcome.message));
+        Texts found = run.mp3.id3v2Text;
+        for (const auto &[description, text] : run.mp3.id3v2Extra.asKeyValueRange())
+            found.insert("TXXX:" + description, text);
+        if (!run.mp3.id3v2Comment.isEmpty())
+            found.insert("COMM", run.mp3.id3v2Comment);
+        QCOMPARE(found, texts);
+        QCOMPARE(run.mp3.pictures.size(), std::size_t(flac ? 1 : 0));
+        for (const Mp3Picture &p : run.mp3.pictures)
+            QVERIFY(p.type == 4 && p.mimeType == "image/png" && p.description == "Back side" && p.data == kPng);
     }
 
     // The chunk list of each container the tags are read from: a data chunk's size through

@@ -51,9 +51,9 @@ BatchInput refused(const QString &sheet, const QString &below, const QString &wh
 
 } // namespace
 
-QString sheetBeside(const QString &wave)
+QString sheetBeside(const QString &image)
 {
-    const QFileInfo info(wave);
+    const QFileInfo info(image);
     for (const char *suffix : {".cue", ".CUE"}) {
         const QString sheet = info.dir().filePath(info.completeBaseName() + QLatin1String(suffix));
         if (QFileInfo(sheet).isFile())
@@ -62,12 +62,16 @@ QString sheetBeside(const QString &wave)
     return {};
 }
 
-std::vector<BatchInput> imageTracks(const QString &sheetPath, const QString &below, Pregap pregap)
+std::vector<BatchInput> imageTracks(const QString &sheetPath, const QString &below, Pregap pregap,
+                                    const QString &found)
 {
     const Result<CueSheet> sheet = readCueSheet(sheetPath);
     if (!sheet)
         return {refused(sheetPath, below, sheet.failure().message)};
-    const QString image = QFileInfo(sheetPath).dir().filePath(sheet->file);
+    QString image = QFileInfo(sheetPath).dir().filePath(sheet->file);
+    if (!found.isEmpty() && !QFileInfo(image).exists()
+        && QFileInfo(image).completeBaseName() == QFileInfo(found).completeBaseName())
+        image = found;
     AudioSource source;
     if (!QFileInfo(image).isFile())
         return {refused(sheetPath, below,

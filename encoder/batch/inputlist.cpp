@@ -1,6 +1,6 @@
 #include "inputlist.h"
 #include "imagetracks.h"
-#include "encoder/input/wavefamily.h"
+#include "encoder/input/sourceformat.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,7 +27,8 @@ BatchInput InputList::take(BatchInput input, const QString &sheet)
 {
     if (sheet.isEmpty())
         return input;
-    std::vector<BatchInput> tracks = imageTracks(sheet, input.below, m_pregap);
+    std::vector<BatchInput> tracks =
+        imageTracks(sheet, input.below, m_pregap, input.path == sheet ? QString() : input.path);
     m_tracks.assign(std::make_move_iterator(tracks.begin()), std::make_move_iterator(tracks.end()));
     if (m_tracks.empty()) {
         input.sheet = sheet;
@@ -72,9 +73,13 @@ std::optional<BatchInput> InputList::next()
             if (QFileInfo(path).isDir()) {
                 if (m_subfolders)
                     enter(path, joined(below, name)); // may grow m_folders: folder is not used after
-            } else if (isWaveFileName(name)) {
+            } else if (isLosslessFileName(name)) {
                 return take(wholeInput(path, joined(below, QFileInfo(name).completeBaseName())),
                             sheetBeside(path));
+            } else if (isLossyFileName(name)) {
+                BatchInput lossy = wholeInput(path, joined(below, QFileInfo(name).completeBaseName()));
+                lossy.skipped = QStringLiteral("a lossy source: encoding it again only loses quality");
+                return lossy;
             }
             continue;
         }
@@ -88,6 +93,6 @@ std::optional<BatchInput> InputList::next()
             return take(wholeInput(argument, info.completeBaseName()), argument);
         else
             return take(wholeInput(argument, info.completeBaseName()),
-                        isWaveFileName(argument) ? sheetBeside(argument) : QString());
+                        isLosslessFileName(argument) ? sheetBeside(argument) : QString());
     }
 }

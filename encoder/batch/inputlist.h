@@ -27,6 +27,7 @@ struct BatchInput
     int track = -1;
     FrameRange range;
     QString error; // a sheet that cannot be used: why, naming its line; nothing is converted
+    QString skipped; // a lossy file found in a folder: why it is not converted
 };
 
 inline BatchInput wholeInput(const QString &path, const QString &below)
@@ -39,10 +40,12 @@ inline BatchInput wholeInput(const QString &path, const QString &below)
 
 // The inputs of a batch, found one at a time as they are asked for, so a large library is never
 // held whole. A file argument is taken as it is; a folder is searched through its subfolders
-// for .wav and .wave files (any letter case), each folder's entries in the order of their names
-// compared code unit by code unit, the same on every machine and locale. A folder reached a
-// second time (through a link, or given twice) is not searched again. A WAVE with a CUE sheet
-// of its name beside it, and a sheet given, are the image's tracks (imagetracks.h).
+// for WAVE, FLAC and AIFF files by their names (isLosslessFileName, encoder/input/sourceformat.h),
+// each folder's entries in the order of their names compared code unit by code unit, the same on
+// every machine and locale; the lossy files found beside them (isLossyFileName) are given as
+// skipped, and MP3s are left out. A folder reached a second time (through a link, or given
+// twice) is not searched again. An input with a CUE sheet of its name beside it, and a sheet
+// given, are the image's tracks (imagetracks.h).
 class InputList
 {
 public:
@@ -51,7 +54,6 @@ public:
 
     std::optional<BatchInput> next();
 
-    // A WAVE's name as the window takes it: isWaveFileName (encoder/input/wavefamily.h).
 private:
     struct Folder
     {

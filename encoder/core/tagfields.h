@@ -32,7 +32,8 @@ inline constexpr std::size_t kTagKeys = static_cast<std::size_t>(TagKey::Count);
 
 // One tag text: its member and the setting that holds it (for the texts a person types), its
 // ID3v2.3 frame (a TXXX frame with its description), its ID3v1 field, the ids a WAVE's INFO
-// chunk holds it under, the usual one first, and its name in words.
+// chunk and the names a FLAC's Vorbis comment hold it under, the usual one first, and its name in
+// words.
 struct TagField
 {
     TagKey key;
@@ -42,6 +43,7 @@ struct TagField
     const char *id3v2Frame;
     Id3v1Field id3v1;
     const char *infoIds[2];
+    const char *vorbisNames[2];
     const char *words; // as people name it, "Album Artist"; in lower case run together, a file name's key
     const char *description = nullptr; // a TXXX frame's
 

@@ -1,6 +1,6 @@
 #include "audiosource.h"
+#include "sourceformat.h"
 #include "waveheader.h"
-#include "wavefamily.h"
 
 #include "encoder/core/syserror.h"
 
@@ -33,8 +33,9 @@ bool isShortExact(int format)
 }
 
 // Formats whose frames are stored each on its own, so that libsndfile's seek lands where reading
-// would. A block codec's decoder carries state from block to block (GSM 6.10 libsndfile does
-// not seek at all): it is read up to the range instead.
+// would; FLAC's too, as libFLAC decodes the frame that holds the sample sought. A block codec's
+// decoder carries state from block to block (GSM 6.10 libsndfile does not seek at all): it is
+// read up to the range instead.
 bool seeksExactly(int format)
 {
     switch (format & SF_FORMAT_SUBMASK) {
@@ -71,13 +72,12 @@ constexpr qint64 kReadAheadBytes = 4 << 20;
 // Held from an open until its failure's reason has been read.
 std::mutex g_openMutex;
 
-// Whether the file starts like a WAVE in one of the family's containers.
-bool looksLikeWave(int fd)
+// What the file is by how it starts: anything else is kept away from libsndfile's other parsers.
+std::optional<SourceFormat> formatOf(int fd)
 {
-    unsigned char head[kWaveHeadBytes] = {};
-    if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head))
-        return false;
-    return waveContainerOf(head, sizeof head) != nullptr;
+    return sourceFormatOf([fd](qint64 at, void *out, std::size_t size) {
+        return ::pread(fd, out, size, at) == static_cast<ssize_t>(size);
+    });
 }
 
 // Float samples are stored as they are: NaN, infinities and values far beyond full scale make
@@ -113,8 +113,14 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian, const F
     if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode))
         return Outcome::failure(QStringLiteral("%1 is not a file.").arg(path));
 
-    if (!raw && !looksLikeWave(m_fd))
-        return Outcome::failure(QStringLiteral("The input %1 is not a %2 file.").arg(path, QLatin1String(kWaveName)));
+    SourceFormat format = SourceFormat::Wave;
+    if (!raw) {
+        const std::optional<SourceFormat> found = formatOf(m_fd);
+        if (!found)
+            return Outcome::failure(QStringLiteral("The input %1 is not a WAVE, FLAC or AIFF file.").arg(path));
+        format = *found;
+    }
+    const QLatin1String formatName(sourceFormatName(format));
 
     SF_INFO info {};
     if (raw) {
@@ -148,10 +154,10 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian, const F
         if (const std::optional<QString> why = unsupportedFormat(header))
             return Outcome::failure(*why);
         return Outcome::failure(
-            QStringLiteral("The input is not a %1 file libsndfile can read: %2").arg(QLatin1String(kWaveName), reason));
+            QStringLiteral("The input is not a %1 file libsndfile can read: %2").arg(formatName, reason));
     }
-    if (!raw && !isWaveSndfileFormat(info.format & SF_FORMAT_TYPEMASK))
-        return Outcome::failure(QStringLiteral("The input %1 is not a %2 file.").arg(path, QLatin1String(kWaveName)));
+    if (!raw && !isSndfileFormatOf(format, info.format & SF_FORMAT_TYPEMASK))
+        return Outcome::failure(QStringLiteral("The input %1 is not a %2 file.").arg(path, formatName));
     if (info.channels < 1 || info.samplerate < 1)
         return Outcome::failure(QStringLiteral("The input %1 has no usable audio format.").arg(path));
     if (info.samplerate < kLowestRate || info.samplerate > kHighestRate)
@@ -161,6 +167,14 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian, const F
                                     .arg(info.samplerate)
                                     .arg(kLowestRate)
                                     .arg(kHighestRate));
+
+    // A FLAC written to a pipe could not go back to state its length.
+    if (info.frames == SF_COUNT_MAX) {
+        const std::optional<qint64> counted = countFrames(info.channels);
+        if (!counted)
+            return Outcome::failure(readError());
+        info.frames = *counted;
+    }
 
     m_info.sourceChannels = info.channels;
     m_info.channels = info.channels > 2 ? 2 : info.channels;
@@ -174,10 +188,22 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian, const F
         m_info.missingFrames = header.missingBytes / header.blockAlign * std::max(1, header.framesPerBlock);
     if (info.channels > 2)
         m_downmix = Downmix(m_file.get(), info.channels);
-    return narrow(range, info.format);
+    m_seeksExactly = seeksExactly(info.format);
+    return narrow(range);
 }
 
-Outcome AudioSource::narrow(const FrameRange &range, int format)
+bool AudioSource::seek(qint64 frame)
+{
+    if (!m_seeksExactly || frame < 0 || frame > m_info.frames
+        || sf_seek(m_file.get(), m_first + frame, SEEK_SET) != m_first + frame)
+        return false;
+    if (m_left >= 0)
+        m_left = m_info.frames - frame;
+    m_readAheadTo = 0;
+    return true;
+}
+
+Outcome AudioSource::narrow(const FrameRange &range)
 {
     if (range.whole())
         return Outcome::success();
@@ -202,7 +228,7 @@ Outcome AudioSource::narrow(const FrameRange &range, int format)
     // The file holds the whole range: what it lacks after it is no part of it.
     m_info.frames = count;
     m_info.missingFrames = 0;
-    if (seeksExactly(format)) {
+    if (m_seeksExactly) {
         if (sf_seek(m_file.get(), range.first, SEEK_SET) != range.first)
             return Outcome::failure(readError());
     } else {
@@ -219,8 +245,24 @@ Outcome AudioSource::narrow(const FrameRange &range, int format)
             left -= got;
         }
     }
+    m_first = range.first;
     m_left = count;
     return Outcome::success();
+}
+
+std::optional<qint64> AudioSource::countFrames(int channels)
+{
+    const qint64 step = std::max<qint64>(1, kWideSamples / channels);
+    std::vector<int> dropped(static_cast<size_t>(step * channels));
+    qint64 frames = 0;
+    for (qint64 got; (got = checked(sf_readf_int(m_file.get(), dropped.data(), step), step)) != 0; frames += got) {
+        if (got < 0)
+            return std::nullopt;
+        readAhead();
+    }
+    if (sf_seek(m_file.get(), 0, SEEK_SET) != 0)
+        return std::nullopt;
+    return frames;
 }
 
 qint64 AudioSource::checked(sf_count_t frames, qint64 wanted)

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class PatchedFile;
@@ -26,7 +27,7 @@ struct InputInfo
     qint64 missingFrames = 0; // announced by the header, but past the end of the file; 0 in a range
 };
 
-// A WAVE file (or headerless PCM) read block by block through libsndfile.
+// A WAVE, FLAC or AIFF file (or headerless PCM) read block by block through libsndfile.
 class AudioSource
 {
 public:
@@ -36,8 +37,8 @@ public:
     ~AudioSource();
 
     // Raw input is 16-bit signed stereo at 44,100 Hz, little-endian unless bigEndian; a
-    // trailing partial frame is dropped. Otherwise only a file of the WAVE family
-    // (wavefamily.h) is opened, at 1 kHz to 10 MHz. Opened with a range, the source is those
+    // trailing partial frame is dropped. Otherwise only a file of a SourceFormat
+    // (sourceformat.h) is opened, at 1 kHz to 10 MHz. Opened with a range, the source is those
     // frames alone: info() and the reads are the range's. A range that does not end within the
     // audio the file holds is refused.
     Outcome open(const QString &path, bool raw, bool bigEndian, const FrameRange &range = {});
@@ -50,6 +51,11 @@ public:
     qint64 read(float *out, qint64 maxFrames);
     QString readError() const;
 
+    // Goes to frame (of the source: a range's own count), forward or back, where the format
+    // seeks to the very sample (PCM and FLAC) and the frame is there; false otherwise, where the
+    // frames up to it are to be read instead.
+    bool seek(qint64 frame);
+
 private:
     struct FileCloser
     {
@@ -59,14 +65,19 @@ private:
     qint64 checked(sf_count_t frames, qint64 wanted);
     qint64 withinFact(qint64 frames) const { return m_left >= 0 ? std::min(frames, m_left) : frames; }
     void readAhead();
+    // The frames from here to the end, read and dropped; then back at the start. Nothing after
+    // a read error.
+    std::optional<qint64> countFrames(int channels);
     // The source made the range, positioned at its start.
-    Outcome narrow(const FrameRange &range, int format);
+    Outcome narrow(const FrameRange &range);
 
     QString m_path;
     int m_fd = -1; // closed after m_file
     std::unique_ptr<PatchedFile> m_patched; // what m_file reads, if the header needed mending
     std::unique_ptr<SNDFILE, FileCloser> m_file;
     qint64 m_left = -1; // frames up to the 'fact' count; -1: to the end
+    qint64 m_first = 0; // of the range, in the file
+    bool m_seeksExactly = false;
     qint64 m_readAheadTo = 0; // the file's bytes up to here have been asked for
     InputInfo m_info;
     Downmix m_downmix;

@@ -12,6 +12,14 @@ Outcome inputMismatch()
 
 Outcome ChunkInput::seek(qint64 frame, const std::function<bool()> &stopping)
 {
+    // Where the format seeks to the sample, libsndfile goes there: a FLAC read again from its
+    // start for each chunk would be decoded over and over.
+    const auto seekExactly = [&] {
+        if (frame != m_position && m_source->seek(frame))
+            m_position = frame;
+    };
+    if (m_source)
+        seekExactly();
     if (!m_source || frame < m_position) {
         m_source = std::make_unique<AudioSource>();
         m_position = 0;
@@ -23,6 +31,7 @@ Outcome ChunkInput::seek(qint64 frame, const std::function<bool()> &stopping)
         const InputInfo &info = m_source->info();
         if (info.channels != m_file.channels || info.sampleRate != m_file.sampleRate || info.frames != m_file.frames)
             return inputMismatch();
+        seekExactly();
     }
     // The audio up to the chunk is read and dropped.
     std::vector<float> block(m_file.fitsShort ? 0 : static_cast<std::size_t>(kBlockFrames * m_file.channels));

@@ -7,15 +7,15 @@
 #include <functional>
 #include <memory>
 
-// A worker's input, kept open from chunk to chunk: a worker takes later and later chunks, and
-// AudioSource reads forward only. Opened again only to go back.
+// A worker's input, kept open from chunk to chunk: a worker takes later and later chunks. Where
+// the format seeks exactly it seeks; otherwise it reads forward, opened again only to go back.
 class ChunkInput
 {
 public:
     ChunkInput(const EncoderSettings &settings, const InputInfo &file) : m_settings(settings), m_file(file) {}
 
-    // Positions the input at frame, reading and dropping the audio before it. A file that no
-    // longer matches the run's first look at it is an InputMismatch.
+    // Positions the input at frame, sought or by reading and dropping the audio before it. A
+    // file that no longer matches the run's first look at it is an InputMismatch.
     Outcome seek(qint64 frame, const std::function<bool()> &stopping);
     AudioSource &source() { return *m_source; }
     // Where the reading stands, for the next seek; set by the reader as it reads.

@@ -4,9 +4,13 @@
 #include "taglibread.h"
 #include "encoder/input/legacytext.h"
 #include "encoder/input/riffchunks.h"
+#include "encoder/input/sourceformat.h"
 
 #include <QBuffer>
 #include <QFile>
+
+#include <taglib/tbytevectorstream.h>
+#include <taglib/tfilestream.h>
 
 #include <algorithm>
 #include <utility>
@@ -189,6 +193,24 @@ private:
     SourceTagRead m_result;
 };
 
+std::optional<SourceFormat> formatOf(QIODevice &device)
+{
+    return sourceFormatOf([&device](qint64 at, void *out, std::size_t size) {
+        return device.seek(at) && device.read(static_cast<char *>(out), qint64(size)) == qint64(size);
+    });
+}
+
+// A FLAC's or an AIFF's tags, which TagLib finds in the file by itself.
+SourceTagRead readWithTagLib(SourceFormat format, TagLib::IOStream &stream)
+{
+    SourceTagRead read;
+    if (format == SourceFormat::Flac)
+        readTagLibFlac(stream, read);
+    else
+        readTagLibAiff(stream, read);
+    return read;
+}
+
 } // namespace
 
 SourceTagRead readSourceTags(const QString &path)
@@ -196,7 +218,11 @@ SourceTagRead readSourceTags(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return Reader(file).read();
+    const std::optional<SourceFormat> format = formatOf(file);
+    if (!format || *format == SourceFormat::Wave)
+        return Reader(file).read();
+    TagLib::FileStream stream(QFile::encodeName(path).constData(), true);
+    return stream.isOpen() ? readWithTagLib(*format, stream) : SourceTagRead();
 }
 
 SourceTagRead readSourceTags(const QByteArray &bytes)
@@ -205,7 +231,11 @@ SourceTagRead readSourceTags(const QByteArray &bytes)
     buffer.setData(bytes);
     if (!buffer.open(QIODevice::ReadOnly))
         return {};
-    return Reader(buffer).read();
+    const std::optional<SourceFormat> format = formatOf(buffer);
+    if (!format || *format == SourceFormat::Wave)
+        return Reader(buffer).read();
+    TagLib::ByteVectorStream stream(TagLib::ByteVector(bytes.constData(), static_cast<unsigned int>(bytes.size())));
+    return readWithTagLib(*format, stream);
 }
 
 std::optional<SourceTagRead> readSourceTags(const EncoderSettings &settings)

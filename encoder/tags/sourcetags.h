@@ -18,8 +18,9 @@ struct SourceTagRead
     QStringList warnings;
 };
 
-// Reads the INFO, id3 (or ID3) and bext chunks of a RIFF or RF64 WAVE file. Never fails: a
-// file that is no such WAVE has no tags, a damaged chunk is left out with a warning.
+// Reads the INFO, id3 (or ID3) and bext chunks of a RIFF or RF64 WAVE file, a FLAC's Vorbis
+// comment and picture blocks, or an AIFF's ID3 chunk. Never fails: a file that is none of them
+// has no tags, a damaged chunk is left out with a warning.
 SourceTagRead readSourceTags(const QString &path);
 // The same from the file's bytes.
 SourceTagRead readSourceTags(const QByteArray &file);

@@ -2,12 +2,16 @@
 #include "coverfile.h"
 #include "encoder/input/legacytext.h"
 
+#include <taglib/aifffile.h>
 #include <taglib/attachedpictureframe.h>
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/tbytevectorstream.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
 
 #include <mutex>
 #include <utility>
@@ -47,6 +51,62 @@ void readInfo(TagLib::RIFF::Info::Tag &tag, SourceTagRead &read)
             const QString text = fromTagLib(tag.fieldText(TagLib::ByteVector(id, 4)));
             read.tags.info.setText(field.key, field.key == TagKey::Year ? yearOf(text) : text);
         }
+    }
+}
+
+// Whether a picture of size bytes from the place named is kept; one over the limit is told.
+bool pictureKept(qint64 size, const char *place, SourceTagRead &read)
+{
+    if (size <= kMaxPictureBytes)
+        return true;
+    read.warnings << QStringLiteral("A picture of %1 MB in the input's %2 is left out: pictures are kept up to %3.")
+                         .arg(size / double(1 << 20), 0, 'f', 1)
+                         .arg(QLatin1String(place), megabytes(kMaxPictureBytes));
+    return false;
+}
+
+QByteArray bytesOf(const TagLib::ByteVector &data)
+{
+    return QByteArray(data.data(), static_cast<qsizetype>(data.size()));
+}
+
+// The comments that give the total of a number, "12" of TRACKNUMBER 3.
+struct VorbisTotal
+{
+    TagKey key;
+    const char *names[2];
+};
+
+constexpr VorbisTotal kVorbisTotals[] = {
+    {TagKey::Track, {"TRACKTOTAL", "TOTALTRACKS"}},
+    {TagKey::Disc, {"DISCTOTAL", "TOTALDISCS"}},
+};
+
+// The values of the first of the names the comment holds, joined.
+QString vorbisText(const TagLib::Ogg::FieldListMap &fields, const char *const (&names)[2])
+{
+    for (const char *name : names) {
+        if (!name)
+            continue;
+        const auto found = fields.find(name);
+        if (found != fields.end() && !found->second.isEmpty())
+            return fromTagLib(found->second.toString("; "));
+    }
+    return {};
+}
+
+void readVorbis(const TagLib::Ogg::XiphComment &comment, TagSet &vorbis)
+{
+    const TagLib::Ogg::FieldListMap &fields = comment.fieldListMap();
+    for (const TagField &field : allTagFields()) {
+        const QString text = vorbisText(fields, field.vorbisNames);
+        vorbis.setText(field.key, field.key == TagKey::Year ? yearOf(text) : text);
+    }
+    for (const VorbisTotal &total : kVorbisTotals) {
+        const QString number = vorbis.text(total.key);
+        const QString of = vorbisText(fields, total.names).trimmed();
+        if (!number.isEmpty() && !of.isEmpty() && !number.contains(QLatin1Char('/')))
+            vorbis.setText(total.key, number.trimmed() + QLatin1Char('/') + of);
     }
 }
 
@@ -93,16 +153,9 @@ void readId3(TagLib::ID3v2::Tag &tag, bool hasFrames, SourceTagRead &read)
         if (!apic)
             continue;
         const TagLib::ByteVector data = apic->picture();
-        if (data.size() > kMaxPictureBytes) {
-            read.warnings << QStringLiteral("A picture of %1 MB in the input's id3 chunk is left out: pictures are "
-                                            "kept up to %2.")
-                                 .arg(data.size() / double(1 << 20), 0, 'f', 1)
-                                 .arg(megabytes(kMaxPictureBytes));
-            continue;
-        }
-        id3.pictures.push_back({static_cast<int>(apic->type()), fromTagLib(apic->mimeType()),
-                                fromTagLib(apic->description()),
-                                QByteArray(data.data(), static_cast<qsizetype>(data.size()))});
+        if (pictureKept(data.size(), "id3 chunk", read))
+            id3.pictures.push_back({static_cast<int>(apic->type()), fromTagLib(apic->mimeType()),
+                                    fromTagLib(apic->description()), bytesOf(data)});
     }
 }
 
@@ -126,4 +179,25 @@ void readTagLibWave(QByteArray wave, bool id3HasFrames, SourceTagRead &read)
         readInfo(*file.InfoTag(), read);
     if (file.hasID3v2Tag())
         readId3(*file.ID3v2Tag(), id3HasFrames, read);
+}
+
+void readTagLibFlac(TagLib::IOStream &stream, SourceTagRead &read)
+{
+    TagLib::FLAC::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    if (!file.isValid())
+        return;
+    if (file.hasXiphComment())
+        readVorbis(*file.xiphComment(), read.tags.vorbis);
+    for (const TagLib::FLAC::Picture *picture : file.pictureList()) {
+        if (pictureKept(picture->data().size(), "FLAC picture block", read))
+            read.tags.vorbis.pictures.push_back({static_cast<int>(picture->type()), fromTagLib(picture->mimeType()),
+                                                 fromTagLib(picture->description()), bytesOf(picture->data())});
+    }
+}
+
+void readTagLibAiff(TagLib::IOStream &stream, SourceTagRead &read)
+{
+    TagLib::RIFF::AIFF::File file(&stream, false);
+    if (file.isValid() && file.hasID3v2Tag())
+        readId3(*file.tag(), false, read);
 }

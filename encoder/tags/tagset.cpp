@@ -28,14 +28,16 @@ TagSet mergeTags(const EncoderSettings &settings, const SourceTags *source, cons
             merged.setText(field.key, settings.*field.text);
         if (!source || merged.texts.contains(field.key))
             continue;
-        for (const TagSet *place : {&source->sheet, &source->id3, &source->info, &source->bext}) {
+        for (const TagSet *place : {&source->sheet, &source->id3, &source->vorbis, &source->info, &source->bext}) {
             merged.setText(field.key, place->text(field.key));
             if (merged.texts.contains(field.key))
                 break;
         }
     }
-    if (source)
+    if (source) {
         merged.pictures = source->id3.pictures;
+        merged.pictures.insert(merged.pictures.end(), source->vorbis.pictures.begin(), source->vorbis.pictures.end());
+    }
     if (cover) {
         std::erase_if(merged.pictures, [cover](const Picture &p) { return p.type == cover->type; });
         merged.pictures.insert(merged.pictures.begin(), *cover);

@@ -38,17 +38,21 @@ struct TagSet
     void setText(TagKey key, QString text);
 };
 
-// The tags a WAVE file holds, by where it holds them.
+// The tags a source file holds, by where it holds them.
 struct SourceTags
 {
     TagSet sheet; // a CD image's track: what its CUE sheet says of it
-    TagSet id3;  // the id3 or ID3 chunk
-    TagSet info; // the LIST/INFO chunk
-    TagSet bext; // the broadcast extension chunk
+    TagSet id3;  // a WAVE's id3 or ID3 chunk, an AIFF's ID3 chunk
+    TagSet vorbis; // a FLAC's Vorbis comment and picture blocks
+    TagSet info; // a WAVE's LIST/INFO chunk
+    TagSet bext; // a WAVE's broadcast extension chunk
+
+    bool hasPictures() const { return !id3.pictures.empty() || !vorbis.pictures.empty(); }
 };
 
-// Per text: the typed one where it is not empty, else the CUE sheet's, else the id3 chunk's, else
-// INFO's, else bext's. The pictures are the id3 chunk's; a cover, when given, takes the front cover's place.
+// Per text: the typed one where it is not empty, else the CUE sheet's, else the file's own: the
+// id3 chunk's, else the Vorbis comment's, else INFO's, else bext's. The pictures are the file's
+// (its id3 chunk's or its FLAC picture blocks); a cover, when given, takes the front cover's place.
 TagSet mergeTags(const EncoderSettings &settings, const SourceTags *source, const Picture *cover = nullptr);
 
 // The year a longer date starts with, "2019" of "2019-05-01" or "2019 spring"; empty unless

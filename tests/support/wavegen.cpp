@@ -66,6 +66,10 @@ int majorOf(Container container)
         return SF_FORMAT_W64;
     case Container::Rifx:
         return SF_FORMAT_WAV | SF_ENDIAN_BIG;
+    case Container::Flac:
+        return SF_FORMAT_FLAC;
+    case Container::Aiff:
+        return SF_FORMAT_AIFF;
     }
     return SF_FORMAT_WAV;
 }

@@ -12,8 +12,8 @@
 
 // The block codecs write a 'fact' chunk with the frame count; their last block is padded.
 enum class SampleType { Pcm8, Pcm16, Pcm24, Pcm32, Float32, MsAdpcm, ImaAdpcm, Gsm610 };
-// Rifx: the big-endian RIFF.
-enum class Container { Wave, WaveExtensible, Rf64, W64, Rifx };
+// Rifx: the big-endian RIFF. Flac and Aiff hold the samples a WAVE of the same shape holds.
+enum class Container { Wave, WaveExtensible, Rf64, W64, Rifx, Flac, Aiff };
 
 struct WaveOptions
 {
