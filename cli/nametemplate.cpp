@@ -1,5 +1,7 @@
 #include "nametemplate.h"
 
+#include "encoder/batch/outputclaims.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -26,11 +28,7 @@ QString fieldText(const TagSet &tags, TagKey key, int width)
     const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
     if (width > 0 && !number.isEmpty() && std::all_of(number.begin(), number.end(), digit))
         text = number.rightJustified(width, QLatin1Char('0'));
-    for (QChar &c : text) {
-        if (c == u'/' || c.category() == QChar::Other_Control)
-            c = u'_';
-    }
-    return text;
+    return withoutUnnamable(text);
 }
 
 } // namespace

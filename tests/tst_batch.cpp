@@ -741,6 +741,7 @@ void TstBatch::albums()
     // Each album's figures are those of its tracks joined, measured here with one meter; the
     // tracks' own meters miss the blocks that straddle their ends, hence the tenth of a dB.
     QSet<QString> inAlbum;
+    QMap<QString, qint64> waveFrames;
     for (const QString &album : std::as_const(albums)) {
         LoudnessMeter joined(2, 44100, false);
         QStringList members;
@@ -751,6 +752,7 @@ void TstBatch::albums()
             AudioSource source;
             QVERIFY(source.open(QString(in + QLatin1Char('/') + mp3).replace(QStringLiteral(".mp3"), QStringLiteral(".wav")),
                                 false, false));
+            waveFrames.insert(mp3, source.info().frames);
             std::vector<float> block(2 * 4096);
             for (qint64 got; (got = source.read(block.data(), 4096)) > 0;)
                 joined.add(block.data(), got);
@@ -764,7 +766,7 @@ void TstBatch::albums()
                          < 0.1,
                      qPrintable(mp3 + QLatin1Char(' ') + info.id3v2Extra.value(QStringLiteral("REPLAYGAIN_ALBUM_GAIN"))));
             QVERIFY(std::abs(info.id3v2Extra.value(QStringLiteral("REPLAYGAIN_ALBUM_PEAK")).toDouble() - expected->peak) < 1e-6);
-            QCOMPARE(info.frames, decodeMp3(QDir(out).filePath(mp3)).frames);
+            QCOMPARE(info.frames, waveFrames.value(mp3));
             inAlbum.insert(mp3);
         }
     }

@@ -1,4 +1,5 @@
 #include "imagetracks.h"
+#include "outputclaims.h"
 
 #include "encoder/input/audiosource.h"
 
@@ -29,13 +30,9 @@ bool silent(const QString &image, const FrameRange &range)
 }
 
 // A title as a file name: no folder separator, no control character, not "." or "..".
-QString fileNamePart(QString text)
+QString fileNamePart(const QString &title)
 {
-    for (QChar &c : text) {
-        if (c == QLatin1Char('/') || c.category() == QChar::Other_Control)
-            c = QLatin1Char('_');
-    }
-    text = text.trimmed();
+    QString text = withoutUnnamable(title).trimmed();
     if (text == QLatin1String(".") || text == QLatin1String(".."))
         text.fill(QLatin1Char('_'));
     return text;

@@ -1,5 +1,14 @@
 #include "outputclaims.h"
 
+QString withoutUnnamable(QString text)
+{
+    for (QChar &c : text) {
+        if (c == u'/' || c.category() == QChar::Other_Control)
+            c = u'_';
+    }
+    return text;
+}
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

@@ -3,6 +3,9 @@
 #include <QSet>
 #include <QString>
 
+// A text as one file name: a slash or a control character becomes "_".
+QString withoutUnnamable(QString text);
+
 // What to do where an input's MP3 would go and a file is already there.
 enum class ExistingPolicy { Skip, Overwrite, Rename };
 
