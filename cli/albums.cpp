@@ -12,21 +12,34 @@ AlbumPlan::AlbumPlan(const BatchRequest &request) : m_request(request)
     if (request.album == BatchRequest::Album::Off || !request.settings.replayGain)
         return;
     InputList inputs(request.inputs, request.subfolders, request.pregap);
-    while (std::optional<BatchInput> input = inputs.next()) {
-        if (!input->skipped.isEmpty())
-            continue;
-        const QString album = key(*input);
-        if (album.isEmpty())
-            continue;
-        const auto found = m_albums.constFind(album);
-        if (found == m_albums.constEnd()) {
-            m_albums.insert(album, static_cast<int>(m_counts.size()));
-            m_counts.push_back(1);
-        } else {
-            ++m_counts[static_cast<std::size_t>(*found)];
-        }
-    }
+    while (std::optional<BatchInput> input = inputs.next())
+        count(*input);
     m_placed.assign(m_counts.size(), 0);
+}
+
+AlbumPlan::AlbumPlan(const BatchRequest &request, const std::vector<BatchInput> &inputs) : m_request(request)
+{
+    if (request.album == BatchRequest::Album::Off || !request.settings.replayGain)
+        return;
+    for (const BatchInput &input : inputs)
+        count(input);
+    m_placed.assign(m_counts.size(), 0);
+}
+
+void AlbumPlan::count(const BatchInput &input)
+{
+    if (!input.skipped.isEmpty() || !input.error.isEmpty() || input.copy)
+        return;
+    const QString album = key(input);
+    if (album.isEmpty())
+        return;
+    const auto found = m_albums.constFind(album);
+    if (found == m_albums.constEnd()) {
+        m_albums.insert(album, static_cast<int>(m_counts.size()));
+        m_counts.push_back(1);
+    } else {
+        ++m_counts[static_cast<std::size_t>(*found)];
+    }
 }
 
 QString AlbumPlan::key(const BatchInput &batchInput)
@@ -34,8 +47,13 @@ QString AlbumPlan::key(const BatchInput &batchInput)
     if (!batchInput.sheet.isEmpty())
         return QStringLiteral("sheet:") + QDir::cleanPath(QFileInfo(batchInput.sheet).absoluteFilePath());
     const QString &input = batchInput.path;
-    if (m_request.album == BatchRequest::Album::Folder)
+    if (m_request.album == BatchRequest::Album::Folder) {
+        // A path the list made absolute is clean already: no need to ask for the working folder.
+        const qsizetype slash = input.lastIndexOf(QLatin1Char('/'));
+        if (slash > 0 && QDir::isAbsolutePath(input))
+            return QDir::cleanPath(input.left(slash));
         return QDir::cleanPath(QFileInfo(input).absolutePath());
+    }
     const auto known = m_tagKeys.constFind(input);
     if (known != m_tagKeys.constEnd())
         return *known;

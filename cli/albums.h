@@ -16,6 +16,8 @@ class AlbumPlan
 {
 public:
     explicit AlbumPlan(const BatchRequest &request);
+    // Of the inputs already listed.
+    AlbumPlan(const BatchRequest &request, const std::vector<BatchInput> &inputs);
 
     // The album's index and the track's place in it, in the list's order; album -1 for none.
     struct Place
@@ -32,6 +34,8 @@ public:
     QString key(const BatchInput &input);
 
 private:
+    void count(const BatchInput &input);
+
     const BatchRequest &m_request;
     QHash<QString, int> m_albums; // by key
     QHash<QString, QString> m_tagKeys; // by input, with --album=tags: read once

@@ -88,19 +88,23 @@ Outcome Manifest::open(const QString &path)
     // records, which the next run mends from the MP3s there.
     if (Outcome set = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"); !set)
         return set;
-    return exec("CREATE TABLE IF NOT EXISTS mp3s (root INTEGER NOT NULL, source "
-                "TEXT NOT NULL, "
-                "track INTEGER NOT NULL, size INTEGER, mtime INTEGER, audio "
-                "BLOB, tags BLOB, settings BLOB, "
-                "mp3 TEXT NOT NULL UNIQUE, mp3size INTEGER, mp3mtime INTEGER, "
-                "PRIMARY KEY (root, source, track))");
+    if (Outcome made = exec("CREATE TABLE IF NOT EXISTS mp3s (root INTEGER NOT NULL, source TEXT NOT NULL, "
+                            "track INTEGER NOT NULL, size INTEGER, mtime INTEGER, audio BLOB, tags BLOB, "
+                            "settings BLOB, mp3 TEXT NOT NULL UNIQUE, mp3size INTEGER, mp3mtime INTEGER, "
+                            "stamp BLOB, PRIMARY KEY (root, source, track))");
+        !made)
+        return made;
+    // A record from before the stamp: its rows get one as the next run checks them.
+    if (!Statement(m_db.get(), "SELECT stamp FROM mp3s LIMIT 0").ok())
+        return exec("ALTER TABLE mp3s ADD COLUMN stamp BLOB");
+    return Outcome::success();
 }
 
 Result<std::vector<MirrorRecord>> Manifest::records() const
 {
     Statement select(m_db.get(), "SELECT root, source, track, size, mtime, "
                                  "audio, tags, settings, mp3, mp3size, "
-                                 "mp3mtime FROM mp3s ORDER BY mp3");
+                                 "mp3mtime, stamp FROM mp3s ORDER BY mp3");
     std::vector<MirrorRecord> records;
     while (select.step()) {
         records.push_back({.root = int(select.integer(0)),
@@ -113,7 +117,8 @@ Result<std::vector<MirrorRecord>> Manifest::records() const
                            .settings = select.blob(7),
                            .mp3 = select.text(8),
                            .mp3Size = select.integer(9),
-                           .mp3MtimeNs = select.integer(10)});
+                           .mp3MtimeNs = select.integer(10),
+                           .stamp = select.blob(11)});
     }
     if (!select.ok())
         return failure();
@@ -124,7 +129,7 @@ Outcome Manifest::put(const MirrorRecord &r)
 {
     // REPLACE drops the rows whose source or MP3 the new one takes, in one transaction.
     Statement insert(m_db.get(), "INSERT OR REPLACE INTO mp3s VALUES (?1, ?2, "
-                                 "?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+                                 "?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
     insert.bind(1, qint64(r.root));
     insert.bind(2, r.source);
     insert.bind(3, qint64(r.track));
@@ -136,6 +141,7 @@ Outcome Manifest::put(const MirrorRecord &r)
     insert.bind(9, r.mp3);
     insert.bind(10, r.mp3Size);
     insert.bind(11, r.mp3MtimeNs);
+    insert.bind(12, r.stamp);
     insert.step();
     return insert.ok() ? Outcome::success() : failure();
 }

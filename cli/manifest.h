@@ -25,6 +25,7 @@ struct MirrorRecord
     QString mp3; // relative to the mirror's folder
     qint64 mp3Size = 0;
     qint64 mp3MtimeNs = 0;
+    QByteArray stamp; // TagInputs' digest: where it and the source's size and time are the same, so are the tags
 };
 
 // The mirror's record of its MP3s: an SQLite database in the mirror's folder. Each change is one

@@ -1,6 +1,5 @@
 #include "mirrorcommand.h"
 
-#include "albums.h"
 #include "console.h"
 #include "manifest.h"
 #include "mirrorplan.h"
@@ -16,6 +15,7 @@
 #include <QHash>
 #include <QTextStream>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace {
@@ -53,6 +53,7 @@ public:
     void trash();
     void move();
     void encode();
+    void copy();
     void retag();
     void removeEmptiedFolders();
     bool failed() const { return m_failed; }
@@ -151,15 +152,14 @@ void MirrorRun::encode()
     };
     QHash<QString, std::size_t> byOutput;
     for (std::size_t i = 0; i < m_plan.items.size(); ++i) {
-        if (m_plan.items[i].encodes())
+        if (m_plan.items[i].encodes() && !m_plan.items[i].input.copy)
             byOutput.insert(outputOf(m_plan.items[i]), i);
     }
     if (byOutput.isEmpty())
         return;
-    AlbumPlan albums(m_request);
     BatchRun batch(m_request.settings, m_request.jobs, stopRequested());
-    batch.setAlbums(albums.trackCounts());
-    std::vector<bool> albumEncodes(albums.trackCounts().size(), false);
+    batch.setAlbums(m_plan.albumTracks);
+    std::vector<bool> albumEncodes(m_plan.albumTracks.size(), false);
     for (const MirrorItem &item : m_plan.items) {
         if (item.place.album >= 0 && item.encodes())
             albumEncodes[std::size_t(item.place.album)] = true;
@@ -170,6 +170,8 @@ void MirrorRun::encode()
             while (next < m_plan.items.size()) {
                 const MirrorItem &item = m_plan.items[next++];
                 const int album = item.place.album;
+                if (item.input.copy)
+                    continue;
                 if (item.encodes()) {
                     return BatchFile {.input = item.input.path,
                                       .output = outputOf(item),
@@ -209,6 +211,28 @@ void MirrorRun::encode()
             ++m_done[item.step == MirrorItem::Step::EncodeAgain ? 1 : 0];
         });
     QDir(pathOf(kCheckFolder)).removeRecursively();
+}
+
+void MirrorRun::copy()
+{
+    for (MirrorItem &item : m_plan.items) {
+        if (stopRequested())
+            return;
+        if (!item.input.copy || !item.encodes())
+            continue;
+        const QString to = pathOf(item.record.mp3);
+        if (item.step == MirrorItem::Step::Adopt) {
+            if (!sameBytes(item.input.path, to)) {
+                fail(QStringLiteral("%1 is not the mirror's (not a copy of %2): left as it is").arg(to, item.input.path));
+                continue;
+            }
+        } else if (Outcome copied = copyMp3(item.input.path, to); !copied) {
+            fail(QStringLiteral("%1: %2").arg(item.input.path, copied.message));
+            continue;
+        }
+        record(item.record);
+        ++m_done[item.step == MirrorItem::Step::EncodeAgain ? 1 : 0];
+    }
 }
 
 std::optional<TrackGain> MirrorRun::measureAlbum(int album)
@@ -276,15 +300,16 @@ void printPlan(const MirrorPlan &plan)
         }
         switch (item.step) {
         case MirrorItem::Step::Convert:
-            out << "convert " << item.record.mp3 << '\n';
+            out << (item.input.copy ? "copy " : "convert ") << item.record.mp3 << '\n';
             ++counts[0];
             break;
         case MirrorItem::Step::Adopt:
-            out << "convert " << item.record.mp3 << " (kept as it is if the MP3 there is the same)\n";
+            out << (item.input.copy ? "copy " : "convert ") << item.record.mp3
+                << " (kept as it is if the MP3 there is the same)\n";
             ++counts[0];
             break;
         case MirrorItem::Step::EncodeAgain:
-            out << "encode again " << item.record.mp3 << '\n';
+            out << (item.input.copy ? "copy again " : "encode again ") << item.record.mp3 << '\n';
             ++counts[1];
             break;
         case MirrorItem::Step::Retag:
@@ -310,6 +335,32 @@ void printPlan(const MirrorPlan &plan)
                .arg(counts[2])
                .arg(counts[3])
                .arg(counts[4]);
+}
+
+// The records' MP3s that are there as files, each folder listed once rather than each file asked.
+QSet<QString> filesThere(const QString &mirror, const std::vector<MirrorRecord> &records)
+{
+    QSet<QString> folders;
+    for (const MirrorRecord &record : records)
+        folders.insert(record.mp3.left(std::max<qsizetype>(record.mp3.lastIndexOf(QLatin1Char('/')), 0)));
+    QSet<QString> files;
+    files.reserve(qsizetype(records.size()));
+    for (const QString &folder : std::as_const(folders)) {
+        const QString prefix = folder.isEmpty() ? QString() : folder + QLatin1Char('/');
+        const QByteArray path = QFile::encodeName(mirror + QLatin1Char('/') + folder);
+        DIR *dir = ::opendir(path.constData());
+        if (!dir)
+            continue;
+        while (const dirent *entry = ::readdir(dir)) {
+            struct stat st = {};
+            if (entry->d_type == DT_REG
+                || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN)
+                    && ::stat((path + '/' + entry->d_name).constData(), &st) == 0 && S_ISREG(st.st_mode)))
+                files.insert(prefix + QFile::decodeName(entry->d_name));
+        }
+        ::closedir(dir);
+    }
+    return files;
 }
 
 // A source that is not there, unreadable or without a WAVE may be a disk not mounted: its MP3s must
@@ -367,8 +418,9 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
     }
     // A record whose MP3 is gone (a run stopped between the two) is dropped: its source is
     // converted again.
+    const QSet<QString> there = filesThere(mirror, records);
     std::erase_if(records, [&](const MirrorRecord &record) {
-        if (QFileInfo(QDir(mirror).filePath(record.mp3)).isFile())
+        if (there.contains(record.mp3))
             return false;
         if (request.dryRun)
             return true;
@@ -380,10 +432,11 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
     // What a run stopped while checking an MP3 left.
     if (!request.dryRun)
         QDir(QDir(mirror).filePath(kCheckFolder)).removeRecursively();
-    AlbumPlan albums(request);
-    MirrorPlan plan = planMirror(request, albums, std::move(records));
+    MirrorPlan plan = planMirror(request, std::move(records));
     for (const QString &skipped : std::as_const(plan.skipped))
         say(QStringLiteral("skipped %1: its MP3 is that of an earlier input").arg(skipped));
+    for (const QString &lossy : std::as_const(plan.lossy))
+        say(QStringLiteral("skipped ") + lossy);
     for (const QString &refused : std::as_const(plan.refused))
         say(refused);
     for (const QString &unlisted : std::as_const(plan.unlisted))
@@ -409,6 +462,7 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
     run.trash();
     run.move();
     run.encode();
+    run.copy();
     run.retag();
     run.removeEmptiedFolders();
     say(run.summary());

@@ -1,9 +1,12 @@
 #include "mirrorplan.h"
 
 #include "outputnaming.h"
+#include "version.h"
 
 #include "encoder/mirrorkeys.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -17,9 +20,17 @@ QString absolute(const QString &path)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-QString sourceKey(int root, const QString &source, int track)
+struct SourceKey
 {
-    return QStringLiteral("%1/%2/%3").arg(root).arg(track).arg(source);
+    int root;
+    int track;
+    QString source;
+    bool operator==(const SourceKey &) const = default;
+};
+
+size_t qHash(const SourceKey &key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.root, key.track, key.source);
 }
 
 // Size and modification time in nanoseconds; false where it cannot be read.
@@ -35,20 +46,30 @@ bool sizeAndTime(const QString &path, qint64 &size, qint64 &mtimeNs)
 
 } // namespace
 
-MirrorPlan planMirror(const BatchRequest &request, AlbumPlan &albums, std::vector<MirrorRecord> records)
+MirrorPlan planMirror(const BatchRequest &given, std::vector<MirrorRecord> records)
 {
     MirrorPlan plan;
     plan.recorded = qsizetype(records.size());
-    const QDir mirror(absolute(request.outputDir));
+    // Absolute paths throughout: the working folder is asked once, not once a file.
+    BatchRequest request = given;
+    const QString mirror = absolute(request.outputDir);
+    request.outputDir = mirror;
+    // Below the mirror's folder; the paths here are absolute and clean, so no folder is asked.
+    const auto belowMirror = [&mirror](const QString &path) {
+        const QString clean = QDir::cleanPath(path);
+        return clean.startsWith(mirror + QLatin1Char('/')) ? clean.mid(mirror.size() + 1)
+                                                           : QDir(mirror).relativeFilePath(clean);
+    };
     QStringList roots;
     for (const QString &input : request.inputs)
         roots << absolute(input);
+    request.inputs = roots;
     std::vector<int> found(std::size_t(roots.size()), 0);
 
-    QHash<QString, std::size_t> bySource;
+    QHash<SourceKey, std::size_t> bySource;
     QHash<QString, std::size_t> byMp3;
     for (std::size_t i = 0; i < records.size(); ++i) {
-        bySource.insert(sourceKey(records[i].root, records[i].source, records[i].track), i);
+        bySource.insert({records[i].root, records[i].track, records[i].source}, i);
         byMp3.insert(records[i].mp3, i);
     }
     std::vector<bool> used(records.size(), false);
@@ -56,72 +77,125 @@ MirrorPlan planMirror(const BatchRequest &request, AlbumPlan &albums, std::vecto
     QStringList refusedImages; // the folders of the images whose sheet cannot be used
     const bool withAlbums = request.album != BatchRequest::Album::Off && request.settings.replayGain;
 
-    InputList inputs(request.inputs, request.subfolders, request.pregap);
-    while (std::optional<BatchInput> input = inputs.next()) {
-        if (!input->error.isEmpty()) {
+    std::vector<BatchInput> inputs;
+    {
+        InputList list(roots, request.subfolders, request.pregap);
+        list.withMp3s();
+        while (std::optional<BatchInput> input = list.next())
+            inputs.push_back(std::move(*input));
+    }
+    AlbumPlan albums(request, inputs);
+    plan.albumTracks = albums.trackCounts();
+    // What every MP3 depends on beside its source, its folder's covers and its sheet.
+    QByteArray extra = QByteArrayLiteral(SONOVERT_VERSION);
+    if (request.name)
+        extra += '\0' + request.name->text().toUtf8();
+    TagInputs tagInputs(request.settings, extra);
+    const QByteArray copied = QCryptographicHash::hash("copied as it is", QCryptographicHash::Sha256);
+    QByteArray settingsOf[2]; // by albumRoom
+    const qint64 startedNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
+
+    // A WAVE and an MP3 of the same name: the MP3 made of the WAVE is the mirror's, not the copy.
+    std::stable_partition(inputs.begin(), inputs.end(), [](const BatchInput &input) { return !input.copy; });
+    plan.items.reserve(inputs.size());
+    for (BatchInput &input : inputs) {
+        if (!input.error.isEmpty()) {
             // Nothing of the image is touched: its tracks' MP3s stay until the sheet is mended.
-            plan.refused << QStringLiteral("%1: %2").arg(input->sheet, input->error);
-            refusedImages << input->below + QLatin1Char('/');
+            plan.refused << QStringLiteral("%1: %2").arg(input.sheet, input.error);
+            refusedImages << input.below + QLatin1Char('/');
             continue;
         }
-        const QString path = absolute(input->path);
+        const QString path = input.path; // input is moved into its item below
         int root = 0;
         while (root < roots.size() && path != roots[root] && !path.startsWith(roots[root] + QLatin1Char('/')))
             ++root;
         if (root == roots.size())
             continue;
         ++found[std::size_t(root)];
-        MirrorItem item;
-        item.input = *input;
-        item.place = albums.place(*input);
+        if (!input.skipped.isEmpty()) {
+            plan.lossy << QStringLiteral("%1: %2").arg(path, input.skipped);
+            continue;
+        }
+        // Made in its place (reserved above) and dropped where it turns out to be none.
+        MirrorItem &item = plan.items.emplace_back();
         MirrorRecord &record = item.record;
         record.root = root;
-        record.source = path == roots[root] ? QFileInfo(path).fileName() : QDir(roots[root]).relativeFilePath(path);
-        record.track = input->track;
-        record.mp3 = mirror.relativeFilePath(absolute(wantedOutput(request, *input)));
+        record.source = path == roots[root] ? QFileInfo(path).fileName() : path.mid(roots[root].size() + 1);
+        record.track = input.track;
+        const auto known = bySource.constFind({root, record.track, record.source});
+        const MirrorRecord *before = known != bySource.constEnd() ? &records[*known] : nullptr;
+        const bool readable = sizeAndTime(path, record.size, record.mtimeNs);
+        const bool same = before && readable && before->size == record.size && before->mtimeNs == record.mtimeNs;
+
+        EncoderSettings &settings = item.settings;
+        settings = request.settings;
+        settings.inputFile = path;
+        settings.range = input.range;
+        settings.cueSheet = input.sheet;
+        settings.cueTrack = input.track;
+        if (input.copy) {
+            record.settings = copied;
+            record.stamp = copied;
+        } else {
+            item.place = albums.place(input);
+            settings.albumRoom = withAlbums && item.place.album >= 0;
+            QByteArray &digest = settingsOf[settings.albumRoom ? 1 : 0];
+            if (digest.isEmpty())
+                digest = settingsDigest(settings);
+            record.settings = digest;
+            record.stamp = tagInputs.digest(settings);
+        }
+        // Neither the source nor what its tags are made of changed (the stamp holds the name
+        // template and this program's version too): its tags and its MP3's name are as they were.
+        const bool unchanged = same && !before->stamp.isEmpty() && before->stamp == record.stamp;
+        // A source changed in the last two seconds may change again within its clock's tick, its
+        // size and time the same: the next run reads its tags rather than trusting them.
+        if (record.mtimeNs > startedNs - 2'000'000'000)
+            record.stamp.clear();
+        if (unchanged)
+            record.mp3 = before->mp3;
+        else if (input.copy)
+            record.mp3 = belowMirror(mirror + QLatin1Char('/') + input.below + QLatin1Char('.') +
+                                     QFileInfo(path).suffix());
+        else
+            record.mp3 = belowMirror(wantedOutput(request, input));
         if (claimed.contains(record.mp3)) {
-            plan.skipped << input->path;
+            plan.skipped << path;
+            plan.items.pop_back();
             continue;
         }
         claimed.insert(record.mp3);
-        const auto known = bySource.constFind(sourceKey(root, record.source, record.track));
-        if (!sizeAndTime(input->path, record.size, record.mtimeNs)) {
+        if (!readable) {
             // Not readable now: its MP3 stays as it is.
-            if (known != bySource.constEnd())
+            if (before)
                 used[*known] = true;
+            plan.items.pop_back();
             continue;
         }
-        EncoderSettings &settings = item.settings;
-        settings = request.settings;
-        settings.inputFile = input->path;
-        settings.range = input->range;
-        settings.cueSheet = input->sheet;
-        settings.cueTrack = input->track;
-        settings.albumRoom = withAlbums && item.place.album >= 0;
-        record.settings = settingsDigest(settings);
-        record.tags = tagsDigest(settings);
+        if (input.copy)
+            record.tags = copied;
+        else
+            record.tags = unchanged ? before->tags : tagsDigest(settings);
+        item.input = std::move(input);
 
-        if (known != bySource.constEnd()) {
-            const MirrorRecord &before = records[*known];
+        if (before) {
             used[*known] = true;
-            item.before = before;
-            const bool same = before.size == record.size && before.mtimeNs == record.mtimeNs;
-            record.audio = same ? before.audio : audioDigest(input->path, input->range);
-            item.refresh = !same;
-            item.move = before.mp3 != record.mp3;
-            if (record.audio != before.audio || record.settings != before.settings)
+            item.before = *before;
+            record.audio = same ? before->audio : audioDigest(path, item.input.range);
+            item.refresh = !same || record.stamp != before->stamp;
+            item.move = before->mp3 != record.mp3;
+            if (record.audio != before->audio || record.settings != before->settings)
                 item.step = MirrorItem::Step::EncodeAgain;
-            else if (record.tags != before.tags)
+            else if (record.tags != before->tags)
                 item.step = MirrorItem::Step::Retag;
         } else {
             // Decided once every record still in use is known.
             item.step = MirrorItem::Step::Convert;
         }
-        plan.items.push_back(std::move(item));
     }
     for (std::size_t root = 0; root < found.size(); ++root) {
         if (found[root] == 0)
-            plan.emptyRoots << request.inputs[qsizetype(root)];
+            plan.emptyRoots << given.inputs[qsizetype(root)];
     }
 
     // A new source whose audio is that of a source gone is its MP3 moved; one whose MP3 is already
@@ -150,7 +224,7 @@ MirrorPlan planMirror(const BatchRequest &request, AlbumPlan &albums, std::vecto
             used[*there] = true;
             item.before = records[*there];
             item.step = MirrorItem::Step::EncodeAgain;
-        } else if (QFileInfo::exists(mirror.filePath(record.mp3))) {
+        } else if (QFileInfo::exists(mirror + QLatin1Char('/') + record.mp3)) {
             item.step = MirrorItem::Step::Adopt;
         }
     }
@@ -173,7 +247,7 @@ MirrorPlan planMirror(const BatchRequest &request, AlbumPlan &albums, std::vecto
 
     // An album gets its figures again where its audio changed: a track encoded, or its tracks not
     // all and only the MP3s of one folder before (a track came, went or moved in or out).
-    plan.albumChanged.assign(albums.trackCounts().size(), false);
+    plan.albumChanged.assign(plan.albumTracks.size(), false);
     if (withAlbums) {
         QHash<QString, int> recordedIn;
         for (const MirrorRecord &record : records)

@@ -16,7 +16,7 @@
 // One source of the mirror and what becomes of its MP3.
 struct MirrorItem
 {
-    BatchInput input;
+    BatchInput input; // copy: an MP3, copied as it is
     EncoderSettings settings; // the run's, for this source
     AlbumPlan::Place place;
     MirrorRecord record; // as it will be written once its MP3 is in place
@@ -40,12 +40,15 @@ struct MirrorPlan
     QStringList emptyRoots; // roots with no input: nothing may be trashed
     QStringList skipped; // sources whose MP3 an earlier source takes
     QStringList refused; // CD images whose sheet cannot be used, and why
+    QStringList lossy; // lossy sources other than MP3s, and why they are not converted
     QStringList unlisted; // sources there that could not be read: their MP3s stay
     qsizetype recorded = 0; // MP3s of the mirror before the run
+    std::vector<int> albumTracks; // each album's tracks, by album index
     std::vector<bool> albumChanged; // by album index
 };
 
-// Compares the sources (walked as the batch walks them) with the records; records whose MP3 is gone
-// are left out (the caller drops them). Reads what it must to tell: the tags of every source, and
-// the audio of those whose size or time changed.
-MirrorPlan planMirror(const BatchRequest &request, AlbumPlan &albums, std::vector<MirrorRecord> records);
+// Compares the sources (walked as the batch walks them, with the MP3s among them, copied as they
+// are) with the records; records whose MP3 is gone are left out (the caller drops them). Reads
+// what it must to tell: the tags of a source where it or what its tags are made of changed, the
+// audio where its size or time changed; nothing of a source as it was.
+MirrorPlan planMirror(const BatchRequest &request, std::vector<MirrorRecord> records);

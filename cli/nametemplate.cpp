@@ -45,6 +45,7 @@ Result<NameTemplate> NameTemplate::read(const QString &text)
     static const QRegularExpression fieldPattern(QStringLiteral("\\{([^{}]*)\\}"));
     static const QRegularExpression keyPattern(QStringLiteral("^([a-z]+)(?::0([0-9]{1,2}))?$"));
     NameTemplate made;
+    made.m_text = text;
     const auto literal = [&made](const QString &part) {
         made.m_parts.push_back({part, std::nullopt, 0});
         return !part.contains(QLatin1Char('{')) && !part.contains(QLatin1Char('}'));

@@ -25,6 +25,9 @@ public:
     // (an album artist, the artist's first); a name "." or ".." becomes "_" or "__".
     QString expand(const TagSet &tags) const;
 
+    // As it was given.
+    const QString &text() const { return m_text; }
+
     // "title, artist, ...": every key, in the tag table's order.
     static QString keys();
 
@@ -36,4 +39,5 @@ private:
         int width = 0;
     };
     std::vector<Part> m_parts;
+    QString m_text;
 };

@@ -2,12 +2,17 @@
 
 #include "encoder/encoderun.h"
 #include "encoder/input/riffchunks.h"
+#include "encoder/tags/coverfile.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QFile>
 
 #include <lame/lame.h>
+
+#include <algorithm>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -25,6 +30,16 @@ std::pair<qint64, qint64> sampleBytes(QFile &file)
             return {chunk->body(), std::min<qint64>(qint64(chunk->size), size - chunk->body())};
     }
     return {0, size};
+}
+
+// A file by its size and time; nothing where it is not there.
+QByteArray fileStamp(const QString &path)
+{
+    struct stat st = {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QByteArrayLiteral("-");
+    return QByteArray::number(qint64(st.st_size)) + ' '
+           + QByteArray::number(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
 }
 
 } // namespace
@@ -72,4 +87,41 @@ QByteArray settingsDigest(const EncoderSettings &s)
         << s.fastMode << s.rawPcm << s.forceByteSwap << s.mono << s.copyrighted << s.original << s.skipTags
         << s.writeInfoTag << s.replayGain << s.albumRoom;
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+TagInputs::TagInputs(const EncoderSettings &s, const QByteArray &extra)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << extra << s.tagTitle << s.tagArtist << s.tagAlbum << s.tagYear << s.tagGenre << s.skipTags << s.sourceTags
+        << s.folderCover << s.coverFile << fileStamp(s.coverFile);
+    m_command = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+QByteArray TagInputs::digest(const EncoderSettings &settings)
+{
+    const qsizetype slash = settings.inputFile.lastIndexOf(QLatin1Char('/'));
+    const QStringView folderView =
+        slash < 0 ? QStringView(u".") : QStringView(settings.inputFile).left(std::max<qsizetype>(slash, 1));
+    // The sources of a folder come one after another.
+    if (folderView == m_lastFolder && settings.cueSheet.isEmpty())
+        return m_lastDigest;
+    const QString folder = folderView.toString();
+    auto known = m_folders.constFind(folder);
+    if (known == m_folders.constEnd()) {
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        hash.addData(m_command);
+        if (settings.folderCover)
+            hash.addData(folderCoverStamp(folder));
+        known = m_folders.insert(folder, hash.result());
+    }
+    m_lastFolder = folder;
+    m_lastDigest = *known;
+    if (settings.cueSheet.isEmpty())
+        return *known;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(*known);
+    hash.addData(settings.cueSheet.toUtf8());
+    hash.addData(fileStamp(settings.cueSheet));
+    return hash.result();
 }

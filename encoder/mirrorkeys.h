@@ -4,6 +4,7 @@
 #include "encoder/core/framerange.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 // What an MP3 is made of, each as a digest, so a copy of a library can tell what changed: the audio
@@ -18,3 +19,22 @@ QByteArray audioDigest(const QString &path, const FrameRange &range = {});
 QByteArray tagsDigest(const EncoderSettings &settings);
 // SHA-256 of every setting that changes an MP3's bytes other than its tags, with lame's version.
 QByteArray settingsDigest(const EncoderSettings &settings);
+
+// What a source's tags are made of other than the source itself, as a digest, each file by its
+// name, size and time so that nothing is read: the typed texts and tag options, the cover file,
+// the folder's cover files, a CUE sheet, and what else the caller's MP3s depend on (extra).
+// Where it and the source's size and time are as they were, so are the tags. Unlike the digests
+// above it holds times: it tells whether to look, never what an MP3 is.
+class TagInputs
+{
+public:
+    TagInputs(const EncoderSettings &command, const QByteArray &extra);
+    // Of a source: settings with its inputFile and cueSheet set.
+    QByteArray digest(const EncoderSettings &settings);
+
+private:
+    QByteArray m_command;
+    QHash<QString, QByteArray> m_folders; // by folder: with its cover files
+    QString m_lastFolder;
+    QByteArray m_lastDigest;
+};

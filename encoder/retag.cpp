@@ -4,7 +4,9 @@
 #include "encoder/mp3/frames.h"
 #include "encoder/output/mp3output.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -107,5 +109,27 @@ Outcome retagMp3(const EncoderSettings &settings, const QString &mp3,
         if (Outcome written = output.write(part); !written)
             return written;
     }
+    return output.commit();
+}
+
+Outcome copyMp3(const QString &from, const QString &to)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return Outcome::failure(QStringLiteral("It cannot be read: %1").arg(source.errorString()));
+    if (!QDir().mkpath(QFileInfo(to).path()))
+        return Outcome::failure(QStringLiteral("Its folder cannot be made: %1").arg(QFileInfo(to).path()));
+    Mp3Output output(to);
+    if (Outcome opened = output.open(); !opened)
+        return opened;
+    for (;;) {
+        const QByteArray block = source.read(1 << 20);
+        if (block.isEmpty())
+            break;
+        if (Outcome written = output.write(block); !written)
+            return written;
+    }
+    if (source.error() != QFileDevice::NoError)
+        return Outcome::failure(QStringLiteral("It cannot be read: %1").arg(source.errorString()));
     return output.commit();
 }

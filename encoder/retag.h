@@ -25,3 +25,7 @@ Outcome retagMp3(const EncoderSettings &settings, const QString &mp3,
 
 // The figures in the MP3's ID3v2 tag; none where it has none or cannot be read.
 Mp3Gains readMp3Gains(const QString &mp3);
+
+// The file at from, an MP3 made elsewhere, copied as it is to to (its folder made), through a
+// temporary file as a run writes its MP3: an interrupt leaves no part of it.
+Outcome copyMp3(const QString &from, const QString &to);

@@ -6,7 +6,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstring>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace {
@@ -16,11 +18,28 @@ QString joined(const QString &below, const QString &name)
     return below.isEmpty() ? name : below + QLatin1Char('/') + name;
 }
 
+// A file name without its last extension, as QFileInfo::completeBaseName gives it.
+QString withoutSuffix(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? name : name.left(dot);
+}
+
 } // namespace
 
 InputList::InputList(QStringList arguments, bool subfolders, Pregap pregap)
     : m_arguments(std::move(arguments)), m_subfolders(subfolders), m_pregap(pregap)
 {
+}
+
+BatchInput InputList::lossyInput(const QString &path, const QString &below) const
+{
+    BatchInput input = wholeInput(path, below);
+    if (isMp3FileName(path))
+        input.copy = true;
+    else
+        input.skipped = QStringLiteral("a lossy source: encoding it again only loses quality");
+    return input;
 }
 
 BatchInput InputList::take(BatchInput input, const QString &sheet)
@@ -46,11 +65,45 @@ void InputList::enter(const QString &path, const QString &below)
     if (::stat(QFile::encodeName(path).constData(), &folder) != 0
         || !m_searched.emplace(folder.st_dev, folder.st_ino).second)
         return;
-    QStringList names = QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                                             QDir::Unsorted);
-    // QDir's own name order follows the locale.
-    std::sort(names.begin(), names.end());
-    m_folders.push_back({path, below, std::move(names)});
+    // readdir tells most entries' kind, so a library's files are not each asked for it.
+    std::vector<Entry> entries;
+    if (DIR *dir = ::opendir(QFile::encodeName(path).constData())) {
+        while (const dirent *entry = ::readdir(dir)) {
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                entries.push_back({QFile::decodeName(entry->d_name), entry->d_type});
+        }
+        ::closedir(dir);
+    }
+    // In code unit order, the same on every machine and locale.
+    std::sort(entries.begin(), entries.end());
+    const bool sheets = std::any_of(entries.cbegin(), entries.cend(), [](const Entry &entry) {
+        return entry.name.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive);
+    });
+    m_folders.push_back({path, below, std::move(entries), 0, sheets});
+}
+
+bool InputList::Folder::isDir(const Entry &entry) const
+{
+    if (entry.type == DT_DIR || entry.type == DT_REG)
+        return entry.type == DT_DIR;
+    return QFileInfo(path + QLatin1Char('/') + entry.name).isDir(); // a link is followed
+}
+
+QString InputList::Folder::sheetOf(const QString &name) const
+{
+    if (!sheets)
+        return {};
+    const QString base = withoutSuffix(name);
+    for (const char *suffix : {".cue", ".CUE"}) {
+        const Entry wanted {base + QLatin1String(suffix), DT_UNKNOWN};
+        const auto found = std::lower_bound(entries.begin(), entries.end(), wanted);
+        if (found == entries.end() || found->name != wanted.name)
+            continue;
+        const QString sheet = path + QLatin1Char('/') + found->name;
+        if (found->type == DT_REG || (found->type != DT_DIR && QFileInfo(sheet).isFile()))
+            return sheet;
+    }
+    return {};
 }
 
 std::optional<BatchInput> InputList::next()
@@ -63,23 +116,21 @@ std::optional<BatchInput> InputList::next()
         }
         if (!m_folders.empty()) {
             Folder &folder = m_folders.back();
-            if (folder.next >= folder.names.size()) {
+            if (folder.next >= folder.entries.size()) {
                 m_folders.pop_back();
                 continue;
             }
-            const QString name = folder.names.at(folder.next++);
+            const Entry &entry = folder.entries[folder.next++];
+            const QString name = entry.name;
             const QString path = folder.path + QLatin1Char('/') + name;
             const QString below = folder.below;
-            if (QFileInfo(path).isDir()) {
+            if (folder.isDir(entry)) {
                 if (m_subfolders)
                     enter(path, joined(below, name)); // may grow m_folders: folder is not used after
             } else if (isLosslessFileName(name)) {
-                return take(wholeInput(path, joined(below, QFileInfo(name).completeBaseName())),
-                            sheetBeside(path));
-            } else if (isLossyFileName(name)) {
-                BatchInput lossy = wholeInput(path, joined(below, QFileInfo(name).completeBaseName()));
-                lossy.skipped = QStringLiteral("a lossy source: encoding it again only loses quality");
-                return lossy;
+                return take(wholeInput(path, joined(below, withoutSuffix(name))), folder.sheetOf(name));
+            } else if (isLossyFileName(name) || (m_mp3s && isMp3FileName(name))) {
+                return lossyInput(path, joined(below, withoutSuffix(name)));
             }
             continue;
         }
@@ -91,6 +142,8 @@ std::optional<BatchInput> InputList::next()
             enter(QDir::cleanPath(argument), QString());
         else if (info.suffix().compare(QLatin1String("cue"), Qt::CaseInsensitive) == 0)
             return take(wholeInput(argument, info.completeBaseName()), argument);
+        else if (isLossyFileName(argument) || (m_mp3s && isMp3FileName(argument)))
+            return lossyInput(argument, info.completeBaseName());
         else
             return take(wholeInput(argument, info.completeBaseName()),
                         isLosslessFileName(argument) ? sheetBeside(argument) : QString());

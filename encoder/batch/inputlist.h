@@ -27,7 +27,8 @@ struct BatchInput
     int track = -1;
     FrameRange range;
     QString error; // a sheet that cannot be used: why, naming its line; nothing is converted
-    QString skipped; // a lossy file found in a folder: why it is not converted
+    QString skipped; // a lossy file: why it is not converted
+    bool copy = false; // an MP3, to be copied as it is (withMp3s)
 };
 
 inline BatchInput wholeInput(const QString &path, const QString &below)
@@ -42,32 +43,47 @@ inline BatchInput wholeInput(const QString &path, const QString &below)
 // held whole. A file argument is taken as it is; a folder is searched through its subfolders
 // for WAVE, FLAC and AIFF files by their names (isLosslessFileName, encoder/input/sourceformat.h),
 // each folder's entries in the order of their names compared code unit by code unit, the same on
-// every machine and locale; the lossy files found beside them (isLossyFileName) are given as
-// skipped, and MP3s are left out. A folder reached a second time (through a link, or given
-// twice) is not searched again. An input with a CUE sheet of its name beside it, and a sheet
-// given, are the image's tracks (imagetracks.h).
+// every machine and locale; the lossy files found beside them or given (isLossyFileName) are
+// given as skipped, and MP3s are left out unless asked for. A folder reached a second time
+// (through a link, or given twice) is not searched again. An input with a CUE sheet of its name
+// beside it, and a sheet given, are the image's tracks (imagetracks.h).
 class InputList
 {
 public:
     // Without subfolders, a folder given yields only its own files.
     explicit InputList(QStringList arguments, bool subfolders = true, Pregap pregap = Pregap::Previous);
 
+    // MP3s found are given too, to be copied as they are rather than left out.
+    void withMp3s() { m_mp3s = true; }
+
     std::optional<BatchInput> next();
 
 private:
+    struct Entry
+    {
+        QString name;
+        unsigned char type; // as readdir gives it: DT_DIR, DT_REG, or to be asked (DT_LNK, DT_UNKNOWN)
+        bool operator<(const Entry &other) const { return name < other.name; }
+    };
     struct Folder
     {
         QString path;
         QString below;
-        QStringList names;
-        qsizetype next = 0;
+        std::vector<Entry> entries; // in code unit order
+        std::size_t next = 0;
+        bool sheets = false; // whether any entry is named as a CUE sheet
+        bool isDir(const Entry &entry) const;
+        // The CUE sheet of an input's name among the folder's files, as sheetBeside finds it.
+        QString sheetOf(const QString &name) const;
     };
     void enter(const QString &path, const QString &below);
+    BatchInput lossyInput(const QString &path, const QString &below) const;
     // The input, or the first of its image's tracks with the others to follow.
     BatchInput take(BatchInput input, const QString &sheet);
 
     QStringList m_arguments;
     bool m_subfolders = true;
+    bool m_mp3s = false;
     Pregap m_pregap = Pregap::Previous;
     std::deque<BatchInput> m_tracks; // an image's tracks still to give
     qsizetype m_argument = 0;

@@ -47,7 +47,7 @@ const Format &row(SourceFormat format)
 template <std::size_t N>
 bool endsInOneOf(const QString &path, const char *const (&suffixes)[N])
 {
-    const QString suffix = QFileInfo(path).suffix();
+    const QStringView suffix = fileSuffix(path);
     return std::any_of(std::begin(suffixes), std::end(suffixes), [&suffix](const char *s) {
         return s && suffix.compare(QLatin1String(s), Qt::CaseInsensitive) == 0;
     });
@@ -105,4 +105,9 @@ bool isLosslessFileName(const QString &path)
 bool isLossyFileName(const QString &path)
 {
     return endsInOneOf(path, kLossySuffixes);
+}
+
+bool isMp3FileName(const QString &path)
+{
+    return path.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive);
 }

@@ -28,3 +28,6 @@ bool isLosslessFileName(const QString &path);
 // Whether the name ends in an extension of a lossy format an MP3 is not made from: .ogg, .oga,
 // .opus, .m4a or .aac, in any case.
 bool isLossyFileName(const QString &path);
+
+// Whether the name ends in .mp3, in any case.
+bool isMp3FileName(const QString &path);

@@ -62,9 +62,17 @@ bool isWaveSndfileFormat(int format)
            });
 }
 
+QStringView fileSuffix(const QString &path)
+{
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0 || path.indexOf(QLatin1Char('/'), dot) >= 0)
+        return {};
+    return QStringView(path).mid(dot + 1);
+}
+
 bool isWaveFileName(const QString &path)
 {
-    const QString suffix = QFileInfo(path).suffix();
+    const QStringView suffix = fileSuffix(path);
     return std::any_of(std::begin(kExtensions), std::end(kExtensions), [&suffix](const Extension &e) {
         return suffix.compare(QLatin1String(e.suffix), Qt::CaseInsensitive) == 0;
     });

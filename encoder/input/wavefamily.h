@@ -44,5 +44,9 @@ bool isWaveSndfileFormat(int format);
 // Whether the name ends in an extension a WAVE file goes by: .wav or .wave, in any case.
 bool isWaveFileName(const QString &path);
 
+// What follows the last dot of the path's file name, as QFileInfo::suffix gives it, without
+// asking the file system (a folder's thousands of names are each checked).
+QStringView fileSuffix(const QString &path);
+
 // The input dialog's filter, "Wave File (*.wav)|*.wav": the usual extension only.
 QString waveFileFilter();

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <mutex>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 QString megabytes(qint64 bytes)
@@ -70,8 +71,21 @@ QStringList coverFilesIn(const QDir &folder)
         if (known != listed.constEnd() && known->first == changed)
             return known->second;
     }
-    // Name filters match in any letter case here.
-    QStringList found = folder.entryList(coverNames(), QDir::Files, QDir::NoSort);
+    QStringList found;
+    if (DIR *dir = ::opendir(QFile::encodeName(folder.path()).constData())) {
+        while (const dirent *entry = ::readdir(dir)) {
+            // Only regular files, or names to ask about (links); folderCover checks each found.
+            if (entry->d_type != DT_REG && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+                continue;
+            const QString name = QFile::decodeName(entry->d_name);
+            const auto named = [&name](const QString &wanted) {
+                return name.compare(wanted, Qt::CaseInsensitive) == 0;
+            };
+            if (std::any_of(coverNames().cbegin(), coverNames().cend(), named))
+                found << name;
+        }
+        ::closedir(dir);
+    }
     std::sort(found.begin(), found.end());
     if (settled) {
         const std::lock_guard lock(mutex);
@@ -113,4 +127,17 @@ std::optional<Picture> folderCover(const QString &inputFile, QStringList &warnin
         }
     }
     return std::nullopt;
+}
+
+QByteArray folderCoverStamp(const QString &folder)
+{
+    QByteArray stamp;
+    for (const QString &name : coverFilesIn(QDir(folder))) {
+        struct stat st = {};
+        if (::stat(QFile::encodeName(folder + QLatin1Char('/') + name).constData(), &st) != 0)
+            continue;
+        stamp += name.toUtf8() + '\0' + QByteArray::number(qint64(st.st_size)) + '\0'
+                 + QByteArray::number(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec) + '\0';
+    }
+    return stamp;
 }

@@ -20,3 +20,7 @@ std::optional<Picture> readCover(const QString &path, QString *why);
 // .png, in any letter case, that is a readable JPEG or PNG. One larger than kMaxPictureBytes is
 // left out with a line in warnings.
 std::optional<Picture> folderCover(const QString &inputFile, QStringList &warnings);
+
+// The folder's cover files as folderCover would try them, each by its name, size and time: where
+// it is as it was, so is the picture, and nothing was read to tell.
+QByteArray folderCoverStamp(const QString &folder);
