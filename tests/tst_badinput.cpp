@@ -109,12 +109,6 @@ QByteArray withFact(QByteArray wave, quint32 count)
     return wave;
 }
 
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 const QByteArray kOldOutput = "the earlier output, to be left as it was";
 
 // One run through the component: refused, failed or finished, with what it raised.

@@ -77,12 +77,6 @@ QByteArray hashOf(const QString &path)
     return QCryptographicHash::hash(contentOf(path), QCryptographicHash::Sha1);
 }
 
-bool writeText(const QString &path, const QByteArray &text)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
-}
-
 QList<int> zeroToHundred()
 {
     QList<int> all;
@@ -660,11 +654,11 @@ private slots:
         QByteArray text;
         while (text.size() < 1000000)
             text += "Not a sound, only words in a file named like a WAVE file.\n";
-        QVERIFY(writeText(dir + QStringLiteral("/text.wav"), text));
+        QVERIFY(writeBytes(dir + QStringLiteral("/text.wav"), text));
         WaveOptions none;
         none.frames = 0;
         QVERIFY(writeWave(dir + QStringLiteral("/empty.wav"), none));
-        QVERIFY(writeText(dir + QStringLiteral("/old.mp3"), "the earlier output"));
+        QVERIFY(writeBytes(dir + QStringLiteral("/old.mp3"), "the earlier output"));
         QVERIFY(QDir(dir).mkdir(QStringLiteral("sub")));
         const QStringList entries = entriesOf(dir);
         const QByteArray old = hashOf(dir + QStringLiteral("/old.mp3"));
@@ -692,7 +686,7 @@ private slots:
         const QString input = dir + QStringLiteral("/in.wav");
         const QString output = dir + QStringLiteral("/out.mp3");
         QVERIFY(writeMusicWave(input, 3));
-        QVERIFY(writeText(output, "the earlier output"));
+        QVERIFY(writeBytes(output, "the earlier output"));
         const QStringList entries = entriesOf(dir);
         const QByteArray old = hashOf(output);
 
@@ -755,7 +749,7 @@ private slots:
         const QString output = dir + QStringLiteral("/out.mp3");
         const QString target = link.isEmpty() ? output : targetDir + QStringLiteral("/song.mp3");
         if (oldMode != 0) {
-            QVERIFY(writeText(target, "the earlier output"));
+            QVERIFY(writeBytes(target, "the earlier output"));
             QCOMPARE(::chmod(QFile::encodeName(target).constData(), mode_t(oldMode)), 0);
         }
         if (link == QLatin1String("relative")) {
@@ -822,7 +816,7 @@ private slots:
     {
         const QString dir = m_dir.freshDir(QStringLiteral("abort"));
         const QString output = dir + QStringLiteral("/out.mp3");
-        QVERIFY(writeText(output, "the earlier output"));
+        QVERIFY(writeBytes(output, "the earlier output"));
         const QByteArray old = hashOf(output);
         LameEncoderX encoder;
         QVERIFY(encoder.write(Member::InputFile, m_longWave));

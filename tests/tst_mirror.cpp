@@ -75,7 +75,15 @@ QMap<QString, QByteArray> TstMirror::batchOf(const QString &src, const QStringLi
     const QString out = m_dir.filePath(QStringLiteral("batch"));
     QDir(out).removeRecursively();
     const Run run = encode(QStringList {src, QStringLiteral("-o"), out} + settings);
-    return run.exitCode == 0 ? tree(out) : QMap<QString, QByteArray> {{QStringLiteral("failed"), run.err.toUtf8()}};
+    if (run.exitCode != 0)
+        return {{QStringLiteral("failed"), run.err.toUtf8()}};
+    // The mirror copies the MP3s among the sources as they are, where a batch leaves them out.
+    QMap<QString, QByteArray> files = tree(out);
+    for (const auto &[path, bytes] : tree(src).asKeyValueRange()) {
+        if (path.endsWith(QLatin1String(".mp3")))
+            files.insert(path, bytes);
+    }
+    return files;
 }
 
 bool TstMirror::writeTrack(const QString &path, quint32 seed, const QByteArray &title, double seconds)
@@ -124,20 +132,32 @@ void TstMirror::life_data()
                                      << 0 << QString();
     QTest::newRow("delete a track") << "delete B/01" << QStringList() << "trash B/01.mp3\n" + counts(0, 0, 0, 0, 1) << 0
                                     << QString();
+    QTest::newRow("add a FLAC album with a cover")
+        << "add F" << QStringList() << "convert F/01.mp3\nconvert F/02.mp3\n" + counts(2, 0, 0, 0, 0) << 0 << QString();
+    // The MP3 is copied as it is; the Ogg is named and left.
+    QTest::newRow("add an MP3 and an Ogg") << "add M" << QStringList() << "copy M/old.mp3\n" + counts(1, 0, 0, 0, 0) << 0
+                                           << QStringLiteral("M/song.ogg: a lossy source");
+    // Nothing of the sources changed but the picture beside them.
+    QTest::newRow("new cover") << "recover F" << QStringList()
+                               << "retag F/01.mp3\nretag F/02.mp3\n" + counts(0, 0, 2, 0, 0) << 0 << QString();
     QTest::newRow("bit rate") << "" << QStringList {"--bitrate=192"}
-                              << "encode again C/01.mp3\nencode again C/02.mp3\n" + counts(0, 2, 0, 0, 0) << 0
-                              << QString();
+                              << "encode again C/01.mp3\nencode again C/02.mp3\nencode again F/01.mp3\n"
+                                 "encode again F/02.mp3\n" +
+                                     counts(0, 4, 0, 0, 0)
+                              << 0 << QString();
     // Each MP3 there is converted again and compared before its record is written.
+    const QString kept = QStringLiteral(" (kept as it is if the MP3 there is the same)\n");
     QTest::newRow("record lost") << "lose the record" << QStringList {"--bitrate=192"}
-                                 << "convert C/01.mp3 (kept as it is if the MP3 there is the same)\n"
-                                    "convert C/02.mp3 (kept as it is if the MP3 there is the same)\n" +
-                                        counts(2, 0, 0, 0, 0)
+                                 << "convert C/01.mp3" + kept + "convert C/02.mp3" + kept + "convert F/01.mp3" + kept +
+                                        "convert F/02.mp3" + kept + "copy M/old.mp3" + kept + counts(5, 0, 0, 0, 0)
                                  << 0 << QString();
     QTest::newRow("empty source") << "empty" << QStringList {"--bitrate=192"} << QString() << 1
                                   << QStringLiteral("holds no WAVE file: nothing is changed, nothing trashed");
-    QTest::newRow("trash most") << "delete C, add D" << QStringList {"--bitrate=192"}
-                                << "convert D/01.mp3\ntrash C/01.mp3\ntrash C/02.mp3\n" + counts(1, 0, 0, 0, 2) << 1
-                                << QStringLiteral("2 of the mirror's 2 MP3s would go to the trash");
+    QTest::newRow("trash most") << "delete C, F, M, add D" << QStringList {"--bitrate=192"}
+                                << "convert D/01.mp3\ntrash C/01.mp3\ntrash C/02.mp3\ntrash F/01.mp3\n"
+                                   "trash F/02.mp3\ntrash M/old.mp3\n" +
+                                       counts(1, 0, 0, 0, 5)
+                                << 1 << QStringLiteral("5 of the mirror's 5 MP3s would go to the trash");
 }
 
 // Each row changes the library left by the one before.
@@ -161,12 +181,25 @@ void TstMirror::life()
         QVERIFY(QDir().rename(m_src + "/A", m_src + "/C"));
     } else if (change == QLatin1String("delete B/01")) {
         QVERIFY(QFile::remove(track("B/01")));
+    } else if (change == QLatin1String("add F")) {
+        QVERIFY(QDir().mkpath(m_src + QStringLiteral("/F")));
+        for (const char *name : {"F/01.flac", "F/02.flac"})
+            QVERIFY(writeWave(m_src + QLatin1Char('/') + QLatin1String(name),
+                              {.frames = 66150, .container = Container::Flac, .seed = 41}));
+        QVERIFY(writeBytes(m_src + QStringLiteral("/F/cover.png"), pngBytes(600)));
+    } else if (change == QLatin1String("add M")) {
+        QVERIFY(QDir().mkpath(m_src + QStringLiteral("/M")) &&
+                QFile::copy(m_dst + QStringLiteral("/C/01.mp3"), m_src + QStringLiteral("/M/old.mp3")) &&
+                writeBytes(m_src + QStringLiteral("/M/song.ogg"), QByteArray("OggS", 4).repeated(100)));
+    } else if (change == QLatin1String("recover F")) {
+        QVERIFY(writeBytes(m_src + QStringLiteral("/F/cover.png"), pngBytes(700, 'q')));
     } else if (change == QLatin1String("lose the record")) {
         QVERIFY(QFile::remove(m_dst + QStringLiteral("/.sonovert-mirror.sqlite")));
     } else if (change == QLatin1String("empty")) {
         QVERIFY(QDir().rename(m_src, away) && QDir().mkpath(m_src));
-    } else if (change == QLatin1String("delete C, add D")) {
-        QVERIFY(QFile::remove(track("C/01")) && QFile::remove(track("C/02")) && writeTrack(track("D/01"), 31, "New"));
+    } else if (change == QLatin1String("delete C, F, M, add D")) {
+        QVERIFY(QDir(m_src + "/C").removeRecursively() && QDir(m_src + "/F").removeRecursively() &&
+                QDir(m_src + "/M").removeRecursively() && writeTrack(track("D/01"), 31, "New"));
     }
     const QStringList args = QStringList {QStringLiteral("--mirror"), m_src, QStringLiteral("-o"), m_dst} + settings;
     const QMap<QString, QByteArray> before = tree(m_dst);
@@ -192,6 +225,8 @@ void TstMirror::life()
         QVERIFY(tree(m_dst).value(QStringLiteral("A/01.mp3")).chopped(128).endsWith(audioBefore.chopped(128)));
     } else if (change == QLatin1String("rename A C")) {
         QVERIFY(!QFileInfo::exists(m_dst + QStringLiteral("/A")));
+    } else if (change == QLatin1String("recover F")) {
+        QVERIFY(tree(m_dst).value(QStringLiteral("F/01.mp3")).contains(pngBytes(700, 'q')));
     } else if (change == QLatin1String("delete B/01")) {
         QCOMPARE(contentOf(m_dir.filePath(QStringLiteral("xdg/Trash/files/01.mp3"))), before.value("B/01.mp3"));
         QVERIFY(contentOf(m_dir.filePath(QStringLiteral("xdg/Trash/info/01.mp3.trashinfo"))).contains("Path="));
@@ -203,7 +238,7 @@ void TstMirror::killed_data()
 {
     QTest::addColumn<int>("killAfterMs");
     QTest::addColumn<QString>("settings"); // of the run killed; the library is first mirrored without
-    for (const int ms : {30, 120, 300, 700}) {
+    for (const int ms : {30, 120, 300, 700, 1500}) {
         QTest::addRow("new, killed at %d ms", ms) << ms << QString();
         QTest::addRow("bit rate, killed at %d ms", ms) << ms << QStringLiteral("--bitrate=64");
     }

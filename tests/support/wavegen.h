@@ -76,3 +76,4 @@ bool writeWaveCut(const QString &from, const QString &to, qint64 first, qint64 c
 
 // The whole file, or nothing when it cannot be read.
 QByteArray contentOf(const QString &path);
+bool writeBytes(const QString &path, const QByteArray &bytes);
