@@ -42,6 +42,26 @@ bool sameBytes(const QString &a, const QString &b)
     return true;
 }
 
+// The file moved to the desktop's trash. Where no trash folder can be made, Qt 6.4 reports success
+// with the file moved into "files" of the working folder, its path relative: that move is undone.
+bool moveToTrash(const QString &path)
+{
+    QString where;
+    if (!QFile::moveToTrash(path, &where))
+        return false;
+    if (QDir::isAbsolutePath(where))
+        return true;
+    const QFileInfo moved(QDir::current().absoluteFilePath(where));
+    QDir trash = moved.dir();
+    if (!QFile::rename(moved.filePath(), path))
+        return false;
+    trash.cdUp();
+    QFile::remove(trash.filePath(QStringLiteral("info/") + moved.fileName() + QStringLiteral(".trashinfo")));
+    trash.rmdir(QStringLiteral("files"));
+    trash.rmdir(QStringLiteral("info"));
+    return false;
+}
+
 class MirrorRun
 {
 public:
@@ -105,7 +125,7 @@ void MirrorRun::trash()
     for (const MirrorRecord &gone : m_plan.trash) {
         if (stopRequested())
             return;
-        if (!QFile::moveToTrash(pathOf(gone.mp3))) {
+        if (!moveToTrash(pathOf(gone.mp3))) {
             fail(QStringLiteral("%1: cannot be moved to the trash; it stays").arg(pathOf(gone.mp3)));
             continue;
         }
