@@ -15,6 +15,8 @@
 #include <QHash>
 #include <QTextStream>
 
+#include <thread>
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -422,23 +424,32 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
     }
     Manifest manifest;
     std::vector<MirrorRecord> records;
+    QSet<QString> there;
+    Outcome read = Outcome::success();
     const QString manifestPath = QDir(mirror).filePath(kManifestName);
-    // A dry run makes no record where there is none.
-    if (!request.dryRun || QFileInfo::exists(manifestPath)) {
-        if (Outcome opened = manifest.open(manifestPath); !opened) {
-            say(opened.message);
-            return ExitStatus::Failed;
+    // The mirror's side, its record and its files, is read while the sources are walked.
+    std::thread mirrorSide([&] {
+        // A dry run makes no record where there is none.
+        if (request.dryRun && !QFileInfo::exists(manifestPath))
+            return;
+        if (read = manifest.open(manifestPath); !read)
+            return;
+        Result<std::vector<MirrorRecord>> recorded = manifest.records();
+        if (!recorded) {
+            read = recorded.failure();
+            return;
         }
-        Result<std::vector<MirrorRecord>> read = manifest.records();
-        if (!read) {
-            say(read.failure().message);
-            return ExitStatus::Failed;
-        }
-        records = std::move(*read);
+        records = std::move(*recorded);
+        there = filesThere(mirror, records);
+    });
+    std::vector<BatchInput> sources = mirrorSources(request);
+    mirrorSide.join();
+    if (!read) {
+        say(read.message);
+        return ExitStatus::Failed;
     }
     // A record whose MP3 is gone (a run stopped between the two) is dropped: its source is
     // converted again.
-    const QSet<QString> there = filesThere(mirror, records);
     std::erase_if(records, [&](const MirrorRecord &record) {
         if (there.contains(record.mp3))
             return false;
@@ -452,7 +463,7 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
     // What a run stopped while checking an MP3 left.
     if (!request.dryRun)
         QDir(QDir(mirror).filePath(kCheckFolder)).removeRecursively();
-    MirrorPlan plan = planMirror(request, std::move(records));
+    MirrorPlan plan = planMirror(request, std::move(sources), std::move(records));
     for (const QString &skipped : std::as_const(plan.skipped))
         say(QStringLiteral("skipped %1: its MP3 is that of an earlier input").arg(skipped));
     for (const QString &lossy : std::as_const(plan.lossy))

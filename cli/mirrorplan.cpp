@@ -46,24 +46,41 @@ bool sizeAndTime(const QString &path, qint64 &size, qint64 &mtimeNs)
 
 } // namespace
 
-MirrorPlan planMirror(const BatchRequest &given, std::vector<MirrorRecord> records)
+BatchRequest absoluteRequest(const BatchRequest &given)
+{
+    BatchRequest request = given;
+    request.outputDir = absolute(request.outputDir);
+    for (QString &input : request.inputs)
+        input = absolute(input);
+    return request;
+}
+
+std::vector<BatchInput> mirrorSources(const BatchRequest &given)
+{
+    const BatchRequest request = absoluteRequest(given);
+    std::vector<BatchInput> inputs;
+    InputList list(request.inputs, request.subfolders, request.pregap);
+    list.withMp3s();
+    list.withSizes();
+    while (std::optional<BatchInput> input = list.next())
+        inputs.push_back(std::move(*input));
+    return inputs;
+}
+
+MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs, std::vector<MirrorRecord> records)
 {
     MirrorPlan plan;
     plan.recorded = qsizetype(records.size());
     // Absolute paths throughout: the working folder is asked once, not once a file.
-    BatchRequest request = given;
-    const QString mirror = absolute(request.outputDir);
-    request.outputDir = mirror;
+    const BatchRequest request = absoluteRequest(given);
+    const QString &mirror = request.outputDir;
     // Below the mirror's folder; the paths here are absolute and clean, so no folder is asked.
     const auto belowMirror = [&mirror](const QString &path) {
         const QString clean = QDir::cleanPath(path);
         return clean.startsWith(mirror + QLatin1Char('/')) ? clean.mid(mirror.size() + 1)
                                                            : QDir(mirror).relativeFilePath(clean);
     };
-    QStringList roots;
-    for (const QString &input : request.inputs)
-        roots << absolute(input);
-    request.inputs = roots;
+    const QStringList &roots = request.inputs;
     std::vector<int> found(std::size_t(roots.size()), 0);
 
     QHash<SourceKey, std::size_t> bySource;
@@ -77,13 +94,6 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<MirrorRecord> recor
     QStringList refusedImages; // the folders of the images whose sheet cannot be used
     const bool withAlbums = request.album != BatchRequest::Album::Off && request.settings.replayGain;
 
-    std::vector<BatchInput> inputs;
-    {
-        InputList list(roots, request.subfolders, request.pregap);
-        list.withMp3s();
-        while (std::optional<BatchInput> input = list.next())
-            inputs.push_back(std::move(*input));
-    }
     AlbumPlan albums(request, inputs);
     plan.albumTracks = albums.trackCounts();
     // What every MP3 depends on beside its source, its folder's covers and its sheet.
@@ -124,7 +134,9 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<MirrorRecord> recor
         record.track = input.track;
         const auto known = bySource.constFind({root, record.track, record.source});
         const MirrorRecord *before = known != bySource.constEnd() ? &records[*known] : nullptr;
-        const bool readable = sizeAndTime(path, record.size, record.mtimeNs);
+        record.size = input.size;
+        record.mtimeNs = input.mtimeNs;
+        const bool readable = input.size >= 0 || sizeAndTime(path, record.size, record.mtimeNs);
         const bool same = before && readable && before->size == record.size && before->mtimeNs == record.mtimeNs;
 
         EncoderSettings &settings = item.settings;

@@ -47,8 +47,11 @@ struct MirrorPlan
     std::vector<bool> albumChanged; // by album index
 };
 
-// Compares the sources (walked as the batch walks them, with the MP3s among them, copied as they
-// are) with the records; records whose MP3 is gone are left out (the caller drops them). Reads
+// The sources as the batch walks them, with the MP3s among them (copied as they are), and the size
+// and time of each file found in a folder.
+std::vector<BatchInput> mirrorSources(const BatchRequest &request);
+
+// Compares the sources with the records; records whose MP3 is gone are left out (the caller drops them). Reads
 // what it must to tell: the tags of a source where it or what its tags are made of changed, the
 // audio where its size or time changed; nothing of a source as it was.
-MirrorPlan planMirror(const BatchRequest &request, std::vector<MirrorRecord> records);
+MirrorPlan planMirror(const BatchRequest &request, std::vector<BatchInput> sources, std::vector<MirrorRecord> records);

@@ -18,6 +18,13 @@ QString joined(const QString &below, const QString &name)
     return below.isEmpty() ? name : below + QLatin1Char('/') + name;
 }
 
+BatchInput sized(BatchInput input, const auto &entry)
+{
+    input.size = entry.size;
+    input.mtimeNs = entry.mtimeNs;
+    return input;
+}
+
 // A file name without its last extension, as QFileInfo::completeBaseName gives it.
 QString withoutSuffix(const QString &name)
 {
@@ -69,8 +76,18 @@ void InputList::enter(const QString &path, const QString &below)
     std::vector<Entry> entries;
     if (DIR *dir = ::opendir(QFile::encodeName(path).constData())) {
         while (const dirent *entry = ::readdir(dir)) {
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                entries.push_back({QFile::decodeName(entry->d_name), entry->d_type});
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+                continue;
+            Entry found {QFile::decodeName(entry->d_name), entry->d_type};
+            struct stat st = {};
+            if (m_sizes && found.type != DT_DIR
+                && (isLosslessFileName(found.name) || isLossyFileName(found.name) || isMp3FileName(found.name))
+                && ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0) {
+                found.type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+                found.size = st.st_size;
+                found.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+            }
+            entries.push_back(std::move(found));
         }
         ::closedir(dir);
     }
@@ -128,9 +145,9 @@ std::optional<BatchInput> InputList::next()
                 if (m_subfolders)
                     enter(path, joined(below, name)); // may grow m_folders: folder is not used after
             } else if (isLosslessFileName(name)) {
-                return take(wholeInput(path, joined(below, withoutSuffix(name))), folder.sheetOf(name));
+                return take(sized(wholeInput(path, joined(below, withoutSuffix(name))), entry), folder.sheetOf(name));
             } else if (isLossyFileName(name) || (m_mp3s && isMp3FileName(name))) {
-                return lossyInput(path, joined(below, withoutSuffix(name)));
+                return sized(lossyInput(path, joined(below, withoutSuffix(name))), entry);
             }
             continue;
         }

@@ -29,6 +29,9 @@ struct BatchInput
     QString error; // a sheet that cannot be used: why, naming its line; nothing is converted
     QString skipped; // a lossy file: why it is not converted
     bool copy = false; // an MP3, to be copied as it is (withMp3s)
+    // The file's as the folder's search found it (withSizes); size -1 where not asked.
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
 };
 
 inline BatchInput wholeInput(const QString &path, const QString &below)
@@ -55,6 +58,9 @@ public:
 
     // MP3s found are given too, to be copied as they are rather than left out.
     void withMp3s() { m_mp3s = true; }
+    // The files found in folders are given with their size and time, asked of each folder as
+    // it is read, which costs less than asking by each file's whole path later.
+    void withSizes() { m_sizes = true; }
 
     std::optional<BatchInput> next();
 
@@ -63,6 +69,8 @@ private:
     {
         QString name;
         unsigned char type; // as readdir gives it: DT_DIR, DT_REG, or to be asked (DT_LNK, DT_UNKNOWN)
+        qint64 size = -1;
+        qint64 mtimeNs = 0;
         bool operator<(const Entry &other) const { return name < other.name; }
     };
     struct Folder
@@ -84,6 +92,7 @@ private:
     QStringList m_arguments;
     bool m_subfolders = true;
     bool m_mp3s = false;
+    bool m_sizes = false;
     Pregap m_pregap = Pregap::Previous;
     std::deque<BatchInput> m_tracks; // an image's tracks still to give
     qsizetype m_argument = 0;
