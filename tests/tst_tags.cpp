@@ -1,6 +1,7 @@
 // The input WAVE's own tags in the MP3: INFO, id3 and bext chunks merged under the typed texts,
 // pictures byte for byte, damaged chunks left out with a warning; and the loudness figures
-// written over the room held for them. Everything is read back with libmpg123.
+// written over the room held for them. Everything is read back with libmpg123; the tags of FLAC
+// and AIFF inputs also with mutagen and eyeD3.
 #include "encoder/encoderun.h"
 #include "encoder/output/mp3file.h"
 #include "encoder/output/mp3output.h"
@@ -12,7 +13,12 @@
 #include "wavegen.h"
 #include "wavetags.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <taglib/aifffile.h>
@@ -32,6 +38,22 @@ namespace {
 const QByteArray kJpeg = jpegBytes(3000);
 const QByteArray kPng = pngBytes(1201);
 const QByteArray kCover = jpegBytes(777, 'c');
+
+// An MP3's ID3v2 tag as mutagen reads it, as JSON: every frame but APIC keyed as the texts
+// columns key it (TXXX and COMM by their description), and the pictures; exit 3 without mutagen.
+const char *const kMutagenRead = R"(import json, sys
+try:
+    from mutagen.id3 import ID3
+except ImportError:
+    sys.exit(3)
+texts, pictures = {}, []
+for f in ID3(sys.argv[1], translate=False, load_v1=False).values():
+    if f.FrameID == "APIC":
+        pictures.append({"type": int(f.type), "mime": f.mime, "desc": f.desc, "data": f.data.hex()})
+    else:
+        texts.setdefault(f.FrameID + (":" + f.desc if getattr(f, "desc", "") else ""), []).append(str(f))
+print(json.dumps({"texts": {key: "\n".join(values) for key, values in texts.items()}, "pictures": pictures}))
+)";
 
 struct Encoded
 {
@@ -266,6 +288,51 @@ private slots:
         QCOMPARE(run.mp3.pictures.size(), std::size_t(flac ? 1 : 0));
         for (const Mp3Picture &p : run.mp3.pictures)
             QVERIFY(p.type == 4 && p.mimeType == "image/png" && p.description == "Back side" && p.data == kPng);
+
+        // The same tag as two readers users have read it: a fault our reader shares with the
+        // writer shows there.
+        QStringList missing;
+        QProcess mutagen;
+        mutagen.start(QStringLiteral("/usr/bin/python3"), {"-c", kMutagenRead, settings.outputFile});
+        QVERIFY(!mutagen.waitForStarted() || mutagen.waitForFinished(60000));
+        if (mutagen.error() == QProcess::FailedToStart || mutagen.exitCode() == 3) {
+            missing << QStringLiteral("mutagen");
+        } else {
+            QVERIFY2(mutagen.exitCode() == 0, mutagen.readAllStandardError().constData());
+            const QJsonObject read = QJsonDocument::fromJson(mutagen.readAllStandardOutput()).object();
+            Texts mutagenTexts;
+            for (const auto &[id, text] : read["texts"].toObject().toVariantMap().asKeyValueRange())
+                mutagenTexts.insert(id, text.toString());
+            QCOMPARE(mutagenTexts, texts);
+            const QJsonArray pictures = read["pictures"].toArray();
+            QCOMPARE(pictures.size(), flac ? 1 : 0);
+            for (const QJsonValue p : pictures)
+                QVERIFY(p["type"] == 4 && p["mime"] == "image/png" && p["desc"] == "Back side"
+                        && QByteArray::fromHex(p["data"].toString().toLatin1()) == kPng);
+        }
+        if (QStandardPaths::findExecutable(QStringLiteral("eyeD3")).isEmpty()) {
+            missing << QStringLiteral("eyeD3");
+        } else {
+            const QString images = m_dir.freshDir(QStringLiteral("images"));
+            QProcess eyed3;
+            eyed3.start(QStringLiteral("eyeD3"),
+                        {"--no-config", "--no-color", "--write-images=" + images, settings.outputFile});
+            QVERIFY(eyed3.waitForFinished(60000));
+            const QByteArray complaints = eyed3.readAllStandardError();
+            QVERIFY2(eyed3.exitCode() == 0 && complaints.isEmpty(), complaints.constData());
+            Texts shown;
+            const QRegularExpression line(QStringLiteral("^(title|artist|album|track): ([^\t\n]*)"),
+                                          QRegularExpression::MultilineOption);
+            for (const QRegularExpressionMatch &m : line.globalMatch(QString::fromUtf8(eyed3.readAllStandardOutput())))
+                shown.insert(m.captured(1), m.captured(2));
+            QCOMPARE(shown, (Texts {{"title", texts.value("TIT2")}, {"artist", texts.value("TPE1")},
+                                    {"album", texts.value("TALB")}, {"track", texts.value("TRCK")}}));
+            QCOMPARE(entriesOf(images), flac ? QStringList {"BACK_COVER.png"} : QStringList {});
+            QFile picture(images + "/BACK_COVER.png");
+            QVERIFY(!flac || (picture.open(QIODevice::ReadOnly) && picture.readAll() == kPng));
+        }
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing.join(QStringLiteral(" and ")) + QStringLiteral(" not installed")));
     }
 
     // The chunk list of each container the tags are read from: a data chunk's size through
