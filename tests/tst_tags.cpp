@@ -21,9 +21,6 @@
 #include <QStandardPaths>
 #include <QtTest>
 
-#include <taglib/aifffile.h>
-#include <taglib/flacfile.h>
-#include <taglib/tpropertymap.h>
 
 #include <atomic>
 
@@ -255,25 +252,7 @@ private slots:
         const bool flac = container == Container::Flac;
         const QString input = m_dir.path(flac ? QStringLiteral("own.flac") : QStringLiteral("own.aif"));
         QVERIFY(writeWave(input, {.frames = 44100, .container = container}));
-        TagLib::PropertyMap map;
-        for (const QString &property : properties)
-            map.insert(property.section('=', 0, 0).toStdString(),
-                       TagLib::String(property.section('=', 1).toStdString(), TagLib::String::UTF8));
-        if (flac) {
-            TagLib::FLAC::File file(QFile::encodeName(input).constData());
-            file.setProperties(map);
-            auto *picture = new TagLib::FLAC::Picture;
-            picture->setType(TagLib::FLAC::Picture::BackCover);
-            picture->setMimeType("image/png");
-            picture->setDescription("Back side");
-            picture->setData(TagLib::ByteVector(kPng.constData(), static_cast<unsigned int>(kPng.size())));
-            file.addPicture(picture);
-            QVERIFY(file.save());
-        } else {
-            TagLib::RIFF::AIFF::File file(QFile::encodeName(input).constData());
-            file.setProperties(map);
-            QVERIFY(file.save());
-        }
+        QVERIFY(tagWithTagLib(input, properties, flac ? kPng : QByteArray()));
         EncoderSettings settings = settingsFor(input, m_dir.path(QStringLiteral("own.mp3")), {});
         settings.tagTitle = QStringLiteral("Typed");
         settings.replayGain = false; // no figures of its own: none of the source's either

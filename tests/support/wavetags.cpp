@@ -3,6 +3,10 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <taglib/aifffile.h>
+#include <taglib/flacfile.h>
+#include <taglib/tpropertymap.h>
+
 namespace {
 
 template <typename T>
@@ -133,4 +137,28 @@ QByteArray pngBytes(int size, char seed)
     for (int i = 0; out.size() < size; ++i)
         out.append(static_cast<char>(seed + i * 17));
     return out;
+}
+
+bool tagWithTagLib(const QString &path, const QStringList &properties, const QByteArray &png)
+{
+    TagLib::PropertyMap map;
+    for (const QString &property : properties)
+        map.insert(property.section('=', 0, 0).toStdString(),
+                   TagLib::String(property.section('=', 1).toStdString(), TagLib::String::UTF8));
+    if (!path.endsWith(QLatin1String(".flac"))) {
+        TagLib::RIFF::AIFF::File file(QFile::encodeName(path).constData());
+        file.setProperties(map);
+        return file.save();
+    }
+    TagLib::FLAC::File file(QFile::encodeName(path).constData());
+    file.setProperties(map);
+    if (!png.isEmpty()) {
+        auto *picture = new TagLib::FLAC::Picture;
+        picture->setType(TagLib::FLAC::Picture::BackCover);
+        picture->setMimeType("image/png");
+        picture->setDescription("Back side");
+        picture->setData(TagLib::ByteVector(png.constData(), static_cast<unsigned int>(png.size())));
+        file.addPicture(picture);
+    }
+    return file.save();
 }

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 // WAVE files and their chunks written byte by byte, as other programs write them, valid and
 // damaged: any field can be wrong.
@@ -49,6 +50,10 @@ WaveChunk bextChunk(const QByteArray &description, const QByteArray &originator,
 // Takes the WAVE at path and lays the chunks in after its data chunk (a chunk declaring more
 // than it holds then runs past the end of the file); the RIFF size follows.
 bool appendChunks(const QString &path, const QList<WaveChunk> &chunks);
+
+// A FLAC's Vorbis comment or an AIFF's ID3 chunk written by TagLib, each property NAME=text as
+// TagLib names it; a FLAC also gets png as a picture block (back cover, "Back side") unless empty.
+bool tagWithTagLib(const QString &path, const QStringList &properties, const QByteArray &png = {});
 
 // A small JPEG-signed and a PNG-signed picture of some size, distinct per seed.
 QByteArray jpegBytes(int size, char seed = 'j');
