@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QStandardPaths>
 #include <QTextStream>
 
 #include <thread>
@@ -124,6 +125,10 @@ void MirrorRun::record(MirrorRecord record)
 
 void MirrorRun::trash()
 {
+    // Qt makes the home trash folder but not the folder it goes in, which a fresh account may
+    // not have yet; the freedesktop trash asks for it to be made as needed.
+    if (!m_plan.trash.empty())
+        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     for (const MirrorRecord &gone : m_plan.trash) {
         if (stopRequested())
             return;
