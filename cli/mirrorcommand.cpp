@@ -16,7 +16,7 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
-#include <thread>
+#include <future>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -433,7 +433,7 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
     Outcome read = Outcome::success();
     const QString manifestPath = QDir(mirror).filePath(kManifestName);
     // The mirror's side, its record and its files, is read while the sources are walked.
-    std::thread mirrorSide([&] {
+    std::future<void> mirrorSide = std::async(std::launch::async, [&] {
         // A dry run makes no record where there is none.
         if (request.dryRun && !QFileInfo::exists(manifestPath))
             return;
@@ -447,8 +447,11 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
         records = std::move(*recorded);
         there = filesThere(mirror, records);
     });
-    std::vector<BatchInput> sources = mirrorSources(request);
-    mirrorSide.join();
+    std::vector<BatchInput> sources = mirrorSources(request, [&]() -> const std::vector<MirrorRecord> & {
+        mirrorSide.wait();
+        return records;
+    });
+    mirrorSide.wait();
     if (!read) {
         say(read.message);
         return ExitStatus::Failed;

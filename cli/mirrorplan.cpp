@@ -44,8 +44,6 @@ bool sizeAndTime(const QString &path, qint64 &size, qint64 &mtimeNs)
     return true;
 }
 
-} // namespace
-
 BatchRequest absoluteRequest(const BatchRequest &given)
 {
     BatchRequest request = given;
@@ -55,13 +53,80 @@ BatchRequest absoluteRequest(const BatchRequest &given)
     return request;
 }
 
-std::vector<BatchInput> mirrorSources(const BatchRequest &given)
+// Which root a source is below, or -1; its path below it.
+int rootOf(const QStringList &roots, const QString &path)
+{
+    for (int root = 0; root < roots.size(); ++root) {
+        if (path == roots[root] || path.startsWith(roots[root] + QLatin1Char('/')))
+            return root;
+    }
+    return -1;
+}
+
+QString belowRoot(const QStringList &roots, int root, const QString &path)
+{
+    return path == roots[root] ? QFileInfo(path).fileName() : path.mid(roots[root].size() + 1);
+}
+
+// What every MP3 depends on beside its source, its folder's covers and its sheet.
+TagInputs tagInputsOf(const BatchRequest &request)
+{
+    QByteArray extra = QByteArrayLiteral(SONOVERT_VERSION);
+    if (request.name)
+        extra += '\0' + request.name->text().toUtf8();
+    return TagInputs(request.settings, extra);
+}
+
+} // namespace
+
+std::vector<BatchInput> mirrorSources(const BatchRequest &given, const std::function<const std::vector<MirrorRecord> &()> &recorded)
 {
     const BatchRequest request = absoluteRequest(given);
     std::vector<BatchInput> inputs;
     InputList list(request.inputs, request.subfolders, request.pregap);
     list.withMp3s();
     list.withSizes();
+    // A CD image as it was recorded (its size, time and stamp) has a track 0 where it had one: the
+    // audio before track 1 is not read again to tell.
+    struct Image
+    {
+        const MirrorRecord *first = nullptr;
+        bool same = true; // every track's record has the first's size, time and stamp
+        bool track0 = false;
+    };
+    QHash<SourceKey, Image> images;
+    bool indexed = false;
+    TagInputs tagInputs = tagInputsOf(request);
+    list.withPregapsKnown([&](const QString &sheet, const QString &image) -> std::optional<bool> {
+        if (!indexed) {
+            indexed = true;
+            for (const MirrorRecord &record : recorded()) {
+                if (record.track < 0)
+                    continue;
+                Image &known = images[{record.root, -1, record.source}];
+                if (!known.first)
+                    known.first = &record;
+                known.same = known.same && record.size == known.first->size &&
+                             record.mtimeNs == known.first->mtimeNs && record.stamp == known.first->stamp;
+                known.track0 = known.track0 || record.track == 0;
+            }
+        }
+        const int root = rootOf(request.inputs, image);
+        if (root < 0)
+            return std::nullopt;
+        const auto found = images.constFind({root, -1, belowRoot(request.inputs, root, image)});
+        qint64 size = 0;
+        qint64 mtimeNs = 0;
+        if (found == images.constEnd() || !found->same || found->first->stamp.isEmpty() ||
+            !sizeAndTime(image, size, mtimeNs) || size != found->first->size || mtimeNs != found->first->mtimeNs)
+            return std::nullopt;
+        EncoderSettings settings = request.settings;
+        settings.inputFile = image;
+        settings.cueSheet = sheet;
+        if (tagInputs.digest(settings) != found->first->stamp)
+            return std::nullopt;
+        return !found->track0;
+    });
     while (std::optional<BatchInput> input = list.next())
         inputs.push_back(std::move(*input));
     return inputs;
@@ -96,11 +161,7 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
 
     AlbumPlan albums(request, inputs);
     plan.albumTracks = albums.trackCounts();
-    // What every MP3 depends on beside its source, its folder's covers and its sheet.
-    QByteArray extra = QByteArrayLiteral(SONOVERT_VERSION);
-    if (request.name)
-        extra += '\0' + request.name->text().toUtf8();
-    TagInputs tagInputs(request.settings, extra);
+    TagInputs tagInputs = tagInputsOf(request);
     const QByteArray copied = QCryptographicHash::hash("copied as it is", QCryptographicHash::Sha256);
     QByteArray settingsOf[2]; // by albumRoom
     const qint64 startedNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
@@ -116,10 +177,8 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
             continue;
         }
         const QString path = input.path; // input is moved into its item below
-        int root = 0;
-        while (root < roots.size() && path != roots[root] && !path.startsWith(roots[root] + QLatin1Char('/')))
-            ++root;
-        if (root == roots.size())
+        const int root = rootOf(roots, path);
+        if (root < 0)
             continue;
         ++found[std::size_t(root)];
         if (!input.skipped.isEmpty()) {
@@ -130,7 +189,7 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         MirrorItem &item = plan.items.emplace_back();
         MirrorRecord &record = item.record;
         record.root = root;
-        record.source = path == roots[root] ? QFileInfo(path).fileName() : path.mid(roots[root].size() + 1);
+        record.source = belowRoot(roots, root, path);
         record.track = input.track;
         const auto known = bySource.constFind({root, record.track, record.source});
         const MirrorRecord *before = known != bySource.constEnd() ? &records[*known] : nullptr;

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -49,7 +50,9 @@ struct MirrorPlan
 
 // The sources as the batch walks them, with the MP3s among them (copied as they are), and the size
 // and time of each file found in a folder.
-std::vector<BatchInput> mirrorSources(const BatchRequest &request);
+// recorded: the mirror's records, asked for (and waited for) where a CD image is found.
+std::vector<BatchInput> mirrorSources(const BatchRequest &request,
+                                      const std::function<const std::vector<MirrorRecord> &()> &recorded);
 
 // Compares the sources with the records; records whose MP3 is gone are left out (the caller drops them). Reads
 // what it must to tell: the tags of a source where it or what its tags are made of changed, the

@@ -1,5 +1,6 @@
 // sonovert-encode --mirror: a library's life, each change planned (--dry-run) and then made,
 // the copy after each equal to what a fresh batch gives; runs killed at any moment and run again.
+#include "cuesheets.h"
 #include "wavegen.h"
 #include "wavetags.h"
 
@@ -23,6 +24,7 @@ private slots:
     void life();
     void killed_data();
     void killed();
+    void image();
 
 private:
     struct Run
@@ -37,6 +39,12 @@ private:
     // The tree a fresh batch of src gives with these settings.
     QMap<QString, QByteArray> batchOf(const QString &src, const QStringList &settings);
     static bool writeTrack(const QString &path, quint32 seed, const QByteArray &title, double seconds = 1.5);
+    // The file's modification time set to the nanosecond, which QFileInfo's times are not.
+    static bool setTime(const QString &path, timespec time)
+    {
+        const timespec times[2] = {{0, UTIME_OMIT}, time};
+        return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+    }
 
     QTemporaryDir m_dir;
     QString m_src;
@@ -213,11 +221,10 @@ void TstMirror::life()
     } else if (change == QLatin1String("retitle C/01 quietly")) {
         // A minute old, so the mirror trusts its time (it reads again what changed in the last
         // seconds); then rewritten with that time, to the nanosecond.
-        const QByteArray path = QFile::encodeName(track("C/01"));
-        const timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 60, 0}};
-        QVERIFY(::utimensat(AT_FDCWD, path.constData(), old, 0) == 0);
+        const timespec old {std::time(nullptr) - 60, 0};
+        QVERIFY(setTime(track("C/01"), old));
         QCOMPARE(encode({QStringLiteral("--mirror"), m_src, QStringLiteral("-o"), m_dst}).exitCode, 0);
-        QVERIFY(writeTrack(track("C/01"), 11, "Ono again") && ::utimensat(AT_FDCWD, path.constData(), old, 0) == 0);
+        QVERIFY(writeTrack(track("C/01"), 11, "Ono again") && setTime(track("C/01"), old));
     } else if (change == QLatin1String("lose the record")) {
         QVERIFY(QFile::remove(m_dst + QStringLiteral("/.sonovert-mirror.sqlite")));
     } else if (change == QLatin1String("empty")) {
@@ -300,6 +307,25 @@ void TstMirror::killed()
     const Run again = encode(args);
     QVERIFY2(again.exitCode == 0, qPrintable(again.err));
     QCOMPARE(tree(m_dst), batchOf(src, settings.isEmpty() ? QStringList() : QStringList {settings}));
+    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
+             QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+}
+
+// A CD image as it was is not read again, not even the audio before track 1 that tells whether
+// there is a track 0: made silent behind the image's size and time, its track 0 stays.
+void TstMirror::image()
+{
+    const QString src = m_dir.filePath(QStringLiteral("image-src"));
+    const QString image = src + QStringLiteral("/disc.wav");
+    const timespec old {std::time(nullptr) - 60, 0};
+    QVERIFY(QDir().mkpath(src) && writeWave(image, {.frames = 10 * 44100}) && setTime(image, old) &&
+            writeCueSheet(src + QStringLiteral("/disc.cue"), QStringLiteral("disc.wav"), CueEncoding::Utf8));
+    m_dst = m_dir.filePath(QStringLiteral("image-dst"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    const QStringList made = tree(m_dst).keys();
+    QVERIFY2(made.size() == 4 && made.first().startsWith(QLatin1String("disc/00")), qPrintable(made.join(' ')));
+    QVERIFY(writeWave(image, {.frames = 10 * 44100, .gain = 0}) && setTime(image, old));
     QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
              QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
 }

@@ -60,7 +60,7 @@ QString sheetBeside(const QString &image)
 }
 
 std::vector<BatchInput> imageTracks(const QString &sheetPath, const QString &below, Pregap pregap,
-                                    const QString &found)
+                                    const QString &found, const PregapSilence &known)
 {
     const Result<CueSheet> sheet = readCueSheet(sheetPath);
     if (!sheet)
@@ -81,8 +81,11 @@ std::vector<BatchInput> imageTracks(const QString &sheetPath, const QString &bel
     std::vector<BatchInput> tracks;
     for (const CueCut &cut : *cuts) {
         const FrameRange range {.first = cut.begin, .count = cut.end - cut.begin};
-        if (cut.number() == 0 && silent(image, range))
-            continue;
+        if (cut.number() == 0) {
+            const std::optional<bool> told = known ? known(sheetPath, image) : std::nullopt;
+            if (told ? *told : silent(image, range))
+                continue;
+        }
         QString name = QStringLiteral("%1").arg(cut.number(), 2, 10, QLatin1Char('0'));
         if (const QString title = fileNamePart(cut.track.title); !title.isEmpty())
             name += QLatin1Char(' ') + title;

@@ -15,6 +15,7 @@ QString sheetBeside(const QString &image);
 // is a track 0 where it is not silence. A sheet that cannot be used gives one input with the
 // reason (naming its line), so the batch reports it and converts nothing of the image. found:
 // the image the sheet was found beside, taken where FILE names it under another extension (a
-// sheet written for the WAVE a ripper made, kept beside the FLAC made of it since).
+// sheet written for the WAVE a ripper made, kept beside the FLAC made of it since). known: whether
+// the audio before track 1 is silence, where the caller knows without reading it.
 std::vector<BatchInput> imageTracks(const QString &sheet, const QString &below, Pregap pregap,
-                                    const QString &found = {});
+                                    const QString &found = {}, const PregapSilence &known = {});

@@ -54,7 +54,7 @@ BatchInput InputList::take(BatchInput input, const QString &sheet)
     if (sheet.isEmpty())
         return input;
     std::vector<BatchInput> tracks =
-        imageTracks(sheet, input.below, m_pregap, input.path == sheet ? QString() : input.path);
+        imageTracks(sheet, input.below, m_pregap, input.path == sheet ? QString() : input.path, m_pregaps);
     m_tracks.assign(std::make_move_iterator(tracks.begin()), std::make_move_iterator(tracks.end()));
     if (m_tracks.empty()) {
         input.sheet = sheet;

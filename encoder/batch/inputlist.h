@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <set>
 #include <utility>
@@ -33,6 +34,10 @@ struct BatchInput
     qint64 size = -1;
     qint64 mtimeNs = 0;
 };
+
+// Whether the audio before a CD image's track 1 is silence (no track 0), where it is known
+// without reading it: (sheet, image) as found; nothing to have it read.
+using PregapSilence = std::function<std::optional<bool>(const QString &sheet, const QString &image)>;
 
 inline BatchInput wholeInput(const QString &path, const QString &below)
 {
@@ -61,6 +66,7 @@ public:
     // The files found in folders are given with their size and time, asked of each folder as
     // it is read, which costs less than asking by each file's whole path later.
     void withSizes() { m_sizes = true; }
+    void withPregapsKnown(PregapSilence known) { m_pregaps = std::move(known); }
 
     std::optional<BatchInput> next();
 
@@ -93,6 +99,7 @@ private:
     bool m_subfolders = true;
     bool m_mp3s = false;
     bool m_sizes = false;
+    PregapSilence m_pregaps;
     Pregap m_pregap = Pregap::Previous;
     std::deque<BatchInput> m_tracks; // an image's tracks still to give
     qsizetype m_argument = 0;
