@@ -151,7 +151,8 @@ public:
             if (place.album >= 0 && item->choice.kind != OutputChoice::Kind::Convert)
                 m_batch.albumTrackPresent(place.album, place.track,
                                           item->choice.kind == OutputChoice::Kind::Exists ? item->input.path
-                                                                                         : QString());
+                                                                                         : QString(),
+                                          item->input.range);
             const std::lock_guard lock(m_mutex);
             switch (item->choice.kind) {
             case OutputChoice::Kind::Convert:

@@ -47,15 +47,17 @@ void BatchRun::setAlbums(std::vector<int> trackCounts)
     }
 }
 
-void BatchRun::albumTrackPresent(int album, int track, const QString &input)
+void BatchRun::albumTrackPresent(int album, int track, const QString &input, const FrameRange &range)
 {
     {
         const std::lock_guard lock(m_albumMutex);
         if (album < 0 || album >= static_cast<int>(m_albums.size()))
             return;
         std::vector<AlbumTrack> &tracks = m_albums[static_cast<std::size_t>(album)].tracks;
-        if (track >= 0 && track < static_cast<int>(tracks.size()))
+        if (track >= 0 && track < static_cast<int>(tracks.size())) {
             tracks[static_cast<std::size_t>(track)].present = input;
+            tracks[static_cast<std::size_t>(track)].presentRange = range;
+        }
     }
     // Called from next(), under m_mutex, where waiting for the committer could block it: the
     // thread that asked finishes the album once it has let go.
@@ -124,6 +126,7 @@ void BatchRun::finishAlbum(std::vector<AlbumTrack> &tracks)
         if (!track.present.isEmpty() && m_settings.replayGain) {
             EncoderSettings settings = m_settings;
             settings.inputFile = track.present;
+            settings.range = track.presentRange;
             if (std::unique_ptr<LoudnessMeter> meter = measureLoudness(settings, m_abort))
                 track.meters.push_back(std::move(meter));
         }

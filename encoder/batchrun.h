@@ -62,9 +62,9 @@ public:
     // so an album's MP3s are there all together or not at all.
     void setAlbums(std::vector<int> trackCounts);
     // A track of an album that is not converted: its MP3 already there (input is measured for
-    // the album's figures), or left out, with an empty input (an input
-    // refused, or whose MP3 an earlier input took).
-    void albumTrackPresent(int album, int track, const QString &input);
+    // the album's figures, the range of it a CD image's track is), or left out, with an empty
+    // input (an input refused, or whose MP3 an earlier input took).
+    void albumTrackPresent(int album, int track, const QString &input, const FrameRange &range = {});
     // The audio length of an input in seconds with these settings; 0 where it cannot be read.
     double audioSeconds(const QString &input, const FrameRange &range = {}) const;
 
@@ -83,6 +83,7 @@ private:
         std::vector<std::unique_ptr<LoudnessMeter>> meters;
         std::optional<Finished> waiting;
         QString present; // the input of a track whose MP3 is already there
+        FrameRange presentRange;
     };
     struct Album
     {

@@ -263,7 +263,7 @@ bool measureAll(PcmReader &reader, LoudnessMeter &meter, const std::atomic_bool 
 std::unique_ptr<LoudnessMeter> measureLoudness(const EncoderSettings &settings, const std::atomic_bool &abort)
 {
     AudioSource source;
-    if (!source.open(settings.inputFile, settings.rawPcm, settings.rawPcm && settings.forceByteSwap)
+    if (!source.open(settings.inputFile, settings.rawPcm, settings.rawPcm && settings.forceByteSwap, settings.range)
         || source.info().frames <= 0)
         return nullptr;
     const Result<Probe> probed = probe(settings, source.info());
