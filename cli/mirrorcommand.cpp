@@ -10,12 +10,15 @@
 #include "encoder/retag.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTextStream>
 
+#include <cstdio>
 #include <future>
 
 #include <dirent.h>
@@ -26,6 +29,8 @@ namespace {
 const QString kManifestName = QStringLiteral(".sonovert-mirror.sqlite");
 // Where an MP3 is made to be compared with one already there without its record.
 const QString kCheckFolder = QStringLiteral(".sonovert-mirror-check");
+// Where the mirror jobs of other machines write (--list): a mirror of each folder listed.
+const QString kIncomingFolder = QStringLiteral(".sonovert-incoming");
 
 void say(const QString &text)
 {
@@ -75,6 +80,7 @@ public:
 
     void trash();
     void move();
+    void takeMadeElsewhere();
     void encode();
     void copy();
     void retag();
@@ -83,12 +89,13 @@ public:
     // What was done, for the run's last line.
     QString summary() const
     {
-        return QStringLiteral("converted %1, encoded again %2, retagged %3, moved %4, trashed %5")
+        return QStringLiteral("converted %1, encoded again %2, retagged %3, moved %4, trashed %5%6")
             .arg(m_done[0])
             .arg(m_done[1])
             .arg(m_done[2])
             .arg(m_done[3])
-            .arg(m_done[4]);
+            .arg(m_done[4])
+            .arg(m_taken ? QStringLiteral(" (%1 made by other machines)").arg(m_taken) : QString());
     }
 
 private:
@@ -108,6 +115,7 @@ private:
     const QDir m_mirror;
     bool m_failed = false;
     int m_done[5] = {}; // converted, encoded again, retagged, moved, trashed
+    int m_taken = 0; // of those converted or encoded again
     QSet<QString> m_emptied; // folders an MP3 left
     QHash<int, std::optional<TrackGain>> m_albumGains; // of the albums changed, by index
 };
@@ -170,6 +178,48 @@ void MirrorRun::move()
     }
 }
 
+void MirrorRun::takeMadeElsewhere()
+{
+    std::vector<bool> encodedHere(m_plan.albumTracks.size(), false);
+    for (MirrorItem &item : m_plan.items) {
+        if (stopRequested())
+            return;
+        if (item.elsewhere.isEmpty() || !item.encodes())
+            continue;
+        const QString to = pathOf(item.record.mp3);
+        if (item.step == MirrorItem::Step::Adopt) {
+            if (!sameBytes(item.elsewhere, to)) {
+                fail(QStringLiteral("%1 is not the mirror's (not the MP3 of %2): left as it is").arg(to, item.input.path));
+                item.elsewhere.clear();
+                item.step = MirrorItem::Step::Keep;
+                continue;
+            }
+        } else if (!QDir().mkpath(QFileInfo(to).path())
+                   || ::rename(QFile::encodeName(item.elsewhere).constData(), QFile::encodeName(to).constData()) != 0) {
+            item.elsewhere.clear(); // made here instead
+            continue;
+        }
+        record(item.record);
+        ++m_done[item.step == MirrorItem::Step::EncodeAgain ? 1 : 0];
+        ++m_taken;
+        item.step = MirrorItem::Step::Keep;
+        // Its album's figures, as measured where the whole album was converted.
+        if (item.place.album >= 0 && !m_albumGains.contains(item.place.album))
+            m_albumGains.insert(item.place.album, readMp3Gains(to).album);
+    }
+    // An album some of whose tracks are still to be encoded here gets the figures measured here.
+    for (const MirrorItem &item : m_plan.items) {
+        if (item.place.album >= 0 && item.encodes())
+            encodedHere[std::size_t(item.place.album)] = true;
+    }
+    for (MirrorItem &item : m_plan.items) {
+        if (!item.elsewhere.isEmpty() && item.place.album >= 0 && encodedHere[std::size_t(item.place.album)]) {
+            m_albumGains.remove(item.place.album);
+            item.albumRetag = true;
+        }
+    }
+}
+
 void MirrorRun::encode()
 {
     // An MP3 there without its record is adopted only if it is the one made now.
@@ -210,7 +260,8 @@ void MirrorRun::encode()
                 }
                 if (album >= 0)
                     batch.albumTrackPresent(album, item.place.track,
-                                            albumEncodes[std::size_t(album)] ? item.input.path : QString());
+                                            albumEncodes[std::size_t(album)] ? item.input.path : QString(),
+                                            item.input.range);
             }
             return std::nullopt;
         },
@@ -318,6 +369,9 @@ void MirrorRun::removeEmptiedFolders()
 // One line a change, by the MP3's path below the mirror's folder, then the counts.
 void printPlan(const MirrorPlan &plan)
 {
+    const auto elsewhere = [](const MirrorItem &item) {
+        return item.elsewhere.isEmpty() ? QString() : QStringLiteral(" (made by another machine)");
+    };
     QTextStream out(stdout);
     int counts[5] = {};
     for (const MirrorItem &item : plan.items) {
@@ -327,7 +381,7 @@ void printPlan(const MirrorPlan &plan)
         }
         switch (item.step) {
         case MirrorItem::Step::Convert:
-            out << (item.input.copy ? "copy " : "convert ") << item.record.mp3 << '\n';
+            out << (item.input.copy ? "copy " : "convert ") << item.record.mp3 << elsewhere(item) << '\n';
             ++counts[0];
             break;
         case MirrorItem::Step::Adopt:
@@ -336,7 +390,7 @@ void printPlan(const MirrorPlan &plan)
             ++counts[0];
             break;
         case MirrorItem::Step::EncodeAgain:
-            out << (item.input.copy ? "copy again " : "encode again ") << item.record.mp3 << '\n';
+            out << (item.input.copy ? "copy again " : "encode again ") << item.record.mp3 << elsewhere(item) << '\n';
             ++counts[1];
             break;
         case MirrorItem::Step::Retag:
@@ -390,6 +444,67 @@ QSet<QString> filesThere(const QString &mirror, const std::vector<MirrorRecord> 
     return files;
 }
 
+// --list and --list0 with --mirror: each folder (or file given) with a file to convert or encode
+// again, and the folder below DST a mirror job of it on another machine writes into. The next
+// run here takes what the jobs made (markMadeElsewhere).
+ExitStatus listMirror(const BatchRequest &request, const MirrorPlan &plan, const QString &mirror)
+{
+    QTextStream out(stdout);
+    QSet<QString> listed;
+    ExitStatus status = ExitStatus::Success;
+    for (const MirrorItem &item : plan.items) {
+        if (!item.encodes() || item.input.copy)
+            continue;
+        const QString root = QDir::cleanPath(QFileInfo(request.inputs[item.record.root]).absoluteFilePath());
+        const QString folder = QFileInfo(item.record.source).path();
+        const bool whole = QFileInfo(root).isFile();
+        const QString input = whole ? root : folder == QLatin1String(".") ? root : root + QLatin1Char('/') + folder;
+        if (listed.contains(input))
+            continue;
+        listed.insert(input);
+        QString output = mirror + QLatin1Char('/') + kIncomingFolder + QLatin1Char('/') + QString::number(item.record.root);
+        if (!whole && folder != QLatin1String("."))
+            output += QLatin1Char('/') + folder;
+        if (request.listing == BatchRequest::Listing::Nul) {
+            out << input << QChar(0) << output << QChar(0);
+        } else if ((input + output).contains(QRegularExpression(QStringLiteral("[\t\n]")))) {
+            say(QStringLiteral("%1: a name with a tab or a newline cannot be listed in lines; --list0 lists it").arg(input));
+            status = ExitStatus::Failed;
+        } else {
+            out << input << '\t' << output << '\n';
+        }
+    }
+    return status;
+}
+
+// The MP3s the mirror jobs of other machines made, by their records' audio, settings and tags,
+// given to the items that would make the same here.
+void markMadeElsewhere(MirrorPlan &plan, const QString &mirror)
+{
+    QHash<QByteArray, QString> made;
+    QDirIterator found(mirror + QLatin1Char('/') + kIncomingFolder, {kManifestName}, QDir::Files | QDir::Hidden,
+                       QDirIterator::Subdirectories);
+    while (found.hasNext()) {
+        const QString path = found.next();
+        Manifest manifest;
+        Result<std::vector<MirrorRecord>> records =
+            manifest.open(path) ? manifest.records() : Result<std::vector<MirrorRecord>>(Outcome::failure(QString()));
+        if (!records)
+            continue;
+        for (const MirrorRecord &record : *records) {
+            const QString mp3 = QFileInfo(path).path() + QLatin1Char('/') + record.mp3;
+            if (!record.audio.isEmpty() && QFileInfo(mp3).isFile())
+                made.insert(record.audio + record.settings + record.tags, mp3);
+        }
+    }
+    if (made.isEmpty())
+        return;
+    for (MirrorItem &item : plan.items) {
+        if (item.encodes() && !item.input.copy && !item.record.audio.isEmpty())
+            item.elsewhere = made.value(item.record.audio + item.record.settings + item.record.tags);
+    }
+}
+
 // A source that is not there, unreadable or without a WAVE may be a disk not mounted: its MP3s must
 // not go to the trash.
 bool sourcesUsable(const BatchRequest &request)
@@ -408,8 +523,11 @@ bool sourcesUsable(const BatchRequest &request)
 
 } // namespace
 
-ExitStatus runMirrorCommand(const BatchRequest &request)
+ExitStatus runMirrorCommand(const BatchRequest &given)
 {
+    BatchRequest request = given;
+    // A listing changes nothing, as a dry run.
+    request.dryRun = request.dryRun || request.listing != BatchRequest::Listing::None;
     if (request.outputDir.isEmpty()) {
         say(QStringLiteral("--mirror needs -o DIR, the mirror's folder"));
         return ExitStatus::WrongUsage;
@@ -485,6 +603,9 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
                 .arg(plan.emptyRoots.join(QStringLiteral(", "))));
         return ExitStatus::Failed;
     }
+    if (request.listing != BatchRequest::Listing::None)
+        return listMirror(request, plan, mirror);
+    markMadeElsewhere(plan, mirror);
     if (request.dryRun) {
         printPlan(plan);
         return ExitStatus::Success;
@@ -500,10 +621,14 @@ ExitStatus runMirrorCommand(const BatchRequest &request)
     MirrorRun run(request, manifest, plan);
     run.trash();
     run.move();
+    run.takeMadeElsewhere();
     run.encode();
     run.copy();
     run.retag();
     run.removeEmptiedFolders();
+    // What the other machines made is taken, or stale.
+    if (!stopRequested())
+        QDir(QDir(mirror).filePath(kIncomingFolder)).removeRecursively();
     say(run.summary());
     if (const int stopSignal = stopSignalCaught())
         return stoppedBy(stopSignal);

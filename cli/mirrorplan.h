@@ -28,6 +28,9 @@ struct MirrorItem
     bool albumRetag = false; // its album changed: its album figures are made again
     // Size or time changed with the same audio: the record is written again, nothing else.
     bool refresh = false;
+    // The MP3 another machine made of it (a mirror job of a folder listed), to be taken rather
+    // than made here: its record there tells the same audio, settings and tags.
+    QString elsewhere;
 
     bool encodes() const { return step == Step::Convert || step == Step::EncodeAgain || step == Step::Adopt; }
 };
