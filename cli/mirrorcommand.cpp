@@ -477,31 +477,42 @@ ExitStatus listMirror(const BatchRequest &request, const MirrorPlan &plan, const
     return status;
 }
 
-// The MP3s the mirror jobs of other machines made, by their records' audio, settings and tags,
-// given to the items that would make the same here.
+// The MP3s the mirror jobs of other machines made, given to the items whose sources they were
+// made of (a job's folder below .sonovert-incoming is ROOT/FOLDER, its records' sources below it)
+// where their records have the audio, settings and tags the item would make. The source matters
+// as much as the digests: two files of the same audio in two albums get different album figures.
 void markMadeElsewhere(MirrorPlan &plan, const QString &mirror)
 {
-    QHash<QByteArray, QString> made;
-    QDirIterator found(mirror + QLatin1Char('/') + kIncomingFolder, {kManifestName}, QDir::Files | QDir::Hidden,
-                       QDirIterator::Subdirectories);
+    const QString incoming = mirror + QLatin1Char('/') + kIncomingFolder;
+    QHash<QString, std::pair<QByteArray, QString>> made; // by root, track and source: digests, MP3
+    const auto keyOf = [](int root, int track, const QString &source) {
+        return QString::number(root) + QLatin1Char('/') + QString::number(track) + QLatin1Char('/') + source;
+    };
+    QDirIterator found(incoming, {kManifestName}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (found.hasNext()) {
         const QString path = found.next();
+        const QString job = QDir(incoming).relativeFilePath(QFileInfo(path).path()); // ROOT or ROOT/FOLDER
+        bool number = false;
+        const int root = job.section(QLatin1Char('/'), 0, 0).toInt(&number);
+        const QString folder = job.section(QLatin1Char('/'), 1);
         Manifest manifest;
         Result<std::vector<MirrorRecord>> records =
             manifest.open(path) ? manifest.records() : Result<std::vector<MirrorRecord>>(Outcome::failure(QString()));
-        if (!records)
+        if (!number || !records)
             continue;
         for (const MirrorRecord &record : *records) {
             const QString mp3 = QFileInfo(path).path() + QLatin1Char('/') + record.mp3;
+            const QString source = folder.isEmpty() ? record.source : folder + QLatin1Char('/') + record.source;
             if (!record.audio.isEmpty() && QFileInfo(mp3).isFile())
-                made.insert(record.audio + record.settings + record.tags, mp3);
+                made.insert(keyOf(root, record.track, source), {record.audio + record.settings + record.tags, mp3});
         }
     }
-    if (made.isEmpty())
-        return;
     for (MirrorItem &item : plan.items) {
-        if (item.encodes() && !item.input.copy && !item.record.audio.isEmpty())
-            item.elsewhere = made.value(item.record.audio + item.record.settings + item.record.tags);
+        if (!item.encodes() || item.input.copy || item.record.audio.isEmpty())
+            continue;
+        const auto there = made.constFind(keyOf(item.record.root, item.record.track, item.record.source));
+        if (there != made.constEnd() && there->first == item.record.audio + item.record.settings + item.record.tags)
+            item.elsewhere = there->second;
     }
 }
 
