@@ -319,7 +319,7 @@ std::optional<TrackGain> MirrorRun::measureAlbum(int album)
     for (const MirrorItem &item : m_plan.items) {
         if (item.place.album != album)
             continue;
-        if (std::unique_ptr<LoudnessMeter> meter = measureLoudness(item.settings, stopRequested()))
+        for (std::unique_ptr<LoudnessMeter> &meter : measureLoudness(item.settings, stopRequested()))
             meters.push_back(std::move(meter));
     }
     std::vector<const LoudnessMeter *> all;

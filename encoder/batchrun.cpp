@@ -127,8 +127,7 @@ void BatchRun::finishAlbum(std::vector<AlbumTrack> &tracks)
             EncoderSettings settings = m_settings;
             settings.inputFile = track.present;
             settings.range = track.presentRange;
-            if (std::unique_ptr<LoudnessMeter> meter = measureLoudness(settings, m_abort))
-                track.meters.push_back(std::move(meter));
+            track.meters = measureLoudness(settings, m_abort);
         }
         for (const std::unique_ptr<LoudnessMeter> &meter : track.meters)
             meters.push_back(meter.get());

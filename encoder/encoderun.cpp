@@ -8,6 +8,7 @@
 #include "encoder/lame/lameinstance.h"
 #include "encoder/mp3/frames.h"
 #include "encoder/output/mp3output.h"
+#include "encoder/parallel/chunkworkers.h"
 #include "encoder/parallel/parallelrun.h"
 #include "encoder/tags/id3render.h"
 #include "encoder/tags/sourcetags.h"
@@ -132,14 +133,12 @@ int workersFor(const EncoderSettings &settings, const ParallelPlan &plan)
     return settings.workers > 0 ? std::min(settings.workers, cores) : cores;
 }
 
-// The file on several cores where it is long enough to be cut into chunks; nothing where one
-// instance encodes it from the start. Takes the probe's spare instance when it runs.
-std::optional<Outcome> encodeInParallelIfWorth(Probe &probe, const ParallelPlan &plan, const OutputTarget &target,
-                                               const RunControls &controls)
+// The chunks a run cuts the file into; nothing where it is too short for two, and one instance
+// encodes it from the start.
+std::optional<ChunkLayout> chunksOf(const Probe &probe, const ParallelPlan &plan)
 {
     const EncodingPlan &encoding = probe.encoding;
     const InputInfo &encoded = encoding.encoded;
-    const int workers = workersFor(encoding.settings, plan);
     const bool longEnough = static_cast<double>(encoding.input.frames) >= plan.minSeconds * encoding.input.sampleRate;
     if (!longEnough)
         return std::nullopt;
@@ -148,11 +147,23 @@ std::optional<Outcome> encodeInParallelIfWorth(Probe &probe, const ParallelPlan 
     const bool unpadded = !encoding.variableRate && probe.frameSamples == kGranuleSamples
                           && framesNeverPadded(mpegVersionFor(encoded.sampleRate), probe.constantRate,
                                                encoded.sampleRate);
-    const ChunkLayout layout = planChunks(encoded.frames, encoded.sampleRate, probe.frameSamples, plan.chunkFrames,
-                                          unpadded ? kLongSearch : kSearch);
+    ChunkLayout layout = planChunks(encoded.frames, encoded.sampleRate, probe.frameSamples, plan.chunkFrames,
+                                    unpadded ? kLongSearch : kSearch);
     if (layout.starts.size() < 2)
         return std::nullopt;
-    return encodeInParallel(encoding, layout, workers, target, controls, std::move(probe.spare));
+    return layout;
+}
+
+// The file on several cores where it is long enough to be cut into chunks; nothing where one
+// instance encodes it from the start. Takes the probe's spare instance when it runs.
+std::optional<Outcome> encodeInParallelIfWorth(Probe &probe, const ParallelPlan &plan, const OutputTarget &target,
+                                               const RunControls &controls)
+{
+    const std::optional<ChunkLayout> layout = chunksOf(probe, plan);
+    if (!layout)
+        return std::nullopt;
+    return encodeInParallel(probe.encoding, *layout, workersFor(probe.encoding.settings, plan), target, controls,
+                            std::move(probe.spare));
 }
 
 // Parallel failures after which one instance can still encode the file.
@@ -260,17 +271,21 @@ bool measureAll(PcmReader &reader, LoudnessMeter &meter, const std::atomic_bool 
 
 } // namespace
 
-std::unique_ptr<LoudnessMeter> measureLoudness(const EncoderSettings &settings, const std::atomic_bool &abort)
+std::vector<std::unique_ptr<LoudnessMeter>> measureLoudness(const EncoderSettings &settings,
+                                                            const std::atomic_bool &abort)
 {
     AudioSource source;
     if (!source.open(settings.inputFile, settings.rawPcm, settings.rawPcm && settings.forceByteSwap, settings.range)
         || source.info().frames <= 0)
-        return nullptr;
+        return {};
     const Result<Probe> probed = probe(settings, source.info());
     const Result<LamePtr> lame = openLame(settings, source.info(), false);
     if (!probed || !lame)
-        return nullptr;
+        return {};
     const EncodingPlan &encoding = probed->encoding;
+    // As the run measures it: chunk by chunk, where it cuts the file into chunks.
+    if (const std::optional<ChunkLayout> layout = chunksOf(*probed, ParallelPlan {}))
+        return measureChunks(encoding, *layout, lame->get(), abort);
     // The audio lame would take: resampled ahead of it where its rate differs.
     std::optional<ResampledReader> resampled;
     std::optional<SourceReader> plain;
@@ -279,11 +294,13 @@ std::unique_ptr<LoudnessMeter> measureLoudness(const EncoderSettings &settings, 
                             : plain.emplace(source);
     std::unique_ptr<LoudnessMeter> meter = loudnessMeterFor(lame->get(), settings, reader.info());
     if (!meter)
-        return nullptr;
+        return {};
     const bool measured = reader.info().fitsShort ? measureAll<short>(reader, *meter, abort)
                                                   : measureAll<float>(reader, *meter, abort);
     if (!measured)
-        return nullptr;
+        return {};
     meter->finish();
-    return meter;
+    std::vector<std::unique_ptr<LoudnessMeter>> meters;
+    meters.push_back(std::move(meter));
+    return meters;
 }

@@ -30,10 +30,11 @@ Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, con
                   const ProgressReport &progress, RunReport *report = nullptr, const WarningReport &warn = {});
 
 // The loudness of the audio a run with these settings would encode, measured without encoding:
-// for an album track whose MP3 is already there. One meter over the whole input, where the run
-// measures chunk by chunk: the figures agree to within a few thousandths of a dB. Nothing where
-// the input cannot be read or settings.replayGain is off.
-std::unique_ptr<LoudnessMeter> measureLoudness(const EncoderSettings &settings, const std::atomic_bool &abort);
+// for an album track whose MP3 is already there. Measured as the run measures it, a meter a chunk
+// where it cuts the input into chunks, so the album's figures are those a run of every track
+// gives. Nothing where the input cannot be read or settings.replayGain is off.
+std::vector<std::unique_ptr<LoudnessMeter>> measureLoudness(const EncoderSettings &settings,
+                                                            const std::atomic_bool &abort);
 
 // The tags a run with these settings writes: the typed texts with the input's own and a cover
 // (given, or its folder's); none with SkipTags.

@@ -115,13 +115,84 @@ void ChunkWorkers::work(WorkerClock &clock, bool borrows)
     }
 }
 
+namespace {
+
+std::pair<qint64, qint64> ownFramesOf(const ChunkLayout &layout, qint64 frames, int index)
+{
+    const auto &starts = layout.starts;
+    const qint64 spf = layout.frameSamples;
+    const qint64 low = index == 0 ? 0 : starts[static_cast<std::size_t>(index)] * spf;
+    const qint64 high = std::size_t(index) + 1 < starts.size() ? starts[static_cast<std::size_t>(index) + 1] * spf : frames;
+    return {low, high};
+}
+
+template <typename Sample>
+bool measureSpan(PcmReader &reader, LoudnessMeter &meter, const ChunkSpan &span, const std::atomic_bool &abort)
+{
+    std::vector<Sample> block(static_cast<std::size_t>(kBlockFrames * reader.info().channels));
+    for (qint64 at = span.begin; at < span.high;) {
+        if (abort.load())
+            return false;
+        const qint64 read = reader.read(block.data(), std::min<qint64>(kBlockFrames, span.high - at));
+        if (read <= 0)
+            return false;
+        const qint64 from = std::max(at, span.low);
+        if (from < at + read)
+            meter.add(block.data() + (from - at) * reader.info().channels, at + read - from);
+        at += read;
+    }
+    meter.finish();
+    return true;
+}
+
+} // namespace
+
+ChunkSpan chunkSpan(const EncodingPlan &plan, const ChunkLayout &layout, int index)
+{
+    const auto &starts = layout.starts;
+    const qint64 spf = layout.frameSamples;
+    const bool last = std::size_t(index) + 1 == starts.size();
+    ChunkSpan span;
+    span.firstFrame = index == 0 ? 0 : starts[static_cast<std::size_t>(index)] - kWarmUp;
+    span.begin = span.firstFrame * spf;
+    span.end = last ? plan.encoded.frames
+                    : std::min<qint64>(plan.encoded.frames,
+                                       (starts[static_cast<std::size_t>(index) + 1] + layout.search + kLookAhead) * spf);
+    std::tie(span.low, span.high) = ownFramesOf(layout, plan.encoded.frames, index);
+    // Resampled, the chunk's samples come from a resampler of its own that starts a little
+    // earlier, where input and output sample times meet.
+    span.start = plan.resampled() ? plan.rates.startFor(span.begin) : RateChange::Start {span.begin, span.begin};
+    return span;
+}
+
+std::vector<std::unique_ptr<LoudnessMeter>> measureChunks(const EncodingPlan &plan, const ChunkLayout &layout,
+                                                          lame_t lame, const std::atomic_bool &abort)
+{
+    std::vector<std::unique_ptr<LoudnessMeter>> meters;
+    ChunkInput input(plan.settings, plan.input);
+    for (int index = 0; std::size_t(index) < layout.starts.size(); ++index) {
+        const ChunkSpan span = chunkSpan(plan, layout, index);
+        if (!input.seek(span.start.input, [&abort] { return abort.load(); }))
+            return {};
+        std::optional<ResampledReader> resampled;
+        std::optional<SourceReader> plain;
+        PcmReader &reader = plan.resampled()
+                                ? static_cast<PcmReader &>(resampled.emplace(input.source(), plan.rates, span.start, span.begin))
+                                : plain.emplace(input.source());
+        std::unique_ptr<LoudnessMeter> meter = loudnessMeterFor(lame, plan.settings, reader.info());
+        if (!meter
+            || !(plan.encoded.fitsShort ? measureSpan<short>(reader, *meter, span, abort)
+                                        : measureSpan<float>(reader, *meter, span, abort)))
+            return {};
+        input.setPosition(resampled ? span.start.input + resampled->inputRead() : span.high);
+        meters.push_back(std::move(meter));
+    }
+    return meters;
+}
+
 std::pair<qint64, qint64> ChunkWorkers::ownFrames(int index) const
 {
-    const auto &starts = m_layout.starts;
-    const qint64 low = index == 0 ? 0 : starts[static_cast<std::size_t>(index)] * m_spf;
-    const qint64 high = index + 1 < chunks() ? starts[static_cast<std::size_t>(index) + 1] * m_spf
-                                              : m_plan.encoded.frames;
-    return {low, high};
+    return ownFramesOf(m_layout, m_plan.encoded.frames, index);
 }
 
 std::optional<TrackGain> ChunkWorkers::trackGain() const
@@ -158,17 +229,13 @@ void ChunkWorkers::credit(qint64 from, qint64 count, int index)
 template <typename Sample>
 Outcome ChunkWorkers::encodeChunk(int index, ChunkInput &input, EncodedChunk &chunk)
 {
-    const auto &starts = m_layout.starts;
     const bool last = index + 1 == chunks();
-    const std::int64_t firstFrame = index == 0 ? 0 : starts[static_cast<std::size_t>(index)] - kWarmUp;
-    const qint64 begin = firstFrame * m_spf;
-    const qint64 end = last ? m_plan.encoded.frames
-                            : std::min<qint64>(m_plan.encoded.frames,
-                                               (starts[static_cast<std::size_t>(index) + 1] + m_layout.search + kLookAhead) * m_spf);
-    // Resampled, the chunk's samples come from a resampler of its own that starts a little
-    // earlier, where input and output sample times meet.
+    const ChunkSpan span = chunkSpan(m_plan, m_layout, index);
+    const std::int64_t firstFrame = span.firstFrame;
+    const qint64 begin = span.begin;
+    const qint64 end = span.end;
     const bool resample = m_plan.resampled();
-    const RateChange::Start start = resample ? m_plan.rates.startFor(begin) : RateChange::Start {begin, begin};
+    const RateChange::Start start = span.start;
     if (Outcome sought = input.seek(start.input, [this] { return stopping(); }); !sought)
         return sought;
     std::optional<ResampledReader> resampled;
@@ -181,7 +248,8 @@ Outcome ChunkWorkers::encodeChunk(int index, ChunkInput &input, EncodedChunk &ch
     // Each chunk measures its own frames, so together they measure the input once.
     std::unique_ptr<LoudnessMeter> &meter = m_meters[static_cast<std::size_t>(index)];
     meter = loudnessMeterFor(lame->get(), m_plan.settings, reader.info());
-    const auto [low, high] = ownFrames(index);
+    const qint64 low = span.low;
+    const qint64 high = span.high;
 
     chunk.firstFrame = firstFrame;
     const EncodeFeed feed {

@@ -7,6 +7,8 @@
 #include "streamjoiner.h"
 #include "encoder/input/loudnessmeter.h"
 
+#include <lame/lame.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -14,6 +16,25 @@
 #include <optional>
 #include <utility>
 #include <vector>
+
+// The audio chunk index of a run reads: the encoded frames [begin, end), from its warm-up to past
+// its seam; its own [low, high), measured and credited; and where the input is sought to.
+struct ChunkSpan
+{
+    qint64 firstFrame = 0; // on the MP3 frame grid
+    qint64 begin = 0;
+    qint64 end = 0;
+    qint64 low = 0;
+    qint64 high = 0;
+    RateChange::Start start;
+};
+ChunkSpan chunkSpan(const EncodingPlan &plan, const ChunkLayout &layout, int index);
+
+// The loudness of the input as a run on these chunks measures it: a meter a chunk, each over the
+// samples its chunk's encoder is given, so an album's figures from a track measured again are
+// those the run that made its MP3 gave. Empty where the input cannot be read or abort is set.
+std::vector<std::unique_ptr<LoudnessMeter>> measureChunks(const EncodingPlan &plan, const ChunkLayout &layout,
+                                                          lame_t lame, const std::atomic_bool &abort);
 
 // Workers take chunks in order and hand them, encoded, to the joiner. Each instance starts
 // kWarmUp frames early and reads past its chunk's end, so the frames around every seam come
