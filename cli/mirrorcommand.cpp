@@ -204,17 +204,21 @@ void MirrorRun::takeMadeElsewhere()
         ++m_taken;
         item.step = MirrorItem::Step::Keep;
         // Its album's figures, as measured where the whole album was converted.
-        if (item.place.album >= 0 && !m_albumGains.contains(item.place.album))
+        if (item.place.album >= 0 && m_plan.albumsMadeWhole[std::size_t(item.place.album)]
+            && !m_albumGains.contains(item.place.album))
             m_albumGains.insert(item.place.album, readMp3Gains(to).album);
     }
-    // An album some of whose tracks are still to be encoded here gets the figures measured here.
+    // An album some of whose tracks are still to be encoded here, or that the job saw otherwise
+    // (a track came or went since), gets the figures measured here.
     for (const MirrorItem &item : m_plan.items) {
         if (item.place.album >= 0 && item.encodes())
             encodedHere[std::size_t(item.place.album)] = true;
     }
     for (MirrorItem &item : m_plan.items) {
-        if (!item.elsewhere.isEmpty() && item.place.album >= 0 && encodedHere[std::size_t(item.place.album)]) {
-            m_albumGains.remove(item.place.album);
+        const int album = item.place.album;
+        if (!item.elsewhere.isEmpty() && album >= 0
+            && (encodedHere[std::size_t(album)] || !m_plan.albumsMadeWhole[std::size_t(album)])) {
+            m_albumGains.remove(album);
             item.albumRetag = true;
         }
     }
@@ -484,7 +488,14 @@ ExitStatus listMirror(const BatchRequest &request, const MirrorPlan &plan, const
 void markMadeElsewhere(MirrorPlan &plan, const QString &mirror)
 {
     const QString incoming = mirror + QLatin1Char('/') + kIncomingFolder;
-    QHash<QString, std::pair<QByteArray, QString>> made; // by root, track and source: digests, MP3
+    struct Made
+    {
+        QByteArray digests; // audio, settings and tags
+        QString mp3;
+        int job = 0;
+    };
+    QHash<QString, Made> made; // by root, track and source
+    std::vector<int> jobSizes; // the records of each job
     const auto keyOf = [](int root, int track, const QString &source) {
         return QString::number(root) + QLatin1Char('/') + QString::number(track) + QLatin1Char('/') + source;
     };
@@ -504,15 +515,35 @@ void markMadeElsewhere(MirrorPlan &plan, const QString &mirror)
             const QString mp3 = QFileInfo(path).path() + QLatin1Char('/') + record.mp3;
             const QString source = folder.isEmpty() ? record.source : folder + QLatin1Char('/') + record.source;
             if (!record.audio.isEmpty() && QFileInfo(mp3).isFile())
-                made.insert(keyOf(root, record.track, source), {record.audio + record.settings + record.tags, mp3});
+                made.insert(keyOf(root, record.track, source),
+                            {record.audio + record.settings + record.tags, mp3, int(jobSizes.size())});
         }
+        jobSizes.push_back(int(records->size()));
     }
+    // An album whose tracks are all and only those of one job, with the same audio and settings,
+    // has the figures the job measured over it.
+    std::vector<int> jobOf(plan.albumTracks.size(), -1);
+    std::vector<int> tracks(plan.albumTracks.size(), 0);
+    plan.albumsMadeWhole.assign(plan.albumTracks.size(), true);
     for (MirrorItem &item : plan.items) {
-        if (!item.encodes() || item.input.copy || item.record.audio.isEmpty())
-            continue;
         const auto there = made.constFind(keyOf(item.record.root, item.record.track, item.record.source));
-        if (there != made.constEnd() && there->first == item.record.audio + item.record.settings + item.record.tags)
-            item.elsewhere = there->second;
+        const QByteArray digests = item.record.audio + item.record.settings + item.record.tags;
+        if (item.place.album >= 0) {
+            const std::size_t album = std::size_t(item.place.album);
+            ++tracks[album];
+            const bool sameAudio = there != made.constEnd() && there->digests.startsWith(item.record.audio + item.record.settings);
+            if (!sameAudio || (jobOf[album] >= 0 && jobOf[album] != there->job))
+                plan.albumsMadeWhole[album] = false;
+            else
+                jobOf[album] = there->job;
+        }
+        if (item.encodes() && !item.input.copy && !item.record.audio.isEmpty() && there != made.constEnd()
+            && there->digests == digests)
+            item.elsewhere = there->mp3;
+    }
+    for (std::size_t album = 0; album < jobOf.size(); ++album) {
+        if (jobOf[album] < 0 || jobSizes[std::size_t(jobOf[album])] != tracks[album])
+            plan.albumsMadeWhole[album] = false;
     }
 }
 

@@ -49,6 +49,9 @@ struct MirrorPlan
     qsizetype recorded = 0; // MP3s of the mirror before the run
     std::vector<int> albumTracks; // each album's tracks, by album index
     std::vector<bool> albumChanged; // by album index
+    // Whether the album's tracks are all and only those of one other machine's job, which then
+    // measured its figures over it (markMadeElsewhere); by album index.
+    std::vector<bool> albumsMadeWhole;
 };
 
 // The sources as the batch walks them, with the MP3s among them (copied as they are), and the size
