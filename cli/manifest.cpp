@@ -1,5 +1,7 @@
 #include "manifest.h"
 
+#include <QDir>
+
 #include <sqlite3.h>
 
 namespace {
@@ -119,6 +121,12 @@ Result<std::vector<MirrorRecord>> Manifest::records() const
                            .mp3Size = select.integer(9),
                            .mp3MtimeNs = select.integer(10),
                            .stamp = select.blob(11)});
+        // A record is only ever of a file below the folder it lies in: one naming a path out of
+        // it (a damaged or forged record) would have the run move or trash a file not its own.
+        const QString &mp3 = records.back().mp3;
+        if (mp3.isEmpty() || QDir::isAbsolutePath(mp3) || QDir::cleanPath(mp3) != mp3
+            || mp3 == QLatin1String("..") || mp3.startsWith(QLatin1String("../")))
+            records.pop_back();
     }
     if (!select.ok())
         return failure();

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <sqlite3.h>
+
 #include <csignal>
 #include <ctime>
 
@@ -26,6 +28,7 @@ private slots:
     void killed();
     void image();
     void elsewhere();
+    void forgedRecord();
 
 private:
     struct Run
@@ -365,6 +368,28 @@ void TstMirror::elsewhere()
                  qPrintable(run.err));
         QCOMPARE(tree(m_dst), batchOf(src, settings));
     }
+}
+
+// A record naming a file out of the mirror's folder (damaged, or written by someone else) is not
+// the mirror's: its "source gone", the file stays where it is.
+void TstMirror::forgedRecord()
+{
+    const QString src = m_dir.filePath(QStringLiteral("forged-src"));
+    m_dst = m_dir.filePath(QStringLiteral("forged-dst"));
+    const QString outside = m_dir.filePath(QStringLiteral("outside.mp3"));
+    QVERIFY(writeTrack(src + "/A/01.wav", 71, "One") && writeBytes(outside, "not the mirror's"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(m_dst + "/.sonovert-mirror.sqlite").constData(), &db), SQLITE_OK);
+    const int forged = sqlite3_exec(db,
+                                    "INSERT INTO mp3s (root, source, track, audio, mp3) "
+                                    "VALUES (0, 'gone.wav', -1, x'01', '../outside.mp3')",
+                                    nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(forged, SQLITE_OK);
+    QCOMPARE(encode(args).exitCode, 0);
+    QCOMPARE(contentOf(outside), QByteArray("not the mirror's"));
 }
 
 QTEST_GUILESS_MAIN(TstMirror)
