@@ -141,7 +141,8 @@ const CommandOption commandOptions[] = {
      }},
     {"list", 0, QString(), "print INPUT<TAB>OUTPUT, absolute, for each file a run would convert, and convert none;\n"
      "with --album=folder each such folder and its output folder, to convert with\n"
-     "--no-subfolders FOLDER -o OUTPUT",
+     "--no-subfolders FOLDER -o OUTPUT; with --mirror each folder with work and where\n"
+     "a --mirror job of it writes, whose MP3s the next --mirror run takes",
      QString(),
      [](Command &command, const QString &) {
          command.batchOption = true;
