@@ -1,5 +1,7 @@
 #include "albums.h"
 
+#include "outputnaming.h"
+
 #include "encoder/batch/inputlist.h"
 #include "encoder/tags/sourcetags.h"
 
@@ -45,7 +47,7 @@ void AlbumPlan::count(const BatchInput &input)
 QString AlbumPlan::key(const BatchInput &batchInput)
 {
     if (!batchInput.sheet.isEmpty())
-        return QStringLiteral("sheet:") + QDir::cleanPath(QFileInfo(batchInput.sheet).absoluteFilePath());
+        return QStringLiteral("sheet:") + absolute(batchInput.sheet);
     const QString &input = batchInput.path;
     if (m_request.album == BatchRequest::Album::Folder) {
         // A path the list made absolute is clean already: no need to ask for the working folder.

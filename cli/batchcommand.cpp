@@ -21,12 +21,23 @@
 
 #include <sys/resource.h>
 
-namespace {
-
-QString absolute(const QString &path)
+bool printListed(QTextStream &out, BatchRequest::Listing listing, const QString &input, const QString &output)
 {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    if (listing == BatchRequest::Listing::Nul) {
+        out << input << QChar(0) << output << QChar(0);
+        return true;
+    }
+    if ((input + output).contains(QRegularExpression(QStringLiteral("[\t\n]")))) {
+        Console::err().line(
+            QStringLiteral("sonovert-encode: %1: a name with a tab or a newline cannot be listed in lines; --list0 lists it")
+                .arg(input));
+        return false;
+    }
+    out << input << '\t' << output << '\n';
+    return true;
 }
+
+namespace {
 
 // --list and --list0: each file a run would convert and its MP3, by absolute paths, so that
 // another machine or folder finds them. Where a folder's files form an album, each folder with
@@ -40,7 +51,6 @@ ExitStatus listBatch(const BatchRequest &request)
                                            "(--album=folder or off lists)"));
         return ExitStatus::WrongUsage;
     }
-    const bool nul = request.listing == BatchRequest::Listing::Nul;
     const bool byFolder = request.album == BatchRequest::Album::Folder && request.settings.replayGain;
     QStringList arguments;
     for (const QString &argument : request.inputs)
@@ -82,16 +92,8 @@ ExitStatus listBatch(const BatchRequest &request)
                 continue;
             listed.insert(input);
         }
-        if (nul) {
-            out << input << QChar(0) << output << QChar(0);
-        } else if ((input + output).contains(QRegularExpression(QStringLiteral("[\t\n]")))) {
-            Console::err().line(QStringLiteral("sonovert-encode: %1: a name with a tab or a newline cannot be listed "
-                                               "in lines; --list0 lists it")
-                                    .arg(item->input.path));
+        if (!printListed(out, request.listing, input, output))
             status = ExitStatus::Failed;
-        } else {
-            out << input << '\t' << output << '\n';
-        }
     }
     return status;
 }

@@ -8,6 +8,7 @@
 #include "encoder/input/cuecuts.h"
 
 #include <QStringList>
+#include <QTextStream>
 
 // sonovert-encode INPUT... [-o DIR]: what the command line asked for.
 struct BatchRequest
@@ -35,4 +36,8 @@ struct BatchRequest
 
 // Converts (or lists) the batch: Success when every input was converted or skipped, WrongUsage
 // when an input does not exist or the output folder cannot be made (told before anything is).
+// One entry of --list or --list0: an input and its output; false, with a line on standard error,
+// where a tab or a newline in a name keeps it from a line of --list.
+bool printListed(QTextStream &out, BatchRequest::Listing listing, const QString &input, const QString &output);
+
 ExitStatus runBatchCommand(const BatchRequest &request);

@@ -3,12 +3,28 @@
 #include "encoder/core/result.h"
 
 #include <QByteArray>
+#include <QHashFunctions>
 #include <QString>
 
 #include <memory>
 #include <vector>
 
 struct sqlite3;
+
+// Which source an MP3 was made of: a SRC in the order given, the path below it, a CD image's
+// track (-1 for a whole file).
+struct SourceKey
+{
+    int root = 0;
+    int track = -1;
+    QString source;
+    bool operator==(const SourceKey &) const = default;
+};
+
+inline size_t qHash(const SourceKey &key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.root, key.track, key.source);
+}
 
 // One MP3 a mirror made and what it was made of. Paths are relative (the source to its root, the
 // MP3 to the mirror's folder), so a copy of the mirror on another disk still knows its files.
@@ -26,6 +42,8 @@ struct MirrorRecord
     qint64 mp3Size = 0;
     qint64 mp3MtimeNs = 0;
     QByteArray stamp; // TagInputs' digest: where it and the source's size and time are the same, so are the tags
+
+    SourceKey key() const { return {root, track, source}; }
 };
 
 // The mirror's record of its MP3s: an SQLite database in the mirror's folder. Each change is one

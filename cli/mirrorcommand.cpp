@@ -3,9 +3,11 @@
 #include "console.h"
 #include "manifest.h"
 #include "mirrorplan.h"
+#include "outputnaming.h"
 #include "stopsignals.h"
 
 #include "encoder/batchrun.h"
+#include "encoder/core/filestamp.h"
 #include "encoder/encoderun.h"
 #include "encoder/retag.h"
 
@@ -14,7 +16,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -75,7 +76,7 @@ class MirrorRun
 public:
     MirrorRun(const BatchRequest &request, Manifest &manifest, MirrorPlan &plan)
         : m_request(request), m_manifest(manifest), m_plan(plan),
-          m_mirror(QDir::cleanPath(QFileInfo(request.outputDir).absoluteFilePath()))
+          m_mirror(absolute(request.outputDir))
     {}
 
     void trash();
@@ -102,6 +103,16 @@ private:
     QString pathOf(const QString &mp3) const { return m_mirror.filePath(mp3); }
     // The record of an MP3 now in place, with its size and time.
     void record(MirrorRecord record);
+    // The item's MP3 in place, converted or encoded again: recorded and counted.
+    void made(const MirrorItem &item)
+    {
+        record(item.record);
+        ++m_done[item.step == MirrorItem::Step::EncodeAgain ? 1 : 0];
+    }
+    // An MP3 there without its record is the mirror's only where it is the one made now (made).
+    bool adoptable(const MirrorItem &item, const QString &made);
+    // Whether each album has a track still to be encoded here, by album index.
+    std::vector<bool> albumsEncodedHere() const;
     void fail(const QString &what)
     {
         say(what);
@@ -122,13 +133,32 @@ private:
 
 void MirrorRun::record(MirrorRecord record)
 {
-    struct stat st = {};
-    if (::stat(QFile::encodeName(pathOf(record.mp3)).constData(), &st) == 0) {
-        record.mp3Size = st.st_size;
-        record.mp3MtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (const std::optional<FileStamp> stamp = fileStamp(pathOf(record.mp3))) {
+        record.mp3Size = stamp->size;
+        record.mp3MtimeNs = stamp->mtimeNs;
     }
     if (Outcome put = m_manifest.put(record); !put)
         fail(put.message);
+}
+
+bool MirrorRun::adoptable(const MirrorItem &item, const QString &made)
+{
+    if (sameBytes(made, pathOf(item.record.mp3)))
+        return true;
+    fail(QStringLiteral("%1 is not the mirror's (not %2 %3): left as it is")
+             .arg(pathOf(item.record.mp3), item.input.copy ? QStringLiteral("a copy of") : QStringLiteral("the MP3 of"),
+                  item.input.path));
+    return false;
+}
+
+std::vector<bool> MirrorRun::albumsEncodedHere() const
+{
+    std::vector<bool> here(m_plan.albumTracks.size(), false);
+    for (const MirrorItem &item : m_plan.items) {
+        if (item.place.album >= 0 && item.encodes() && !item.input.copy)
+            here[std::size_t(item.place.album)] = true;
+    }
+    return here;
 }
 
 void MirrorRun::trash()
@@ -180,7 +210,6 @@ void MirrorRun::move()
 
 void MirrorRun::takeMadeElsewhere()
 {
-    std::vector<bool> encodedHere(m_plan.albumTracks.size(), false);
     for (MirrorItem &item : m_plan.items) {
         if (stopRequested())
             return;
@@ -188,8 +217,7 @@ void MirrorRun::takeMadeElsewhere()
             continue;
         const QString to = pathOf(item.record.mp3);
         if (item.step == MirrorItem::Step::Adopt) {
-            if (!sameBytes(item.elsewhere, to)) {
-                fail(QStringLiteral("%1 is not the mirror's (not the MP3 of %2): left as it is").arg(to, item.input.path));
+            if (!adoptable(item, item.elsewhere)) {
                 item.elsewhere.clear();
                 item.step = MirrorItem::Step::Keep;
                 continue;
@@ -199,8 +227,7 @@ void MirrorRun::takeMadeElsewhere()
             item.elsewhere.clear(); // made here instead
             continue;
         }
-        record(item.record);
-        ++m_done[item.step == MirrorItem::Step::EncodeAgain ? 1 : 0];
+        made(item);
         ++m_taken;
         item.step = MirrorItem::Step::Keep;
         // Its album's figures, as measured where the whole album was converted.
@@ -210,10 +237,7 @@ void MirrorRun::takeMadeElsewhere()
     }
     // An album some of whose tracks are still to be encoded here, or that the job saw otherwise
     // (a track came or went since), gets the figures measured here.
-    for (const MirrorItem &item : m_plan.items) {
-        if (item.place.album >= 0 && item.encodes())
-            encodedHere[std::size_t(item.place.album)] = true;
-    }
+    const std::vector<bool> encodedHere = albumsEncodedHere();
     for (MirrorItem &item : m_plan.items) {
         const int album = item.place.album;
         if (!item.elsewhere.isEmpty() && album >= 0
@@ -240,11 +264,7 @@ void MirrorRun::encode()
         return;
     BatchRun batch(m_request.settings, m_request.jobs, stopRequested());
     batch.setAlbums(m_plan.albumTracks);
-    std::vector<bool> albumEncodes(m_plan.albumTracks.size(), false);
-    for (const MirrorItem &item : m_plan.items) {
-        if (item.place.album >= 0 && item.encodes())
-            albumEncodes[std::size_t(item.place.album)] = true;
-    }
+    const std::vector<bool> albumEncodes = albumsEncodedHere();
     std::size_t next = 0;
     batch.run(
         [&]() -> std::optional<BatchFile> {
@@ -281,16 +301,12 @@ void MirrorRun::encode()
             if (item.place.album >= 0)
                 m_albumGains.insert(item.place.album, result.albumGain);
             if (item.step == MirrorItem::Step::Adopt) {
-                const bool same = sameBytes(result.file.output, pathOf(item.record.mp3));
+                const bool same = adoptable(item, result.file.output);
                 QFile::remove(result.file.output);
-                if (!same) {
-                    fail(QStringLiteral("%1 is not the mirror's (not the MP3 of %2): left as it is")
-                             .arg(pathOf(item.record.mp3), item.input.path));
+                if (!same)
                     return;
-                }
             }
-            record(item.record);
-            ++m_done[item.step == MirrorItem::Step::EncodeAgain ? 1 : 0];
+            made(item);
         });
     QDir(pathOf(kCheckFolder)).removeRecursively();
 }
@@ -302,18 +318,14 @@ void MirrorRun::copy()
             return;
         if (!item.input.copy || !item.encodes())
             continue;
-        const QString to = pathOf(item.record.mp3);
         if (item.step == MirrorItem::Step::Adopt) {
-            if (!sameBytes(item.input.path, to)) {
-                fail(QStringLiteral("%1 is not the mirror's (not a copy of %2): left as it is").arg(to, item.input.path));
+            if (!adoptable(item, item.input.path))
                 continue;
-            }
-        } else if (Outcome copied = copyMp3(item.input.path, to); !copied) {
+        } else if (Outcome copied = copyMp3(item.input.path, pathOf(item.record.mp3)); !copied) {
             fail(QStringLiteral("%1: %2").arg(item.input.path, copied.message));
             continue;
         }
-        record(item.record);
-        ++m_done[item.step == MirrorItem::Step::EncodeAgain ? 1 : 0];
+        made(item);
     }
 }
 
@@ -459,7 +471,7 @@ ExitStatus listMirror(const BatchRequest &request, const MirrorPlan &plan, const
     for (const MirrorItem &item : plan.items) {
         if (!item.encodes() || item.input.copy)
             continue;
-        const QString root = QDir::cleanPath(QFileInfo(request.inputs[item.record.root]).absoluteFilePath());
+        const QString root = absolute(request.inputs[item.record.root]);
         const QString folder = QFileInfo(item.record.source).path();
         const bool whole = QFileInfo(root).isFile();
         const QString input = whole ? root : folder == QLatin1String(".") ? root : root + QLatin1Char('/') + folder;
@@ -469,14 +481,8 @@ ExitStatus listMirror(const BatchRequest &request, const MirrorPlan &plan, const
         QString output = mirror + QLatin1Char('/') + kIncomingFolder + QLatin1Char('/') + QString::number(item.record.root);
         if (!whole && folder != QLatin1String("."))
             output += QLatin1Char('/') + folder;
-        if (request.listing == BatchRequest::Listing::Nul) {
-            out << input << QChar(0) << output << QChar(0);
-        } else if ((input + output).contains(QRegularExpression(QStringLiteral("[\t\n]")))) {
-            say(QStringLiteral("%1: a name with a tab or a newline cannot be listed in lines; --list0 lists it").arg(input));
+        if (!printListed(out, request.listing, input, output))
             status = ExitStatus::Failed;
-        } else {
-            out << input << '\t' << output << '\n';
-        }
     }
     return status;
 }
@@ -494,11 +500,8 @@ void markMadeElsewhere(MirrorPlan &plan, const QString &mirror)
         QString mp3;
         int job = 0;
     };
-    QHash<QString, Made> made; // by root, track and source
+    QHash<SourceKey, Made> made;
     std::vector<int> jobSizes; // the records of each job
-    const auto keyOf = [](int root, int track, const QString &source) {
-        return QString::number(root) + QLatin1Char('/') + QString::number(track) + QLatin1Char('/') + source;
-    };
     QDirIterator found(incoming, {kManifestName}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (found.hasNext()) {
         const QString path = found.next();
@@ -515,7 +518,7 @@ void markMadeElsewhere(MirrorPlan &plan, const QString &mirror)
             const QString mp3 = QFileInfo(path).path() + QLatin1Char('/') + record.mp3;
             const QString source = folder.isEmpty() ? record.source : folder + QLatin1Char('/') + record.source;
             if (!record.audio.isEmpty() && QFileInfo(mp3).isFile())
-                made.insert(keyOf(root, record.track, source),
+                made.insert({root, record.track, source},
                             {record.audio + record.settings + record.tags, mp3, int(jobSizes.size())});
         }
         jobSizes.push_back(int(records->size()));
@@ -526,7 +529,7 @@ void markMadeElsewhere(MirrorPlan &plan, const QString &mirror)
     std::vector<int> tracks(plan.albumTracks.size(), 0);
     plan.albumsMadeWhole.assign(plan.albumTracks.size(), true);
     for (MirrorItem &item : plan.items) {
-        const auto there = made.constFind(keyOf(item.record.root, item.record.track, item.record.source));
+        const auto there = made.constFind(item.record.key());
         const QByteArray digests = item.record.audio + item.record.settings + item.record.tags;
         if (item.place.album >= 0) {
             const std::size_t album = std::size_t(item.place.album);
@@ -582,7 +585,7 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     if (!sourcesUsable(request))
         return ExitStatus::Failed;
     catchStopSignals();
-    const QString mirror = QDir::cleanPath(QFileInfo(request.outputDir).absoluteFilePath());
+    const QString mirror = absolute(request.outputDir);
     if (!request.dryRun && !QDir().mkpath(mirror)) {
         say(QStringLiteral("cannot make the output folder ") + request.outputDir);
         return ExitStatus::WrongUsage;

@@ -11,38 +11,8 @@
 #include <QFileInfo>
 #include <QHash>
 
-#include <sys/stat.h>
 
 namespace {
-
-QString absolute(const QString &path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-struct SourceKey
-{
-    int root;
-    int track;
-    QString source;
-    bool operator==(const SourceKey &) const = default;
-};
-
-size_t qHash(const SourceKey &key, size_t seed = 0)
-{
-    return qHashMulti(seed, key.root, key.track, key.source);
-}
-
-// Size and modification time in nanoseconds; false where it cannot be read.
-bool sizeAndTime(const QString &path, qint64 &size, qint64 &mtimeNs)
-{
-    struct stat st = {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return false;
-    size = st.st_size;
-    mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return true;
-}
 
 BatchRequest absoluteRequest(const BatchRequest &given)
 {
@@ -103,7 +73,7 @@ std::vector<BatchInput> mirrorSources(const BatchRequest &given, const std::func
             for (const MirrorRecord &record : recorded()) {
                 if (record.track < 0)
                     continue;
-                Image &known = images[{record.root, -1, record.source}];
+                Image &known = images[{record.root, -1, record.source}]; // the image, whatever its track
                 if (!known.first)
                     known.first = &record;
                 known.same = known.same && record.size == known.first->size &&
@@ -115,10 +85,8 @@ std::vector<BatchInput> mirrorSources(const BatchRequest &given, const std::func
         if (root < 0)
             return std::nullopt;
         const auto found = images.constFind({root, -1, belowRoot(request.inputs, root, image)});
-        qint64 size = 0;
-        qint64 mtimeNs = 0;
-        if (found == images.constEnd() || !found->same || found->first->stamp.isEmpty() ||
-            !sizeAndTime(image, size, mtimeNs) || size != found->first->size || mtimeNs != found->first->mtimeNs)
+        if (found == images.constEnd() || !found->same || found->first->stamp.isEmpty()
+            || fileStamp(image) != FileStamp {found->first->size, found->first->mtimeNs})
             return std::nullopt;
         EncoderSettings settings = request.settings;
         settings.inputFile = image;
@@ -151,7 +119,7 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
     QHash<SourceKey, std::size_t> bySource;
     QHash<QString, std::size_t> byMp3;
     for (std::size_t i = 0; i < records.size(); ++i) {
-        bySource.insert({records[i].root, records[i].track, records[i].source}, i);
+        bySource.insert(records[i].key(), i);
         byMp3.insert(records[i].mp3, i);
     }
     std::vector<bool> used(records.size(), false);
@@ -191,12 +159,15 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         record.root = root;
         record.source = belowRoot(roots, root, path);
         record.track = input.track;
-        const auto known = bySource.constFind({root, record.track, record.source});
+        const auto known = bySource.constFind(record.key());
         const MirrorRecord *before = known != bySource.constEnd() ? &records[*known] : nullptr;
-        record.size = input.size;
-        record.mtimeNs = input.mtimeNs;
-        const bool readable = input.size >= 0 || sizeAndTime(path, record.size, record.mtimeNs);
-        const bool same = before && readable && before->size == record.size && before->mtimeNs == record.mtimeNs;
+        const std::optional<FileStamp> now = input.stamp ? input.stamp : fileStamp(path);
+        const bool readable = now.has_value();
+        if (now) {
+            record.size = now->size;
+            record.mtimeNs = now->mtimeNs;
+        }
+        const bool same = before && now == FileStamp {before->size, before->mtimeNs};
 
         EncoderSettings &settings = item.settings;
         settings = request.settings;

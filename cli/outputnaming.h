@@ -5,6 +5,9 @@
 
 #include <optional>
 
+// The path made absolute and clean, as lists and records name files.
+QString absolute(const QString &path);
+
 // Where an input's MP3 would go before existing files are looked at: below the output folder at
 // the input's path below the folder given, or beside the WAVE; with a name template, at the path
 // the MP3's tags give (reading the input's tags once).

@@ -1,5 +1,6 @@
 #include "mirrorkeys.h"
 
+#include "encoder/core/filestamp.h"
 #include "encoder/encoderun.h"
 #include "encoder/input/riffchunks.h"
 #include "encoder/tags/coverfile.h"
@@ -11,8 +12,6 @@
 #include <lame/lame.h>
 
 #include <algorithm>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -32,14 +31,11 @@ std::pair<qint64, qint64> sampleBytes(QFile &file)
     return {0, size};
 }
 
-// A file by its size and time; nothing where it is not there.
-QByteArray fileStamp(const QString &path)
+// A file by its size and time; "-" where it is not there.
+QByteArray stampText(const QString &path)
 {
-    struct stat st = {};
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return QByteArrayLiteral("-");
-    return QByteArray::number(qint64(st.st_size)) + ' '
-           + QByteArray::number(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
+    const std::optional<FileStamp> stamp = fileStamp(path);
+    return stamp ? stamp->text() : QByteArrayLiteral("-");
 }
 
 } // namespace
@@ -94,7 +90,7 @@ TagInputs::TagInputs(const EncoderSettings &s, const QByteArray &extra)
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out << extra << s.tagTitle << s.tagArtist << s.tagAlbum << s.tagYear << s.tagGenre << s.skipTags << s.sourceTags
-        << s.folderCover << s.coverFile << fileStamp(s.coverFile);
+        << s.folderCover << s.coverFile << stampText(s.coverFile);
     m_command = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
@@ -122,6 +118,6 @@ QByteArray TagInputs::digest(const EncoderSettings &settings)
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(*known);
     hash.addData(settings.cueSheet.toUtf8());
-    hash.addData(fileStamp(settings.cueSheet));
+    hash.addData(stampText(settings.cueSheet));
     return hash.result();
 }

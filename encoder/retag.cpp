@@ -1,6 +1,7 @@
 #include "retag.h"
 
 #include "encoder/encoderun.h"
+#include "encoder/input/sourceformat.h"
 #include "encoder/mp3/frames.h"
 #include "encoder/output/mp3output.h"
 
@@ -9,17 +10,6 @@
 #include <QFileInfo>
 
 namespace {
-
-// The size of the ID3v2 tag the bytes start with, header included; 0 for none.
-qsizetype id3v2Size(const QByteArray &bytes)
-{
-    if (bytes.size() < 10 || !bytes.startsWith("ID3"))
-        return 0;
-    qsizetype size = 0;
-    for (int i = 6; i < 10; ++i)
-        size = size << 7 | (static_cast<unsigned char>(bytes[i]) & 0x7f);
-    return size + 10;
-}
 
 quint32 be32(const char *p)
 {
@@ -74,14 +64,14 @@ Mp3Gains readMp3Gains(const QString &mp3)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray header = file.read(10);
-    return gainsOf(header + file.read(id3v2Size(header) - 10));
+    return gainsOf(header + file.read(id3v2TagSize(header) - 10));
 }
 
 Outcome retagMp3(const EncoderSettings &settings, const QString &mp3,
                  const std::optional<std::optional<TrackGain>> &albumGain)
 {
     const QByteArray old = readAll(mp3);
-    const qsizetype audioStart = id3v2Size(old);
+    const qsizetype audioStart = id3v2TagSize(old);
     if (old.isEmpty() || audioStart >= old.size())
         return Outcome::failure(QStringLiteral("Cannot read %1.").arg(mp3));
     // The frames end where the ID3v1 tag starts, if there is one.

@@ -1,13 +1,16 @@
 #include "imagetracks.h"
 #include "outputclaims.h"
 
+#include "encoder/core/filestamp.h"
 #include "encoder/input/audiosource.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -27,6 +30,34 @@ bool silent(const QString &image, const FrameRange &range)
             return false;
     }
     return true;
+}
+
+// A batch lists its inputs up to three times (its albums counted, its queue, its progress line):
+// an image's verdict is kept, by the image's size and time and the range, so its audio is read
+// once.
+bool silentOnce(const QString &image, const FrameRange &range)
+{
+    static std::mutex mutex;
+    static QHash<QString, bool> known;
+    const std::optional<FileStamp> stamp = fileStamp(image);
+    if (!stamp)
+        return silent(image, range);
+    const QString key = QStringLiteral("%1 %2 %3 %4")
+                            .arg(QString::fromLatin1(stamp->text()))
+                            .arg(range.first)
+                            .arg(range.count.value_or(-1))
+                            .arg(image);
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto found = known.constFind(key); found != known.constEnd())
+            return *found;
+    }
+    const bool verdict = silent(image, range);
+    const std::lock_guard lock(mutex);
+    if (known.size() >= 4096)
+        known.clear();
+    known.insert(key, verdict);
+    return verdict;
 }
 
 // A title as a file name: no folder separator, no control character, not "." or "..".
@@ -83,7 +114,7 @@ std::vector<BatchInput> imageTracks(const QString &sheetPath, const QString &bel
         const FrameRange range {.first = cut.begin, .count = cut.end - cut.begin};
         if (cut.number() == 0) {
             const std::optional<bool> told = known ? known(sheetPath, image) : std::nullopt;
-            if (told ? *told : silent(image, range))
+            if (told ? *told : silentOnce(image, range))
                 continue;
         }
         QString name = QStringLiteral("%1").arg(cut.number(), 2, 10, QLatin1Char('0'));

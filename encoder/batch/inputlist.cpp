@@ -20,8 +20,7 @@ QString joined(const QString &below, const QString &name)
 
 BatchInput sized(BatchInput input, const auto &entry)
 {
-    input.size = entry.size;
-    input.mtimeNs = entry.mtimeNs;
+    input.stamp = entry.stamp;
     return input;
 }
 
@@ -78,14 +77,13 @@ void InputList::enter(const QString &path, const QString &below)
         while (const dirent *entry = ::readdir(dir)) {
             if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
                 continue;
-            Entry found {QFile::decodeName(entry->d_name), entry->d_type};
+            Entry found {QFile::decodeName(entry->d_name), entry->d_type, std::nullopt};
             struct stat st = {};
             if (m_sizes && found.type != DT_DIR
                 && (isLosslessFileName(found.name) || isLossyFileName(found.name) || isMp3FileName(found.name))
                 && ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0) {
                 found.type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
-                found.size = st.st_size;
-                found.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+                found.stamp = fileStampOf(st);
             }
             entries.push_back(std::move(found));
         }
@@ -112,7 +110,7 @@ QString InputList::Folder::sheetOf(const QString &name) const
         return {};
     const QString base = withoutSuffix(name);
     for (const char *suffix : {".cue", ".CUE"}) {
-        const Entry wanted {base + QLatin1String(suffix), DT_UNKNOWN};
+        const Entry wanted {base + QLatin1String(suffix), DT_UNKNOWN, std::nullopt};
         const auto found = std::lower_bound(entries.begin(), entries.end(), wanted);
         if (found == entries.end() || found->name != wanted.name)
             continue;

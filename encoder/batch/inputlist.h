@@ -1,5 +1,6 @@
 #pragma once
 
+#include "encoder/core/filestamp.h"
 #include "encoder/core/framerange.h"
 #include "encoder/input/cuecuts.h"
 
@@ -30,9 +31,8 @@ struct BatchInput
     QString error; // a sheet that cannot be used: why, naming its line; nothing is converted
     QString skipped; // a lossy file: why it is not converted
     bool copy = false; // an MP3, to be copied as it is (withMp3s)
-    // The file's as the folder's search found it (withSizes); size -1 where not asked.
-    qint64 size = -1;
-    qint64 mtimeNs = 0;
+    // The file's size and time as the folder's search found it (withSizes).
+    std::optional<FileStamp> stamp;
 };
 
 // Whether the audio before a CD image's track 1 is silence (no track 0), where it is known
@@ -75,8 +75,7 @@ private:
     {
         QString name;
         unsigned char type; // as readdir gives it: DT_DIR, DT_REG, or to be asked (DT_LNK, DT_UNKNOWN)
-        qint64 size = -1;
-        qint64 mtimeNs = 0;
+        std::optional<FileStamp> stamp;
         bool operator<(const Entry &other) const { return name < other.name; }
     };
     struct Folder

@@ -53,16 +53,6 @@ bool endsInOneOf(const QString &path, const char *const (&suffixes)[N])
     });
 }
 
-// Where a FLAC stream starts behind an ID3v2 tag that head opens with (ten bytes); 0 for none.
-qint64 afterId3v2(const unsigned char *head)
-{
-    if (std::memcmp(head, "ID3", 3) != 0 || head[3] < 2 || head[3] > 4
-        || (head[6] | head[7] | head[8] | head[9]) >= 0x80)
-        return 0;
-    const qint64 body = qint64(head[6]) << 21 | qint64(head[7]) << 14 | qint64(head[8]) << 7 | head[9];
-    return 10 + body + (head[3] == 4 && (head[5] & 0x10) ? 10 : 0);
-}
-
 } // namespace
 
 const char *sourceFormatName(SourceFormat format)
@@ -82,7 +72,7 @@ std::optional<SourceFormat> sourceFormatOf(const ReadAt &read)
         return SourceFormat::Aiff;
     char magic[4] = {};
     std::memcpy(magic, head, sizeof magic);
-    if (const qint64 at = afterId3v2(head); at > 0 && !read(at, magic, sizeof magic))
+    if (const qint64 at = id3v2TagSize(QByteArrayView(head, 10)); at > 0 && !read(at, magic, sizeof magic))
         return std::nullopt;
     if (std::memcmp(magic, "fLaC", 4) == 0)
         return SourceFormat::Flac;
@@ -105,6 +95,17 @@ bool isLosslessFileName(const QString &path)
 bool isLossyFileName(const QString &path)
 {
     return endsInOneOf(path, kLossySuffixes);
+}
+
+qint64 id3v2TagSize(QByteArrayView head)
+{
+    if (head.size() < 10)
+        return 0;
+    const auto *u = reinterpret_cast<const unsigned char *>(head.data());
+    if (std::memcmp(u, "ID3", 3) != 0 || u[3] < 2 || u[3] > 4 || u[4] == 0xff || (u[6] | u[7] | u[8] | u[9]) >= 0x80)
+        return 0;
+    return 10 + (qint64(u[6]) << 21 | qint64(u[7]) << 14 | qint64(u[8]) << 7 | u[9])
+           + (u[3] == 4 && (u[5] & 0x10) ? 10 : 0);
 }
 
 bool isMp3FileName(const QString &path)

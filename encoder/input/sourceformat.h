@@ -2,6 +2,7 @@
 
 #include "riffchunks.h"
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <optional>
@@ -28,6 +29,10 @@ bool isLosslessFileName(const QString &path);
 // Whether the name ends in an extension of a lossy format an MP3 is not made from: .ogg, .oga,
 // .opus, .m4a or .aac, in any case.
 bool isLossyFileName(const QString &path);
+
+// The size of the ID3v2 tag head opens with, its header and any footer counted; 0 where head
+// (at least its first ten bytes) opens none.
+qint64 id3v2TagSize(QByteArrayView head);
 
 // Whether the name ends in .mp3, in any case.
 bool isMp3FileName(const QString &path);

@@ -1,5 +1,7 @@
 #include "coverfile.h"
 
+#include "encoder/core/filestamp.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +13,6 @@
 #include <mutex>
 
 #include <dirent.h>
-#include <sys/stat.h>
 
 QString megabytes(qint64 bytes)
 {
@@ -61,10 +62,9 @@ QStringList coverFilesIn(const QDir &folder)
 {
     static std::mutex mutex;
     static QHash<QString, std::pair<qint64, QStringList>> listed; // by folder: its time, the names
-    struct stat st = {};
-    const bool settled = ::stat(QFile::encodeName(folder.path()).constData(), &st) == 0
-                         && st.st_mtim.tv_sec + 2 < std::time(nullptr);
-    const qint64 changed = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    const std::optional<FileStamp> stamp = fileStamp(folder.path());
+    const bool settled = stamp && stamp->mtimeNs / 1'000'000'000 + 2 < std::time(nullptr);
+    const qint64 changed = stamp ? stamp->mtimeNs : 0;
     if (settled) {
         const std::lock_guard lock(mutex);
         const auto known = listed.constFind(folder.path());
@@ -133,11 +133,8 @@ QByteArray folderCoverStamp(const QString &folder)
 {
     QByteArray stamp;
     for (const QString &name : coverFilesIn(QDir(folder))) {
-        struct stat st = {};
-        if (::stat(QFile::encodeName(folder + QLatin1Char('/') + name).constData(), &st) != 0)
-            continue;
-        stamp += name.toUtf8() + '\0' + QByteArray::number(qint64(st.st_size)) + '\0'
-                 + QByteArray::number(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec) + '\0';
+        if (const std::optional<FileStamp> file = fileStamp(folder + QLatin1Char('/') + name))
+            stamp += name.toUtf8() + '\0' + file->text() + '\0';
     }
     return stamp;
 }

@@ -131,15 +131,11 @@ private:
             return {};
         }
         const QByteArray body = bytesAt(chunk.body(), qint64(chunk.size));
-        const auto *u = reinterpret_cast<const unsigned char *>(body.constData());
-        const bool header = body.size() >= 10 && body.startsWith("ID3") && u[3] >= 2 && u[3] <= 4 && u[4] != 0xff
-                            && (u[6] | u[7] | u[8] | u[9]) < 0x80;
-        if (!header) {
+        const qint64 tagSize = id3v2TagSize(body);
+        if (tagSize == 0) {
             warn(QStringLiteral("The input's id3 chunk holds no ID3v2 tag: it is left out."));
             return {};
         }
-        const qint64 tagSize = 10 + (qint64(u[6]) << 21 | qint64(u[7]) << 14 | qint64(u[8]) << 7 | u[9])
-                               + (u[3] == 4 && (u[5] & 0x10) ? 10 : 0);
         if (tagSize > body.size()) {
             warn(QStringLiteral("The input's id3 chunk is damaged: its tag runs past the chunk; it is left out."));
             return {};
