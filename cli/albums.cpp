@@ -1,6 +1,6 @@
 #include "albums.h"
 
-#include "outputnaming.h"
+#include "paths.h"
 
 #include "encoder/batch/inputlist.h"
 #include "encoder/tags/sourcetags.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "batchcommand.h"
-#include "encoder/batch/inputlist.h"
+#include "batchrequest.h"
+#include "encoder/batch/batchinput.h"
 
 #include <QHash>
 #include <QString>

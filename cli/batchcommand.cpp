@@ -4,8 +4,10 @@
 #include "batchprogress.h"
 #include "batchsummary.h"
 #include "clippingwarning.h"
-#include "console.h"
+#include "listing.h"
+#include "messages.h"
 #include "outputnaming.h"
+#include "paths.h"
 #include "stopsignals.h"
 
 #include "encoder/batchrun.h"
@@ -13,29 +15,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTextStream>
 
 #include <mutex>
 
 #include <sys/resource.h>
-
-bool printListed(QTextStream &out, BatchRequest::Listing listing, const QString &input, const QString &output)
-{
-    if (listing == BatchRequest::Listing::Nul) {
-        out << input << QChar(0) << output << QChar(0);
-        return true;
-    }
-    if ((input + output).contains(QRegularExpression(QStringLiteral("[\t\n]")))) {
-        Console::err().line(
-            QStringLiteral("sonovert-encode: %1: a name with a tab or a newline cannot be listed in lines; --list0 lists it")
-                .arg(input));
-        return false;
-    }
-    out << input << '\t' << output << '\n';
-    return true;
-}
 
 namespace {
 
@@ -45,12 +30,6 @@ namespace {
 // converted (with --no-subfolders).
 ExitStatus listBatch(const BatchRequest &request)
 {
-    if (request.album == BatchRequest::Album::Tags && request.settings.replayGain) {
-        Console::err().line(QStringLiteral("sonovert-encode: --album=tags cannot be listed: an album's files may lie "
-                                           "in several folders, and it is measured where it is converted "
-                                           "(--album=folder or off lists)"));
-        return ExitStatus::WrongUsage;
-    }
     const bool byFolder = request.album == BatchRequest::Album::Folder && request.settings.replayGain;
     QStringList arguments;
     for (const QString &argument : request.inputs)
@@ -61,7 +40,7 @@ ExitStatus listBatch(const BatchRequest &request)
     ExitStatus status = ExitStatus::Success;
     while (std::optional<BatchQueue::Item> item = queue.next()) {
         if (!item->input.error.isEmpty()) {
-            Console::err().line(QStringLiteral("sonovert-encode: %1: %2").arg(item->input.sheet, item->input.error));
+            say(QStringLiteral("%1: %2").arg(item->input.sheet, item->input.error));
             status = ExitStatus::Failed;
             continue;
         }
@@ -104,7 +83,7 @@ bool usable(const BatchRequest &request)
 {
     for (const QString &input : request.inputs) {
         if (!QFileInfo::exists(input)) {
-            Console::err().line(QStringLiteral("sonovert-encode: no input %1").arg(input));
+            complain(ExitStatus::WrongUsage, QStringLiteral("no input %1").arg(input));
             return false;
         }
     }
@@ -115,7 +94,7 @@ bool usable(const BatchRequest &request)
         nearest.setFile(nearest.path());
     const bool there = nearest.absoluteFilePath() == QFileInfo(request.outputDir).absoluteFilePath();
     if (!nearest.isDir() || (!there && !nearest.isWritable())) {
-        Console::err().line(QStringLiteral("sonovert-encode: cannot make the output folder ") + request.outputDir);
+        complain(ExitStatus::WrongUsage, QStringLiteral("cannot make the output folder ") + request.outputDir);
         return false;
     }
     return true;
@@ -145,8 +124,7 @@ public:
                 const std::lock_guard lock(m_mutex);
                 ++m_tally.skipped;
                 ++m_ended;
-                Console::err().line(
-                    QStringLiteral("sonovert-encode: skipped %1: %2").arg(item->input.path, item->input.skipped));
+                say(QStringLiteral("skipped %1: %2").arg(item->input.path, item->input.skipped));
                 continue;
             }
             const AlbumPlan::Place place = m_albums.place(item->input);
@@ -170,9 +148,8 @@ public:
                 break;
             case OutputChoice::Kind::Taken:
                 ++m_tally.skipped;
-                Console::err().line(QStringLiteral("sonovert-encode: skipped %1: %2 is the MP3 of an earlier input "
-                                                   "(--existing=rename keeps both)")
-                                        .arg(item->input.path, item->choice.path));
+                say(QStringLiteral("skipped %1: %2 is the MP3 of an earlier input (--existing=rename keeps both)")
+                        .arg(item->input.path, item->choice.path));
                 break;
             case OutputChoice::Kind::IsInput:
                 m_tally.failed.emplace_back(item->input.path, QStringLiteral("Its MP3 would replace it."));
@@ -195,7 +172,7 @@ public:
                 warnings << clipping;
         }
         for (const QString &warning : std::as_const(warnings))
-            Console::err().line(QStringLiteral("sonovert-encode: warning: %1: %2").arg(result.file.input, warning));
+            warn(QStringLiteral("%1: %2").arg(result.file.input, warning));
         if (result.outcome) {
             ++m_tally.converted;
             m_tally.warned += warnings.isEmpty() ? 0 : 1;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batchcommand.h"
+#include "batchrequest.h"
 
 #include <QElapsedTimer>
 

@@ -1,8 +1,8 @@
 #include "filecommand.h"
 
 #include "clippingwarning.h"
-#include "commandline.h"
 #include "console.h"
+#include "messages.h"
 #include "stopsignals.h"
 
 #include "encoder/input/audiosource.h"
@@ -58,11 +58,6 @@ private:
     QElapsedTimer m_clock;
 };
 
-void warn(const QString &message)
-{
-    Console::err().line(QStringLiteral("sonovert-encode: warning: ") + message);
-}
-
 } // namespace
 
 ExitStatus runFileCommand(LameEncoderX &encoder, const QString &input, const QString &output,
@@ -103,7 +98,7 @@ ExitStatus runFileCommand(LameEncoderX &encoder, const QString &input, const QSt
         if (const int number = stopSignalCaught()) {
             progress.end();
             (void)encoder.call(Member::Abort); // returns once the run has ended
-            Console::err().line(QStringLiteral("sonovert-encode: stopped by %1").arg(QLatin1String(stopSignalName(number))));
+            say(QStringLiteral("stopped by %1").arg(QLatin1String(stopSignalName(number))));
             status = stoppedBy(number);
             QCoreApplication::quit();
         }

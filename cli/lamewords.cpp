@@ -1,11 +1,5 @@
 #include "lamewords.h"
 
-#include "commandline.h"
-
-#include <QTextStream>
-
-#include <iterator>
-
 namespace {
 
 using Member = LameEncoderX::Member;
@@ -99,35 +93,75 @@ const LameWord kWords[] = {
 
 } // namespace
 
-const LameWord *takeLameWord(const QStringList &args, qsizetype &i, QString *value, Outcome *refused)
+std::span<const LameWord> lameWords()
 {
-    const QString &arg = args[i];
-    for (const LameWord &word : kWords) {
-        const QLatin1String name(word.word);
-        if (!arg.startsWith(name))
-            continue;
-        const QString rest = arg.mid(name.size());
-        const bool shortWord = name.size() == 2;
-        if (!rest.isEmpty() && !rest.startsWith(QLatin1Char('=')) && !(shortWord && word.value))
-            continue;
-        if (!word.value) {
-            if (!rest.isEmpty()) {
-                *refused = Outcome::failure(QStringLiteral("%1 takes no value").arg(name));
-                return &word;
-            }
-            value->clear();
-        } else if (!rest.isEmpty()) {
-            *value = rest.startsWith(QLatin1Char('=')) ? rest.mid(1) : rest;
-        } else if (i + 1 < args.size()) {
-            *value = args[++i];
-        } else {
-            *refused = Outcome::failure(QStringLiteral("%1 takes %2").arg(name, QLatin1String(word.value)));
+    return kWords;
+}
+
+namespace {
+
+const LameWord *lameWord(QStringView name)
+{
+    for (const LameWord &word : kWords)
+        if (name == QLatin1String(word.word))
             return &word;
-        }
-        *refused = Outcome::success();
-        return &word;
-    }
     return nullptr;
+}
+
+// The value of a word that takes one: given after "=" or joined, else the next argument.
+std::optional<QString> valueOf(const QString &given, const QStringList &args, qsizetype &i)
+{
+    if (given.startsWith(QLatin1Char('=')))
+        return given.mid(1);
+    if (!given.isEmpty())
+        return given;
+    if (i + 1 >= args.size())
+        return std::nullopt;
+    return args[++i];
+}
+
+} // namespace
+
+std::optional<Outcome> readLameWords(const QStringList &args, qsizetype &i, Command &command)
+{
+    const QString arg = args[i];
+    if (arg.startsWith(QLatin1String("--"))) {
+        const qsizetype equals = arg.indexOf(QLatin1Char('='));
+        const LameWord *word = lameWord(QStringView(arg).first(equals < 0 ? arg.size() : equals));
+        if (!word)
+            return std::nullopt;
+        if (!word->value) {
+            if (equals >= 0)
+                return Outcome::failure(QStringLiteral("%1 takes no value").arg(QLatin1String(word->word)));
+            return word->apply(command, QString());
+        }
+        const std::optional<QString> value = valueOf(equals < 0 ? QString() : arg.mid(equals), args, i);
+        if (!value)
+            return Outcome::failure(QStringLiteral("%1 takes %2").arg(QLatin1String(word->word), QLatin1String(word->value)));
+        return word->apply(command, *value);
+    }
+    // Short switches, one after another as lame reads them, until one that takes a value takes
+    // the rest of the argument or the next.
+    if (arg.size() < 2 || !lameWord(QStringView(arg).first(2)))
+        return std::nullopt;
+    for (qsizetype at = 1; at < arg.size(); ++at) {
+        const QString name = QLatin1Char('-') + arg.at(at);
+        const LameWord *word = lameWord(name);
+        if (!word)
+            return Outcome::failure(
+                QStringLiteral("%1 cannot be bundled in %2: only lame's switches bundle (-fh, -mm)").arg(name, arg));
+        if (word->value) {
+            const std::optional<QString> value = valueOf(arg.mid(at + 1), args, i);
+            if (!value)
+                return Outcome::failure(QStringLiteral("%1 takes %2").arg(name, QLatin1String(word->value)));
+            return word->apply(command, *value);
+        }
+        if (at + 1 < arg.size() && arg.at(at + 1) == QLatin1Char('='))
+            return Outcome::failure(QStringLiteral("%1 takes no value").arg(name));
+        if (Outcome applied = word->apply(command, QString()); !applied)
+            return applied;
+    }
+    return Outcome::success();
 }
 
 Outcome checkLameWords(const Command &command)
@@ -137,19 +171,4 @@ Outcome checkLameWords(const Command &command)
                                                "setting for: give a constant rate or a VBR quality, not both")
                                     .arg(command.lameBitrate, command.lameVbr));
     return Outcome::success();
-}
-
-QString lameWordsHelp()
-{
-    QString text;
-    QTextStream out(&text);
-    out << "\nlame's words, each giving the MP3 of the setting in brackets (a value after a space or =):\n";
-    for (const LameWord &word : kWords) {
-        QString shown = QLatin1String(word.word);
-        if (word.value)
-            shown += QLatin1Char(' ') + QLatin1String(word.value);
-        out << optionColumn(shown) << " " << word.help << "\n";
-    }
-    out << "  (-o is the output folder here, not lame's flag; --help or -? shows this help)\n";
-    return text;
 }

@@ -1,9 +1,10 @@
 #include "mirrorcommand.h"
 
-#include "console.h"
+#include "listing.h"
 #include "manifest.h"
+#include "messages.h"
 #include "mirrorplan.h"
-#include "outputnaming.h"
+#include "paths.h"
 #include "stopsignals.h"
 
 #include "encoder/batchrun.h"
@@ -32,11 +33,6 @@ const QString kManifestName = QStringLiteral(".sonovert-mirror.sqlite");
 const QString kCheckFolder = QStringLiteral(".sonovert-mirror-check");
 // Where the mirror jobs of other machines write (--list): a mirror of each folder listed.
 const QString kIncomingFolder = QStringLiteral(".sonovert-incoming");
-
-void say(const QString &text)
-{
-    Console::err().line(QStringLiteral("sonovert-encode: ") + text);
-}
 
 bool sameBytes(const QString &a, const QString &b)
 {
@@ -573,23 +569,12 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     BatchRequest request = given;
     // A listing changes nothing, as a dry run.
     request.dryRun = request.dryRun || request.listing != BatchRequest::Listing::None;
-    if (request.outputDir.isEmpty()) {
-        say(QStringLiteral("--mirror needs -o DIR, the mirror's folder"));
-        return ExitStatus::WrongUsage;
-    }
-    if (request.album == BatchRequest::Album::Tags && request.settings.replayGain) {
-        // Its albums may span folders, and a mirror tells an album's change by its folder.
-        say(QStringLiteral("--mirror takes --album=folder or off"));
-        return ExitStatus::WrongUsage;
-    }
     if (!sourcesUsable(request))
         return ExitStatus::Failed;
     catchStopSignals();
     const QString mirror = absolute(request.outputDir);
-    if (!request.dryRun && !QDir().mkpath(mirror)) {
-        say(QStringLiteral("cannot make the output folder ") + request.outputDir);
-        return ExitStatus::WrongUsage;
-    }
+    if (!request.dryRun && !QDir().mkpath(mirror))
+        return complain(ExitStatus::WrongUsage, QStringLiteral("cannot make the output folder ") + request.outputDir);
     Manifest manifest;
     std::vector<MirrorRecord> records;
     QSet<QString> there;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batchcommand.h"
+#include "batchrequest.h"
 #include "exitstatus.h"
 
 // sonovert-encode --mirror SRC... -o DST: keeps DST an MP3 copy of the sources, in step with them

@@ -1,6 +1,7 @@
 #include "mirrorplan.h"
 
 #include "outputnaming.h"
+#include "paths.h"
 #include "version.h"
 
 #include "encoder/mirrorkeys.h"

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "albums.h"
-#include "batchcommand.h"
+#include "batchrequest.h"
 #include "manifest.h"
 
-#include "encoder/batch/inputlist.h"
+#include "encoder/batch/batchinput.h"
 
 #include <QSet>
 #include <QString>

@@ -5,11 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-QString absolute(const QString &path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
 QString wantedOutput(const BatchRequest &request, const BatchInput &input)
 {
     if (request.name) {

@@ -1,12 +1,9 @@
 #pragma once
 
-#include "batchcommand.h"
+#include "batchrequest.h"
 #include "encoder/batch/inputlist.h"
 
 #include <optional>
-
-// The path made absolute and clean, as lists and records name files.
-QString absolute(const QString &path);
 
 // Where an input's MP3 would go before existing files are looked at: below the output folder at
 // the input's path below the folder given, or beside the WAVE; with a name template, at the path

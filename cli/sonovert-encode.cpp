@@ -1,8 +1,11 @@
 // sonovert-encode INPUT OUTPUT [options]: one file as the window converts it (filecommand.h).
 // sonovert-encode INPUT... [-o DIR] [options]: many files at once (batchcommand.h).
+// sonovert-encode --mirror SRC... -o DIR: an MP3 copy kept in step (mirrorcommand.h).
 #include "batchcommand.h"
 #include "commandline.h"
 #include "filecommand.h"
+#include "helptext.h"
+#include "messages.h"
 #include "mirrorcommand.h"
 
 #include "encoder/filesizesignal.h"
@@ -29,17 +32,11 @@ ExitStatus run(const QStringList &args)
     Command command;
     if (Outcome parsed = parse(args, command); !parsed)
         return complain(ExitStatus::WrongUsage, parsed.message);
-    if (singleFileForm(command))
+    if (command.form == Form::InOut)
         return runFileCommand(command.encoder, command.files[0], command.files[1], command.threads);
-    if (command.threads)
-        return complain(ExitStatus::WrongUsage, QStringLiteral("--threads is for INPUT OUTPUT; a batch takes --jobs"));
-    if (command.files.isEmpty())
-        return complain(ExitStatus::WrongUsage, QStringLiteral("no input"));
     command.batch.inputs = command.files;
     command.batch.settings = command.encoder.settings();
-    if ((command.batch.dryRun || command.batch.trashMany) && !command.batch.mirror)
-        return complain(ExitStatus::WrongUsage, QStringLiteral("--dry-run and --trash-many are for --mirror"));
-    return command.batch.mirror ? runMirrorCommand(command.batch) : runBatchCommand(command.batch);
+    return command.form == Form::Mirror ? runMirrorCommand(command.batch) : runBatchCommand(command.batch);
 }
 
 } // namespace

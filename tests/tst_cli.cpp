@@ -1,12 +1,14 @@
 // sonovert-encode, run as a user would: exit codes, texts, and an MP3 byte for byte the one the
 // component writes in-process for the same settings.
 #include "adjustedsettings.h"
+#include "cli/commandline.h"
 #include "encoder/encoderun.h"
 #include "encoder/lameencoderx.h"
 #include "mp3check.h"
 #include "wavegen.h"
 #include "wavetags.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -19,6 +21,7 @@
 using Member = LameEncoderX::Member;
 Q_DECLARE_METATYPE(Container)
 Q_DECLARE_METATYPE(SampleType)
+Q_DECLARE_METATYPE(Form)
 
 class TstCli : public QObject
 {
@@ -28,6 +31,11 @@ private slots:
     void initTestCase();
     void run_data();
     void run();
+    void decide_data();
+    void decide();
+    void spellings_data();
+    void spellings();
+    void oneVoice();
     void stopSignal_data();
     void stopSignal();
     void asLame_data();
@@ -63,7 +71,8 @@ void TstCli::initTestCase()
 void TstCli::run_data()
 {
     // "IN" and "OUT" stand for the input and output paths. settings: "Member=value" as the
-    // CLI takes them after "--", written in-process for the reference MP3 (none: no MP3).
+    // CLI takes them after "--", written in-process for the reference MP3 (none: no MP3); with
+    // "~" first, for the reference only, as the row's args say it in other words.
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QStringList>("settings");
     QTest::addColumn<int>("exitCode");
@@ -108,9 +117,10 @@ void TstCli::run_data()
         << QStringList{"CUT", "OUT"} << QStringList{QStringLiteral("Bitrate=128")} << 0 << QString()
         << QStringLiteral("warning: The input's header announces 0:20.0 of audio, but the file ends after 0:05.7: "
                           "the last 0:14.3 are missing");
-    // lame's words give their member forms' MP3s.
-    const auto word = [](const char *name, const QStringList &words, const QStringList &members) {
-        QTest::newRow(name) << (QStringList{"IN", "OUT"} + words) << members << 0 << QString() << QString();
+    // lame's words, and members with their values after a space, give their member forms' MP3s.
+    const auto word = [](const char *name, const QStringList &words, QStringList members) {
+        QTest::newRow(name) << (QStringList{"IN", "OUT"} + words) << members.replaceInStrings(QRegularExpression("^"), "~")
+                            << 0 << QString() << QString();
     };
     word("-b 320", {"-b", "320"}, {"Bitrate=320"});
     word("-V2", {"-V2"}, {"UseVBR=True", "VBRRate=2"});
@@ -120,6 +130,9 @@ void TstCli::run_data()
     word("--preset insane", {"--preset", "insane"}, {"Bitrate=320"});
     word("-f -m m -c", {"-f", "-m", "m", "-c"}, {"FastMode=True", "Mono=True", "Copyrighted=True"});
     word("-h -t", {"-h", "-t"}, {"FixQuality=True", "WriteInfoTag=False"});
+    word("--Bitrate 192", {"--Bitrate", "192"}, {"Bitrate=192"});
+    word("-fh: bundled as lame bundles", {"-fh"}, {"FastMode=True", "FixQuality=True"});
+    word("-mm -hb 96", {"-mm", "-hb", "96"}, {"Mono=True", "FixQuality=True", "Bitrate=96"});
     word("tags, --noreplaygain", {"--tt", "Título", "--ta=Ärtist", "--tl", "A", "--ty", "1999", "--tg", "Jazz", "--noreplaygain"},
          {"TagTitle=Título", "TagArtist=Ärtist", "TagAlbum=A", "TagYear=1999", "TagGenre=Jazz"});
     const auto refused = [](const char *name, const QStringList &words, const char *said) {
@@ -133,6 +146,14 @@ void TstCli::run_data()
     refused("a numbered preset", {"--preset", "128"}, "--preset takes medium, standard, extreme or insane");
     refused("-m j", {"-m", "j"}, "-m takes m (mono) only");
     refused("-f with a value", {"-f=1"}, "-f takes no value");
+    refused("-fz: no switch z", {"-fz"}, "-z cannot be bundled in -fz");
+    refused("a batch's option in the two-argument form", {"--album=off"},
+            "--album applies to folders and lists; IN OUT writes no album figures\nUsage: sonovert-encode INPUT OUTPUT");
+    QTest::newRow("--mirror without -o: the usage, naming the mirror")
+        << QStringList{"--mirror", "IN"} << QStringList() << 2 << QString()
+        << QStringLiteral("sonovert-encode: --mirror needs -o DIR\nUsage: sonovert-encode INPUT OUTPUT [options]\n"
+                          "  or:  sonovert-encode INPUT... [-o DIR] [options]\n"
+                          "  or:  sonovert-encode --mirror SRC... -o DIR [options]\n");
     QTest::newRow("-? shows the help") << QStringList{"-?"} << QStringList() << 0 << QStringLiteral("--preset medium|standard|extreme|insane")
                                        << QString();
     QTest::newRow("bad source-tags") << QStringList{"IN", "OUT", "--source-tags=maybe"} << QStringList() << 2
@@ -172,8 +193,11 @@ void TstCli::run()
                                                                  : m_input;
     args.replaceInStrings(QRegularExpression(QStringLiteral("^(IN|LOUD|CUT)$")), input);
     args.replaceInStrings(QRegularExpression(QStringLiteral("^OUT$")), output);
-    for (const QString &setting : settings)
-        args << QStringLiteral("--") + setting;
+    for (QString &setting : settings) {
+        if (!setting.startsWith(QLatin1Char('~')))
+            args << QStringLiteral("--") + setting;
+        setting.remove(QRegularExpression(QStringLiteral("^~")));
+    }
 
     QProcess cli;
     cli.start(QStringLiteral(SONOVERT_ENCODE), args);
@@ -191,6 +215,8 @@ void TstCli::run()
     QCOMPARE(QFile::exists(output), exitCode == 0 && !settings.isEmpty());
 
     if (args == QStringList{QStringLiteral("--help")}) {
+        for (const QString &line : stdOut.split(QLatin1Char('\n')))
+            QVERIFY2(line.size() <= 79, qPrintable(line));
         const LameEncoderX probe;
         for (int number = 0; number < 64; ++number) {
             const auto member = static_cast<Member>(number);
@@ -291,6 +317,128 @@ void TstCli::otherFormats()
     QVERIFY(report.instances > 1);
     QCOMPARE(decodeMp3(mp3s[1]).frames, shape.frames);
     QVERIFY(contentOf(mp3s[1]) == contentOf(mp3s[0]) && contentOf(mp3s[2]) == contentOf(mp3s[0]));
+}
+
+// The form the command line asks for, or the refusal before anything runs, in-process. "IN" is
+// a WAVE, "OUT" an MP3's name, "DIR" a folder.
+void TstCli::decide_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<Form>("form");
+    QTest::addColumn<QString>("refused"); // the message begins so; empty: taken
+
+    const auto taken = [](const char *name, const QStringList &args, Form form) {
+        QTest::newRow(name) << args << form << QString();
+    };
+    const auto refused = [](const char *name, const QStringList &args, const char *why) {
+        QTest::newRow(name) << args << Form::InOut << QString::fromUtf8(why);
+    };
+    taken("IN OUT", {"IN", "OUT"}, Form::InOut);
+    taken("IN OUT, a member's value after a space", {"IN", "OUT", "--Bitrate", "192", "--UseVBR", "True"}, Form::InOut);
+    taken("IN OUT, lame's switches bundled", {"IN", "OUT", "-fh", "-mm"}, Form::InOut);
+    taken("a second input", {"IN", "IN"}, Form::Batch);
+    taken("a FLAC's name second", {"IN", "other.flac"}, Form::Batch);
+    taken("a lossy file's name second", {"IN", "other.ogg"}, Form::Batch);
+    taken("a CUE sheet's name second", {"IN", "Disc.CUE"}, Form::Batch);
+    taken("a folder", {"IN", "DIR"}, Form::Batch);
+    taken("-o", {"IN", "OUT", "-o", "DIR"}, Form::Batch);
+    taken("the mirror", {"--mirror", "DIR", "-o", "DIR", "--dry-run"}, Form::Mirror);
+    taken("the mirror, no loudness: no albums", {"--mirror", "DIR", "-o", "DIR", "--album=tags", "--replaygain=off"},
+          Form::Mirror);
+    refused("a batch's option in IN OUT", {"IN", "OUT", "--album=off"},
+            "--album applies to folders and lists; IN OUT writes no album figures");
+    refused("--jobs in IN OUT", {"IN", "OUT", "--jobs", "2"}, "--jobs applies to folders and lists; IN OUT takes --threads");
+    refused("--threads in a batch", {"DIR", "-o", "DIR", "--threads=2"},
+            "--threads applies to IN OUT alone; a batch takes --jobs");
+    refused("--threads in the mirror", {"--mirror", "DIR", "-o", "DIR", "--threads=2"},
+            "--threads applies to IN OUT alone; a batch takes --jobs");
+    refused("--mirror without -o", {"--mirror", "DIR"}, "--mirror needs -o DIR");
+    refused("--dry-run without --mirror", {"IN", "OUT", "--dry-run"}, "--dry-run needs --mirror");
+    refused("--trash-many in a batch", {"DIR", "--trash-many"}, "--trash-many needs --mirror");
+    refused("the mirror's albums by tags", {"--mirror", "DIR", "-o", "DIR", "--album", "tags"},
+            "--mirror takes --album=folder or off, not --album=tags");
+    refused("albums by tags listed", {"DIR", "--list0", "--album=tags"}, "--album=tags cannot be listed (--list0)");
+    refused("two listings", {"DIR", "--list", "--list0"}, "--list and --list0 are two ways of listing");
+    refused("no input", {"--Bitrate=128"}, "no input");
+    refused("a member without its value", {"IN", "OUT", "--UseVBR"}, "--UseVBR takes True or False");
+    refused("a method", {"IN", "OUT", "--Encode", "1"}, "no option --Encode");
+    refused("-o bundled", {"IN", "OUT", "-fo", "DIR"}, "-o cannot be bundled in -fo");
+    refused("-b with -V", {"IN", "OUT", "-hb", "128", "-V2"}, "-b with -V is lame's lowest VBR bit rate");
+}
+
+void TstCli::decide()
+{
+    QFETCH(QStringList, args);
+    QFETCH(Form, form);
+    QFETCH(QString, refused);
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^IN$")), m_input);
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^OUT$")), m_dir.filePath(QStringLiteral("out.mp3")));
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^DIR$")), m_dir.path());
+    Command command;
+    const Outcome parsed = parse(args, command);
+    if (!refused.isEmpty()) {
+        QVERIFY(!parsed);
+        QVERIFY2(parsed.message.startsWith(refused), qPrintable(parsed.message));
+        return;
+    }
+    QVERIFY2(parsed, qPrintable(parsed.message));
+    QCOMPARE(command.form, form);
+}
+
+// Two ways of saying the same settings give the same members.
+void TstCli::spellings_data()
+{
+    QTest::addColumn<QStringList>("said");
+    QTest::addColumn<QStringList>("members");
+    QTest::newRow("values after a space") << QStringList{"--Bitrate", "192", "--UseVBR", "True", "--TagTitle", "A B"}
+                                          << QStringList{"--Bitrate=192", "--UseVBR=True", "--TagTitle=A B"};
+    QTest::newRow("-fh") << QStringList{"-fh"} << QStringList{"--FastMode=True", "--FixQuality=True"};
+    QTest::newRow("-mm") << QStringList{"-mm"} << QStringList{"--Mono=True"};
+    QTest::newRow("-fV2: a value joined") << QStringList{"-fV2"}
+                                          << QStringList{"--FastMode=True", "--UseVBR=True", "--VBRRate=2"};
+    QTest::newRow("-hb 320: a value next") << QStringList{"-hb", "320"}
+                                           << QStringList{"--FixQuality=True", "--Bitrate=320"};
+    QTest::newRow("-xrct") << QStringList{"-xrct"}
+                           << QStringList{"--ForceByteSwap=True", "--RawPCM=True", "--Copyrighted=True",
+                                          "--WriteInfoTag=False"};
+    QTest::newRow("--tt after a space") << QStringList{"--tt", "Title", "--ta=Band"}
+                                        << QStringList{"--TagTitle=Title", "--TagArtist=Band"};
+}
+
+void TstCli::spellings()
+{
+    QFETCH(QStringList, said);
+    QFETCH(QStringList, members);
+    Command one;
+    Command other;
+    const QStringList files{m_input, m_dir.filePath(QStringLiteral("out.mp3"))};
+    QVERIFY(parse(files + said, one));
+    QVERIFY(parse(files + members, other));
+    QCOMPARE(one.form, Form::InOut);
+    for (const MemberField &field : LameEncoderX::members()) {
+        if (field.kind != MemberKind::Method)
+            QVERIFY2(one.encoder.read(field.member) == other.encoder.read(field.member), field.name);
+    }
+}
+
+// Every error and warning names the program through one function: no other source writes the
+// name as a prefix of its own.
+void TstCli::oneVoice()
+{
+    const QString top = QStringLiteral(SONOVERT_SOURCE_DIR);
+    QStringList prefixed;
+    for (const QString &folder : {QStringLiteral("cli"), QStringLiteral("encoder")}) {
+        QDirIterator files(top + QLatin1Char('/') + folder, {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString path = files.next();
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            if (file.readAll().contains("\"sonovert-encode: "))
+                prefixed << path.mid(top.size() + 1);
+        }
+    }
+    QCOMPARE(prefixed, QStringList{QStringLiteral("cli/messages.cpp")});
 }
 
 QTEST_GUILESS_MAIN(TstCli)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "inputlist.h"
+#include "batchinput.h"
 #include "encoder/input/cuecuts.h"
 
 #include <QString>

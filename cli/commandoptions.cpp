@@ -1,0 +1,282 @@
+#include "commandoptions.h"
+
+#include "choices.h"
+#include "lamewords.h"
+
+#include "encoder/input/sourceformat.h"
+#include "encoder/tags/sourcetags.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+constexpr Choice<ExistingPolicy> existingChoices[] = {
+    {"skip", ExistingPolicy::Skip}, {"overwrite", ExistingPolicy::Overwrite}, {"rename", ExistingPolicy::Rename}};
+constexpr Choice<bool> onOff[] = {{"on", true}, {"off", false}};
+constexpr Choice<Pregap> pregapChoices[] = {
+    {"previous", Pregap::Previous}, {"next", Pregap::Next}, {"drop", Pregap::Drop}};
+constexpr Choice<BatchRequest::Album> albumChoices[] = {
+    {"folder", BatchRequest::Album::Folder}, {"tags", BatchRequest::Album::Tags}, {"off", BatchRequest::Album::Off}};
+constexpr Choice<bool> keepIgnore[] = {{"keep", true}, {"ignore", false}};
+
+// What a run does where an option is not given, shown in the help.
+const BatchRequest batchDefaults;
+const EncoderSettings settingsDefaults;
+
+std::optional<int> wholeNumber(const QString &text)
+{
+    bool number = false;
+    const int value = text.toInt(&number);
+    return number && value >= 0 ? std::optional<int>(value) : std::nullopt;
+}
+
+// value read by the choices of option into *into, or why not.
+template <typename T, std::size_t N>
+Outcome readChoice(const Choice<T> (&choices)[N], const char *option, const QString &value, T *into)
+{
+    const std::optional<T> chosen = choiceByName(choices, value);
+    if (!chosen)
+        return Outcome::failure(QStringLiteral("--%1 takes %2").arg(QLatin1String(option), choiceList(choices)));
+    *into = *chosen;
+    return Outcome::success();
+}
+
+// A choice that turns one of the encoder's settings on or off.
+template <std::size_t N>
+Outcome setEncoderSwitch(const Choice<bool> (&choices)[N], const char *option, const QString &value,
+                         LameEncoderX &encoder, void (LameEncoderX::*set)(bool))
+{
+    bool on = false;
+    if (Outcome read = readChoice(choices, option, value, &on); !read)
+        return read;
+    (encoder.*set)(on);
+    return Outcome::success();
+}
+
+// A switch that sets one field of the batch's request.
+template <auto field, auto to>
+Outcome setRequest(Command &command, const QString &)
+{
+    command.batch.*field = to;
+    return Outcome::success();
+}
+
+constexpr unsigned kFolders = BatchForm | MirrorForm;
+
+const CommandOption kOptions[] = {
+    {"output-dir", 'o', QStringLiteral("DIR"), OptionGroup::Files,
+     "write the MP3s into DIR: a file given by itself as DIR/NAME.mp3, the files found in a folder at their path "
+     "below it",
+     QStringLiteral("beside each input"), kFolders, nullptr, nullptr,
+     [](Command &command, const QString &value) {
+         command.batch.outputDir = value;
+         return value.isEmpty() ? Outcome::failure(QStringLiteral("--output-dir takes a folder")) : Outcome::success();
+     }},
+    {"name", 0, QStringLiteral("TEMPLATE"), OptionGroup::Files,
+     "each MP3's path below DIR (or beside its input) from its tags, as above", QStringLiteral("the input's name"),
+     kFolders, nullptr, "IN OUT names its MP3 OUT",
+     [](Command &command, const QString &value) {
+         Result<NameTemplate> read = NameTemplate::read(value);
+         if (!read)
+             return read.failure();
+         command.batch.name = std::move(*read);
+         return Outcome::success();
+     }},
+    {"existing", 0, choiceNames(existingChoices), OptionGroup::Files,
+     "an MP3 already there (or an earlier input's): keep it, replace it, or write NAME\u00a0(2).mp3, "
+     "NAME\u00a0(3).mp3\u00a0...",
+     choiceName(existingChoices, batchDefaults.existing), kFolders, nullptr, "IN OUT writes OUT, there or not",
+     [](Command &command, const QString &value) {
+         return readChoice(existingChoices, "existing", value, &command.batch.existing);
+     }},
+    {"no-subfolders", 0, QString(), OptionGroup::Files, "a folder given converts its own files, not its subfolders'",
+     QString(), kFolders, nullptr, "IN OUT converts one file",
+     setRequest<&BatchRequest::subfolders, false>},
+    {"pregap", 0, choiceNames(pregapChoices), OptionGroup::Files,
+     "a CD image's gap before a track (INDEX 00 of its CUE sheet): the end of the track before it, the start of "
+     "its own, or left out",
+     choiceName(pregapChoices, batchDefaults.pregap), kFolders, nullptr, "IN OUT converts a CD image whole",
+     [](Command &command, const QString &value) {
+         return readChoice(pregapChoices, "pregap", value, &command.batch.pregap);
+     }},
+    {"threads", 0, QStringLiteral("N"), OptionGroup::Settings, "INPUT OUTPUT only: encoder threads, 0 for one per core",
+     QString::number(settingsDefaults.workers), InOutForm, nullptr, "a batch takes --jobs",
+     [](Command &command, const QString &value) {
+         command.threads = wholeNumber(value);
+         return command.threads ? Outcome::success()
+                                : Outcome::failure(QStringLiteral("--threads takes a whole number, 0 for every core"));
+     }},
+    {"jobs", 0, QStringLiteral("N"), OptionGroup::Settings,
+     "files converted at once, a last few shared out by their chunks; 0 for one per core",
+     QString::number(batchDefaults.jobs), kFolders, nullptr, "IN OUT takes --threads",
+     [](Command &command, const QString &value) {
+         const std::optional<int> jobs = wholeNumber(value);
+         command.batch.jobs = jobs.value_or(0);
+         return jobs ? Outcome::success() : Outcome::failure(QStringLiteral("--jobs takes a whole number, 0 for every core"));
+     }},
+    {"replaygain", 0, choiceNames(onOff), OptionGroup::Settings, "measure the loudness for ReplayGain",
+     choiceName(onOff, settingsDefaults.replayGain), AnyForm, nullptr, nullptr,
+     [](Command &command, const QString &value) {
+         return setEncoderSwitch(onOff, "replaygain", value, command.encoder, &LameEncoderX::setReplayGain);
+     }},
+    {"album", 0, choiceNames(albumChoices), OptionGroup::Albums,
+     "the files whose album loudness (REPLAYGAIN_ALBUM_GAIN, _PEAK) is measured together: each folder's, those "
+     "with the same album artist, album and disc number, or none",
+     choiceName(albumChoices, batchDefaults.album), kFolders, nullptr, "IN OUT writes no album figures",
+     [](Command &command, const QString &value) {
+         return readChoice(albumChoices, "album", value, &command.batch.album);
+     }},
+    {"source-tags", 0, choiceNames(keepIgnore), OptionGroup::Albums, "the input's tags fill the tags not given",
+     choiceName(keepIgnore, settingsDefaults.sourceTags), AnyForm, nullptr, nullptr,
+     [](Command &command, const QString &value) {
+         return setEncoderSwitch(keepIgnore, "source-tags", value, command.encoder, &LameEncoderX::setSourceTags);
+     }},
+    {"cover", 0, QStringLiteral("FILE|none"), OptionGroup::Albums,
+     "a JPEG or PNG as the front cover; none: not the folder's, which an input without a picture of its own takes "
+     "from cover.jpg, folder.jpg or front.jpg (or .png, any letter case)",
+     QString(), AnyForm, nullptr, nullptr,
+     [](Command &command, const QString &value) {
+         if (value == QLatin1String("none")) {
+             command.encoder.setCoverFile(QString());
+             command.encoder.setFolderCover(false);
+             return Outcome::success();
+         }
+         // Checked here so a wrong file is a usage error, before any encoding.
+         QString why;
+         if (value.isEmpty() || !readCover(value, &why))
+             return Outcome::failure(value.isEmpty() ? QStringLiteral("--cover takes a JPEG or PNG file") : why);
+         command.encoder.setCoverFile(value);
+         return Outcome::success();
+     }},
+    {"mirror", 0, QString(), OptionGroup::Mirror,
+     "keep DIR an MP3 copy of the folders given: convert what is new, encode again what changed, retag what only "
+     "got new tags, move what moved, put the MP3s of what is gone in the trash (a record of them in DIR)",
+     QString(), MirrorForm, "output-dir", nullptr, setRequest<&BatchRequest::mirror, true>},
+    {"dry-run", 0, QString(), OptionGroup::Mirror, "print what would be done, one line a file, and do none of it",
+     QString(), MirrorForm, "mirror", nullptr, setRequest<&BatchRequest::dryRun, true>},
+    {"trash-many", 0, QString(), OptionGroup::Mirror, "go on where more than half of DIR's MP3s would go to the trash",
+     QString(), MirrorForm, "mirror", nullptr, setRequest<&BatchRequest::trashMany, true>},
+    {"list", 0, QString(), OptionGroup::Machines,
+     "print INPUT<TAB>OUTPUT, absolute, for each file a run would convert, and convert none; with --album=folder "
+     "each such folder and its output folder, to convert with --no-subfolders FOLDER -o OUTPUT; with --mirror each "
+     "folder with work and where a --mirror job of it writes, whose MP3s the next --mirror run takes",
+     QString(), kFolders, nullptr, "IN OUT converts its one file",
+     setRequest<&BatchRequest::listing, BatchRequest::Listing::Lines>},
+    {"list0", 0, QString(), OptionGroup::Machines,
+     "the same, each path ended by a NUL byte: for any file name (parallel -0 -N2)", QString(), kFolders, nullptr,
+     "IN OUT converts its one file", setRequest<&BatchRequest::listing, BatchRequest::Listing::Nul>},
+    {"help", 0, QString(), OptionGroup::Files, "this text (-? too)", QString(), AnyForm, nullptr, nullptr, nullptr},
+    {"version", 0, QString(), OptionGroup::Files, "the version and the libraries it runs with", QString(), AnyForm,
+     nullptr, nullptr, nullptr},
+};
+
+// Values of options that do not go with another option: the value (nullptr: any), the other,
+// and why, with %1 the option and its value and %2 the other. measured: only where the loudness
+// is measured, as without it there are no albums.
+struct Conflict
+{
+    const char *option;
+    const char *value;
+    const char *other;
+    bool measured;
+    const char *why;
+};
+
+const Conflict kConflicts[] = {
+    {"album", "tags", "mirror", true,
+     "%2 takes --album=folder or off, not %1: a mirror tells an album's change by its folder"},
+    {"album", "tags", "list", true,
+     "%1 cannot be listed (%2): an album's files may lie in several folders, and it is measured where it is "
+     "converted (--album=folder or off lists)"},
+    {"album", "tags", "list0", true,
+     "%1 cannot be listed (%2): an album's files may lie in several folders, and it is measured where it is "
+     "converted (--album=folder or off lists)"},
+    {"list", nullptr, "list0", false, "%1 and %2 are two ways of listing: give one"},
+};
+
+// As the help and the messages show it: "-o DIR", "--mirror".
+QString shown(const CommandOption &option)
+{
+    if (option.shortName)
+        return QStringLiteral("-") + QLatin1Char(option.shortName)
+               + (option.value.isEmpty() ? QString() : QLatin1Char(' ') + option.value);
+    return QStringLiteral("--") + QLatin1String(option.name);
+}
+
+// INPUT OUTPUT: two names, neither a folder, the second not named as an input (a WAVE, FLAC,
+// AIFF, a lossy file or a CUE sheet, which an MP3 written there would replace).
+bool inOut(const QStringList &files)
+{
+    return files.size() == 2 && !QFileInfo(files[0]).isDir() && !QFileInfo(files[1]).isDir()
+           && !isLosslessFileName(files[1]) && !isLossyFileName(files[1])
+           && !files[1].endsWith(QLatin1String(".cue"), Qt::CaseInsensitive);
+}
+
+unsigned formBit(Form form)
+{
+    switch (form) {
+    case Form::InOut:
+        return InOutForm;
+    case Form::Batch:
+        return BatchForm;
+    case Form::Mirror:
+        return MirrorForm;
+    }
+    return 0;
+}
+
+} // namespace
+
+std::span<const CommandOption> commandOptions()
+{
+    return kOptions;
+}
+
+const CommandOption *commandOption(QStringView name, char shortName)
+{
+    for (const CommandOption &option : kOptions)
+        if (shortName ? option.shortName == shortName : name == QLatin1String(option.name))
+            return &option;
+    return nullptr;
+}
+
+Outcome checkCommand(Command &command)
+{
+    const auto given = [&command](const char *name) -> const QString * {
+        for (const auto &[option, value] : command.given)
+            if (option == QLatin1String(name))
+                return &value;
+        return nullptr;
+    };
+    command.form = given("mirror")       ? Form::Mirror
+                   : given("output-dir") ? Form::Batch
+                   : inOut(command.files) ? Form::InOut
+                                          : Form::Batch;
+    for (const auto &[name, value] : command.given) {
+        const CommandOption &option = *commandOption(name);
+        if (option.needs && !given(option.needs))
+            return Outcome::failure(
+                QStringLiteral("--%1 needs %2").arg(QLatin1String(option.name), shown(*commandOption(QString::fromLatin1(option.needs)))));
+        if (option.forms & formBit(command.form))
+            continue;
+        const QString where = command.form == Form::InOut ? QStringLiteral("folders and lists") : QStringLiteral("IN OUT alone");
+        return Outcome::failure(QStringLiteral("--%1 applies to %2; %3").arg(QLatin1String(option.name), where,
+                                                                           QLatin1String(option.apart)));
+    }
+    const bool measured = command.encoder.settings().replayGain;
+    for (const Conflict &conflict : kConflicts) {
+        const QString *value = given(conflict.option);
+        if (!value || !given(conflict.other) || (conflict.measured && !measured)
+            || (conflict.value && *value != QLatin1String(conflict.value)))
+            continue;
+        const QString first = QStringLiteral("--") + QLatin1String(conflict.option)
+                              + (conflict.value ? QLatin1Char('=') + *value : QString());
+        return Outcome::failure(QString::fromUtf8(conflict.why).arg(first, QStringLiteral("--") + QLatin1String(conflict.other)));
+    }
+    if (command.form != Form::InOut && command.files.isEmpty())
+        return Outcome::failure(QStringLiteral("no input"));
+    return checkLameWords(command);
+}
