@@ -11,45 +11,6 @@
 
 namespace {
 
-quint32 be32(const char *p)
-{
-    const auto *u = reinterpret_cast<const unsigned char *>(p);
-    return quint32(u[0]) << 24 | quint32(u[1]) << 16 | quint32(u[2]) << 8 | u[3];
-}
-
-// Our tags are ID3v2.3 with Latin-1 TXXX frames for the figures.
-Mp3Gains gainsOf(const QByteArray &tag)
-{
-    Mp3Gains gains;
-    std::optional<double> trackGain, trackPeak, albumGain, albumPeak;
-    for (qsizetype at = 10; at + 10 <= tag.size() && tag[at] != '\0';) {
-        const qsizetype size = be32(tag.constData() + at + 4);
-        if (size < 0 || at + 10 + size > tag.size())
-            break;
-        if (tag.mid(at, 4) == "TXXX" && size > 1 && tag[at + 10] == '\0') {
-            const QList<QByteArray> parts = tag.mid(at + 11, size - 1).split('\0');
-            if (parts.size() >= 2) {
-                bool number = false;
-                const double value = parts[1].split(' ').value(0).toDouble(&number);
-                if (number && parts[0] == "REPLAYGAIN_TRACK_GAIN")
-                    trackGain = value;
-                else if (number && parts[0] == "REPLAYGAIN_TRACK_PEAK")
-                    trackPeak = value;
-                else if (number && parts[0] == "REPLAYGAIN_ALBUM_GAIN")
-                    albumGain = value;
-                else if (number && parts[0] == "REPLAYGAIN_ALBUM_PEAK")
-                    albumPeak = value;
-            }
-        }
-        at += 10 + size;
-    }
-    if (trackGain && trackPeak)
-        gains.track = TrackGain {*trackGain, *trackPeak};
-    if (albumGain && albumPeak)
-        gains.album = TrackGain {*albumGain, *albumPeak};
-    return gains;
-}
-
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -64,7 +25,7 @@ Mp3Gains readMp3Gains(const QString &mp3)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray header = file.read(10);
-    return gainsOf(header + file.read(id3v2TagSize(header) - 10));
+    return readGains(header + file.read(id3v2TagSize(header) - 10));
 }
 
 Outcome retagMp3(const EncoderSettings &settings, const QString &mp3,
@@ -86,7 +47,7 @@ Outcome retagMp3(const EncoderSettings &settings, const QString &mp3,
     const Result<Mp3Tags> tags = runTags(settings);
     if (!tags)
         return tags.failure();
-    const Mp3Gains gains = gainsOf(old.first(audioStart));
+    const Mp3Gains gains = readGains(old.first(audioStart));
     const QByteArray id3v2 = settings.replayGain && !tags->id3v2WithRoom().isEmpty()
                                  ? tags->id3v2Final(gains.track, albumGain.value_or(gains.album))
                                  : tags->id3v2();

@@ -3,17 +3,11 @@
 #include "encoder/core/encodersettings.h"
 #include "encoder/core/outcome.h"
 #include "encoder/core/trackgain.h"
+#include "encoder/tags/gainread.h"
 
 #include <QString>
 
 #include <optional>
-
-// The loudness figures an MP3 of ours carries as TXXX REPLAYGAIN_* frames.
-struct Mp3Gains
-{
-    std::optional<TrackGain> track;
-    std::optional<TrackGain> album;
-};
 
 // Writes the MP3 at mp3 again with the tags a run with settings (inputFile, cueSheet, cueTrack,
 // albumRoom set) writes now: its track figures as they were, the album's as given (or as they

@@ -132,7 +132,6 @@ void TstCli::run_data()
     word("-h -t", {"-h", "-t"}, {"FixQuality=True", "WriteInfoTag=False"});
     word("--Bitrate 192", {"--Bitrate", "192"}, {"Bitrate=192"});
     word("-fh: bundled as lame bundles", {"-fh"}, {"FastMode=True", "FixQuality=True"});
-    word("-mm -hb 96", {"-mm", "-hb", "96"}, {"Mono=True", "FixQuality=True", "Bitrate=96"});
     word("tags, --noreplaygain", {"--tt", "Título", "--ta=Ärtist", "--tl", "A", "--ty", "1999", "--tg", "Jazz", "--noreplaygain"},
          {"TagTitle=Título", "TagArtist=Ärtist", "TagAlbum=A", "TagYear=1999", "TagGenre=Jazz"});
     const auto refused = [](const char *name, const QStringList &words, const char *said) {

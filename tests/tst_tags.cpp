@@ -5,6 +5,7 @@
 #include "encoder/encoderun.h"
 #include "encoder/output/mp3file.h"
 #include "encoder/output/mp3output.h"
+#include "encoder/tags/gainread.h"
 #include "encoder/tags/id3render.h"
 #include "encoder/tags/sourcetags.h"
 #include "adjustedsettings.h"
@@ -23,6 +24,9 @@
 
 
 #include <atomic>
+
+#include <taglib/id3v2tag.h>
+#include <taglib/textidentificationframe.h>
 
 Q_DECLARE_METATYPE(WaveChunk)
 Q_DECLARE_METATYPE(Container)
@@ -569,6 +573,62 @@ private slots:
         } else {
             QCOMPARE(mp3.id3v2Extra.value("REPLAYGAIN_TRACK_GAIN"), gainText);
             QCOMPARE(mp3.id3v2Extra.value("REPLAYGAIN_TRACK_PEAK"), peakText);
+        }
+    }
+
+    // The figures read back from a tag: ours as id3render writes them, a v2.4 tag (whose frame
+    // sizes are synchsafe) with a long frame before them, and tags without a whole pair.
+    void readGains_data()
+    {
+        QTest::addColumn<QByteArray>("tag");
+        QTest::addColumn<TrackGainOpt>("track");
+        QTest::addColumn<TrackGainOpt>("album");
+        TagSet set;
+        set.setText(TagKey::Title, QStringLiteral("Song"));
+        const std::optional<Mp3Tags> ours = Mp3Tags::render(set, [](const QString &) { return 255; }, true);
+        QVERIFY(ours);
+        QTest::newRow("ours, track and album")
+            << ours->id3v2Final(TrackGain {-7.3249, 0.9876543}, TrackGain {-5.5, 1.25})
+            << TrackGainOpt(TrackGain {-7.32, 0.987654}) << TrackGainOpt(TrackGain {-5.5, 1.25});
+        QTest::newRow("ours, the track's alone") << ours->id3v2Final(TrackGain {1.2, 0.25}, std::nullopt)
+                                                 << TrackGainOpt(TrackGain {1.2, 0.25}) << TrackGainOpt();
+        QTest::newRow("ours, no figures") << ours->id3v2Final(std::nullopt, std::nullopt) << TrackGainOpt()
+                                          << TrackGainOpt();
+        const auto tagged = [](TagLib::ID3v2::Version version, bool peaks) {
+            TagLib::ID3v2::Tag tag;
+            tag.setTitle(TagLib::String(std::string(300, 'x')));
+            for (const auto &[name, value] : {std::pair {"REPLAYGAIN_TRACK_GAIN", "-3.00 dB"},
+                                              std::pair {"REPLAYGAIN_TRACK_PEAK", "0.500000"},
+                                              std::pair {"REPLAYGAIN_ALBUM_GAIN", "+2.50 dB"},
+                                              std::pair {"REPLAYGAIN_ALBUM_PEAK", "1.100000"}}) {
+                if (peaks || !QByteArray(name).endsWith("PEAK"))
+                    tag.addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(name, TagLib::StringList(value)));
+            }
+            const TagLib::ByteVector bytes = tag.render(version);
+            return QByteArray(bytes.data(), bytes.size());
+        };
+        QTest::newRow("v2.4, a long frame first") << tagged(TagLib::ID3v2::v4, true)
+                                                  << TrackGainOpt(TrackGain {-3.0, 0.5})
+                                                  << TrackGainOpt(TrackGain {2.5, 1.1});
+        QTest::newRow("v2.3, a long frame first") << tagged(TagLib::ID3v2::v3, true)
+                                                  << TrackGainOpt(TrackGain {-3.0, 0.5})
+                                                  << TrackGainOpt(TrackGain {2.5, 1.1});
+        QTest::newRow("gains without peaks") << tagged(TagLib::ID3v2::v4, false) << TrackGainOpt() << TrackGainOpt();
+        QTest::newRow("no tag") << QByteArray(64, 'x') << TrackGainOpt() << TrackGainOpt();
+    }
+
+    void readGains()
+    {
+        QFETCH(QByteArray, tag);
+        QFETCH(TrackGainOpt, track);
+        QFETCH(TrackGainOpt, album);
+        const Mp3Gains read = ::readGains(tag);
+        for (const auto &[got, want] : {std::pair {read.track, track}, std::pair {read.album, album}}) {
+            QCOMPARE(got.has_value(), want.has_value());
+            if (want) {
+                QCOMPARE(got->gainDb, want->gainDb);
+                QCOMPARE(got->peak, want->peak);
+            }
         }
     }
 
