@@ -2,6 +2,7 @@
 // component writes in-process for the same settings.
 #include "adjustedsettings.h"
 #include "cli/commandline.h"
+#include "cli/helptext.h"
 #include "encoder/encoderun.h"
 #include "encoder/lameencoderx.h"
 #include "mp3check.h"
@@ -36,6 +37,8 @@ private slots:
     void spellings_data();
     void spellings();
     void oneVoice();
+    void wrap_data();
+    void wrap();
     void stopSignal_data();
     void stopSignal();
     void asLame_data();
@@ -438,6 +441,36 @@ void TstCli::oneVoice()
         }
     }
     QCOMPARE(prefixed, QStringList{QStringLiteral("cli/messages.cpp")});
+}
+
+// The help's one wrapping: at spaces, within 79 columns, a no-break space kept as a space.
+void TstCli::wrap_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("indent");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<QString>("wrapped");
+    const QString nine = QStringLiteral("abcdefghi");
+    const QString seven = QStringList(7, nine).join(QLatin1Char(' '));
+    QTest::newRow("short, indented") << QStringLiteral("one  two") << 4 << -1 << QStringLiteral("    one two");
+    QTest::newRow("eight words of ten columns after two: seven fit")
+        << QStringList(10, nine).join(QLatin1Char(' ')) << 2 << 2
+        << seven + QStringLiteral("\n  abcdefghi abcdefghi abcdefghi");
+    QTest::newRow("a word wider than the line stays whole")
+        << QString(90, QLatin1Char('x')) + QStringLiteral(" y") << 0 << -1
+        << QString(90, QLatin1Char('x')) + QStringLiteral("\ny");
+    QTest::newRow("no-break spaces hold words together")
+        << QString(70, QLatin1Char('y')) + QStringLiteral(" NAME\u00a0(2).mp3") << 3 << 0
+        << QString(70, QLatin1Char('y')) + QStringLiteral("\n   NAME (2).mp3");
+}
+
+void TstCli::wrap()
+{
+    QFETCH(QString, text);
+    QFETCH(int, indent);
+    QFETCH(int, first);
+    QFETCH(QString, wrapped);
+    QCOMPARE(::wrapped(text, indent, first), wrapped);
 }
 
 QTEST_GUILESS_MAIN(TstCli)
