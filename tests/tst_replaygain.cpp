@@ -74,14 +74,14 @@ class TstReplayGain : public QObject
     Q_OBJECT
 
 private:
-    // workers 1: one instance, as for an input shorter than a chunk; more: chunks of about 5 s,
-    // so a short input has several seams.
+    // workers 1: one instance, as for an input shorter than a chunk; more: chunks of about
+    // 2.6 s, so a short input has several seams.
     Outcome encode(const EncoderSettings &settings, int workers, RunReport *report)
     {
         static const std::atomic_bool never = false;
         ParallelPlan plan;
         plan.workers = workers;
-        plan.chunkFrames = workers > 1 ? 200 : 0;
+        plan.chunkFrames = workers > 1 ? 100 : 0;
         plan.minSeconds = workers > 1 ? 0 : 1e9;
         return runEncode(settings, plan, never, [](int, qint64) {}, report);
     }
@@ -101,7 +101,7 @@ private slots:
 
         const auto music = [](int rate, int channels, SampleType sample, double gain = 1) {
             WaveOptions shape;
-            shape.frames = 24LL * rate;
+            shape.frames = 12LL * rate;
             shape.rate = rate;
             shape.channels = channels;
             shape.sample = sample;
