@@ -50,7 +50,7 @@ private:
     TestFolder m_dir;
 
 private slots:
-    // The length common readers report for a constant-rate MP3 of a minute, and libmpg123's
+    // The length common readers report for a constant-rate MP3 of half a minute, and libmpg123's
     // gapless decode, on both paths: an info frame of another bit rate than the stream's would
     // make readers that divide the size by the first frame's rate report less.
     void readerLengths_data()
@@ -80,7 +80,7 @@ private slots:
         QFETCH(int, rate);
         QFETCH(int, workers);
         QFETCH(int, reader);
-        const int seconds = 60;
+        const int seconds = 30;
         const QString output = m_dir.path(QStringLiteral("length-%1-%2.mp3").arg(bitrate).arg(workers));
         if (!QFile::exists(output)) {
             RunReport report;
