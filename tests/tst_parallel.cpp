@@ -14,8 +14,8 @@
 
 #include <functional>
 
-// Chunks of about 2.6 s, so a range of 11 s spans several.
-constexpr int kRangeChunk = 100;
+// Chunks of about 2.6 s, so an input of 15 s, or a range of 11 s, is cut at several seams.
+constexpr int kShortChunk = 100;
 
 class TestParallel : public QObject
 {
@@ -37,16 +37,16 @@ private slots:
     {
         QFETCH(bool, bigEndian);
         const QString raw = m_dir.path(QStringLiteral("in.raw"));
-        QVERIFY(writeRawPcm(raw, 44100 * 30, 2, bigEndian));
+        QVERIFY(writeRawPcm(raw, 44100 * 15, 2, bigEndian));
         const QString fromRaw = m_dir.path(QStringLiteral("raw.mp3"));
         const QString fromWave = m_dir.path(QStringLiteral("wave.mp3"));
         RunReport report;
         QVERIFY(encodeOn(settingsFor(raw, fromRaw, [&](EncoderSettings &s) {
                            s.rawPcm = true;
                            s.forceByteSwap = bigEndian;
-                       }), 2, &report).ok());
+                       }), 2, &report, kShortChunk).ok());
         QVERIFY(report.instances >= 4);
-        QVERIFY(encodeOn(settingsFor(m_dir.musicWave(44100, 2, 30), fromWave, {}), 2).ok());
+        QVERIFY(encodeOn(settingsFor(m_dir.musicWave(44100, 2, 15), fromWave, {}), 2, nullptr, kShortChunk).ok());
         QCOMPARE(contentOf(fromRaw), contentOf(fromWave));
     }
 
@@ -56,12 +56,12 @@ private slots:
     {
         const QString input = m_dir.path(QStringLiteral("in-adpcm.wav"));
         WaveOptions shape;
-        shape.frames = 44100 * 30 + 777;
+        shape.frames = 44100 * 15 + 777;
         shape.sample = SampleType::MsAdpcm;
         QVERIFY(writeWave(input, shape));
         const QString output = m_dir.path(QStringLiteral("adpcm.mp3"));
         RunReport report;
-        QVERIFY(encodeOn(settingsFor(input, output, {}), 2, &report).ok());
+        QVERIFY(encodeOn(settingsFor(input, output, {}), 2, &report, kShortChunk).ok());
         QVERIFY(report.instances >= 4);
         QCOMPARE(decodeMp3(output).frames, shape.frames);
     }
@@ -111,12 +111,12 @@ private slots:
             EncoderSettings settings = settingsFor(input, dir + QStringLiteral("/range.mp3"), adjust);
             settings.range = {.first = first, .count = count < 0 ? std::nullopt : std::optional(count)};
             RunReport report;
-            const Outcome encoded = encodeOn(settings, workers, &report, kRangeChunk);
+            const Outcome encoded = encodeOn(settings, workers, &report, kShortChunk);
             QVERIFY2(held ? encoded.ok() : encoded.message.contains(QStringLiteral("not all there")),
                      qPrintable(encoded.message));
             QCOMPARE(entriesOf(dir), held ? QStringList {QStringLiteral("range.mp3")} : QStringList());
             if (held) {
-                QVERIFY(encodeOn(settingsFor(cut, dir + QStringLiteral("/cut.mp3"), adjust), workers, nullptr, kRangeChunk).ok());
+                QVERIFY(encodeOn(settingsFor(cut, dir + QStringLiteral("/cut.mp3"), adjust), workers, nullptr, kShortChunk).ok());
                 QVERIFY(report.trackGain && (workers == 1 || report.instances > 2));
                 QCOMPARE(contentOf(settings.outputFile), contentOf(dir + QStringLiteral("/cut.mp3")));
             }
@@ -151,13 +151,13 @@ private slots:
     void truncatedInput()
     {
         const QString input = m_dir.path(QStringLiteral("cut.wav"));
-        QVERIFY(writeMusicWave(input, 30));
+        QVERIFY(writeMusicWave(input, 15));
         QFile file(input);
-        QVERIFY(file.resize(44 + 4 * 44100 * 20));
+        QVERIFY(file.resize(44 + 4 * 44100 * 10));
         const QString joined = m_dir.path(QStringLiteral("cut-joined.mp3"));
         const QString single = m_dir.path(QStringLiteral("cut-single.mp3"));
         RunReport report;
-        const Outcome parallel = encodeOn(settingsFor(input, joined, {}), 2, &report);
+        const Outcome parallel = encodeOn(settingsFor(input, joined, {}), 2, &report, kShortChunk);
         const Outcome one = encodeOn(settingsFor(input, single, {}), 1);
         QCOMPARE(parallel.ok(), one.ok());
         QCOMPARE(parallel.message, one.message);
