@@ -5,6 +5,7 @@
 #include "lamewords.h"
 #include "nametemplate.h"
 
+#include "encoder/input/legacytext.h"
 #include "encoder/input/sourceformat.h"
 #include "encoder/tags/sourcetags.h"
 
@@ -132,6 +133,17 @@ const CommandOption commandOptions[] = {
      [](Command &command, const QString &value) {
          command.batchOption = true;
          return readChoice(pregapChoices, "pregap", value, &command.batch.pregap);
+     }},
+    {"cue-charset", 0, QStringLiteral("NAME"),
+     "the CUE sheets' text encoding (windows-1251, shift_jis, ...: iconv's names), where\n"
+     "found wrong; by default a byte-order mark, UTF-8, else the legacy code page they read as",
+     QString(),
+     [](Command &command, const QString &value) {
+         command.batchOption = true;
+         command.batch.cueCharset = value.toLatin1();
+         return isKnownCharset(command.batch.cueCharset)
+                    ? Outcome::success()
+                    : Outcome::failure(QStringLiteral("--cue-charset: %1 is no text encoding iconv knows").arg(value));
      }},
     {"no-subfolders", 0, QString(), "a folder given converts its own files, not its subfolders'", QString(),
      [](Command &command, const QString &) {

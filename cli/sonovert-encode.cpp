@@ -6,6 +6,7 @@
 #include "mirrorcommand.h"
 
 #include "encoder/filesizesignal.h"
+#include "encoder/input/cuesheet.h"
 #include "encoder/libraryversions.h"
 #include "version.h"
 
@@ -39,6 +40,7 @@ ExitStatus run(const QStringList &args)
     command.batch.settings = command.encoder.settings();
     if ((command.batch.dryRun || command.batch.trashMany) && !command.batch.mirror)
         return complain(ExitStatus::WrongUsage, QStringLiteral("--dry-run and --trash-many are for --mirror"));
+    setCueCharset(command.batch.cueCharset);
     return command.batch.mirror ? runMirrorCommand(command.batch) : runBatchCommand(command.batch);
 }
 
