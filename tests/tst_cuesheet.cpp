@@ -3,6 +3,7 @@
 // people keep them, damaged sheets refused naming their line; a sheet of several files
 // converted (a single image's tags are checked in the MP3s of tst_batch's images).
 #include "encoder/batch/imagetracks.h"
+#include "encoder/batch/inputlist.h"
 #include "encoder/input/audiosource.h"
 #include "encoder/input/cuecuts.h"
 #include "encoder/input/cuesheet.h"
@@ -60,6 +61,28 @@ QString cutsText(const std::vector<CueCut> &cuts)
         found << QStringLiteral("%1:%2-%3[%4]").arg(cut.number()).arg(cut.begin).arg(cut.end).arg(pieces.join(u' '));
     }
     return found.join(u' ');
+}
+
+// The files of CueShape::NonCompliant, 5, 4 and 3 s of different music, one a FLAC, and their
+// samples laid end to end.
+bool writeSeparateFiles(const QString &in, std::vector<float> *original)
+{
+    const std::tuple<const char *, qint64, Container> files[] {{"01 One.wav", 220500, Container::Wave},
+                                                                {"02 Two.flac", 176400, Container::Flac},
+                                                                {"03 Three.wav", 132300, Container::Wave}};
+    quint32 seed = 1;
+    for (const auto &[name, frames, container] : files) {
+        const QString path = in + u'/' + QLatin1String(name);
+        AudioSource source;
+        if (!writeWave(path, {.frames = frames, .container = container, .seed = seed++})
+            || !source.open(path, false, false))
+            return false;
+        const std::size_t at = original->size();
+        original->resize(at + std::size_t(2 * frames));
+        if (source.read(original->data() + at, frames) != frames)
+            return false;
+    }
+    return writeBytes(in + "/Separate.cue", cueShape(CueShape::NonCompliant));
 }
 
 bool touch(const QString &path)
@@ -385,6 +408,20 @@ private slots:
         QCOMPARE(inputs.front().note.contains("track 1 is MODE1/2352, data: skipped"), image == "game.bin");
     }
 
+    // A folder's sheet of files of other names is one input, its files not converted whole too.
+    void walk()
+    {
+        const QTemporaryDir dir;
+        std::vector<float> original;
+        QVERIFY(writeSeparateFiles(dir.path(), &original) && writeWave(dir.filePath("bonus.wav"), {.frames = 4410}));
+        InputList inputs({dir.path()});
+        QStringList found;
+        while (const std::optional<BatchInput> input = inputs.next())
+            found << input->below + u'|' + QFileInfo(input->path).fileName();
+        QCOMPARE(found.join(u' '), QStringLiteral("Separate/01 One|01 One.wav Separate/02 Two|02 Two.flac "
+                                                  "Separate/03 Three|03 Three.wav bonus|bonus.wav"));
+    }
+
     // A sheet of WAVEs and a FLAC, each track's gap at the end of the file before it, through the
     // command: each track decodes to exactly its cut, across the files' ends, and the tracks
     // line up with the files' audio laid end to end.
@@ -404,20 +441,7 @@ private slots:
         const QString in = dir.filePath("in");
         QVERIFY(QDir().mkpath(in));
         std::vector<float> original;
-        const std::tuple<const char *, qint64, Container> files[] {
-            {"01 One.wav", 220500, Container::Wave}, {"02 Two.flac", 176400, Container::Flac},
-            {"03 Three.wav", 132300, Container::Wave}};
-        quint32 seed = 1;
-        for (const auto &[name, frames, container] : files) {
-            const QString path = in + u'/' + QLatin1String(name);
-            QVERIFY(writeWave(path, {.frames = frames, .container = container, .seed = seed++}));
-            AudioSource source;
-            QVERIFY(source.open(path, false, false));
-            const std::size_t at = original.size();
-            original.resize(at + std::size_t(2 * frames));
-            QCOMPARE(source.read(original.data() + at, frames), frames);
-        }
-        QVERIFY(writeBytes(in + "/Separate.cue", cueShape(CueShape::NonCompliant)));
+        QVERIFY(writeSeparateFiles(in, &original));
         QProcess cli;
         cli.start(SONOVERT_ENCODE, {in + "/Separate.cue", "-o", dir.filePath("out"), "--pregap=" + pregap});
         QVERIFY(cli.waitForFinished(60000));
