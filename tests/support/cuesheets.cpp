@@ -54,8 +54,6 @@ QByteArray cueBytes(const QString &text, CueEncoding encoding)
         return QStringEncoder(QStringEncoder::Utf16BE, QStringEncoder::Flag::WriteBom)(text);
     case CueEncoding::Utf16Le:
         return QStringEncoder(QStringEncoder::Utf16LE)(text);
-    case CueEncoding::Utf16Be:
-        return QStringEncoder(QStringEncoder::Utf16BE)(text);
     case CueEncoding::Utf32Le:
         return QStringEncoder(QStringEncoder::Utf32LE)(text);
     case CueEncoding::Windows1252:
@@ -93,9 +91,6 @@ QByteArray cueShape(CueShape shape)
                "FILE \"02 Two.flac\" WAVE\n    INDEX 01 00:00:00\n"
                "  TRACK 03 AUDIO\n    TITLE Three\n    INDEX 00 00:03:00\n"
                "FILE \"03 Three.wav\" WAVE\n    INDEX 01 00:00:00\n";
-    case CueShape::GapsPrepended:
-        return "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-               "FILE \"02.wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n";
     case CueShape::DoubleAlbum:
         return "TITLE Double\n"
                "FILE \"CD1.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
@@ -120,11 +115,6 @@ QByteArray cueShape(CueShape shape)
         return "PERFORMER \"\xca\xe8\xed\xee\"\nTITLE \"\xc3\xf0\xf3\xef\xef\xe0 \xea\xf0\xee\xe2\xe8\"\n"
                "FILE \"01 \xd2\xf0\xe5\xea 01.wav\" WAVE\n  TRACK 01 AUDIO\n"
                "    TITLE \"\xc7\xe2\xe5\xe7\xe4\xe0 \xef\xee \xe8\xec\xe5\xed\xe8 \xd1\xee\xeb\xed\xf6\xe5\"\n"
-               "    INDEX 01 00:00:00\n";
-    case CueShape::Koi8r:
-        return "PERFORMER \"\xeb\xc9\xce\xcf\"\nTITLE \"\xe7\xd2\xd5\xd0\xd0\xc1 \xcb\xd2\xcf\xd7\xc9\"\n"
-               "FILE \"01 \xf4\xd2\xc5\xcb 01.wav\" WAVE\n  TRACK 01 AUDIO\n"
-               "    TITLE \"\xfa\xd7\xc5\xda\xc4\xc1 \xd0\xcf \xc9\xcd\xc5\xce\xc9 \xf3\xcf\xcc\xce\xc3\xc5\"\n"
                "    INDEX 01 00:00:00\n";
     case CueShape::ShiftJis:
         return "PERFORMER \"\x82\xcd\x82\xc1\x82\xd2\x82\xa2\x82\xa6\x82\xf1\x82\xc7\"\n"
