@@ -132,7 +132,8 @@ QByteArray TagInputs::digest(const EncoderSettings &settings)
     const QByteArray sheetStamp = stampText(settings.cueSheet);
     hash.addData(sheetStamp);
     hash.addData(cueCharset());
-    // The texts of a track of several files depend on them all: each file's name and stamp.
+    // Which files a sheet takes depends on what is there, and a track may go on into the next
+    // file: each file's name and stamp.
     const QString sheetKey = settings.cueSheet + QString::fromLatin1(sheetStamp);
     auto files = m_sheetFiles.constFind(sheetKey);
     if (files == m_sheetFiles.constEnd()) {
