@@ -1,6 +1,6 @@
 // The CUE sheet parser, the tracks' cuts and their tags on any bytes. Besides the sanitizers: a
 // refused sheet says why, a taken one holds what CueSheet promises, and its cuts of an image that
-// holds every index lie in order inside it, none empty; an image that ends at the last INDEX 01
+// holds every index lie in order inside it, none empty; an image that ends at the last index
 // is refused naming a line.
 #include "encoder/input/cuecuts.h"
 #include "encoder/input/cuesheet.h"
@@ -56,7 +56,7 @@ void checkCuts(const CueSheet &sheet, std::size_t size)
     std::size_t audio = 0;
     for (const CueTrack &track : sheet.tracks) {
         if (track.audio()) {
-            last = std::max(last, track.start.at);
+            last = std::max({last, track.start.at, track.pregap ? track.pregap->at : 0});
             ++audio;
         }
     }
@@ -88,7 +88,7 @@ void checkCuts(const CueSheet &sheet, std::size_t size)
                 fault("the last cut short of the end, or a track without a cut");
             const Result<std::vector<CueCut>> cut = cueCuts(sheet, cueSampleFrame(last, rate), rate, pregap);
             if (cut || !cut.failure().message.startsWith(QLatin1String("line ")))
-                fault("an INDEX 01 at the end taken, or refused naming no line");
+                fault("an index at the end taken, or refused naming no line");
         }
     }
 }

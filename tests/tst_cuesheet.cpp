@@ -317,6 +317,8 @@ private slots:
             << QStringList {"Album.flac"} << "line 1: FILE names Album.wav: ";
         QTest::newRow("a Windows path") << "x.cue" << "FILE \"C:\\Rips\\Disc 1\\01.wav\"" + tail
                                         << QStringList {"Disc 1/01.wav"} << QStringList {"Disc 1/01.wav"} << "";
+        QTest::newRow("a path above the sheet") << "sub/x.cue" << "FILE \"../up.wav\"" + tail
+                                                << QStringList {"up.wav", "sub/x.log"} << QStringList {"up.wav"} << "";
         QTest::newRow("the one audio file of the sheet's name")
             << "Live.cue" << "FILE \"CDImage.wav\"" + tail << QStringList {"Live.flac", "Live.jpg"}
             << QStringList {"Live.flac"} << "line 1: FILE names CDImage.wav, which is not there: ";

@@ -21,14 +21,13 @@ bool isOtherAudioName(const QString &name)
 // folders, a Windows path's drive and backslashes read as a path's parts.
 QStringList candidates(const QDir &folder, const QString &name)
 {
-    QStringList tried;
-    if (QDir::isAbsolutePath(name))
-        tried << QDir::cleanPath(name);
+    QStringList tried {QDir::isAbsolutePath(name) ? QDir::cleanPath(name) : folder.filePath(name)};
     QStringList parts = QString(name).replace(u'\\', u'/').split(u'/', Qt::SkipEmptyParts);
     if (!parts.isEmpty() && parts.front().size() == 2 && parts.front().endsWith(u':'))
         parts.removeFirst();
     for (; !parts.isEmpty(); parts.removeFirst()) {
-        if (parts.front() != QLatin1String(".."))
+        // Never above the sheet's folder but as written.
+        if (!parts.contains(QLatin1String("..")))
             tried << folder.filePath(parts.join(u'/'));
     }
     return tried;
