@@ -76,6 +76,7 @@ private:
     qint64 readOwn(short *out, qint64 maxFrames);
     qint64 readOwn(float *out, qint64 maxFrames);
     bool seekOwn(qint64 frame);
+    bool seeksAll() const { return m_seeksExactly && (!m_then || m_then->seeksAll()); }
 
     QString m_path;
     int m_fd = -1; // closed after m_file

@@ -56,6 +56,9 @@ bool AudioSource::seek(qint64 frame)
 {
     if (!m_then)
         return seekOwn(frame);
+    // Where one of the files cannot seek, none moves: the caller reads from where it was.
+    if (!seeksAll() || frame < 0 || frame > m_info.frames)
+        return false;
     if (frame <= m_ownFrames)
         return seekOwn(frame) && m_then->seek(0);
     return seekOwn(m_ownFrames) && m_then->seek(frame - m_ownFrames);
