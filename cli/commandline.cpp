@@ -135,8 +135,8 @@ const CommandOption commandOptions[] = {
          return readChoice(pregapChoices, "pregap", value, &command.batch.pregap);
      }},
     {"cue-charset", 0, QStringLiteral("NAME"),
-     "the CUE sheets' text encoding (windows-1251, shift_jis, ...: iconv's names), where\n"
-     "found wrong; by default a byte-order mark, UTF-8, else the legacy code page they read as",
+     "the CUE sheets' text encoding by iconv's name (windows-1251, shift_jis...);\n"
+     "by default their byte-order mark, UTF-8, else the code page uchardet finds",
      QString(),
      [](Command &command, const QString &value) {
          command.batchOption = true;
