@@ -53,7 +53,8 @@ ExitStatus listBatch(const BatchRequest &request)
         // into.
         if (!sheet.isEmpty()) {
             output = QFileInfo(output).path();
-            if (arguments.contains(sheet))
+            // A sheet of several files, or of an image of another name, is the job.
+            if (arguments.contains(sheet) || QFileInfo(sheet).completeBaseName() != QFileInfo(input).completeBaseName())
                 input = sheet;
         }
         const bool given = arguments.contains(input);
@@ -127,6 +128,8 @@ public:
                 say(QStringLiteral("skipped %1: %2").arg(item->input.path, item->input.skipped));
                 continue;
             }
+            for (const QString &note : item->input.note.split(u'\n', Qt::SkipEmptyParts))
+                say(QStringLiteral("%1: %2").arg(item->input.sheet, note));
             const AlbumPlan::Place place = m_albums.place(item->input);
             if (place.album >= 0 && item->choice.kind != OutputChoice::Kind::Convert)
                 m_batch.albumTrackPresent(place.album, place.track,

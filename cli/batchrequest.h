@@ -6,6 +6,7 @@
 #include "encoder/core/encodersettings.h"
 #include "encoder/input/cuecuts.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,7 @@ struct BatchRequest
     enum class Album { Folder, Tags, Off } album = Album::Folder;
     bool subfolders = true; // a folder given is searched through its subfolders
     Pregap pregap = Pregap::Previous; // where a CD image's gaps before its tracks go
+    QByteArray cueCharset; // the CUE sheets' text encoding; empty: found for each
     // Keep outputDir an MP3 copy of the inputs (mirrorcommand.h); with dryRun only say how, and
     // with trashMany go on where more than half of its MP3s would go to the trash.
     bool mirror = false;

@@ -3,6 +3,7 @@
 #include "choices.h"
 #include "lamewords.h"
 
+#include "encoder/input/legacytext.h"
 #include "encoder/input/sourceformat.h"
 #include "encoder/tags/sourcetags.h"
 
@@ -100,6 +101,16 @@ const CommandOption kOptions[] = {
      choiceName(pregapChoices, batchDefaults.pregap), kFolders, nullptr, "IN OUT converts a CD image whole",
      [](Command &command, const QString &value) {
          return readChoice(pregapChoices, "pregap", value, &command.batch.pregap);
+     }},
+    {"cue-charset", 0, QStringLiteral("NAME"), OptionGroup::Files,
+     "the CUE sheets' text encoding by iconv's name (windows-1251, shift_jis...); by default their byte-order "
+     "mark, UTF-8, else the code page uchardet finds",
+     QString(), kFolders, nullptr, "IN OUT converts a CD image whole",
+     [](Command &command, const QString &value) {
+         command.batch.cueCharset = value.toLatin1();
+         return isKnownCharset(command.batch.cueCharset)
+                    ? Outcome::success()
+                    : Outcome::failure(QStringLiteral("--cue-charset: %1 is no text encoding iconv knows").arg(value));
      }},
     {"threads", 0, QStringLiteral("N"), OptionGroup::Settings, "INPUT OUTPUT only: encoder threads, 0 for one per core",
      QString::number(settingsDefaults.workers), InOutForm, nullptr, "a batch takes --jobs",

@@ -168,7 +168,7 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
             record.size = now->size;
             record.mtimeNs = now->mtimeNs;
         }
-        const bool same = before && now == FileStamp {before->size, before->mtimeNs};
+        bool same = before && now == FileStamp {before->size, before->mtimeNs};
 
         EncoderSettings &settings = item.settings;
         settings = request.settings;
@@ -187,6 +187,10 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
                 digest = settingsDigest(settings);
             record.settings = digest;
             record.stamp = tagInputs.digest(settings);
+            // A track that goes on into its sheet's next files is as it was only where they are
+            // too, which the stamp (every file of the sheet by size and time) tells.
+            if (!input.range.then.empty() && (!before || before->stamp != record.stamp))
+                same = false;
         }
         // Neither the source nor what its tags are made of changed (the stamp holds the name
         // template and this program's version too): its tags and its MP3's name are as they were.

@@ -9,6 +9,7 @@
 #include "mirrorcommand.h"
 
 #include "encoder/filesizesignal.h"
+#include "encoder/input/cuesheet.h"
 #include "encoder/libraryversions.h"
 #include "version.h"
 
@@ -36,6 +37,7 @@ ExitStatus run(const QStringList &args)
         return runFileCommand(command.encoder, command.files[0], command.files[1], command.threads);
     command.batch.inputs = command.files;
     command.batch.settings = command.encoder.settings();
+    setCueCharset(command.batch.cueCharset);
     return command.form == Form::Mirror ? runMirrorCommand(command.batch) : runBatchCommand(command.batch);
 }
 

@@ -2,6 +2,7 @@
 
 #include "encoder/core/filestamp.h"
 #include "encoder/encoderun.h"
+#include "encoder/input/cuesheetfiles.h"
 #include "encoder/input/riffchunks.h"
 #include "encoder/tags/coverfile.h"
 
@@ -58,8 +59,18 @@ QByteArray audioDigest(const QString &path, const FrameRange &range)
         left -= got;
     }
     QByteArray cut;
-    QDataStream(&cut, QIODevice::WriteOnly) << range.first << range.count.value_or(-1);
+    QDataStream(&cut, QIODevice::WriteOnly) << range.first << range.count.value_or(-1) << int(range.raw);
     hash.addData(cut);
+    // A track that goes on into the next file of its sheet.
+    for (const FramePiece &piece : range.then) {
+        FrameRange rest;
+        rest.first = piece.first;
+        rest.count = piece.count;
+        const QByteArray more = audioDigest(piece.file, rest);
+        if (more.isEmpty())
+            return {};
+        hash.addData(more);
+    }
     return hash.result();
 }
 
@@ -118,6 +129,21 @@ QByteArray TagInputs::digest(const EncoderSettings &settings)
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(*known);
     hash.addData(settings.cueSheet.toUtf8());
-    hash.addData(stampText(settings.cueSheet));
+    const QByteArray sheetStamp = stampText(settings.cueSheet);
+    hash.addData(sheetStamp);
+    hash.addData(cueCharset());
+    // Which files a sheet takes depends on what is there, and a track may go on into the next
+    // file: each file's name and stamp.
+    const QString sheetKey = settings.cueSheet + QString::fromLatin1(sheetStamp);
+    auto files = m_sheetFiles.constFind(sheetKey);
+    if (files == m_sheetFiles.constEnd()) {
+        QCryptographicHash filesHash(QCryptographicHash::Sha256);
+        for (const QString &file : cueSheetFiles(settings.cueSheet)) {
+            filesHash.addData(file.toUtf8());
+            filesHash.addData(stampText(file));
+        }
+        files = m_sheetFiles.insert(sheetKey, filesHash.result());
+    }
+    hash.addData(*files);
     return hash.result();
 }

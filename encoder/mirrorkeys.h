@@ -35,6 +35,7 @@ public:
 private:
     QByteArray m_command;
     QHash<QString, QByteArray> m_folders; // by folder: with its cover files
+    QHash<QString, QByteArray> m_sheetFiles; // by CUE sheet and its stamp: its files' names and stamps
     QString m_lastFolder;
     QByteArray m_lastDigest;
 };

@@ -1,11 +1,12 @@
 // The CUE sheet parser, the tracks' cuts and their tags on any bytes. Besides the sanitizers: a
 // refused sheet says why, a taken one holds what CueSheet promises, and its cuts of an image that
-// holds every index lie in order inside it, none empty; an image that ends at the last INDEX 01
+// holds every index lie in order inside it, none empty; an image that ends at the last index
 // is refused naming a line.
 #include "encoder/input/cuecuts.h"
 #include "encoder/input/cuesheet.h"
 #include "encoder/tags/cuetags.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,19 +19,31 @@ void fault(const char *what)
     std::abort();
 }
 
+bool before(const CueIndex &a, const CueIndex &b)
+{
+    return a.file < b.file || (a.file == b.file && a.at < b.at);
+}
+
 void checkSheet(const CueSheet &sheet)
 {
-    if (sheet.file.isEmpty() || sheet.tracks.empty())
+    if (sheet.files.empty() || sheet.tracks.empty())
         fault("a sheet without a file or a track");
+    if (std::ranges::none_of(sheet.tracks, &CueTrack::audio))
+        fault("a sheet without an AUDIO track");
+    for (const CueFile &file : sheet.files)
+        if (file.name.isEmpty())
+            fault("a FILE without a name");
     const CueTrack *previous = nullptr;
     for (const CueTrack &track : sheet.tracks) {
         if (track.number < 1 || track.number > 99 || track.line < 1 || track.start.line <= track.line)
             fault("a track's number or lines out of range");
-        if (track.pregap && (track.pregap->at > track.start.at || track.pregap->line <= track.line))
+        if (track.start.file < 0 || std::size_t(track.start.file) >= sheet.files.size())
+            fault("an index of no file");
+        if (track.pregap && (before(track.start, *track.pregap) || track.pregap->line <= track.line))
             fault("INDEX 00 after INDEX 01");
         if (previous) {
-            const qint64 first = track.pregap ? track.pregap->at : track.start.at;
-            if (track.number <= previous->number || first <= previous->start.at)
+            const CueIndex &first = track.pregap ? *track.pregap : track.start;
+            if (track.number <= previous->number || !before(previous->start, first))
                 fault("tracks out of order");
         }
         previous = &track;
@@ -39,26 +52,43 @@ void checkSheet(const CueSheet &sheet)
 
 void checkCuts(const CueSheet &sheet, std::size_t size)
 {
-    const qint64 last = sheet.tracks.back().start.at;
+    qint64 last = 0;
+    std::size_t audio = 0;
+    for (const CueTrack &track : sheet.tracks) {
+        if (track.audio()) {
+            last = std::max({last, track.start.at, track.pregap ? track.pregap->at : 0});
+            ++audio;
+        }
+    }
+    const bool data = audio < sheet.tracks.size();
     for (const int rate : {kCueFramesPerSecond, 44100, 48000, 32000}) {
         const qint64 frames = cueSampleFrame(last, rate) + 1 + static_cast<qint64>(size % 1000);
+        const qint64 total = frames * qint64(sheet.files.size());
         for (const Pregap pregap : {Pregap::Previous, Pregap::Next, Pregap::Drop}) {
             const Result<std::vector<CueCut>> cuts = cueCuts(sheet, frames, rate, pregap);
             if (!cuts)
                 fault("an image holding every index refused");
             qint64 end = 0;
             for (const CueCut &cut : *cuts) {
-                if (cut.begin < end || cut.begin >= cut.end || cut.end > frames)
+                if (cut.begin < end || cut.begin >= cut.end || cut.end > total)
                     fault("a cut empty, out of order or past the end");
-                if (pregap == Pregap::Previous && cut.begin != end)
+                if (pregap == Pregap::Previous && !data && cut.begin != end)
                     fault("a gap between cuts with the pregaps appended");
+                qint64 held = 0;
+                for (const CuePiece &piece : cut.pieces) {
+                    if (piece.begin < 0 || piece.begin >= piece.end || piece.end > frames)
+                        fault("a piece empty or out of its file");
+                    held += piece.end - piece.begin;
+                }
+                if (held != cut.end - cut.begin)
+                    fault("a cut's pieces not its length");
                 end = cut.end;
             }
-            if (end != frames || cuts->size() < sheet.tracks.size())
+            if ((!data && end != total) || cuts->size() < audio)
                 fault("the last cut short of the end, or a track without a cut");
             const Result<std::vector<CueCut>> cut = cueCuts(sheet, cueSampleFrame(last, rate), rate, pregap);
             if (cut || !cut.failure().message.startsWith(QLatin1String("line ")))
-                fault("an INDEX 01 at the end taken, or refused naming no line");
+                fault("an index at the end taken, or refused naming no line");
         }
     }
 }

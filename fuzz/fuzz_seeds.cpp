@@ -264,5 +264,17 @@ int main(int argc, char *argv[])
     failed += writeSheet(cueDir, "crlf.cue", withCrLf(kSheet)) ? 0 : 1;
     failed += writeSheet(cueDir, "windows-1252.cue", latin) ? 0 : 1;
     failed += writeSheet(cueDir, "damaged.cue", damaged) ? 0 : 1;
+    // One file a track, the gaps at the end of the file before; a data track, then audio, in
+    // a raw image; Cyrillic in Windows-1251; UTF-16 without a mark.
+    const std::string separate = "FILE \"01.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\n"
+                                 "INDEX 00 00:04:00\nFILE 02 two.flac WAVE\nINDEX 01 00:00:00\nREM DATE 1999\n";
+    const std::string mixed = "FILE \"Disc\\game.bin\" BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:00:00\n"
+                              "TRACK 02 AUDIO\nINDEX 00 00:10:00\nINDEX 01 00:12:00\n";
+    const std::string cyrillic = "TITLE \"\xc3\xf0\xf3\xef\xef\xe0\"\nFILE \"\xd2\xf0\xe5\xea.wav\" WAVE\n"
+                                 "TRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    failed += writeSheet(cueDir, "separate.cue", separate) ? 0 : 1;
+    failed += writeSheet(cueDir, "mixed.cue", mixed) ? 0 : 1;
+    failed += writeSheet(cueDir, "windows-1251.cue", cyrillic) ? 0 : 1;
+    failed += writeSheet(cueDir, "utf16le-no-mark.cue", utf16le(kSheet).substr(2)) ? 0 : 1;
     return failed == 0 ? 0 : 1;
 }

@@ -150,8 +150,8 @@ void TstAlbums::images_data()
         << QString();
     QTest::newRow("gaps dropped") << int(CueEncoding::Utf8) << "drop"
                                   << QList<qint64> {0, 19404, 19404, 132300, 161700, 270480, 305760, 441000} << QString();
-    QTest::newRow("FILE names a missing WAVE") << int(CueEncoding::Utf8) << "previous" << QList<qint64> {}
-                                               << QStringLiteral("line 10: FILE names");
+    QTest::newRow("FILE names a missing WAVE: the image of the sheet's name taken")
+        << int(CueEncoding::Utf8) << "previous" << appended << QString();
     QTest::newRow("an index past the image's end") << int(CueEncoding::Utf8) << "previous" << QList<qint64> {}
                                                    << QStringLiteral(": line 2");
 }

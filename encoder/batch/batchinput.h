@@ -22,6 +22,7 @@ struct BatchInput
     FrameRange range;
     QString error; // a sheet that cannot be used: why, naming its line; nothing is converted
     QString skipped; // a lossy file: why it is not converted
+    QString note; // said before it is converted: how a CD image's files were found, tracks skipped
     bool copy = false; // an MP3, to be copied as it is (withMp3s)
     // The file's size and time as the folder's search found it (withSizes).
     std::optional<FileStamp> stamp;

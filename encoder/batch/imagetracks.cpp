@@ -3,10 +3,12 @@
 
 #include "encoder/core/filestamp.h"
 #include "encoder/input/audiosource.h"
+#include "encoder/input/cuesheetfiles.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -42,11 +44,13 @@ bool silentOnce(const QString &image, const FrameRange &range)
     const std::optional<FileStamp> stamp = fileStamp(image);
     if (!stamp)
         return silent(image, range);
-    const QString key = QStringLiteral("%1 %2 %3 %4")
-                            .arg(QString::fromLatin1(stamp->text()))
-                            .arg(range.first)
-                            .arg(range.count.value_or(-1))
-                            .arg(image);
+    QString key = QStringLiteral("%1 %2 %3 %4")
+                      .arg(QString::fromLatin1(stamp->text()))
+                      .arg(range.first)
+                      .arg(range.count.value_or(-1))
+                      .arg(image);
+    for (const FramePiece &piece : range.then)
+        key += QStringLiteral(" %1 %2 %3").arg(piece.first).arg(piece.count).arg(piece.file);
     {
         const std::lock_guard lock(mutex);
         if (const auto found = known.constFind(key); found != known.constEnd())
@@ -67,6 +71,28 @@ QString fileNamePart(const QString &title)
     if (text == QLatin1String(".") || text == QLatin1String(".."))
         text.fill(QLatin1Char('_'));
     return text;
+}
+
+RawCd cdOrder(const CueFile &file)
+{
+    return file.type == u"MOTOROLA" ? RawCd::BigEndian : RawCd::LittleEndian;
+}
+
+// A cut's frames as the range of its first file that goes on into the others.
+FrameRange rangeOf(const CueCut &cut, const CueSheet &sheet, const std::vector<CueFileFound> &files)
+{
+    const auto rawOf = [&](int file) {
+        return files[static_cast<std::size_t>(file)].rawCd ? cdOrder(sheet.files[static_cast<std::size_t>(file)]) : RawCd::No;
+    };
+    const CuePiece &first = cut.pieces.front();
+    FrameRange range;
+    range.first = first.begin;
+    range.count = first.end - first.begin;
+    range.raw = rawOf(first.file);
+    for (auto piece = cut.pieces.begin() + 1; piece != cut.pieces.end(); ++piece)
+        range.then.push_back({files[static_cast<std::size_t>(piece->file)].path, piece->begin, piece->end - piece->begin,
+                              rawOf(piece->file)});
+    return range;
 }
 
 BatchInput refused(const QString &sheet, const QString &below, const QString &why)
@@ -96,22 +122,37 @@ std::vector<BatchInput> imageTracks(const QString &sheetPath, const QString &bel
     const Result<CueSheet> sheet = readCueSheet(sheetPath);
     if (!sheet)
         return {refused(sheetPath, below, sheet.failure().message)};
-    QString image = QFileInfo(sheetPath).dir().filePath(sheet->file);
-    if (!found.isEmpty() && !QFileInfo(image).exists()
-        && QFileInfo(image).completeBaseName() == QFileInfo(found).completeBaseName())
-        image = found;
-    AudioSource source;
-    if (!QFileInfo(image).isFile())
-        return {refused(sheetPath, below,
-                        QStringLiteral("line %1: FILE names %2, which is not there").arg(sheet->fileLine).arg(image))};
-    if (const Outcome opened = source.open(image, false, false); !opened)
-        return {refused(sheetPath, below, QStringLiteral("line %1: %2").arg(sheet->fileLine).arg(opened.message))};
-    const Result<std::vector<CueCut>> cuts = cueCuts(*sheet, source.info().frames, source.info().sampleRate, pregap);
+    const std::vector<CueFileFound> files = findCueFiles(sheetPath, *sheet, found);
+    std::vector<CueFileAudio> audio;
+    QStringList notes;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const CueFileFound &file = files[i];
+        if (!file.error.isEmpty())
+            return {refused(sheetPath, below, file.error)};
+        if (!file.note.isEmpty())
+            notes << file.note;
+        if (file.path.isEmpty()) { // data tracks only
+            audio.push_back({});
+            continue;
+        }
+        AudioSource source;
+        FrameRange raw;
+        raw.raw = file.rawCd ? cdOrder(sheet->files[i]) : RawCd::No;
+        if (const Outcome opened = source.open(file.path, false, false, raw); !opened)
+            return {refused(sheetPath, below, QStringLiteral("line %1: %2").arg(sheet->files[i].line).arg(opened.message))};
+        audio.push_back({source.info().frames, source.info().sampleRate});
+    }
+    for (const CueTrack &track : sheet->tracks) {
+        if (!track.audio())
+            notes << QStringLiteral("line %1: track %2 is %3, data: skipped").arg(track.line).arg(track.number).arg(track.type);
+    }
+    const Result<std::vector<CueCut>> cuts = cueCuts(*sheet, audio, pregap);
     if (!cuts)
         return {refused(sheetPath, below, cuts.failure().message)};
     std::vector<BatchInput> tracks;
     for (const CueCut &cut : *cuts) {
-        const FrameRange range {.first = cut.begin, .count = cut.end - cut.begin};
+        const FrameRange range = rangeOf(cut, *sheet, files);
+        const QString &image = files[static_cast<std::size_t>(cut.pieces.front().file)].path;
         if (cut.number() == 0) {
             const std::optional<bool> told = known ? known(sheetPath, image) : std::nullopt;
             if (told ? *told : silentOnce(image, range))
@@ -126,5 +167,7 @@ std::vector<BatchInput> imageTracks(const QString &sheetPath, const QString &bel
         track.range = range;
         tracks.push_back(std::move(track));
     }
+    if (!tracks.empty())
+        tracks.front().note = notes.join(u'\n');
     return tracks;
 }

@@ -1,5 +1,6 @@
 #include "inputlist.h"
 #include "imagetracks.h"
+#include "encoder/input/cuesheetfiles.h"
 #include "encoder/input/sourceformat.h"
 
 #include <QDir>
@@ -94,7 +95,32 @@ void InputList::enter(const QString &path, const QString &below)
     const bool sheets = std::any_of(entries.cbegin(), entries.cend(), [](const Entry &entry) {
         return entry.name.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive);
     });
-    m_folders.push_back({path, below, std::move(entries), 0, sheets});
+    m_folders.push_back({path, below, std::move(entries), 0, sheets, {}});
+    if (sheets)
+        claimFiles(m_folders.back());
+}
+
+void InputList::claimFiles(Folder &folder)
+{
+    for (const Entry &entry : folder.entries) {
+        if (!entry.name.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive) || entry.type == DT_DIR)
+            continue;
+        const QString base = withoutSuffix(entry.name);
+        const bool image = std::any_of(folder.entries.begin(), folder.entries.end(), [&](const Entry &other) {
+            return isLosslessFileName(other.name) && withoutSuffix(other.name) == base;
+        });
+        if (image) // the image's sheet, found from the image (sheetOf)
+            continue;
+        const QStringList files = cueSheetFiles(folder.path + QLatin1Char('/') + entry.name);
+        // A file of another sheet of the folder stays that one's (two sheets of one rip).
+        if (files.isEmpty() || std::any_of(files.begin(), files.end(), [&](const QString &file) {
+                return m_claimed.count(QDir::cleanPath(file)) > 0;
+            }))
+            continue;
+        folder.sheetInputs.insert(entry.name);
+        for (const QString &file : files)
+            m_claimed.insert(QDir::cleanPath(file));
+    }
 }
 
 bool InputList::Folder::isDir(const Entry &entry) const
@@ -142,7 +168,11 @@ std::optional<BatchInput> InputList::next()
             if (folder.isDir(entry)) {
                 if (m_subfolders)
                     enter(path, joined(below, name)); // may grow m_folders: folder is not used after
+            } else if (folder.sheetInputs.count(name) > 0) {
+                return take(wholeInput(path, joined(below, withoutSuffix(name))), path);
             } else if (isLosslessFileName(name)) {
+                if (m_claimed.count(QDir::cleanPath(path)) > 0)
+                    continue;
                 return take(sized(wholeInput(path, joined(below, withoutSuffix(name))), entry), folder.sheetOf(name));
             } else if (isLossyFileName(name) || (m_mp3s && isMp3FileName(name))) {
                 return sized(lossyInput(path, joined(below, withoutSuffix(name))), entry);

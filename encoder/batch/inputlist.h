@@ -23,7 +23,8 @@
 // every machine and locale; the lossy files found beside them or given (isLossyFileName) are
 // given as skipped, and MP3s are left out unless asked for. A folder reached a second time
 // (through a link, or given twice) is not searched again. An input with a CUE sheet of its name
-// beside it, and a sheet given, are the image's tracks (imagetracks.h).
+// beside it, and a sheet given, are the image's tracks (imagetracks.h); so are a folder's other
+// sheets' files (one a track, several images), which are not then also converted whole.
 class InputList
 {
 public:
@@ -54,11 +55,14 @@ private:
         std::vector<Entry> entries; // in code unit order
         std::size_t next = 0;
         bool sheets = false; // whether any entry is named as a CUE sheet
+        // Sheets of files of other names (one file a track, several images), each an input.
+        std::set<QString> sheetInputs; // by name
         bool isDir(const Entry &entry) const;
         // The CUE sheet of an input's name among the folder's files, as sheetBeside finds it.
         QString sheetOf(const QString &name) const;
     };
     void enter(const QString &path, const QString &below);
+    void claimFiles(Folder &folder);
     BatchInput lossyInput(const QString &path, const QString &below) const;
     // The input, or the first of its image's tracks with the others to follow.
     BatchInput take(BatchInput input, const QString &sheet);
@@ -73,4 +77,5 @@ private:
     qsizetype m_argument = 0;
     std::vector<Folder> m_folders; // the folders being searched, the innermost last
     std::set<std::pair<dev_t, ino_t>> m_searched;
+    std::set<QString> m_claimed; // the files of those sheets, by path: not converted whole too
 };

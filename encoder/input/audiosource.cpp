@@ -18,42 +18,6 @@
 
 namespace {
 
-bool isShortExact(int format)
-{
-    switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-    case SF_FORMAT_PCM_16:
-    case SF_FORMAT_ULAW:
-    case SF_FORMAT_ALAW:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Formats whose frames are stored each on its own, so that libsndfile's seek lands where reading
-// would; FLAC's too, as libFLAC decodes the frame that holds the sample sought. A block codec's
-// decoder carries state from block to block (GSM 6.10 libsndfile does not seek at all): it is
-// read up to the range instead.
-bool seeksExactly(int format)
-{
-    switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-    case SF_FORMAT_PCM_16:
-    case SF_FORMAT_PCM_24:
-    case SF_FORMAT_PCM_32:
-    case SF_FORMAT_FLOAT:
-    case SF_FORMAT_DOUBLE:
-    case SF_FORMAT_ULAW:
-    case SF_FORMAT_ALAW:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // At most this many samples of all source channels are held at once, so a file claiming
 // hundreds of channels cannot make one block huge.
 constexpr qint64 kWideSamples = 1 << 16;
@@ -104,6 +68,10 @@ AudioSource::~AudioSource()
 Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian, const FrameRange &range)
 {
     m_path = path;
+    if (range.raw != RawCd::No) {
+        raw = true;
+        bigEndian = range.raw == RawCd::BigEndian;
+    }
     // Opening by descriptor reads any path the file system holds, whatever its characters, and
     // keeps libsndfile from guessing a headerless format from the file name.
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -189,16 +157,18 @@ Outcome AudioSource::open(const QString &path, bool raw, bool bigEndian, const F
     if (info.channels > 2)
         m_downmix = Downmix(m_file.get(), info.channels);
     m_seeksExactly = seeksExactly(info.format);
-    return narrow(range);
+    if (const Outcome narrowed = narrow(range); !narrowed)
+        return narrowed;
+    return openThen(range.then);
 }
 
-bool AudioSource::seek(qint64 frame)
+bool AudioSource::seekOwn(qint64 frame)
 {
-    if (!m_seeksExactly || frame < 0 || frame > m_info.frames
+    if (!m_seeksExactly || frame < 0 || frame > m_ownFrames
         || sf_seek(m_file.get(), m_first + frame, SEEK_SET) != m_first + frame)
         return false;
     if (m_left >= 0)
-        m_left = m_info.frames - frame;
+        m_left = m_ownFrames - frame;
     m_readAheadTo = 0;
     return true;
 }
@@ -286,14 +256,14 @@ void AudioSource::readAhead()
     m_readAheadTo = from + kReadAheadBytes;
 }
 
-qint64 AudioSource::read(short *out, qint64 maxFrames)
+qint64 AudioSource::readOwn(short *out, qint64 maxFrames)
 {
     readAhead();
     maxFrames = withinFact(maxFrames);
     return checked(sf_readf_short(m_file.get(), out, maxFrames), maxFrames);
 }
 
-qint64 AudioSource::read(float *out, qint64 maxFrames)
+qint64 AudioSource::readOwn(float *out, qint64 maxFrames)
 {
     readAhead();
     maxFrames = withinFact(maxFrames);
@@ -322,6 +292,8 @@ qint64 AudioSource::read(float *out, qint64 maxFrames)
 
 QString AudioSource::readError() const
 {
+    if (m_thenFailed)
+        return m_then->readError();
     const QString reason = m_patched && m_patched->error() != 0 ? systemError(m_patched->error())
                                                                   : QString::fromUtf8(sf_strerror(m_file.get()));
     return QStringLiteral("Cannot read %1: %2").arg(m_path, reason);

@@ -39,8 +39,9 @@ public:
     // Raw input is 16-bit signed stereo at 44,100 Hz, little-endian unless bigEndian; a
     // trailing partial frame is dropped. Otherwise only a file of a SourceFormat
     // (sourceformat.h) is opened, at 1 kHz to 10 MHz. Opened with a range, the source is those
-    // frames alone: info() and the reads are the range's. A range that does not end within the
-    // audio the file holds is refused.
+    // frames alone: info() and the reads are the range's, the frames of its other files (then)
+    // following its own, which are to be of the same rate and channels. A range that does not
+    // end within the audio the file holds is refused. A range of raw CD audio opens it raw.
     Outcome open(const QString &path, bool raw, bool bigEndian, const FrameRange &range = {});
     const InputInfo &info() const { return m_info; }
 
@@ -70,6 +71,12 @@ private:
     std::optional<qint64> countFrames(int channels);
     // The source made the range, positioned at its start.
     Outcome narrow(const FrameRange &range);
+    // The range's files after the first, read on after its own frames (audiosourcepieces.cpp).
+    Outcome openThen(const std::vector<FramePiece> &pieces);
+    qint64 readOwn(short *out, qint64 maxFrames);
+    qint64 readOwn(float *out, qint64 maxFrames);
+    bool seekOwn(qint64 frame);
+    bool seeksAll() const { return m_seeksExactly && (!m_then || m_then->seeksAll()); }
 
     QString m_path;
     int m_fd = -1; // closed after m_file
@@ -82,4 +89,7 @@ private:
     InputInfo m_info;
     Downmix m_downmix;
     std::vector<float> m_wide; // one block of all source channels, for the down-mix
+    qint64 m_ownFrames = 0; // of this file, before m_then's
+    std::unique_ptr<AudioSource> m_then;
+    bool m_thenFailed = false;
 };

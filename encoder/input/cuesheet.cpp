@@ -1,9 +1,9 @@
 #include "cuesheet.h"
+#include "cuesheetwords.h"
 #include "legacytext.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <algorithm>
 
@@ -21,90 +21,10 @@ QString tooLarge(qint64 bytes)
         .arg(kMaxCueSheetBytes / 1024);
 }
 
-// The sheet's text; a NUL is kept, so the check for control characters names its line.
-QString decodeSheet(const QByteArray &bytes)
-{
-    if (bytes.startsWith("\xff\xfe"))
-        return QStringDecoder(QStringDecoder::Utf16LE)(QByteArrayView(bytes).sliced(2));
-    if (bytes.startsWith("\xfe\xff"))
-        return QStringDecoder(QStringDecoder::Utf16BE)(QByteArrayView(bytes).sliced(2));
-    const QByteArray body = bytes.startsWith("\xef\xbb\xbf") ? bytes.sliced(3) : bytes;
-    QString text = decodeLegacyText(body);
-    if (body.contains('\0'))
-        text.append(QChar(0));
-    return text;
-}
-
 bool isControl(QChar c)
 {
     return (c < u' ' && c != u'\t' && c != u'\r' && c != u'\n') || c == u'\x7f';
 }
-
-bool allDigits(QStringView text, qsizetype least, qsizetype most)
-{
-    return text.size() >= least && text.size() <= most
-           && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
-// mm:ss:ff; minutes go past 99 in long images.
-std::optional<qint64> parseTime(const QString &text)
-{
-    const QStringList parts = text.split(u':');
-    if (parts.size() != 3 || !allDigits(parts[0], 1, 5) || !allDigits(parts[1], 1, 2) || !allDigits(parts[2], 1, 2))
-        return std::nullopt;
-    const qint64 minutes = parts[0].toLongLong();
-    const int seconds = parts[1].toInt();
-    const int frames = parts[2].toInt();
-    if (seconds >= 60 || frames >= kCueFramesPerSecond)
-        return std::nullopt;
-    return (minutes * 60 + seconds) * kCueFramesPerSecond + frames;
-}
-
-// The words of one line: a quoted text is one, quotes removed.
-class Words
-{
-public:
-    explicit Words(QStringView line) : m_rest(line) {}
-
-    // The next word; empty at the line's end.
-    QString next()
-    {
-        skipSpace();
-        if (m_rest.startsWith(u'"')) {
-            const qsizetype close = m_rest.indexOf(u'"', 1);
-            const qsizetype end = close < 0 ? m_rest.size() : close;
-            const QString word = m_rest.sliced(1, end - 1).toString();
-            m_rest = m_rest.sliced(std::min(end + 1, m_rest.size()));
-            return word;
-        }
-        qsizetype end = 0;
-        while (end < m_rest.size() && !m_rest[end].isSpace())
-            ++end;
-        const QString word = m_rest.first(end).toString();
-        m_rest = m_rest.sliced(end);
-        return word;
-    }
-
-    // A text value: the quoted text, or the rest of the line where it is not quoted.
-    QString text()
-    {
-        skipSpace();
-        if (m_rest.startsWith(u'"'))
-            return next();
-        const QString rest = m_rest.trimmed().toString();
-        m_rest = {};
-        return rest;
-    }
-
-private:
-    void skipSpace()
-    {
-        while (!m_rest.isEmpty() && m_rest.front().isSpace())
-            m_rest = m_rest.sliced(1);
-    }
-
-    QStringView m_rest;
-};
 
 class Parser
 {
@@ -126,12 +46,14 @@ public:
             const bool crlf = end + 1 < text.size() && text[end] == u'\r' && text[end + 1] == u'\n';
             at = end + (crlf ? 2 : 1);
         }
-        if (m_fileLine == 0)
+        if (m_sheet.files.empty())
             return Outcome::failure(QStringLiteral("The CUE sheet names no FILE."));
         if (m_sheet.tracks.empty())
-            return lineFailure(m_fileLine, QStringLiteral("FILE without a TRACK"));
+            return lineFailure(m_sheet.files.back().line, QStringLiteral("FILE without a TRACK"));
         if (const Outcome last = checkStart(); !last)
             return last;
+        if (std::ranges::none_of(m_sheet.tracks, &CueTrack::audio))
+            return lineFailure(m_sheet.tracks.front().line, QStringLiteral("no AUDIO track: a data disc"));
         return std::move(m_sheet);
     }
 
@@ -142,7 +64,7 @@ private:
 
     Outcome readLine(QStringView line)
     {
-        Words words(line);
+        CueWords words(line);
         const QString command = words.next().toUpper();
         CueTrack *current = track();
         if (command == u"FILE")
@@ -166,12 +88,16 @@ private:
         return Outcome::success();
     }
 
-    // The sheet's REM lines before the first track; a track's own comment.
-    void readRemark(Words &words, CueTrack *current)
+    // The sheet's REM lines before the first track; a track's own comment and date.
+    void readRemark(CueWords &words, CueTrack *current)
     {
         const QString key = words.next().toUpper();
         if (key == u"COMMENT") {
             (current ? current->comment : m_sheet.comment) = words.text();
+            return;
+        }
+        if (key == u"DATE" && current) {
+            current->date = words.text();
             return;
         }
         if (current)
@@ -186,29 +112,28 @@ private:
             m_sheet.totalDiscs = words.text();
     }
 
-    Outcome readFile(Words &words)
+    Outcome readFile(CueWords &words)
     {
-        if (m_fileLine != 0)
-            return fail(QStringLiteral("a second FILE: sheets of several files are not taken"));
-        m_fileLine = m_line;
-        m_sheet.file = words.next();
-        m_sheet.fileLine = m_line;
-        m_sheet.fileType = words.next().toUpper();
-        if (m_sheet.file.isEmpty())
+        CueFile file;
+        file.name = words.fileName();
+        file.type = words.next().toUpper();
+        file.line = m_line;
+        if (file.name.isEmpty())
             return fail(QStringLiteral("FILE without a name"));
+        m_sheet.files.push_back(std::move(file));
         return Outcome::success();
     }
 
-    Outcome readTrack(Words &words)
+    Outcome readTrack(CueWords &words)
     {
-        if (m_fileLine == 0)
+        if (m_sheet.files.empty())
             return fail(QStringLiteral("TRACK before FILE"));
         const QString number = words.next();
         const QString type = words.next().toUpper();
         if (!allDigits(number, 1, 2) || number.toInt() == 0)
             return fail(QStringLiteral("malformed track number \"%1\": 1 to 99").arg(number));
-        if (type != u"AUDIO")
-            return fail(QStringLiteral("track %1 is %2: only AUDIO tracks are taken").arg(number, type));
+        if (type.isEmpty())
+            return fail(QStringLiteral("track %1 without a type").arg(number));
         if (const CueTrack *before = track()) {
             if (const Outcome previous = checkStart(); !previous)
                 return previous;
@@ -220,6 +145,7 @@ private:
         CueTrack next;
         next.number = number.toInt();
         next.line = m_line;
+        next.type = type;
         m_sheet.tracks.push_back(std::move(next));
         return Outcome::success();
     }
@@ -233,7 +159,7 @@ private:
         return Outcome::success();
     }
 
-    Outcome readIndex(Words &words)
+    Outcome readIndex(CueWords &words)
     {
         CueTrack *current = track();
         if (!current)
@@ -250,10 +176,11 @@ private:
         if (index > 1)
             return Outcome::success();
         const bool hasStart = current->start.line != 0;
-        const CueIndex read {*time, m_line};
-        // An INDEX 00 comes after the previous track's INDEX 01, or that track would be empty.
+        const CueIndex read {*time, m_line, int(m_sheet.files.size()) - 1};
+        // An INDEX 00 comes after the previous track's INDEX 01, or that track would be empty;
+        // in a later file it is after it whatever its time.
         const CueTrack *previous = m_sheet.tracks.size() > 1 ? &m_sheet.tracks[m_sheet.tracks.size() - 2] : nullptr;
-        if (previous && read.at <= previous->start.at)
+        if (previous && !before(previous->start, read))
             return fail(QStringLiteral("INDEX %1 at %2 is not after track %3's INDEX 01 at %4")
                             .arg(index == 0 ? QStringLiteral("00") : QStringLiteral("01"), cueTimeText(read.at))
                             .arg(previous->number)
@@ -268,16 +195,20 @@ private:
         }
         if (hasStart)
             return fail(QStringLiteral("a second INDEX 01"));
-        if (current->pregap && read.at < current->pregap->at)
+        if (current->pregap && before(read, *current->pregap))
             return fail(QStringLiteral("INDEX 01 at %1 is before INDEX 00 at %2")
                             .arg(cueTimeText(read.at), cueTimeText(current->pregap->at)));
         current->start = read;
         return Outcome::success();
     }
 
+    static bool before(const CueIndex &a, const CueIndex &b)
+    {
+        return a.file < b.file || (a.file == b.file && a.at < b.at);
+    }
+
     CueSheet m_sheet;
     int m_line = 0;
-    int m_fileLine = 0;
 };
 
 } // namespace
@@ -291,11 +222,27 @@ QString cueTimeText(qint64 sheetFrames)
         .arg(sheetFrames % kCueFramesPerSecond, 2, 10, QChar(u'0'));
 }
 
-Result<CueSheet> parseCueSheet(const QByteArray &bytes)
+namespace {
+
+QByteArray g_charset;
+
+} // namespace
+
+void setCueCharset(const QByteArray &charset)
+{
+    g_charset = charset;
+}
+
+const QByteArray &cueCharset()
+{
+    return g_charset;
+}
+
+Result<CueSheet> parseCueSheet(const QByteArray &bytes, const QByteArray &charset)
 {
     if (bytes.size() > kMaxCueSheetBytes)
         return Outcome::failure(tooLarge(bytes.size()));
-    QString text = decodeSheet(bytes);
+    QString text = decodeTextFile(bytes, charset);
     // DOS tools end a text file with Ctrl-Z.
     if (text.endsWith(u'\x1a'))
         text.chop(1);
@@ -316,5 +263,5 @@ Result<CueSheet> readCueSheet(const QString &path)
         return Outcome::failure(tooLarge(std::max(file.size(), qint64(bytes.size()))));
     if (file.error() != QFileDevice::NoError)
         return Outcome::failure(QStringLiteral("The CUE sheet cannot be read: %1.").arg(file.errorString()));
-    return parseCueSheet(bytes);
+    return parseCueSheet(bytes, g_charset);
 }

@@ -112,3 +112,39 @@ bool isMp3FileName(const QString &path)
 {
     return path.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive);
 }
+
+bool isShortExact(int format)
+{
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Formats whose frames are stored each on its own, so that libsndfile's seek lands where reading
+// would; FLAC's too, as libFLAC decodes the frame that holds the sample sought. A block codec's
+// decoder carries state from block to block (GSM 6.10 libsndfile does not seek at all): it is
+// read up to the range instead.
+bool seeksExactly(int format)
+{
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+        return true;
+    default:
+        return false;
+    }
+}

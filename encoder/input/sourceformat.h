@@ -21,6 +21,10 @@ std::optional<SourceFormat> sourceFormatOf(const ReadAt &read);
 
 // Whether a major format libsndfile reports (SF_FORMAT_TYPEMASK) is the format's.
 bool isSndfileFormatOf(SourceFormat format, int sndfileFormat);
+// Whether 16-bit reading loses nothing of libsndfile's format.
+bool isShortExact(int sndfileFormat);
+// Whether libsndfile's seek in the format lands on the very sample.
+bool seeksExactly(int sndfileFormat);
 
 // Whether the name ends in an extension of one of the formats: .wav, .wave, .flac, .aif, .aiff
 // or .aifc, in any case.

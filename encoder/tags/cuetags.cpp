@@ -16,7 +16,7 @@ TagSet cueTrackTags(const CueSheet &sheet, const CueTrack &track)
     tags.setText(TagKey::Title, track.title);
     tags.setText(TagKey::Artist, ownOr(track.performer, sheet.performer));
     tags.setText(TagKey::Album, sheet.title);
-    tags.setText(TagKey::Year, yearOf(sheet.date));
+    tags.setText(TagKey::Year, yearOf(ownOr(track.date, sheet.date)));
     tags.setText(TagKey::Genre, sheet.genre);
     // Track 0, the audio before track 1, has no number a player sorts by.
     if (track.number > 0 && !sheet.tracks.empty())
