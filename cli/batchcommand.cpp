@@ -5,6 +5,7 @@
 #include "batchsummary.h"
 #include "clippingwarning.h"
 #include "console.h"
+#include "jobroot.h"
 #include "outputnaming.h"
 #include "stopsignals.h"
 
@@ -92,7 +93,7 @@ ExitStatus listBatch(const BatchRequest &request)
                 continue;
             listed.insert(input);
         }
-        if (!printListed(out, request.listing, input, output))
+        if (!printListed(out, request.listing, input, rootedOutput(request, output)))
             status = ExitStatus::Failed;
     }
     return status;

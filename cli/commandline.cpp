@@ -178,6 +178,15 @@ const CommandOption commandOptions[] = {
          command.batch.trashMany = true;
          return Outcome::success();
      }},
+    {"check", 0, QString(),
+     "convert nothing: list each MP3 missing or stale (with --mirror: not as its record\n"
+     "says) and temporary files left behind; exit 0 only when all is there",
+     QString(),
+     [](Command &command, const QString &) {
+         command.batchOption = true;
+         command.batch.check = true;
+         return Outcome::success();
+     }},
     {"threads", 0, QStringLiteral("N"), "INPUT OUTPUT only: encoder threads, 0 for one per core",
      QString::number(settingsDefaults.workers),
      [](Command &command, const QString &value) {

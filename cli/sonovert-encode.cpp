@@ -1,8 +1,10 @@
 // sonovert-encode INPUT OUTPUT [options]: one file as the window converts it (filecommand.h).
 // sonovert-encode INPUT... [-o DIR] [options]: many files at once (batchcommand.h).
 #include "batchcommand.h"
+#include "checkcommand.h"
 #include "commandline.h"
 #include "filecommand.h"
+#include "jobroot.h"
 #include "mirrorcommand.h"
 
 #include "encoder/filesizesignal.h"
@@ -39,6 +41,17 @@ ExitStatus run(const QStringList &args)
     command.batch.settings = command.encoder.settings();
     if ((command.batch.dryRun || command.batch.trashMany) && !command.batch.mirror)
         return complain(ExitStatus::WrongUsage, QStringLiteral("--dry-run and --trash-many are for --mirror"));
+    if (command.batch.check && (command.batch.listing != BatchRequest::Listing::None || command.batch.dryRun))
+        return complain(ExitStatus::WrongUsage, QStringLiteral("--check goes with neither --list nor --dry-run"));
+    // A listing marks its output folder; a job of its list writes nowhere else.
+    if (command.batch.listing != BatchRequest::Listing::None) {
+        if (Outcome marked = markListedRoot(command.batch); !marked)
+            return complain(ExitStatus::Failed, marked.message);
+    } else if (Outcome taken = takeJobRoot(command.batch); !taken) {
+        return complain(ExitStatus::Failed, taken.message);
+    }
+    if (command.batch.check)
+        return runCheckCommand(command.batch);
     return command.batch.mirror ? runMirrorCommand(command.batch) : runBatchCommand(command.batch);
 }
 
