@@ -10,12 +10,13 @@
 #include <QProcess>
 #include <QTest>
 
+using namespace Qt::Literals::StringLiterals;
+
 class TstCheck : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void length_data();
     void length();
     void check_data();
@@ -24,38 +25,35 @@ private slots:
     void jobs();
 
 private:
-    // Runs sonovert-encode; its standard output.
-    QString encode(const QStringList &args, int *status, QString *err = nullptr);
-    // A library of two albums of two WAVEs each (44,100 frames a track but the last, 66,150).
-    QString library(const QString &name);
+    // Runs sonovert-encode: its exit status, and its standard output and error.
+    int encode(const QStringList &args, QString *out = nullptr, QString *err = nullptr);
+    // Two albums, A and B, of two WAVEs each, in a fresh folder; and a fresh output folder.
+    QString library(QString *out);
 
     TestFolder m_dir;
 };
 
-void TstCheck::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-}
-
-QString TstCheck::encode(const QStringList &args, int *status, QString *err)
+int TstCheck::encode(const QStringList &args, QString *out, QString *err)
 {
     QProcess cli;
     cli.start(QStringLiteral(SONOVERT_ENCODE), args);
     cli.waitForFinished(60000);
-    *status = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    if (out)
+        *out = QString::fromUtf8(cli.readAllStandardOutput());
     if (err)
         *err = QString::fromUtf8(cli.readAllStandardError());
-    return QString::fromUtf8(cli.readAllStandardOutput());
+    return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
 }
 
-QString TstCheck::library(const QString &name)
+QString TstCheck::library(QString *out)
 {
-    const QString lib = m_dir.freshDir(name);
-    for (const QString &album : {QStringLiteral("A"), QStringLiteral("B")}) {
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    const QString lib = m_dir.freshDir(tag + u" lib"_s);
+    *out = m_dir.freshDir(tag + u" out"_s);
+    for (const QString &album : {u"A"_s, u"B"_s}) {
         QDir(lib).mkdir(album);
         for (int track = 1; track <= 2; ++track)
-            writeWave(QStringLiteral("%1/%2/%3.wav").arg(lib, album).arg(track),
-                      {.frames = album == QLatin1String("B") && track == 2 ? 66150 : 44100, .seed = quint32(track)});
+            writeWave(u"%1/%2/%3.wav"_s.arg(lib, album).arg(track), {.frames = 44100, .seed = quint32(track)});
     }
     return lib;
 }
@@ -68,17 +66,13 @@ void TstCheck::length_data()
     QTest::addColumn<qint64>("samples"); // -1: no length read
     QTest::addColumn<bool>("whole");
     QTest::newRow("constant rate") << QStringList() << 44100 << "" << qint64(66150) << true;
-    QTest::newRow("variable rate") << QStringList {QStringLiteral("-V"), QStringLiteral("2")} << 44100 << ""
-                                   << qint64(66150) << true;
-    QTest::newRow("8 kbit/s: resampled to 8 kHz") << QStringList {QStringLiteral("--Bitrate=8")} << 44100 << ""
-                                                  << qint64(12000) << true;
-    QTest::newRow("48 kHz, tagged") << QStringList {QStringLiteral("--tt"), QStringLiteral("Title")} << 48000 << ""
-                                    << qint64(72000) << true;
+    QTest::newRow("variable rate") << QStringList {u"-V"_s, u"2"_s} << 44100 << "" << qint64(66150) << true;
+    QTest::newRow("8 kbit/s: resampled to 8 kHz") << QStringList {u"--Bitrate=8"_s} << 44100 << "" << qint64(12000) << true;
+    QTest::newRow("48 kHz, tagged") << QStringList {u"--tt"_s, u"Title"_s} << 48000 << "" << qint64(72000) << true;
     QTest::newRow("cut short by a byte") << QStringList() << 44100 << "cut" << qint64(66150) << false;
     QTest::newRow("a byte appended") << QStringList() << 44100 << "grown" << qint64(66150) << false;
     QTest::newRow("not an MP3") << QStringList() << 44100 << "wave" << qint64(-1) << false;
-    QTest::newRow("no info frame") << QStringList {QStringLiteral("--WriteInfoTag=False")} << 44100 << ""
-                                   << qint64(-1) << false;
+    QTest::newRow("no info frame") << QStringList {u"--WriteInfoTag=False"_s} << 44100 << "" << qint64(-1) << false;
 }
 
 void TstCheck::length()
@@ -89,22 +83,18 @@ void TstCheck::length()
     QFETCH(qint64, samples);
     QFETCH(bool, whole);
     const QString dir = m_dir.freshDir(QString::fromLatin1(QTest::currentDataTag()));
-    const QString wave = dir + QStringLiteral("/in.wav");
+    const QString wave = dir + u"/in.wav"_s;
     QVERIFY(writeWave(wave, {.frames = qint64(rate) * 3 / 2, .rate = rate}));
-    QString mp3 = dir + QStringLiteral("/out.mp3");
-    int status = 0;
-    encode(QStringList {wave, mp3} + settings, &status);
-    QCOMPARE(status, 0);
+    const QString mp3 = dir + u"/out.mp3"_s;
+    QCOMPARE(encode(QStringList {wave, mp3} + settings), 0);
     QFile file(mp3);
-    if (damage == QLatin1String("cut"))
+    if (damage == "cut"_L1)
         QVERIFY(file.resize(file.size() - 1));
-    if (damage == QLatin1String("grown"))
+    if (damage == "grown"_L1)
         QVERIFY(file.open(QIODevice::Append) && file.write("x", 1) == 1);
     file.close();
-    if (damage == QLatin1String("wave"))
-        mp3 = wave;
 
-    const std::optional<Mp3Length> length = readMp3Length(mp3);
+    const std::optional<Mp3Length> length = readMp3Length(damage == "wave"_L1 ? wave : mp3);
     QCOMPARE(length.has_value(), samples >= 0);
     if (!length)
         return;
@@ -118,7 +108,7 @@ void TstCheck::check_data()
     QTest::addColumn<QString>("change");
     QTest::addColumn<bool>("mirror");
     QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("listed"); // the first line printed, up to its path
+    QTest::addColumn<QString>("listed"); // the one line printed, up to the output folder
     QTest::newRow("all there") << "" << false << 0 << "";
     QTest::newRow("an MP3 deleted") << "delete" << false << 1 << "missing: ";
     QTest::newRow("an MP3 cut short") << "cut" << false << 1 << "stale: ";
@@ -136,30 +126,25 @@ void TstCheck::check()
     QFETCH(bool, mirror);
     QFETCH(int, status);
     QFETCH(QString, listed);
-    const QString lib = library(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(" lib"));
-    const QString out = m_dir.freshDir(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(" out"));
-    const QStringList form = mirror ? QStringList {QStringLiteral("--mirror"), lib, QStringLiteral("-o"), out}
-                                    : QStringList {lib, QStringLiteral("-o"), out};
-    int ran = 0;
-    encode(form, &ran);
-    QCOMPARE(ran, 0);
-    if (change == QLatin1String("delete"))
-        QVERIFY(QFile::remove(out + QStringLiteral("/B/2.mp3")));
-    if (change == QLatin1String("cut"))
-        QVERIFY(QFile(out + QStringLiteral("/B/2.mp3")).resize(5000));
-    if (change == QLatin1String("regrow"))
-        QVERIFY(writeWave(lib + QStringLiteral("/B/2.wav"), {.frames = 88200, .seed = 2}));
-    if (change == QLatin1String("add"))
-        QVERIFY(writeWave(lib + QStringLiteral("/B/3.wav"), {.frames = 44100}));
-    if (change == QLatin1String("part"))
-        QVERIFY(QFile(out + QStringLiteral("/A/.sonovert-x1.part")).open(QIODevice::WriteOnly));
+    QString out;
+    const QString lib = library(&out);
+    const QStringList form = QStringList {lib, u"-o"_s, out} + (mirror ? QStringList {u"--mirror"_s} : QStringList());
+    QCOMPARE(encode(form), 0);
+    if (change == "delete"_L1)
+        QVERIFY(QFile::remove(out + u"/B/2.mp3"_s));
+    if (change == "cut"_L1)
+        QVERIFY(QFile(out + u"/B/2.mp3"_s).resize(5000));
+    if (change == "regrow"_L1 || change == "add"_L1)
+        QVERIFY(writeWave(lib + (change == "add"_L1 ? u"/B/3.wav"_s : u"/B/2.wav"_s), {.frames = 88200, .seed = 2}));
+    if (change == "part"_L1)
+        QVERIFY(QFile(out + u"/A/.sonovert-x1.part"_s).open(QIODevice::WriteOnly));
 
-    int checked = 0;
-    const QStringList lines = encode(form + QStringList {QStringLiteral("--check")}, &checked).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(checked, status);
+    QString printed;
+    QCOMPARE(encode(form + QStringList {u"--check"_s}, &printed), status);
+    const QStringList lines = printed.split(u'\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), listed.isEmpty() ? 0 : 1);
     if (!listed.isEmpty())
-        QVERIFY2(lines[0].startsWith(listed + out + QStringLiteral("/")), qPrintable(lines[0]));
+        QVERIFY2(lines[0].startsWith(listed + out + u"/"_s), qPrintable(lines[0]));
 }
 
 void TstCheck::jobs_data()
@@ -176,36 +161,31 @@ void TstCheck::jobs()
 {
     QFETCH(bool, mirror);
     QFETCH(bool, unmounted);
-    const QString lib = library(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(" lib"));
-    const QString out = m_dir.freshDir(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(" out"));
-    const QStringList mode = mirror ? QStringList {QStringLiteral("--mirror")} : QStringList();
-    int status = 0;
-    const QStringList listed = encode(mode + QStringList {lib, QStringLiteral("-o"), out, QStringLiteral("--list0")}, &status)
-                                   .split(QChar(0), Qt::SkipEmptyParts);
-    QCOMPARE(status, 0);
+    QString out;
+    const QString lib = library(&out);
+    const QStringList mode = mirror ? QStringList {u"--mirror"_s} : QStringList();
+    QString printed;
+    QCOMPARE(encode(mode + QStringList {lib, u"-o"_s, out, u"--list0"_s}, &printed), 0);
+    const QStringList listed = printed.split(QChar(0), Qt::SkipEmptyParts);
     QCOMPARE(listed.size(), 4);
-    QCOMPARE(listed[0], lib + QStringLiteral("/A"));
-    QCOMPARE(listed[1], mirror ? out + QStringLiteral("/.sonovert-incoming/0/A") : out + QStringLiteral("/./A"));
-    QVERIFY(QFile::exists(out + (mirror ? QStringLiteral("/.sonovert-mirror.sqlite") : QStringLiteral("/.sonovert-root"))));
+    QCOMPARE(listed[0], lib + u"/A"_s);
+    QCOMPARE(listed[1], out + (mirror ? u"/.sonovert-incoming/0/A"_s : u"/./A"_s));
+    QVERIFY(QFile::exists(out + (mirror ? u"/.sonovert-mirror.sqlite"_s : u"/.sonovert-root"_s)));
 
     // An empty folder in the output's place, as a mount point without its share.
     if (unmounted)
         QVERIFY(QDir(out).removeRecursively() && QDir().mkpath(out));
     // What a stopped job of the folder left.
     QVERIFY(QDir().mkpath(QDir::cleanPath(listed[1])));
-    const QString left = QDir::cleanPath(listed[1]) + QStringLiteral("/.sonovert-y2.part");
+    const QString left = QDir::cleanPath(listed[1]) + u"/.sonovert-y2.part"_s;
     QVERIFY(QFile(left).open(QIODevice::WriteOnly));
     QString err;
-    encode(mode + QStringList {QStringLiteral("--jobs=1"), QStringLiteral("--no-subfolders"), listed[0],
-                               QStringLiteral("-o"), listed[1]},
-           &status, &err);
-    QCOMPARE(status, unmounted ? 1 : 0);
+    QCOMPARE(encode(mode + QStringList {u"--jobs=1"_s, u"--no-subfolders"_s, listed[0], u"-o"_s, listed[1]}, nullptr, &err),
+             unmounted ? 1 : 0);
     QCOMPARE(QFile::exists(left), unmounted);
-    const QString made = mirror ? out + QStringLiteral("/.sonovert-incoming/0/A/1.mp3") : out + QStringLiteral("/A/1.mp3");
-    QCOMPARE(QFile::exists(made), !unmounted);
+    QCOMPARE(QFile::exists(out + (mirror ? u"/.sonovert-incoming/0/A/1.mp3"_s : u"/A/1.mp3"_s)), !unmounted);
     if (unmounted)
-        QVERIFY2(err.contains(mirror ? QStringLiteral("holds no mirror record") : QStringLiteral("lacks .sonovert-root")),
-                 qPrintable(err));
+        QVERIFY2(err.contains(mirror ? "holds no mirror record"_L1 : "lacks .sonovert-root"_L1), qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TstCheck)
