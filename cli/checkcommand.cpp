@@ -1,6 +1,7 @@
 #include "checkcommand.h"
 
 #include "console.h"
+#include "jobroot.h"
 #include "manifest.h"
 #include "mirrorplan.h"
 #include "mp3length.h"
@@ -14,9 +15,6 @@
 #include <cstdlib>
 
 namespace {
-
-// The mirror's record in its folder (docs/mirror.md).
-const QString kRecordName = QStringLiteral(".sonovert-mirror.sqlite");
 
 // What a check found; each MP3 not as the run makes it is printed as it is met.
 class CheckReport
@@ -129,7 +127,7 @@ bool checkMirror(const BatchRequest &given, CheckReport &report)
     request.dryRun = true;
     const QString mirror = absolute(request.outputDir);
     std::vector<MirrorRecord> records;
-    const QString recordPath = QDir(mirror).filePath(kRecordName);
+    const QString recordPath = QDir(mirror).filePath(kMirrorRecordName);
     if (QFileInfo::exists(recordPath)) {
         Manifest manifest;
         const Outcome opened = manifest.open(recordPath);

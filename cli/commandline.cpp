@@ -142,7 +142,9 @@ const CommandOption commandOptions[] = {
     {"list", 0, QString(), "print INPUT<TAB>OUTPUT, absolute, for each file a run would convert, and convert none;\n"
      "with --album=folder each such folder and its output folder, to convert with\n"
      "--no-subfolders FOLDER -o OUTPUT; with --mirror each folder with work and where\n"
-     "a --mirror job of it writes, whose MP3s the next --mirror run takes",
+     "a --mirror job of it writes, whose MP3s the next --mirror run takes; DIR gets a\n"
+     ".sonovert-root mark (with --mirror, a record), without which a job given\n"
+     "DIR/./FOLDER (or a folder of DIR/.sonovert-incoming) makes nothing",
      QString(),
      [](Command &command, const QString &) {
          command.batchOption = true;

@@ -15,8 +15,7 @@
 namespace {
 
 const QString kRootMark = QStringLiteral(".sonovert-root");
-// The mirror's record and where its jobs write (docs/mirror.md).
-const QString kRecordName = QStringLiteral(".sonovert-mirror.sqlite");
+// Where the mirror's jobs write (docs/mirror.md).
 const QString kIncomingFolder = QStringLiteral(".sonovert-incoming");
 
 // The part of an absolute path before its first component cond, or nothing.
@@ -53,7 +52,7 @@ Outcome markListedRoot(const BatchRequest &request)
     if (request.mirror) {
         // A mirror job takes DST's record as its mark; opening it makes an empty one.
         Manifest record;
-        return record.open(QDir(root).filePath(kRecordName));
+        return record.open(QDir(root).filePath(kMirrorRecordName));
     }
     if (holdsMark(root))
         return Outcome::success();
@@ -84,10 +83,10 @@ Outcome takeJobRoot(BatchRequest &request)
         const std::optional<QString> mirror = before(output, kIncomingFolder);
         if (!mirror)
             return Outcome::success();
-        if (!QFileInfo(QDir(*mirror).filePath(kRecordName)).isFile())
+        if (!QFileInfo(QDir(*mirror).filePath(kMirrorRecordName)).isFile())
             return Outcome::failure(QStringLiteral("%1 holds no mirror record (%2): is the mirror's share mounted on "
                                                    "%3? Nothing was made")
-                                        .arg(*mirror, kRecordName, QSysInfo::machineHostName()));
+                                        .arg(*mirror, kMirrorRecordName, QSysInfo::machineHostName()));
     } else {
         const std::optional<QString> root = before(output, QStringLiteral("."));
         if (!root)
