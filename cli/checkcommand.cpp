@@ -21,11 +21,11 @@ class CheckReport
 {
 public:
     void ok() { ++m_checked; }
-    void missing(const QString &mp3, const QString &input)
+    void missing(const QString &mp3, const QString &input, bool readable = true)
     {
         ++m_checked;
         ++m_missing;
-        m_out << "missing: " << mp3 << " (from " << input << ")\n";
+        m_out << "missing: " << mp3 << " (from " << input << (readable ? ")\n" : ", which cannot be read)\n");
     }
     void stale(const QString &mp3, const QString &why)
     {
@@ -69,6 +69,9 @@ private:
     int m_left = 0;
 };
 
+// Any rate: only whether the input opens is asked.
+constexpr int kReadableRate = 44100;
+
 QString seconds(qint64 samples, int rate)
 {
     return QString::number(double(samples) / rate, 'f', 3) + QStringLiteral(" s");
@@ -81,7 +84,7 @@ void checkLength(const BatchInput &input, const QString &mp3, CheckReport &repor
     if (!length)
         return report.stale(mp3, QStringLiteral("not an MP3 with a LAME info frame"));
     if (!length->whole)
-        return report.stale(mp3, QStringLiteral("cut short: it holds less audio than its info frame counts"));
+        return report.stale(mp3, QStringLiteral("damaged: its audio does not end where its info frame says"));
     const std::optional<qint64> expected = expectedSamples(input.path, input.range, length->sampleRate);
     if (!expected)
         return report.unusable(input.path, QStringLiteral("cannot be read"));
@@ -107,7 +110,9 @@ void checkBatch(const BatchRequest &given, CheckReport &report)
             continue;
         switch (item->choice.kind) {
         case OutputChoice::Kind::Convert:
-            report.missing(item->choice.path, item->input.path);
+            // An input that cannot be read is named so: converting it again fails again.
+            report.missing(item->choice.path, item->input.path,
+                           expectedSamples(item->input.path, item->input.range, kReadableRate).has_value());
             break;
         case OutputChoice::Kind::Exists:
             checkLength(item->input, item->choice.path, report);
