@@ -4,6 +4,7 @@
 #include "batchprogress.h"
 #include "batchsummary.h"
 #include "clippingwarning.h"
+#include "jobroot.h"
 #include "listing.h"
 #include "messages.h"
 #include "outputnaming.h"
@@ -72,7 +73,7 @@ ExitStatus listBatch(const BatchRequest &request)
                 continue;
             listed.insert(input);
         }
-        if (!printListed(out, request.listing, input, output))
+        if (!printListed(out, request.listing, input, rootedOutput(request, output)))
             status = ExitStatus::Failed;
     }
     return status;

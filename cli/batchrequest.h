@@ -34,5 +34,6 @@ struct BatchRequest
     bool mirror = false;
     bool dryRun = false;
     bool trashMany = false;
+    bool check = false; // convert nothing: say whether every MP3 is there (checkcommand.h)
     EncoderSettings settings;
 };

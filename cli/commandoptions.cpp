@@ -172,12 +172,18 @@ const CommandOption kOptions[] = {
     {"list", 0, QString(), OptionGroup::Machines,
      "print INPUT<TAB>OUTPUT, absolute, for each file a run would convert, and convert none; with --album=folder "
      "each such folder and its output folder, to convert with --no-subfolders FOLDER -o OUTPUT; with --mirror each "
-     "folder with work and where a --mirror job of it writes, whose MP3s the next --mirror run takes",
+     "folder with work and where a --mirror job of it writes, whose MP3s the next --mirror run takes; DIR gets a "
+     ".sonovert-root mark (with --mirror, a record), without which a job given DIR/./FOLDER (or a folder of "
+     "DIR/.sonovert-incoming) makes nothing",
      QString(), kFolders, nullptr, "IN OUT converts its one file",
      setRequest<&BatchRequest::listing, BatchRequest::Listing::Lines>},
     {"list0", 0, QString(), OptionGroup::Machines,
      "the same, each path ended by a NUL byte: for any file name (parallel -0 -N2)", QString(), kFolders, nullptr,
      "IN OUT converts its one file", setRequest<&BatchRequest::listing, BatchRequest::Listing::Nul>},
+    {"check", 0, QString(), OptionGroup::Machines,
+     "convert nothing: list each MP3 missing or stale (with --mirror: not as its record says) and temporary files "
+     "left behind; exit 0 only when all is there",
+     QString(), kFolders, nullptr, "IN OUT converts its one file", setRequest<&BatchRequest::check, true>},
     {"help", 0, QString(), OptionGroup::Files, "this text (-? too)", QString(), AnyForm, nullptr, nullptr, nullptr},
     {"version", 0, QString(), OptionGroup::Files, "the version and the libraries it runs with", QString(), AnyForm,
      nullptr, nullptr, nullptr},
@@ -205,6 +211,9 @@ const Conflict kConflicts[] = {
      "%1 cannot be listed (%2): an album's files may lie in several folders, and it is measured where it is "
      "converted (--album=folder or off lists)"},
     {"list", nullptr, "list0", false, "%1 and %2 are two ways of listing: give one"},
+    {"check", nullptr, "list", false, "%1 converts nothing and lists nothing: it goes without %2"},
+    {"check", nullptr, "list0", false, "%1 converts nothing and lists nothing: it goes without %2"},
+    {"check", nullptr, "dry-run", false, "%1 only looks at what is there: it goes without %2"},
 };
 
 // As the help and the messages show it: "-o DIR", "--mirror".

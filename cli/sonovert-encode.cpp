@@ -2,9 +2,11 @@
 // sonovert-encode INPUT... [-o DIR] [options]: many files at once (batchcommand.h).
 // sonovert-encode --mirror SRC... -o DIR: an MP3 copy kept in step (mirrorcommand.h).
 #include "batchcommand.h"
+#include "checkcommand.h"
 #include "commandline.h"
 #include "filecommand.h"
 #include "helptext.h"
+#include "jobroot.h"
 #include "messages.h"
 #include "mirrorcommand.h"
 
@@ -38,6 +40,15 @@ ExitStatus run(const QStringList &args)
     command.batch.inputs = command.files;
     command.batch.settings = command.encoder.settings();
     setCueCharset(command.batch.cueCharset);
+    // A listing marks its output folder; a job of its list writes nowhere else.
+    if (command.batch.listing != BatchRequest::Listing::None) {
+        if (Outcome marked = markListedRoot(command.batch); !marked)
+            return complain(ExitStatus::Failed, marked.message);
+    } else if (Outcome taken = takeJobRoot(command.batch); !taken) {
+        return complain(ExitStatus::Failed, taken.message);
+    }
+    if (command.batch.check)
+        return runCheckCommand(command.batch);
     return command.form == Form::Mirror ? runMirrorCommand(command.batch) : runBatchCommand(command.batch);
 }
 

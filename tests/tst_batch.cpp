@@ -319,36 +319,36 @@ void TstBatch::usage_data()
                                         << QStringLiteral("--jobs");
     QTest::newRow("output folder under a file") << QStringList{"TREE", "-o", "TREE/Singles/bad.wav/out"} << 2
                                                 << QString() << QStringLiteral("cannot make the output folder");
-    QTest::newRow("list") << QStringList{"TREE/Singles", "--list", "-o", "/o", "--album=off"} << 0
-                          << QStringLiteral("TREE/Singles/Deep/Deeper/last one.wav\t/o/Deep/Deeper/last one.mp3\n"
-                                            "TREE/Singles/bad.wav\t/o/bad.mp3\n"
-                                            "TREE/Singles/empty.wav\t/o/empty.mp3\n"
-                                            "TREE/Singles/short.wav\t/o/short.mp3\n"
-                                            "TREE/Singles/x.WAV\t/o/x.mp3\n")
+    QTest::newRow("list") << QStringList{"TREE/Singles", "--list", "-o", "ROOT/o", "--album=off"} << 0
+                          << QStringLiteral("TREE/Singles/Deep/Deeper/last one.wav\tROOT/o/./Deep/Deeper/last one.mp3\n"
+                                            "TREE/Singles/bad.wav\tROOT/o/./bad.mp3\n"
+                                            "TREE/Singles/empty.wav\tROOT/o/./empty.mp3\n"
+                                            "TREE/Singles/short.wav\tROOT/o/./short.mp3\n"
+                                            "TREE/Singles/x.WAV\tROOT/o/./x.mp3\n")
                           << QString();
-    QTest::newRow("list: albums a folder, each once") << QStringList{"TREE/Singles", "--list", "-o", "/o"} << 0
-                          << QStringLiteral("TREE/Singles/Deep/Deeper\t/o/Deep/Deeper\nTREE/Singles\t/o\n") << QString();
+    QTest::newRow("list: albums a folder, each once") << QStringList{"TREE/Singles", "--list", "-o", "ROOT/o"} << 0
+                          << QStringLiteral("TREE/Singles/Deep/Deeper\tROOT/o/./Deep/Deeper\nTREE/Singles\tROOT/o/.\n") << QString();
     QTest::newRow("list: albums by tags cannot be") << QStringList{"TREE", "--list", "--album=tags"} << 2 << QString()
                                                     << QStringLiteral("--album=tags cannot be listed");
     QTest::newRow("list: clean, absolute paths") << QStringList{"TREE/../odd/../tree/Singles/x.WAV", "--list", "--album=off"} << 0
                           << QStringLiteral("TREE/Singles/x.WAV\tTREE/Singles/x.mp3\n") << QString();
-    QTest::newRow("list0: any name") << QStringList{"TREE/../odd", "--list0", "-o", "/o", "--album=off"} << 0
+    QTest::newRow("list0: any name") << QStringList{"TREE/../odd", "--list0", "-o", "ROOT/o", "--album=off"} << 0
                                      << QStringLiteral("TREE/../odd/a\tb\nc.wav").replace("TREE/..", "ROOT")
-                                            + QChar(0) + QStringLiteral("/o/a\tb\nc.mp3") + QChar(0)
+                                            + QChar(0) + QStringLiteral("ROOT/o/./a\tb\nc.mp3") + QChar(0)
                                      << QString();
     QTest::newRow("list: a tab or a newline cannot be a line") << QStringList{"TREE/../odd", "--list", "--album=off"} << 1
                                                                << QString() << QStringLiteral("--list0 lists it");
     QTest::newRow("name: padded, replaced, unknown, renamed")
-        << QStringList{"TREE/../tagged", "--list", "-o", "/o", "--existing=rename", "--album=off",
+        << QStringList{"TREE/../tagged", "--list", "-o", "ROOT/o", "--existing=rename", "--album=off",
                        "--name={albumartist}/{album}/{track:02} {title}"}
         << 0
-        << QStringLiteral("ROOT/tagged/a.wav\t/o/Band/A_B/03 Song.mp3\nROOT/tagged/b.wav\t/o/Band/A_B/03 Song (2).mp3\n"
-                          "ROOT/tagged/c.wav\t/o/Unknown Artist/Unknown Album/Unknown Track Unknown Title.mp3\n"
-                          "ROOT/tagged/d.wav\t/o/__/Unknown Album/Unknown Track a_b.mp3\n")
+        << QStringLiteral("ROOT/tagged/a.wav\tROOT/o/./Band/A_B/03 Song.mp3\nROOT/tagged/b.wav\tROOT/o/./Band/A_B/03 Song (2).mp3\n"
+                          "ROOT/tagged/c.wav\tROOT/o/./Unknown Artist/Unknown Album/Unknown Track Unknown Title.mp3\n"
+                          "ROOT/tagged/d.wav\tROOT/o/./__/Unknown Album/Unknown Track a_b.mp3\n")
         << QString();
     QTest::newRow("name: by album, the folder to the output folder")
-        << QStringList{"TREE/../tagged", "--list", "-o", "/o", "--name={album}"} << 0
-        << QStringLiteral("ROOT/tagged\t/o\n") << QString();
+        << QStringList{"TREE/../tagged", "--list", "-o", "ROOT/o", "--name={album}"} << 0
+        << QStringLiteral("ROOT/tagged\tROOT/o/.\n") << QString();
     QTest::newRow("name: the typed tags first, beside the WAVE")
         << QStringList{"TREE/../tagged/a.wav", "--list", "--album=off", "--TagArtist=Typed", "--name={artist} {disc:02}"} << 0
         << QStringLiteral("ROOT/tagged/a.wav\tROOT/tagged/Typed Unknown Disc.mp3\n") << QString();
@@ -372,7 +372,7 @@ void TstBatch::usage()
     QFETCH(int, exitCode);
     QFETCH(QString, out);
     QFETCH(QString, err);
-    args.replaceInStrings(QStringLiteral("TREE"), m_tree);
+    args.replaceInStrings(QStringLiteral("TREE"), m_tree).replaceInStrings(QStringLiteral("ROOT"), m_dir.path());
     out.replace(QStringLiteral("ROOT"), m_dir.path()).replace(QStringLiteral("TREE"), m_tree);
     err.replace(QStringLiteral("TREE"), m_tree);
     const Run run = encode(args);
@@ -467,7 +467,8 @@ void TstBatch::gnuParallel()
     split.closeWriteChannel();
     QVERIFY(split.waitForFinished(60000));
     QVERIFY2(split.exitCode() == 0, split.readAllStandardError().constData());
-    QCOMPARE(filesBelow(apart), filesBelow(together));
+    // The listing marks the folder its jobs write into; the MP3s are the same.
+    QCOMPARE(filesBelow(apart).filter(QRegularExpression(QStringLiteral("\\.mp3$"))), filesBelow(together));
     for (const QString &file : filesBelow(together)) {
         QFile a(QDir(together).filePath(file));
         QFile b(QDir(apart).filePath(file));

@@ -1,0 +1,109 @@
+#include "jobroot.h"
+
+#include "manifest.h"
+#include "paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSysInfo>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace {
+
+const QString kRootMark = QStringLiteral(".sonovert-root");
+// Where the mirror's jobs write (docs/mirror.md).
+const QString kIncomingFolder = QStringLiteral(".sonovert-incoming");
+
+// The part of an absolute path before its first component cond, or nothing.
+std::optional<QString> before(const QString &path, const QString &component)
+{
+    if (!path.startsWith(QLatin1Char('/')))
+        return std::nullopt;
+    const QStringList parts = path.split(QLatin1Char('/'));
+    const qsizetype at = parts.indexOf(component, 1);
+    if (at < 0)
+        return std::nullopt;
+    return QStringLiteral("/") + parts.mid(1, at - 1).join(QLatin1Char('/'));
+}
+
+bool holdsMark(const QString &root)
+{
+    QFile mark(QDir(root).filePath(kRootMark));
+    if (!mark.open(QIODevice::ReadOnly))
+        return false;
+    return !QUuid::fromString(QString::fromLatin1(mark.read(64)).trimmed()).isNull();
+}
+
+} // namespace
+
+Outcome markListedRoot(const BatchRequest &request)
+{
+    // Inputs that are not there are the run's to refuse, before anything is made.
+    if (request.outputDir.isEmpty()
+        || !std::all_of(request.inputs.begin(), request.inputs.end(), [](const QString &input) { return QFileInfo::exists(input); }))
+        return Outcome::success();
+    const QString root = absolute(request.outputDir);
+    if (!QDir().mkpath(root))
+        return Outcome::failure(QStringLiteral("cannot make the output folder %1").arg(root));
+    if (request.mirror) {
+        // A mirror job takes DST's record as its mark; opening it makes an empty one.
+        Manifest record;
+        return record.open(QDir(root).filePath(kMirrorRecordName));
+    }
+    if (holdsMark(root))
+        return Outcome::success();
+    QSaveFile mark(QDir(root).filePath(kRootMark));
+    if (!mark.open(QIODevice::WriteOnly) || mark.write(QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + '\n') < 0
+        || !mark.commit())
+        return Outcome::failure(QStringLiteral("cannot write %1, the mark a job of the list checks: %2")
+                                    .arg(mark.fileName(), mark.errorString()));
+    return Outcome::success();
+}
+
+QString rootedOutput(const BatchRequest &request, const QString &output)
+{
+    if (request.outputDir.isEmpty() || request.mirror)
+        return output;
+    const QString root = absolute(request.outputDir);
+    if (output == root)
+        return root + QStringLiteral("/.");
+    if (!output.startsWith(root + QLatin1Char('/')))
+        return output;
+    return root + QStringLiteral("/.") + output.mid(root.size());
+}
+
+Outcome takeJobRoot(BatchRequest &request)
+{
+    const QString &output = request.outputDir;
+    if (request.mirror) {
+        const std::optional<QString> mirror = before(output, kIncomingFolder);
+        if (!mirror)
+            return Outcome::success();
+        if (!QFileInfo(QDir(*mirror).filePath(kMirrorRecordName)).isFile())
+            return Outcome::failure(QStringLiteral("%1 holds no mirror record (%2): is the mirror's share mounted on "
+                                                   "%3? Nothing was made")
+                                        .arg(*mirror, kMirrorRecordName, QSysInfo::machineHostName()));
+    } else {
+        const std::optional<QString> root = before(output, QStringLiteral("."));
+        if (!root)
+            return Outcome::success();
+        if (!holdsMark(*root))
+            return Outcome::failure(QStringLiteral("%1 lacks %2, the mark the listing run left there: is the output "
+                                                   "share mounted on %3? Nothing was made")
+                                        .arg(*root, kRootMark, QSysInfo::machineHostName()));
+        request.outputDir = absolute(output);
+    }
+    // One job a folder: a temporary file in it is a stopped job's of the same folder.
+    const bool ownFolder = !request.subfolders && !request.name && request.inputs.size() == 1
+                           && QFileInfo(request.inputs[0]).isDir();
+    if (ownFolder) {
+        const QDir folder(request.outputDir);
+        for (const QString &left : folder.entryList({QStringLiteral(".sonovert-*.part")}, QDir::Files | QDir::Hidden))
+            QFile::remove(folder.filePath(left));
+    }
+    return Outcome::success();
+}
