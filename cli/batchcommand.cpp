@@ -260,10 +260,14 @@ ExitStatus runBatchCommand(const BatchRequest &request)
     batch.run([&] { return book.nextToConvert(queue); }, [&book](const BatchResult &result) { book.done(result); });
 
     progress.stop();
+    // What lies below them was not converted: the batch is not whole.
+    for (const UnreadPlace &place : queue.unread())
+        Console::err().line(QStringLiteral("sonovert-encode: %1 cannot be read (%2): skipped").arg(place.path, place.reason));
     const Tally &tally = book.tally();
     const int stopSignal = stopSignalCaught();
     printSummary(tally, elapsed.nsecsElapsed() / 1e9, stopSignal);
     if (stopSignal)
         return stoppedBy(stopSignal);
-    return tally.failed.empty() && tally.stoppedStarting.isEmpty() ? ExitStatus::Success : ExitStatus::Failed;
+    return tally.failed.empty() && tally.stoppedStarting.isEmpty() && queue.unread().empty() ? ExitStatus::Success
+                                                                                            : ExitStatus::Failed;
 }

@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 class TstMirror : public QObject
 {
@@ -29,6 +30,7 @@ private slots:
     void image();
     void elsewhere();
     void forgedRecord();
+    void unreadable();
 
 private:
     struct Run
@@ -54,6 +56,7 @@ private:
     QString m_src;
     QString m_dst;
     bool m_noTrash = false; // the trash's folder cannot be made
+    QStringList m_wrapper; // the command run through this, where not empty
 };
 
 TstMirror::Run TstMirror::encode(const QStringList &args, int killAfterMs)
@@ -63,7 +66,10 @@ TstMirror::Run TstMirror::encode(const QStringList &args, int killAfterMs)
     environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(m_noTrash ? "no-trash/xdg" : "xdg"));
     cli.setProcessEnvironment(environment);
     cli.setWorkingDirectory(m_dir.path());
-    cli.start(QStringLiteral(SONOVERT_ENCODE), args);
+    if (m_wrapper.isEmpty())
+        cli.start(QStringLiteral(SONOVERT_ENCODE), args);
+    else
+        cli.start(m_wrapper.first(), m_wrapper.mid(1) + QStringList {QStringLiteral(SONOVERT_ENCODE)} + args);
     Run run;
     if (!cli.waitForStarted())
         return run;
@@ -390,6 +396,52 @@ void TstMirror::forgedRecord()
     QCOMPARE(forged, SQLITE_OK);
     QCOMPARE(encode(args).exitCode, 0);
     QCOMPARE(contentOf(outside), QByteArray("not the mirror's"));
+}
+
+// A folder the run cannot enter is not gone: its MP3s stay, the run names it and exits 1. A new
+// one, holding nothing the mirror made, is named and skipped (exit 0); so does a plain batch,
+// which did not convert what it holds (exit 1). Run as root, the command is denied the
+// capabilities that read any folder.
+void TstMirror::unreadable()
+{
+    if (::geteuid() == 0) {
+        QProcess probe;
+        m_wrapper = QStringList {QStringLiteral("setpriv"), QStringLiteral("--bounding-set=-dac_override,-dac_read_search"),
+                                 QStringLiteral("--")};
+        probe.start(m_wrapper.first(), m_wrapper.mid(1) + QStringList {QStringLiteral("true")});
+        if (!probe.waitForFinished() || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+            m_wrapper.clear();
+            QSKIP("run as root, and setpriv cannot drop the capabilities that read any folder");
+        }
+    }
+    const QString src = m_dir.filePath(QStringLiteral("unreadable-src"));
+    m_dst = m_dir.filePath(QStringLiteral("unreadable-dst"));
+    QVERIFY(writeTrack(src + "/A/01.wav", 81, "One") && writeTrack(src + "/B/01.wav", 91, "Two") &&
+            writeTrack(src + "/B/02.wav", 92, "Three"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    const QMap<QString, QByteArray> before = tree(m_dst);
+    const QString b = src + QStringLiteral("/B");
+    QVERIFY(QFile::setPermissions(b, {}));
+    const Run dry = encode(args + QStringList {QStringLiteral("--dry-run")});
+    const Run kept = encode(args);
+    const Run batch = encode({src, QStringLiteral("-o"), m_dir.filePath(QStringLiteral("unreadable-batch"))});
+    QVERIFY(QFile::setPermissions(b, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QCOMPARE(dry.out, QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+    QVERIFY2(kept.exitCode == 1 && kept.err.contains(b + QStringLiteral(" cannot be read (Permission denied): the 2 MP3s")),
+             qPrintable(kept.err));
+    QCOMPARE(tree(m_dst), before);
+    QVERIFY2(batch.exitCode == 1 && batch.err.contains(b + QStringLiteral(" cannot be read")), qPrintable(batch.err));
+
+    // A new folder that cannot be read holds nothing of the mirror's.
+    const QString c = src + QStringLiteral("/C");
+    QVERIFY(writeTrack(c + "/01.wav", 93, "Four") && QFile::setPermissions(c, {}));
+    const Run skipped = encode(args);
+    QVERIFY(QFile::setPermissions(c, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    m_wrapper.clear();
+    QVERIFY2(skipped.exitCode == 0 && skipped.err.contains(c + QStringLiteral(" cannot be read (Permission denied): skipped")),
+             qPrintable(skipped.err));
+    QCOMPARE(tree(m_dst), before);
 }
 
 QTEST_GUILESS_MAIN(TstMirror)

@@ -35,6 +35,13 @@ struct BatchInput
     std::optional<FileStamp> stamp;
 };
 
+// A folder or file a search could not read, and why. Nothing below it is known: not gone.
+struct UnreadPlace
+{
+    QString path;
+    QString reason;
+};
+
 // Whether the audio before a CD image's track 1 is silence (no track 0), where it is known
 // without reading it: (sheet, image) as found; nothing to have it read.
 using PregapSilence = std::function<std::optional<bool>(const QString &sheet, const QString &image)>;
@@ -67,6 +74,12 @@ public:
     // it is read, which costs less than asking by each file's whole path later.
     void withSizes() { m_sizes = true; }
     void withPregapsKnown(PregapSilence known) { m_pregaps = std::move(known); }
+    // A folder never searched (a batch's output inside its inputs), where it is there.
+    void passOver(const QString &folder);
+
+    // The folders and files found that could not be read so far, in the order met. A
+    // file system's lost+found, which only its owner reads, is passed over without a word.
+    const std::vector<UnreadPlace> &unread() const { return m_unread; }
 
     std::optional<BatchInput> next();
 
@@ -90,6 +103,7 @@ private:
         QString sheetOf(const QString &name) const;
     };
     void enter(const QString &path, const QString &below);
+    void unreadable(const QString &path, int error);
     BatchInput lossyInput(const QString &path, const QString &below) const;
     // The input, or the first of its image's tracks with the others to follow.
     BatchInput take(BatchInput input, const QString &sheet);
@@ -104,4 +118,5 @@ private:
     qsizetype m_argument = 0;
     std::vector<Folder> m_folders; // the folders being searched, the innermost last
     std::set<std::pair<dev_t, ino_t>> m_searched;
+    std::vector<UnreadPlace> m_unread;
 };

@@ -1,0 +1,68 @@
+#include "mirrordecisions.h"
+
+#include <QSet>
+
+bool sameFile(const MirrorRecord &before, const FileStamp &now)
+{
+    return now == FileStamp {before.size, before.mtimeNs};
+}
+
+bool tagsAsRecorded(const MirrorRecord &before, const FileStamp &now, const QByteArray &stamp)
+{
+    return sameFile(before, now) && !before.stamp.isEmpty() && before.stamp == stamp;
+}
+
+Steps stepFor(const MirrorRecord &before, const SourceNow &now)
+{
+    Steps steps;
+    if (!sameFile(before, now.file) || now.stamp != before.stamp)
+        steps.add(Step::Refresh);
+    if (before.mp3 != now.mp3)
+        steps.add(Step::Move);
+    if (now.audio != before.audio || now.settings != before.settings)
+        steps.add(Step::EncodeAgain);
+    else if (now.tags != before.tags)
+        steps.add(Step::Retag);
+    return steps;
+}
+
+Steps stepForNew(const SourceNow &now, const MirrorRecord *sameAudio, const MirrorRecord *atPath, bool fileThere)
+{
+    if (sameAudio && !now.audio.isEmpty()) {
+        Steps steps;
+        if (sameAudio->mp3 != now.mp3)
+            steps.add(Step::Move);
+        if (sameAudio->tags != now.tags)
+            steps.add(Step::Retag);
+        return steps;
+    }
+    if (atPath)
+        return {Step::EncodeAgain};
+    return {fileThere ? Step::Adopt : Step::Convert};
+}
+
+Steps stepForGone(Absence absence)
+{
+    switch (absence) {
+    case Absence::Gone:
+        return {Step::Trash};
+    case Absence::StillThere:
+    case Absence::BelowUnreadable:
+        return {Step::Stay};
+    case Absence::SheetRefused:
+        break;
+    }
+    return {};
+}
+
+bool albumChanged(const std::vector<AlbumTrack> &tracks, const QHash<QString, int> &recordedIn)
+{
+    QSet<QString> folders;
+    for (const AlbumTrack &track : tracks) {
+        if (track.steps.encodes() || !track.folderBefore)
+            return true;
+        folders.insert(*track.folderBefore);
+    }
+    return folders.size() > 1
+        || (folders.size() == 1 && recordedIn.value(*folders.begin()) != qsizetype(tracks.size()));
+}

@@ -1,0 +1,39 @@
+#include "mirrorfiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+bool sameBytes(const QString &a, const QString &b)
+{
+    QFile first(a);
+    QFile second(b);
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) || first.size() != second.size())
+        return false;
+    while (!first.atEnd()) {
+        if (first.read(1 << 20) != second.read(1 << 20))
+            return false;
+    }
+    return true;
+}
+
+// The file moved to the desktop's trash. Where no trash folder can be made, Qt 6.4 reports success
+// with the file moved into "files" of the working folder, its path relative: that move is undone.
+bool moveToTrash(const QString &path)
+{
+    QString where;
+    if (!QFile::moveToTrash(path, &where))
+        return false;
+    if (QDir::isAbsolutePath(where))
+        return true;
+    const QFileInfo moved(QDir::current().absoluteFilePath(where));
+    QDir trash = moved.dir();
+    if (!QFile::rename(moved.filePath(), path))
+        return false;
+    trash.cdUp();
+    QFile::remove(trash.filePath(QStringLiteral("info/") + moved.fileName() + QStringLiteral(".trashinfo")));
+    trash.rmdir(QStringLiteral("files"));
+    trash.rmdir(QStringLiteral("info"));
+    return false;
+}
+
