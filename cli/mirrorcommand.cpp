@@ -67,7 +67,8 @@ void printPlan(const MirrorPlan &plan)
 }
 
 // The records' MP3s that are there as files, each folder listed once rather than each file asked.
-QSet<QString> filesThere(const QString &mirror, const std::vector<MirrorRecord> &records)
+// leftovers: the temporary files of MP3s a stopped run did not finish, met on the way.
+QSet<QString> filesThere(const QString &mirror, const std::vector<MirrorRecord> &records, QStringList *leftovers)
 {
     QSet<QString> folders;
     for (const MirrorRecord &record : records)
@@ -81,6 +82,8 @@ QSet<QString> filesThere(const QString &mirror, const std::vector<MirrorRecord> 
         if (!dir)
             continue;
         while (const dirent *entry = ::readdir(dir)) {
+            if (isLeftover(entry->d_name))
+                leftovers->push_back(prefix + QFile::decodeName(entry->d_name));
             struct stat st = {};
             if (entry->d_type == DT_REG
                 || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN)
@@ -106,6 +109,31 @@ bool sourcesUsable(const BatchRequest &request)
         }
     }
     return true;
+}
+
+// The temporary files a stopped run left in the folders this run writes into and no record's MP3
+// is in (those were listed with the record's files).
+QStringList leftoversBeside(const QString &mirror, const MirrorPlan &plan, const QSet<QString> &there)
+{
+    QSet<QString> listed;
+    for (const QString &mp3 : there)
+        listed.insert(QFileInfo(mp3).path());
+    QStringList leftovers;
+    for (const MirrorItem &item : plan.items) {
+        const QString folder = QFileInfo(item.record.mp3).path();
+        if (!item.encodes() || listed.contains(folder))
+            continue;
+        listed.insert(folder);
+        DIR *dir = ::opendir(QFile::encodeName(QDir(mirror).filePath(folder)).constData());
+        if (!dir)
+            continue;
+        while (const dirent *entry = ::readdir(dir)) {
+            if (isLeftover(entry->d_name))
+                leftovers << folder + QLatin1Char('/') + QFile::decodeName(entry->d_name);
+        }
+        ::closedir(dir);
+    }
+    return leftovers;
 }
 
 // Each place the walk could not read, once. Where MP3s of what lies below it were kept, it is a
@@ -148,13 +176,19 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
         return ExitStatus::Failed;
     catchStopSignals();
     const QString mirror = absolute(request.outputDir);
-    if (!request.dryRun && !QDir().mkpath(mirror)) {
-        say(QStringLiteral("cannot make the output folder ") + request.outputDir);
+    if (!mirrorFolderUsable(request, mirror, request.dryRun))
         return ExitStatus::WrongUsage;
+    // One run at a time: two would each take the other's half-made files for leftovers. A dry
+    // run changes nothing and takes none.
+    MirrorLock lock(mirror);
+    if (QString why; !request.dryRun && !lock.take(&why)) {
+        say(why + QStringLiteral(": nothing is changed"));
+        return ExitStatus::Failed;
     }
     Manifest manifest;
     std::vector<MirrorRecord> records;
     QSet<QString> there;
+    QStringList leftovers;
     Outcome read = Outcome::success();
     const QString manifestPath = QDir(mirror).filePath(MirrorFolder::kRecord);
     // The mirror's side, its record and its files, is read while the sources are walked.
@@ -170,7 +204,7 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
             return;
         }
         records = std::move(*recorded);
-        there = filesThere(mirror, records);
+        there = filesThere(mirror, records, &leftovers);
     });
     std::vector<UnreadPlace> unread;
     std::vector<BatchInput> sources = mirrorSources(
@@ -197,9 +231,9 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
         return true;
     });
 
-    // What a run stopped while checking an MP3 left.
+    // What a run stopped at any moment left.
     if (!request.dryRun)
-        QDir(QDir(mirror).filePath(MirrorFolder::kCheckFolder)).removeRecursively();
+        cleanWorkFolder(mirror, leftovers);
     MirrorPlan plan = planMirror(request, std::move(sources), std::move(records), std::move(unread));
     const bool keptUnread = sayUnread(plan);
     for (const QString &skipped : std::as_const(plan.skipped))
@@ -232,6 +266,8 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
         return ExitStatus::Failed;
     }
 
+    // And in the folders only this run writes into (a first run stopped).
+    cleanWorkFolder(mirror, leftoversBeside(mirror, plan, there));
     MirrorRun run(request, manifest, plan);
     run.trash();
     run.move();
@@ -242,7 +278,8 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     run.removeEmptiedFolders();
     // What the other machines made is taken, or stale.
     if (!stopRequested())
-        QDir(QDir(mirror).filePath(MirrorFolder::kIncoming)).removeRecursively();
+        removeIncoming(mirror);
+    QDir(QDir(mirror).filePath(MirrorFolder::kWork)).removeRecursively();
     say(run.summary());
     if (const int stopSignal = stopSignalCaught())
         return stoppedBy(stopSignal);

@@ -1,6 +1,8 @@
 // sonovert-encode --mirror: a library's life, each change planned (--dry-run) and then made,
-// the copy after each equal to what a fresh batch gives; runs killed at any moment and run again.
+// the copy after each equal to what a fresh batch gives; its safety around what it cannot read,
+// other runs and its sources.
 #include "cuesheets.h"
+#include "mirrortest.h"
 #include "wavegen.h"
 #include "wavetags.h"
 
@@ -17,7 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-class TstMirror : public QObject
+class TstMirror : public MirrorTest
 {
     Q_OBJECT
 
@@ -25,99 +27,14 @@ private slots:
     void initTestCase();
     void life_data();
     void life();
-    void killed_data();
-    void killed();
     void image();
     void elsewhere();
     void forgedRecord();
     void unreadable();
-
-private:
-    struct Run
-    {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
-    Run encode(const QStringList &args, int killAfterMs = 0);
-    // Every file below dir but the mirror's record, with its bytes.
-    static QMap<QString, QByteArray> tree(const QString &dir);
-    // The tree a fresh batch of src gives with these settings.
-    QMap<QString, QByteArray> batchOf(const QString &src, const QStringList &settings);
-    static bool writeTrack(const QString &path, quint32 seed, const QByteArray &title, double seconds = 1.5);
-    // The file's modification time set to the nanosecond, which QFileInfo's times are not.
-    static bool setTime(const QString &path, timespec time)
-    {
-        const timespec times[2] = {{0, UTIME_OMIT}, time};
-        return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
-    }
-
-    QTemporaryDir m_dir;
-    QString m_src;
-    QString m_dst;
-    bool m_noTrash = false; // the trash's folder cannot be made
-    QStringList m_wrapper; // the command run through this, where not empty
+    void oneAtATime();
+    void apart_data();
+    void apart();
 };
-
-TstMirror::Run TstMirror::encode(const QStringList &args, int killAfterMs)
-{
-    QProcess cli;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(m_noTrash ? "no-trash/xdg" : "xdg"));
-    cli.setProcessEnvironment(environment);
-    cli.setWorkingDirectory(m_dir.path());
-    if (m_wrapper.isEmpty())
-        cli.start(QStringLiteral(SONOVERT_ENCODE), args);
-    else
-        cli.start(m_wrapper.first(), m_wrapper.mid(1) + QStringList {QStringLiteral(SONOVERT_ENCODE)} + args);
-    Run run;
-    if (!cli.waitForStarted())
-        return run;
-    if (killAfterMs > 0 && !cli.waitForFinished(killAfterMs))
-        cli.kill();
-    cli.waitForFinished(120000);
-    run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -SIGKILL;
-    run.out = QString::fromUtf8(cli.readAllStandardOutput());
-    run.err = QString::fromUtf8(cli.readAllStandardError());
-    return run;
-}
-
-QMap<QString, QByteArray> TstMirror::tree(const QString &dir)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (!it.fileName().startsWith(QLatin1String(".sonovert-mirror.sqlite")))
-            files.insert(QDir(dir).relativeFilePath(path), contentOf(path));
-    }
-    return files;
-}
-
-QMap<QString, QByteArray> TstMirror::batchOf(const QString &src, const QStringList &settings)
-{
-    const QString out = m_dir.filePath(QStringLiteral("batch"));
-    QDir(out).removeRecursively();
-    const Run run = encode(QStringList {src, QStringLiteral("-o"), out} + settings);
-    if (run.exitCode != 0)
-        return {{QStringLiteral("failed"), run.err.toUtf8()}};
-    // The mirror copies the MP3s among the sources as they are, where a batch leaves them out.
-    QMap<QString, QByteArray> files = tree(out);
-    for (const auto &[path, bytes] : tree(src).asKeyValueRange()) {
-        if (path.endsWith(QLatin1String(".mp3")))
-            files.insert(path, bytes);
-    }
-    return files;
-}
-
-bool TstMirror::writeTrack(const QString &path, quint32 seed, const QByteArray &title, double seconds)
-{
-    WaveOptions shape;
-    shape.frames = qint64(seconds * 44100);
-    shape.seed = seed;
-    return QDir().mkpath(QFileInfo(path).path()) && writeWave(path, shape) &&
-           appendChunks(path, {infoChunk({{"INAM", title}, {"IPRD", "Album " + QByteArray::number(seed / 10)}})});
-}
 
 void TstMirror::initTestCase()
 {
@@ -285,42 +202,6 @@ void TstMirror::life()
     }
 }
 
-void TstMirror::killed_data()
-{
-    QTest::addColumn<int>("killAfterMs");
-    QTest::addColumn<QString>("settings"); // of the run killed; the library is first mirrored without
-    for (const int ms : {30, 120, 300, 700, 1500}) {
-        QTest::addRow("new, killed at %d ms", ms) << ms << QString();
-        QTest::addRow("bit rate, killed at %d ms", ms) << ms << QStringLiteral("--bitrate=64");
-    }
-}
-
-// Killed at any moment, the same command again gives the tree an uninterrupted run gives, and
-// then has nothing left to do.
-void TstMirror::killed()
-{
-    QFETCH(int, killAfterMs);
-    QFETCH(QString, settings);
-    const QString src = m_dir.filePath(QStringLiteral("killed-src"));
-    m_dst = m_dir.filePath(QStringLiteral("killed-dst"));
-    QDir(m_dst).removeRecursively();
-    if (!QFileInfo::exists(src)) {
-        for (quint32 seed = 1; seed <= 8; ++seed)
-            QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src).arg(seed % 2).arg(seed), seed, "T", 4));
-    }
-    QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=2")};
-    if (!settings.isEmpty()) {
-        QCOMPARE(encode(args).exitCode, 0);
-        args << settings;
-    }
-    encode(args, killAfterMs);
-    const Run again = encode(args);
-    QVERIFY2(again.exitCode == 0, qPrintable(again.err));
-    QCOMPARE(tree(m_dst), batchOf(src, settings.isEmpty() ? QStringList() : QStringList {settings}));
-    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
-             QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
-}
-
 // A CD image as it was is not read again, not even the audio before track 1 that tells whether
 // there is a track 0: made silent behind the image's size and time, its track 0 stays.
 void TstMirror::image()
@@ -442,6 +323,67 @@ void TstMirror::unreadable()
     QVERIFY2(skipped.exitCode == 0 && skipped.err.contains(c + QStringLiteral(" cannot be read (Permission denied): skipped")),
              qPrintable(skipped.err));
     QCOMPARE(tree(m_dst), before);
+}
+
+// A second run while one works says who holds the mirror and changes nothing; the first ends as
+// a fresh batch would.
+void TstMirror::oneAtATime()
+{
+    const QString src = m_dir.filePath(QStringLiteral("locked-src"));
+    m_dst = m_dir.filePath(QStringLiteral("locked-dst"));
+    for (quint32 seed = 1; seed <= 6; ++seed)
+        QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src).arg(seed % 2).arg(seed), 100 + seed, "T", 4));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=1")};
+    QProcess first;
+    first.start(QStringLiteral(SONOVERT_ENCODE), args);
+    QVERIFY(first.waitForStarted());
+    const qint64 holder = first.processId();
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFileInfo::exists(m_dst + QStringLiteral("/.sonovert-mirror.lock")) && waited.elapsed() < 20000)
+        QThread::msleep(5);
+    const Run second = encode(args + QStringList {QStringLiteral("--bitrate=64")});
+    QVERIFY(first.waitForFinished(120000));
+    QCOMPARE(first.exitCode(), 0);
+    QVERIFY2(second.exitCode == 1
+                 && second.err.contains(QStringLiteral("another run holds the mirror (process %1 on ").arg(holder)),
+             qPrintable(second.err));
+    QCOMPARE(tree(m_dst), batchOf(src, {}));
+}
+
+void TstMirror::apart_data()
+{
+    QTest::addColumn<QString>("output"); // below the test's folder
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("inside the sources") << "apart-src/mp3" << 0 << QString();
+    QTest::newRow("the sources themselves") << "apart-src" << 2 << "is a source";
+    QTest::newRow("its parent not there") << "unplugged/stick" << 2 << "unplugged is not there";
+}
+
+// The mirror inside its sources is no source; the sources are no mirror; a disk not mounted is not
+// filled in its place.
+void TstMirror::apart()
+{
+    QFETCH(QString, output);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    const QString src = m_dir.filePath(QStringLiteral("apart-src"));
+    m_dst = m_dir.filePath(output);
+    if (!QFileInfo::exists(src))
+        QVERIFY(writeTrack(src + "/A/01.wav", 111, "One") && writeTrack(src + "/A/02.wav", 112, "Two"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    const Run run = encode(args);
+    QVERIFY2(run.exitCode == exitCode && run.err.contains(said), qPrintable(run.err));
+    if (exitCode != 0) {
+        QCOMPARE(tree(m_dir.filePath(QStringLiteral("unplugged"))).size(), 0);
+        return;
+    }
+    const QMap<QString, QByteArray> first = tree(m_dst);
+    QCOMPARE(first.keys(), QStringList({"A/01.mp3", "A/02.mp3"}));
+    QCOMPARE(encode(args).exitCode, 0);
+    QCOMPARE(tree(m_dst), first);
+    QVERIFY(QDir(m_dst).removeRecursively());
 }
 
 QTEST_GUILESS_MAIN(TstMirror)
