@@ -43,7 +43,11 @@ void MirrorRun::fail(const QString &what)
 
 void MirrorRun::record(MirrorRecord record)
 {
-    if (const std::optional<FileStamp> stamp = fileStamp(pathOf(record.mp3))) {
+    const QString path = pathOf(record.mp3);
+    if (const std::optional<FileStamp> stamp = fileStamp(path)) {
+        // The bytes are read again only where the MP3 is not the one whose digest is carried.
+        if (record.mp3Digest.isEmpty() || *stamp != FileStamp {record.mp3Size, record.mp3MtimeNs})
+            record.mp3Digest = fileDigest(path);
         record.mp3Size = stamp->size;
         record.mp3MtimeNs = stamp->mtimeNs;
     }

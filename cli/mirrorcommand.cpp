@@ -3,12 +3,14 @@
 #include "console.h"
 #include "manifest.h"
 #include "mirrorapply.h"
+#include "mirrorfiles.h"
 #include "mirrorfolder.h"
 #include "mirrorjobs.h"
 #include "mirrorplan.h"
 #include "outputnaming.h"
 #include "stopsignals.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -66,14 +68,16 @@ void printPlan(const MirrorPlan &plan)
                .arg(counts[Step::Trash]);
 }
 
-// The records' MP3s that are there as files, each folder listed once rather than each file asked.
-// leftovers: the temporary files of MP3s a stopped run did not finish, met on the way.
-QSet<QString> filesThere(const QString &mirror, const std::vector<MirrorRecord> &records, QStringList *leftovers)
+// The records' MP3s that are there as files, with their size and time, each folder listed once
+// and each file asked relative to it. leftovers: the temporary files of MP3s a stopped run did
+// not finish, met on the way.
+QHash<QString, FileStamp> filesThere(const QString &mirror, const std::vector<MirrorRecord> &records,
+                                     QStringList *leftovers)
 {
     QSet<QString> folders;
     for (const MirrorRecord &record : records)
         folders.insert(record.mp3.left(std::max<qsizetype>(record.mp3.lastIndexOf(QLatin1Char('/')), 0)));
-    QSet<QString> files;
+    QHash<QString, FileStamp> files;
     files.reserve(qsizetype(records.size()));
     for (const QString &folder : std::as_const(folders)) {
         const QString prefix = folder.isEmpty() ? QString() : folder + QLatin1Char('/');
@@ -85,10 +89,9 @@ QSet<QString> filesThere(const QString &mirror, const std::vector<MirrorRecord> 
             if (isLeftover(entry->d_name))
                 leftovers->push_back(prefix + QFile::decodeName(entry->d_name));
             struct stat st = {};
-            if (entry->d_type == DT_REG
-                || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN)
-                    && ::stat((path + '/' + entry->d_name).constData(), &st) == 0 && S_ISREG(st.st_mode)))
-                files.insert(prefix + QFile::decodeName(entry->d_name));
+            if ((entry->d_type == DT_REG || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN)
+                && ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+                files.insert(prefix + QFile::decodeName(entry->d_name), fileStampOf(st));
         }
         ::closedir(dir);
     }
@@ -113,11 +116,11 @@ bool sourcesUsable(const BatchRequest &request)
 
 // The temporary files a stopped run left in the folders this run writes into and no record's MP3
 // is in (those were listed with the record's files).
-QStringList leftoversBeside(const QString &mirror, const MirrorPlan &plan, const QSet<QString> &there)
+QStringList leftoversBeside(const QString &mirror, const MirrorPlan &plan, const QHash<QString, FileStamp> &there)
 {
     QSet<QString> listed;
-    for (const QString &mp3 : there)
-        listed.insert(QFileInfo(mp3).path());
+    for (auto mp3 = there.keyBegin(); mp3 != there.keyEnd(); ++mp3)
+        listed.insert(QFileInfo(*mp3).path());
     QStringList leftovers;
     for (const MirrorItem &item : plan.items) {
         const QString folder = QFileInfo(item.record.mp3).path();
@@ -187,7 +190,8 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     }
     Manifest manifest;
     std::vector<MirrorRecord> records;
-    QSet<QString> there;
+    MirrorSeen seen;
+    QHash<QString, FileStamp> &there = seen.files;
     QStringList leftovers;
     Outcome read = Outcome::success();
     const QString manifestPath = QDir(mirror).filePath(MirrorFolder::kRecord);
@@ -206,14 +210,21 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
         records = std::move(*recorded);
         there = filesThere(mirror, records, &leftovers);
     });
-    std::vector<UnreadPlace> unread;
+    seen.granularityNs = timeGranularityNs(mirror);
+    QString clockWhy;
+    if (!request.dryRun)
+        readSourcesClock(request, seen, &clockWhy);
+    else
+        seen.sourcesNowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000; // records nothing
+    if (!clockWhy.isEmpty())
+        say(clockWhy);
     std::vector<BatchInput> sources = mirrorSources(
         request,
         [&]() -> const std::vector<MirrorRecord> & {
             mirrorSide.wait();
             return records;
         },
-        &unread);
+        &seen.unread);
     mirrorSide.wait();
     if (!read) {
         say(read.message);
@@ -234,7 +245,7 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     // What a run stopped at any moment left.
     if (!request.dryRun)
         cleanWorkFolder(mirror, leftovers);
-    MirrorPlan plan = planMirror(request, std::move(sources), std::move(records), std::move(unread));
+    MirrorPlan plan = planMirror(request, std::move(sources), std::move(records), std::move(seen));
     const bool keptUnread = sayUnread(plan);
     for (const QString &skipped : std::as_const(plan.skipped))
         say(QStringLiteral("skipped %1: its MP3 is that of an earlier input").arg(skipped));
@@ -242,6 +253,8 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
         say(QStringLiteral("skipped ") + lossy);
     for (const QString &refused : std::as_const(plan.refused))
         say(refused);
+    for (const QString &remade : std::as_const(plan.remade))
+        say(remade);
     for (const QString &unlisted : std::as_const(plan.unlisted))
         say(QStringLiteral("%1 is there but was not read: its MP3 stays").arg(unlisted));
     if (!plan.emptyRoots.isEmpty()) {

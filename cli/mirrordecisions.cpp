@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <cstdlib>
+
 bool sameFile(const MirrorRecord &before, const FileStamp &now)
 {
     return now == FileStamp {before.size, before.mtimeNs};
@@ -23,6 +25,13 @@ Steps stepFor(const MirrorRecord &before, const SourceNow &now)
         steps.add(Step::EncodeAgain);
     else if (now.tags != before.tags)
         steps.add(Step::Retag);
+    const Steps mp3 = stepForMp3(before, now.onMirror, now.mp3Digest);
+    if (mp3.has(Step::EncodeAgain)) {
+        steps.remove(Step::Retag);
+        steps.add(Step::EncodeAgain);
+    } else if (mp3.has(Step::Refresh)) {
+        steps.add(Step::Refresh);
+    }
     return steps;
 }
 
@@ -39,6 +48,28 @@ Steps stepForNew(const SourceNow &now, const MirrorRecord *sameAudio, const Mirr
     if (atPath)
         return {Step::EncodeAgain};
     return {fileThere ? Step::Adopt : Step::Convert};
+}
+
+Mp3There mp3There(const MirrorRecord &before, const FileStamp &there, qint64 granularityNs)
+{
+    if (there.size != before.mp3Size)
+        return Mp3There::Changed;
+    return std::abs(there.mtimeNs - before.mp3MtimeNs) < granularityNs ? Mp3There::AsRecorded : Mp3There::TimeOnly;
+}
+
+Steps stepForMp3(const MirrorRecord &before, Mp3There there, const QByteArray &digestNow)
+{
+    switch (there) {
+    case Mp3There::AsRecorded:
+        return {};
+    case Mp3There::TimeOnly:
+        if (!before.mp3Digest.isEmpty() && digestNow == before.mp3Digest)
+            return {Step::Refresh};
+        break;
+    case Mp3There::Changed:
+        break;
+    }
+    return {Step::EncodeAgain};
 }
 
 Steps stepForGone(Absence absence)

@@ -14,6 +14,9 @@
 // The mirror's decisions: each a small function of what was recorded and what is there now, so
 // that the plan (mirrorplan.h) only gathers what they need and the run only carries them out.
 
+// A recorded MP3 as it is on the mirror.
+enum class Mp3There { AsRecorded, TimeOnly, Changed };
+
 // What a source is now, as far as the plan read it.
 struct SourceNow
 {
@@ -24,6 +27,9 @@ struct SourceNow
     QByteArray tags;
     QByteArray stamp; // empty: changed too recently for its time to be trusted
     QString mp3;
+    // Its recorded MP3 as it is on the mirror, and where its time alone changed, its digest.
+    Mp3There onMirror = Mp3There::AsRecorded;
+    QByteArray mp3Digest;
 };
 
 // Whether the source is the file recorded, by its size and time: its audio is not read again.
@@ -32,13 +38,21 @@ bool sameFile(const MirrorRecord &before, const FileStamp &now);
 // file and the same stamp (what its tags are made of beside it).
 bool tagsAsRecorded(const MirrorRecord &before, const FileStamp &now, const QByteArray &stamp);
 
-// A source with a record of its own.
+// A source with a record of its own (and its MP3 on the mirror, stepForMp3).
 Steps stepFor(const MirrorRecord &before, const SourceNow &now);
 
 // A source without a record of its own. sameAudio: the record of a source gone with its audio and
 // settings (its MP3 is this one's, moved); atPath: that of a source gone whose MP3 stands at this
 // one's path; fileThere: a file at its path the mirror has no record of.
 Steps stepForNew(const SourceNow &now, const MirrorRecord *sameAudio, const MirrorRecord *atPath, bool fileThere);
+
+// Its size and time against the record's, the times compared at the file system's granularity
+// (granularityNs: FAT keeps 2 s).
+Mp3There mp3There(const MirrorRecord &before, const FileStamp &there, qint64 granularityNs);
+// What an MP3 changed on the mirror asks for: made again where its size differs, or its time alone
+// and its bytes (digestNow, read only then) are not the recorded ones, or no digest was recorded;
+// else its record written again with its new time.
+Steps stepForMp3(const MirrorRecord &before, Mp3There there, const QByteArray &digestNow);
 
 // Why a record's source was not among those listed.
 enum class Absence {

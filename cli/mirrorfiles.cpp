@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QCryptographicHash>
+
+#include <sys/vfs.h>
 
 bool sameBytes(const QString &a, const QString &b)
 {
@@ -37,3 +40,24 @@ bool moveToTrash(const QString &path)
     return false;
 }
 
+
+QByteArray fileDigest(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return hash.result();
+}
+
+qint64 timeGranularityNs(const QString &path)
+{
+    constexpr unsigned long kFat = 0x4d44; // MSDOS_SUPER_MAGIC
+    constexpr unsigned long kExfat = 0x2011bab0;
+    constexpr unsigned long kFuse = 0x65735546;
+    struct statfs fs {};
+    if (::statfs(QFile::encodeName(path).constData(), &fs) != 0)
+        return 1;
+    const unsigned long type = static_cast<unsigned long>(fs.f_type);
+    return type == kFat || type == kExfat || type == kFuse ? 2'000'000'000 : 1;
+}

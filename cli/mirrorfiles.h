@@ -1,8 +1,14 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // Whether two files hold the same bytes; false where either cannot be read.
 bool sameBytes(const QString &a, const QString &b);
 // The file moved to the desktop's trash; false where it stays where it was.
 bool moveToTrash(const QString &path);
+// SHA-256 of the file's bytes; empty where it cannot be read.
+QByteArray fileDigest(const QString &path);
+// The granularity of the times of the file system holding path, in nanoseconds: FAT keeps 2 s
+// (and exFAT through FUSE cannot be told from it), others the nanosecond.
+qint64 timeGranularityNs(const QString &path);

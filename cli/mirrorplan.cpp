@@ -4,6 +4,7 @@
 #include "outputnaming.h"
 
 #include "mirrordecisions.h"
+#include "mirrorfiles.h"
 
 #include "encoder/mirrorkeys.h"
 
@@ -15,7 +16,7 @@
 
 
 MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs, std::vector<MirrorRecord> records,
-                      std::vector<UnreadPlace> unread)
+                      MirrorSeen seen)
 {
     MirrorPlan plan;
     plan.recorded = qsizetype(records.size());
@@ -47,7 +48,6 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
     TagInputs tagInputs = tagInputsOf(request);
     const QByteArray copied = QCryptographicHash::hash("copied as it is", QCryptographicHash::Sha256);
     QByteArray settingsOf[2]; // by albumRoom
-    const qint64 startedNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
 
     // A WAVE and an MP3 of the same name: the MP3 made of the WAVE is the mirror's, not the copy.
     std::stable_partition(inputs.begin(), inputs.end(), [](const BatchInput &input) { return !input.copy; });
@@ -109,10 +109,12 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         // Neither the source nor what its tags are made of changed (the stamp holds the name
         // template and this program's version too): its tags and its MP3's name are as they were.
         const bool unchanged = before && tagsAsRecorded(*before, now.file, now.stamp);
-        // A source changed in the last two seconds may change again within its clock's tick, its
-        // size and time the same: the next run reads its tags rather than trusting them.
-        if (now.file.mtimeNs > startedNs - 2'000'000'000)
+        // A source changed in the last moments may change again within its clock's tick, its
+        // size and time the same: it is recorded so that the next run reads it again.
+        if (now.file.mtimeNs > seen.sourcesNowNs - seen.racyNs) {
             now.stamp.clear();
+            record.mtimeNs = 0;
+        }
         if (unchanged)
             now.mp3 = before->mp3;
         else if (input.copy)
@@ -138,7 +140,20 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
             used[*known] = true;
             item.before = *before;
             now.audio = sameFile(*before, now.file) ? before->audio : audioDigest(path, item.input.range);
+            const auto onMirror = seen.files.constFind(before->mp3);
+            if (onMirror != seen.files.constEnd()) {
+                now.onMirror = mp3There(*before, *onMirror, seen.granularityNs);
+                if (now.onMirror == Mp3There::TimeOnly)
+                    now.mp3Digest = fileDigest(mirror + QLatin1Char('/') + before->mp3);
+                record.mp3Size = before->mp3Size;
+                record.mp3MtimeNs = before->mp3MtimeNs;
+                record.mp3Digest = before->mp3Digest;
+            }
             item.steps = stepFor(*before, now);
+            if (stepForMp3(*before, now.onMirror, now.mp3Digest).has(Step::EncodeAgain))
+                plan.remade << QStringLiteral("%1: not the MP3 recorded (%2): made again")
+                                   .arg(before->mp3, now.onMirror == Mp3There::Changed ? QStringLiteral("its size")
+                                                                                       : QStringLiteral("its bytes"));
         }
         // A source without a record is decided once every record still in use is known.
         item.record = std::move(record);
@@ -189,7 +204,7 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
     const auto unreadAbove = [&](const MirrorRecord &record) -> QString {
         const QString path = QFileInfo(roots[record.root]).isDir() ? roots[record.root] + QLatin1Char('/') + record.source
                                                                    : roots[record.root];
-        for (const UnreadPlace &place : unread) {
+        for (const UnreadPlace &place : seen.unread) {
             if (path == place.path || path.startsWith(place.path + QLatin1Char('/')))
                 return place.path;
         }
@@ -218,7 +233,7 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         if (!steps.none())
             plan.gone.push_back({record, steps, unreadPlace});
     }
-    plan.unread = std::move(unread);
+    plan.unread = std::move(seen.unread);
 
     // An album gets its figures again where its audio changed.
     if (withAlbums) {

@@ -7,6 +7,7 @@
 
 #include "encoder/batch/inputlist.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -52,6 +53,7 @@ struct MirrorPlan
     QStringList lossy; // lossy sources other than MP3s, and why they are not converted
     QStringList unlisted; // sources there that could not be read: their MP3s stay
     std::vector<UnreadPlace> unread; // the places the walk could not read, and why
+    QStringList remade; // recorded MP3s changed on the mirror, to be made again, and why
     qsizetype recorded = 0; // MP3s of the mirror before the run
     std::vector<int> albumTracks; // each album's tracks, by album index
     // Whether the album's tracks are all and only those of one other machine's job, which then
@@ -70,5 +72,21 @@ std::vector<BatchInput> mirrorSources(const BatchRequest &request,
 // Compares the sources with the records; records whose MP3 is gone are left out (the caller drops them). Reads
 // what it must to tell: the tags of a source where it or what its tags are made of changed, the
 // audio where its size or time changed; nothing of a source as it was.
+// What the plan is told beside the sources and the records.
+struct MirrorSeen
+{
+    QHash<QString, FileStamp> files; // the records' MP3s there on the mirror
+    qint64 granularityNs = 1; // of the mirror's file system's times
+    // The sources' clock now, and how recent a change is too recent for a time to prove it.
+    qint64 sourcesNowNs = 0;
+    qint64 racyNs = 2'000'000'000;
+    std::vector<UnreadPlace> unread; // the places the walk could not read
+};
+
+// The sources' clock: the time of a file made and removed at once in the first root that can be
+// written, with a window of 2 s; where none can, this machine's with a window of 60 s (told in
+// why).
+void readSourcesClock(const BatchRequest &request, MirrorSeen &seen, QString *why);
+
 MirrorPlan planMirror(const BatchRequest &request, std::vector<BatchInput> sources, std::vector<MirrorRecord> records,
-                      std::vector<UnreadPlace> unread = {});
+                      MirrorSeen seen);

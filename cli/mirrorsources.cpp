@@ -6,8 +6,12 @@
 
 #include "encoder/mirrorkeys.h"
 
+#include <QDateTime>
 #include <QFileInfo>
+#include <QTemporaryFile>
 #include <QHash>
+
+#include <sys/stat.h>
 
 BatchRequest absoluteRequest(const BatchRequest &given)
 {
@@ -99,3 +103,22 @@ std::vector<BatchInput> mirrorSources(const BatchRequest &given, const std::func
     return inputs;
 }
 
+
+void readSourcesClock(const BatchRequest &request, MirrorSeen &seen, QString *why)
+{
+    for (const QString &root : request.inputs) {
+        if (!QFileInfo(root).isDir())
+            continue;
+        QTemporaryFile probe(root + QStringLiteral("/.sonovert-clock-XXXXXX"));
+        struct stat st {};
+        if (probe.open() && ::fstat(probe.handle(), &st) == 0) {
+            seen.sourcesNowNs = fileStampOf(st).mtimeNs;
+            seen.racyNs = 2'000'000'000;
+            return;
+        }
+    }
+    seen.sourcesNowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
+    seen.racyNs = 60'000'000'000;
+    *why = QStringLiteral("the sources cannot be written, so their clock is taken to be this machine's: what "
+                          "changed in the last minute is read again by the next run");
+}

@@ -32,6 +32,9 @@ private slots:
     void forgedRecord();
     void unreadable();
     void oneAtATime();
+    void racy();
+    void oldRecord();
+    void checkedOnMirror();
     void apart_data();
     void apart();
 };
@@ -384,6 +387,83 @@ void TstMirror::apart()
     QCOMPARE(encode(args).exitCode, 0);
     QCOMPARE(tree(m_dst), first);
     QVERIFY(QDir(m_dst).removeRecursively());
+}
+
+// A source recorded within its clock's tick, then rewritten with other audio of the same size and
+// its time put back, is encoded again.
+void TstMirror::racy()
+{
+    const QString src = m_dir.filePath(QStringLiteral("racy-src"));
+    m_dst = m_dir.filePath(QStringLiteral("racy-dst"));
+    const QString track = src + QStringLiteral("/A/01.wav");
+    const timespec now {std::time(nullptr) + 1, 0};
+    QVERIFY(writeTrack(track, 121, "One") && setTime(track, now));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    QVERIFY(writeTrack(track, 122, "One") && setTime(track, now));
+    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
+             QStringLiteral("encode again A/01.mp3\n0 to convert, 1 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+    QCOMPARE(encode(args).exitCode, 0);
+    QCOMPARE(tree(m_dst), batchOf(src, {}));
+}
+
+// A record of an earlier release, without the stamp and the MP3s' digests, is upgraded in place:
+// the first run after it encodes nothing, and fills them in.
+void TstMirror::oldRecord()
+{
+    const QString src = m_dir.filePath(QStringLiteral("old-src"));
+    m_dst = m_dir.filePath(QStringLiteral("old-dst"));
+    QVERIFY(writeTrack(src + "/A/01.wav", 141, "One") && setTime(src + "/A/01.wav", {std::time(nullptr) - 60, 0}));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    const QMap<QString, QByteArray> made = tree(m_dst);
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(m_dst + "/.sonovert-mirror.sqlite").constData(), &db), SQLITE_OK);
+    const int dropped = sqlite3_exec(db, "ALTER TABLE mp3s DROP COLUMN mp3digest; ALTER TABLE mp3s DROP COLUMN stamp",
+                                     nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(dropped, SQLITE_OK);
+    const Run upgraded = encode(args);
+    QVERIFY2(upgraded.exitCode == 0 && upgraded.err.contains(QStringLiteral("converted 0, encoded again 0, retagged 0")),
+             qPrintable(upgraded.err));
+    QCOMPARE(tree(m_dst), made);
+    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
+             QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+}
+
+// An MP3 on the mirror cut short or replaced is made again, and the run says why; a copy of the
+// mirror, its times all new, encodes nothing.
+void TstMirror::checkedOnMirror()
+{
+    const QString src = m_dir.filePath(QStringLiteral("checked-src"));
+    m_dst = m_dir.filePath(QStringLiteral("checked-dst"));
+    QVERIFY(writeTrack(src + "/A/01.wav", 131, "One") && writeTrack(src + "/A/02.wav", 132, "Two"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    const QMap<QString, QByteArray> made = tree(m_dst);
+    QVERIFY(QFile::resize(m_dst + QStringLiteral("/A/01.mp3"), 3000));
+    QByteArray other = made.value(QStringLiteral("A/02.mp3"));
+    other[other.size() / 2] = char(other[other.size() / 2] ^ 0x55);
+    QVERIFY(writeBytes(m_dst + QStringLiteral("/A/02.mp3"), other) && setTime(m_dst + "/A/02.mp3", {std::time(nullptr) - 30, 0}));
+    const Run mended = encode(args);
+    QVERIFY2(mended.exitCode == 0 && mended.err.contains(QStringLiteral("A/01.mp3: not the MP3 recorded (its size)"))
+                 && mended.err.contains(QStringLiteral("A/02.mp3: not the MP3 recorded (its bytes)")),
+             qPrintable(mended.err));
+    QCOMPARE(tree(m_dst), made);
+
+    const QString copy = m_dir.filePath(QStringLiteral("checked-copy"));
+    QVERIFY(QDir().mkpath(copy + QStringLiteral("/A")));
+    for (const QString &name : {QStringLiteral(".sonovert-mirror.sqlite"), QStringLiteral("A/01.mp3"), QStringLiteral("A/02.mp3")}) {
+        QVERIFY(QFile::copy(m_dst + QLatin1Char('/') + name, copy + QLatin1Char('/') + name));
+        QVERIFY(setTime(copy + QLatin1Char('/') + name, {std::time(nullptr) - 7200, 0}));
+    }
+    const QStringList toCopy {QStringLiteral("--mirror"), src, QStringLiteral("-o"), copy};
+    QCOMPARE(encode(toCopy + QStringList {QStringLiteral("--dry-run")}).out,
+             QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+    const Run copied = encode(toCopy);
+    QVERIFY2(copied.exitCode == 0 && copied.err.contains(QStringLiteral("converted 0, encoded again 0, retagged 0")),
+             qPrintable(copied.err));
+    QCOMPARE(tree(copy), made);
 }
 
 QTEST_GUILESS_MAIN(TstMirror)

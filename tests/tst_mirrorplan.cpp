@@ -6,7 +6,7 @@
 
 namespace {
 
-// "size mtime audio tags settings stamp mp3", "-" for an empty digest.
+// "size mtime audio tags settings stamp mp3 [mp3digest]", "-" for an empty digest.
 MirrorRecord recordOf(const QString &text)
 {
     const QStringList f = text.split(QLatin1Char(' '));
@@ -19,13 +19,21 @@ MirrorRecord recordOf(const QString &text)
     record.settings = digest(f.value(4));
     record.stamp = digest(f.value(5));
     record.mp3 = f.value(6);
+    record.mp3Digest = digest(f.value(7, QStringLiteral("-")));
     return record;
 }
 
-SourceNow nowOf(const QString &text)
+// As recordOf, the MP3's digest as read now; then how the recorded MP3 is on the mirror: "as
+// recorded", "time" alone changed, or "size" changed.
+SourceNow nowOf(const QString &text, const QString &onMirror = QStringLiteral("as recorded"))
 {
     const MirrorRecord r = recordOf(text);
-    return {{r.size, r.mtimeNs}, r.audio, r.settings, r.tags, r.stamp, r.mp3};
+    SourceNow now {{r.size, r.mtimeNs}, r.audio, r.settings, r.tags, r.stamp, r.mp3, Mp3There::AsRecorded, r.mp3Digest};
+    if (onMirror == QLatin1String("time"))
+        now.onMirror = Mp3There::TimeOnly;
+    else if (onMirror == QLatin1String("size"))
+        now.onMirror = Mp3There::Changed;
+    return now;
 }
 
 } // namespace
@@ -39,6 +47,8 @@ private slots:
     void withRecord();
     void withoutRecord_data();
     void withoutRecord();
+    void mp3There_data();
+    void mp3There();
     void gone_data();
     void gone();
     void album_data();
@@ -50,28 +60,43 @@ void TstMirrorPlan::withRecord_data()
 {
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("now");
+    QTest::addColumn<QString>("onMirror");
     QTest::addColumn<QString>("steps");
-    const QString recorded = QStringLiteral("10 5 a t s st A/01.mp3");
-    QTest::newRow("as recorded") << recorded << recorded << "keep";
-    QTest::newRow("time alone changed") << recorded << "10 6 a t s st A/01.mp3" << "refresh";
-    QTest::newRow("re-ripped") << recorded << "12 6 b t s st A/01.mp3" << "encode again+refresh";
-    QTest::newRow("re-ripped, same size and time read again") << recorded << "10 5 b t s st A/01.mp3" << "encode again";
-    QTest::newRow("retagged") << recorded << "10 6 a u s st2 A/01.mp3" << "retag+refresh";
-    QTest::newRow("new cover beside it") << recorded << "10 5 a u s st2 A/01.mp3" << "retag+refresh";
-    QTest::newRow("new bit rate") << recorded << "10 5 a t s2 st A/01.mp3" << "encode again";
-    QTest::newRow("renamed by its tags") << recorded << "10 6 a u s st2 B/01.mp3" << "retag+move+refresh";
-    QTest::newRow("new bit rate, renamed") << recorded << "10 5 a t s2 st2 B/01.mp3" << "encode again+move+refresh";
+    const QString recorded = QStringLiteral("10 5 a t s st A/01.mp3 d");
+    QTest::newRow("as recorded") << recorded << recorded << "as recorded" << "keep";
+    QTest::newRow("time alone changed") << recorded << "10 6 a t s st A/01.mp3" << "as recorded" << "refresh";
+    QTest::newRow("re-ripped") << recorded << "12 6 b t s st A/01.mp3" << "as recorded" << "encode again+refresh";
+    QTest::newRow("re-ripped, same size and time read again") << recorded << "10 5 b t s st A/01.mp3" << "as recorded" << "encode again";
+    QTest::newRow("retagged") << recorded << "10 6 a u s st2 A/01.mp3" << "as recorded" << "retag+refresh";
+    QTest::newRow("new cover beside it") << recorded << "10 5 a u s st2 A/01.mp3" << "as recorded" << "retag+refresh";
+    QTest::newRow("new bit rate") << recorded << "10 5 a t s2 st A/01.mp3" << "as recorded" << "encode again";
+    QTest::newRow("renamed by its tags") << recorded << "10 6 a u s st2 B/01.mp3" << "as recorded" << "retag+move+refresh";
+    QTest::newRow("new bit rate, renamed") << recorded << "10 5 a t s2 st2 B/01.mp3" << "as recorded" << "encode again+move+refresh";
     // Changed too recently for its time to be trusted: no stamp, so the record is written again.
-    QTest::newRow("racy") << recorded << "10 5 a t s - A/01.mp3" << "refresh";
-    QTest::newRow("recorded racy, as it was") << "10 5 a t s - A/01.mp3" << recorded << "refresh";
+    QTest::newRow("racy") << recorded << "10 5 a t s - A/01.mp3 d" << "as recorded" << "refresh";
+    // Recorded so (its time smudged), it is read again: as it was, or rewritten behind its size.
+    QTest::newRow("recorded racy, as it was") << "10 0 a t s - A/01.mp3 d" << recorded << "as recorded" << "refresh";
+    QTest::newRow("recorded racy, rewritten") << "10 0 a t s - A/01.mp3 d" << "10 5 b t s st A/01.mp3 d"
+                                              << "as recorded" << "encode again+refresh";
+    // The MP3 on the mirror against the record; its digest read only where its time alone changed.
+    QTest::newRow("MP3 truncated on the mirror") << recorded << recorded << "size" << "encode again";
+    QTest::newRow("MP3 truncated, source retagged") << recorded << "10 5 a u s st2 A/01.mp3" << "size"
+                                                    << "encode again+refresh";
+    QTest::newRow("mirror copied, new times") << recorded << "10 5 a t s st A/01.mp3 d" << "time" << "refresh";
+    QTest::newRow("MP3 replaced behind its size") << recorded << "10 5 a t s st A/01.mp3 e" << "time"
+                                                  << "encode again";
+    QTest::newRow("time alone, record of an earlier release") << "10 5 a t s st A/01.mp3"
+                                                              << "10 5 a t s st A/01.mp3 d" << "time"
+                                                              << "encode again";
 }
 
 void TstMirrorPlan::withRecord()
 {
     QFETCH(QString, before);
     QFETCH(QString, now);
+    QFETCH(QString, onMirror);
     QFETCH(QString, steps);
-    QCOMPARE(stepNames(stepFor(recordOf(before), nowOf(now))), steps);
+    QCOMPARE(stepNames(stepFor(recordOf(before), nowOf(now, onMirror))), steps);
 }
 
 void TstMirrorPlan::withoutRecord_data()
@@ -107,6 +132,34 @@ void TstMirrorPlan::withoutRecord()
     QCOMPARE(stepNames(stepForNew(nowOf(now), sameAudio.isEmpty() ? nullptr : &same, atPath.isEmpty() ? nullptr : &at,
                                   fileThere)),
              steps);
+}
+
+void TstMirrorPlan::mp3There_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("mtimeNs");
+    QTest::addColumn<qint64>("granularityNs");
+    QTest::addColumn<int>("there");
+    const qint64 s = 1'000'000'000;
+    const int as = int(Mp3There::AsRecorded);
+    const int time = int(Mp3There::TimeOnly);
+    QTest::newRow("as recorded") << qint64(100) << 10 * s << qint64(1) << as;
+    QTest::newRow("cut short") << qint64(90) << 10 * s << qint64(1) << int(Mp3There::Changed);
+    QTest::newRow("FAT's 2 s") << qint64(100) << 11 * s << 2 * s << as;
+    QTest::newRow("a second on ext4") << qint64(100) << 11 * s << qint64(1) << time;
+    QTest::newRow("FAT across a daylight-saving change") << qint64(100) << 3610 * s << 2 * s << time;
+}
+
+void TstMirrorPlan::mp3There()
+{
+    QFETCH(qint64, size);
+    QFETCH(qint64, mtimeNs);
+    QFETCH(qint64, granularityNs);
+    QFETCH(int, there);
+    MirrorRecord before;
+    before.mp3Size = 100;
+    before.mp3MtimeNs = 10'000'000'000;
+    QCOMPARE(int(::mp3There(before, {size, mtimeNs}, granularityNs)), there);
 }
 
 void TstMirrorPlan::gone_data()
