@@ -115,7 +115,7 @@ void MirrorRun::move()
             continue;
         const QString from = pathOf(item.before->mp3);
         const QString to = pathOf(item.record.mp3);
-        if (QFileInfo::exists(to) || !QDir().mkpath(QFileInfo(to).path()) || !QFile::rename(from, to)) {
+        if (!renameMp3(from, to)) {
             fail(QStringLiteral("%1: cannot be moved to %2").arg(from, to));
             m_settled[i] = true;
             continue;

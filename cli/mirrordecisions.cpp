@@ -14,14 +14,22 @@ bool tagsAsRecorded(const MirrorRecord &before, const FileStamp &now, const QByt
     return sameFile(before, now) && !before.stamp.isEmpty() && before.stamp == stamp;
 }
 
+bool sameAudio(const MirrorRecord &before, const SourceNow &now)
+{
+    return now.audio == before.audio || (!now.audioEarlierKind.isEmpty() && now.audioEarlierKind == before.audio);
+}
+
 Steps stepFor(const MirrorRecord &before, const SourceNow &now)
 {
     Steps steps;
-    if (!sameFile(before, now.file) || now.stamp != before.stamp)
+    // The record is written again where what tells whether to look changed, or its audio digest
+    // is of an earlier kind.
+    if (!sameFile(before, now.file) || now.stamp != before.stamp
+        || (now.audio != before.audio && sameAudio(before, now)))
         steps.add(Step::Refresh);
     if (before.mp3 != now.mp3)
         steps.add(Step::Move);
-    if (now.audio != before.audio || now.settings != before.settings)
+    if (!sameAudio(before, now) || now.settings != before.settings)
         steps.add(Step::EncodeAgain);
     else if (now.tags != before.tags)
         steps.add(Step::Retag);

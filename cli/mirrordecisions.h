@@ -23,6 +23,9 @@ struct SourceNow
     FileStamp file;
     // Of its audio: where its size and time are the record's, the recorded one (not read).
     QByteArray audio;
+    // Where audio is of the kind this release makes and the record's of an earlier kind (a FLAC's
+    // bytes), the earlier kind's, to be compared with the record's instead.
+    QByteArray audioEarlierKind;
     QByteArray settings;
     QByteArray tags;
     QByteArray stamp; // empty: changed too recently for its time to be trusted
@@ -31,6 +34,9 @@ struct SourceNow
     Mp3There onMirror = Mp3There::AsRecorded;
     QByteArray mp3Digest;
 };
+
+// Whether the audio is the recorded one, by a digest of the same kind.
+bool sameAudio(const MirrorRecord &before, const SourceNow &now);
 
 // Whether the source is the file recorded, by its size and time: its audio is not read again.
 bool sameFile(const MirrorRecord &before, const FileStamp &now);

@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <QCryptographicHash>
 
+#include <sys/stat.h>
 #include <sys/vfs.h>
+
+#include <cstdio>
 
 bool sameBytes(const QString &a, const QString &b)
 {
@@ -60,4 +63,22 @@ qint64 timeGranularityNs(const QString &path)
         return 1;
     const unsigned long type = static_cast<unsigned long>(fs.f_type);
     return type == kFat || type == kExfat || type == kFuse ? 2'000'000'000 : 1;
+}
+
+bool renameMp3(const QString &from, const QString &to)
+{
+    struct stat source {};
+    struct stat target {};
+    const QByteArray fromName = QFile::encodeName(from);
+    const QByteArray toName = QFile::encodeName(to);
+    if (::stat(toName.constData(), &target) == 0) {
+        if (::stat(fromName.constData(), &source) != 0 || source.st_dev != target.st_dev
+            || source.st_ino != target.st_ino)
+            return false;
+        const QByteArray aside = fromName + ".sonovert-case";
+        return ::rename(fromName.constData(), aside.constData()) == 0
+            && (::rename(aside.constData(), toName.constData()) == 0
+                || (::rename(aside.constData(), fromName.constData()), false));
+    }
+    return QDir().mkpath(QFileInfo(to).path()) && ::rename(fromName.constData(), toName.constData()) == 0;
 }

@@ -12,3 +12,7 @@ QByteArray fileDigest(const QString &path);
 // The granularity of the times of the file system holding path, in nanoseconds: FAT keeps 2 s
 // (and exFAT through FUSE cannot be told from it), others the nanosecond.
 qint64 timeGranularityNs(const QString &path);
+// An MP3 renamed, its folders made as needed; never over another file. A name that differs in
+// letter case alone, on a file system that tells no case (FAT, exFAT), is the same file: renamed
+// through a name of its own.
+bool renameMp3(const QString &from, const QString &to);

@@ -140,6 +140,9 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
             used[*known] = true;
             item.before = *before;
             now.audio = sameFile(*before, now.file) ? before->audio : audioDigest(path, item.input.range);
+            // A record of an earlier release: its FLAC's digest was of the file's bytes.
+            if (isSamplesDigest(now.audio) && !isSamplesDigest(before->audio))
+                now.audioEarlierKind = storedAudioDigest(path, item.input.range);
             const auto onMirror = seen.files.constFind(before->mp3);
             if (onMirror != seen.files.constEnd()) {
                 now.onMirror = mp3There(*before, *onMirror, seen.granularityNs);
@@ -238,8 +241,10 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
     // An album gets its figures again where its audio changed.
     if (withAlbums) {
         QHash<QString, int> recordedIn;
-        for (const MirrorRecord &record : records)
-            ++recordedIn[QFileInfo(record.mp3).path()];
+        for (const MirrorRecord &record : records) {
+            if (record.settings != copied) // an MP3 copied as it is is no album's track
+                ++recordedIn[QFileInfo(record.mp3).path()];
+        }
         std::vector<std::vector<AlbumTrack>> tracks(plan.albumTracks.size());
         for (const MirrorItem &item : plan.items) {
             if (item.place.album >= 0)

@@ -33,6 +33,7 @@ private slots:
     void unreadable();
     void oneAtATime();
     void racy();
+    void albumWithMp3();
     void oldRecord();
     void checkedOnMirror();
     void apart_data();
@@ -89,6 +90,9 @@ void TstMirror::life_data()
     // Nothing of the sources changed but the picture beside them.
     QTest::newRow("new cover") << "recover F" << QStringList()
                                << "retag F/02.mp3\n" + counts(0, 0, 1, 0, 0) << 0 << QString();
+    // A FLAC's audio is its samples: a title edited inside the file is a retag.
+    QTest::newRow("retag a FLAC") << "retitle F/02" << QStringList() << "retag F/02.mp3\n" + counts(0, 0, 1, 0, 0) << 0
+                                  << QString();
     // A source whose size and time are as recorded is not read: a title changed behind them is
     // not seen (the next row's encoding reads it).
     QTest::newRow("changed behind its size and time") << "retitle C/01 quietly" << QStringList()
@@ -148,6 +152,8 @@ void TstMirror::life()
                 writeBytes(m_src + QStringLiteral("/M/song.ogg"), QByteArray("OggS", 4).repeated(100)));
     } else if (change == QLatin1String("recover F")) {
         QVERIFY(writeBytes(m_src + QStringLiteral("/F/cover.png"), pngBytes(700, 'q')));
+    } else if (change == QLatin1String("retitle F/02")) {
+        QVERIFY(tagWithTagLib(m_src + "/F/02.flac", {"TITLE=Second", "ALBUM=Flac"}));
     } else if (change == QLatin1String("retitle C/01 quietly")) {
         // A minute old, so the mirror trusts its time (it reads again what changed in the last
         // seconds); then rewritten with that time, to the nanosecond.
@@ -405,6 +411,24 @@ void TstMirror::racy()
              QStringLiteral("encode again A/01.mp3\n0 to convert, 1 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
     QCOMPARE(encode(args).exitCode, 0);
     QCOMPARE(tree(m_dst), batchOf(src, {}));
+}
+
+// An album whose folder holds an MP3 among its tracks (copied as it is, no track of it) is left
+// alone by a run with nothing changed.
+void TstMirror::albumWithMp3()
+{
+    const QString src = m_dir.filePath(QStringLiteral("withmp3-src"));
+    m_dst = m_dir.filePath(QStringLiteral("withmp3-dst"));
+    QVERIFY(writeTrack(src + "/A/01.wav", 151, "One") && writeTrack(src + "/A/02.wav", 152, "Two"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    QVERIFY(QFile::copy(m_dst + QStringLiteral("/A/01.mp3"), src + QStringLiteral("/A/03.mp3")));
+    QCOMPARE(encode(args).exitCode, 0);
+    const QMap<QString, QByteArray> made = tree(m_dst);
+    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
+             QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+    QCOMPARE(tree(m_dst), made);
+    QCOMPARE(made, batchOf(src, {}));
 }
 
 // A record of an earlier release, without the stamp and the MP3s' digests, is upgraded in place:
