@@ -3,7 +3,7 @@
 #include "albums.h"
 #include "batchprogress.h"
 #include "batchsummary.h"
-#include "clippingwarning.h"
+#include "batchvoice.h"
 #include "console.h"
 #include "outputnaming.h"
 #include "stopsignals.h"
@@ -19,7 +19,6 @@
 
 #include <mutex>
 
-#include <sys/resource.h>
 
 bool printListed(QTextStream &out, BatchRequest::Listing listing, const QString &input, const QString &output)
 {
@@ -189,24 +188,16 @@ public:
         if (result.outcome.kind == Outcome::Kind::Stopped)
             return;
         ++m_ended;
-        QStringList warnings = result.warnings;
-        if (result.outcome) {
-            if (const QString clipping = clippingWarning(result.trackGain); !clipping.isEmpty())
-                warnings << clipping;
-        }
-        for (const QString &warning : std::as_const(warnings))
-            Console::err().line(QStringLiteral("sonovert-encode: warning: %1: %2").arg(result.file.input, warning));
+        const qsizetype warned = m_voice.warn(result);
         if (result.outcome) {
             ++m_tally.converted;
-            m_tally.warned += warnings.isEmpty() ? 0 : 1;
+            m_tally.warned += warned == 0 ? 0 : 1;
             m_tally.seconds += result.seconds;
             return;
         }
         m_tally.failed.emplace_back(result.file.input, result.outcome.message);
-        if (result.outcome.kind == Outcome::Kind::DiskFull && m_tally.stoppedStarting.isEmpty()) {
+        if (m_voice.stopOnFullDisk(result))
             m_tally.stoppedStarting = result.outcome.message;
-            m_batch.stopStarting();
-        }
     }
 
     // Files converted, skipped or failed so far.
@@ -222,21 +213,11 @@ public:
 private:
     BatchRun &m_batch;
     AlbumPlan &m_albums;
+    BatchVoice m_voice {m_batch};
     std::mutex m_mutex; // guards the two below
     Tally m_tally;
     int m_ended = 0;
 };
-
-// An album's MP3s wait in open temporary files until the album is whole: as many as the
-// system lets a process have.
-void allowOpenFiles()
-{
-    rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
 
 } // namespace
 

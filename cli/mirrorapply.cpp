@@ -1,22 +1,24 @@
 #include "mirrorapply.h"
 
+#include "batchprogress.h"
+#include "batchvoice.h"
 #include "console.h"
 #include "mirrorfiles.h"
 #include "mirrorfolder.h"
 #include "outputnaming.h"
 #include "stopsignals.h"
 
-#include "encoder/batchrun.h"
 #include "encoder/core/filestamp.h"
 #include "encoder/encoderun.h"
 #include "encoder/retag.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <atomic>
 #include <cstdio>
-
 
 MirrorRun::MirrorRun(const BatchRequest &request, Manifest &manifest, const MirrorPlan &plan)
     : m_request(request), m_manifest(manifest), m_plan(plan), m_mirror(absolute(request.outputDir)),
@@ -190,6 +192,17 @@ void MirrorRun::encode()
     batch.setAlbums(m_plan.albumTracks);
     const std::vector<bool> albumEncodes = albumsEncodedHere();
     std::size_t next = 0;
+    // The batch's voice: its warnings, a full disk, its progress line over what is encoded here.
+    BatchVoice voice(batch);
+    BatchRequest encoded = m_request;
+    encoded.inputs.clear();
+    for (const std::size_t item : std::as_const(byOutput))
+        encoded.inputs << m_plan.items[item].input.path;
+    encoded.inputs.removeDuplicates();
+    std::atomic<int> ended = 0;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    BatchProgress progress(encoded, batch, elapsed, [&ended] { return ended.load(); });
     batch.run(
         [&]() -> std::optional<BatchFile> {
             while (next < m_plan.items.size()) {
@@ -218,9 +231,13 @@ void MirrorRun::encode()
             const auto found = byOutput.constFind(result.file.output);
             if (found == byOutput.constEnd() || result.outcome.kind == Outcome::Kind::Stopped)
                 return;
+            ++ended;
             const MirrorItem &item = m_plan.items[*found];
+            voice.warn(result);
             if (!result.outcome) {
                 fail(QStringLiteral("%1: %2").arg(result.file.input, result.outcome.message));
+                if (voice.stopOnFullDisk(result))
+                    fail(QStringLiteral("no new MP3 is started: ") + result.outcome.message);
                 return;
             }
             if (item.place.album >= 0)
@@ -233,6 +250,7 @@ void MirrorRun::encode()
             }
             made(item);
         });
+    progress.stop();
     QDir(pathOf(MirrorFolder::kCheckFolder)).removeRecursively();
 }
 

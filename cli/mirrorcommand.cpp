@@ -1,5 +1,6 @@
 #include "mirrorcommand.h"
 
+#include "batchvoice.h"
 #include "console.h"
 #include "manifest.h"
 #include "mirrorapply.h"
@@ -178,6 +179,7 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     if (!sourcesUsable(request))
         return ExitStatus::Failed;
     catchStopSignals();
+    allowOpenFiles();
     const QString mirror = absolute(request.outputDir);
     if (!mirrorFolderUsable(request, mirror, request.dryRun))
         return ExitStatus::WrongUsage;

@@ -34,6 +34,7 @@ private slots:
     void oneAtATime();
     void racy();
     void albumWithMp3();
+    void cutShort();
     void oldRecord();
     void checkedOnMirror();
     void apart_data();
@@ -429,6 +430,19 @@ void TstMirror::albumWithMp3()
              QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
     QCOMPARE(tree(m_dst), made);
     QCOMPARE(made, batchOf(src, {}));
+}
+
+// The mirror's encodes speak as the batch's: a WAVE still being copied (its header announcing more
+// than the file holds) is converted as far as it goes, with the batch's warning.
+void TstMirror::cutShort()
+{
+    const QString src = m_dir.filePath(QStringLiteral("short-src"));
+    m_dst = m_dir.filePath(QStringLiteral("short-dst"));
+    const QString track = src + QStringLiteral("/A/01.wav");
+    QVERIFY(writeTrack(track, 161, "One", 3) && QFile::resize(track, QFileInfo(track).size() / 2));
+    const Run run = encode({QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst});
+    QVERIFY2(run.exitCode == 0 && run.err.contains(QStringLiteral("warning: ") + track + QStringLiteral(": The input's header announces")),
+             qPrintable(run.err));
 }
 
 // A record of an earlier release, without the stamp and the MP3s' digests, is upgraded in place:
