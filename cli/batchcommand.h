@@ -31,6 +31,8 @@ struct BatchRequest
     bool mirror = false;
     bool dryRun = false;
     bool trashMany = false;
+    // What becomes of the MP3s of sources gone.
+    enum class Gone { Trash, Delete } gone = Gone::Trash;
     EncoderSettings settings;
 };
 

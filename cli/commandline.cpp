@@ -22,6 +22,8 @@ constexpr Choice<Pregap> pregapChoices[] = {
     {"previous", Pregap::Previous}, {"next", Pregap::Next}, {"drop", Pregap::Drop}};
 constexpr Choice<BatchRequest::Album> albumChoices[] = {
     {"folder", BatchRequest::Album::Folder}, {"tags", BatchRequest::Album::Tags}, {"off", BatchRequest::Album::Off}};
+constexpr Choice<BatchRequest::Gone> goneChoices[] = {{"trash", BatchRequest::Gone::Trash},
+                                                      {"delete", BatchRequest::Gone::Delete}};
 constexpr Choice<bool> keepIgnore[] = {{"keep", true}, {"ignore", false}};
 
 QString usage()
@@ -177,6 +179,14 @@ const CommandOption commandOptions[] = {
          command.batchOption = true;
          command.batch.trashMany = true;
          return Outcome::success();
+     }},
+    {"gone", 0, choiceNames(goneChoices),
+     "with --mirror: the MP3s of what is gone go to the trash, or are deleted (which\n"
+     "frees a stick's room: its trash is on the stick)",
+     choiceName(goneChoices, batchDefaults.gone),
+     [](Command &command, const QString &value) {
+         command.batchOption = true;
+         return readChoice(goneChoices, "gone", value, &command.batch.gone);
      }},
     {"threads", 0, QStringLiteral("N"), "INPUT OUTPUT only: encoder threads, 0 for one per core",
      QString::number(settingsDefaults.workers),

@@ -28,12 +28,13 @@ MirrorRun::MirrorRun(const BatchRequest &request, Manifest &manifest, const Mirr
 
 QString MirrorRun::summary() const
 {
-    return QStringLiteral("converted %1, encoded again %2, retagged %3, moved %4, trashed %5%6")
+    return QStringLiteral("converted %1, encoded again %2, retagged %3, moved %4, trashed %5%6%7")
         .arg(m_done[Step::Convert])
         .arg(m_done[Step::EncodeAgain])
         .arg(m_done[Step::Retag])
         .arg(m_done[Step::Move])
         .arg(m_done[Step::Trash])
+        .arg(m_done[Step::Delete] ? QStringLiteral(", deleted %1").arg(m_done[Step::Delete]) : QString())
         .arg(m_taken ? QStringLiteral(" (%1 made by other machines)").arg(m_taken) : QString());
 }
 
@@ -93,15 +94,20 @@ void MirrorRun::trash()
     for (const MirrorGone &gone : m_plan.gone) {
         if (stopRequested())
             return;
-        if (!gone.steps.has(Step::Trash))
-            continue;
         const QString mp3 = gone.record.mp3;
-        if (!moveToTrash(pathOf(mp3))) {
+        if (gone.steps.has(Step::Delete)) {
+            if (!QFile::remove(pathOf(mp3))) {
+                fail(QStringLiteral("%1: cannot be deleted; it stays").arg(pathOf(mp3)));
+                continue;
+            }
+        } else if (!gone.steps.has(Step::Trash)) {
+            continue;
+        } else if (!moveToTrash(pathOf(mp3))) {
             fail(QStringLiteral("%1: cannot be moved to the trash; it stays").arg(pathOf(mp3)));
             continue;
         }
         m_emptied.insert(QFileInfo(mp3).path());
-        m_done.count(Step::Trash);
+        m_done.count(gone.steps.has(Step::Delete) ? Step::Delete : Step::Trash);
         if (Outcome removed = m_manifest.remove(mp3); !removed)
             fail(removed.message);
     }

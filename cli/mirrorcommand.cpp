@@ -8,6 +8,7 @@
 #include "mirrorfolder.h"
 #include "mirrorjobs.h"
 #include "mirrorplan.h"
+#include "mirrorroom.h"
 #include "outputnaming.h"
 #include "stopsignals.h"
 
@@ -57,8 +58,8 @@ void printPlan(const MirrorPlan &plan)
     }
     for (const MirrorGone &gone : plan.gone) {
         counts.count(gone.steps);
-        if (gone.steps.has(Step::Trash))
-            out << "trash " << gone.record.mp3 << '\n';
+        if (gone.steps.has(Step::Trash) || gone.steps.has(Step::Delete))
+            out << stepName(gone.steps.has(Step::Trash) ? Step::Trash : Step::Delete) << ' ' << gone.record.mp3 << '\n';
     }
     out << QStringLiteral("%1 to convert, %2 to encode again, %3 to retag, %4 to "
                           "move, %5 to trash\n")
@@ -67,6 +68,8 @@ void printPlan(const MirrorPlan &plan)
                .arg(counts[Step::Retag])
                .arg(counts[Step::Move])
                .arg(counts[Step::Trash]);
+    if (counts[Step::Delete] > 0)
+        out << counts[Step::Delete] << " to delete\n";
 }
 
 // The records' MP3s that are there as files, with their size and time, each folder listed once
@@ -271,16 +274,29 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
         printPlan(plan);
         return keptUnread ? ExitStatus::Failed : ExitStatus::Success;
     }
-    const auto trashed = std::count_if(plan.gone.cbegin(), plan.gone.cend(),
-                                       [](const MirrorGone &gone) { return gone.steps.has(Step::Trash); });
+    const auto trashed = std::count_if(plan.gone.cbegin(), plan.gone.cend(), [](const MirrorGone &gone) {
+        return gone.steps.has(Step::Trash) || gone.steps.has(Step::Delete);
+    });
     if (!request.trashMany && trashed * 2 > plan.recorded) {
-        say(QStringLiteral("%1 of the mirror's %2 MP3s would go to the trash: "
-                           "nothing is changed (--trash-many allows it)")
+        say(QStringLiteral("%1 of the mirror's %2 MP3s would %3: nothing is changed (--trash-many allows it)")
                 .arg(trashed)
-                .arg(plan.recorded));
+                .arg(plan.recorded)
+                .arg(request.gone == BatchRequest::Gone::Delete ? QStringLiteral("be deleted")
+                                                                : QStringLiteral("go to the trash")));
         return ExitStatus::Failed;
     }
 
+    // Nothing is begun that the disk has no room for: a run stopped by a full disk would leave
+    // the mirror in step, but not whole.
+    if (const MirrorRoom room = roomFor(request, plan, mirror); !room.fits()) {
+        say(QStringLiteral("%1 has %2 free, and this run needs about %3 (%4 missing): nothing is changed%5")
+                .arg(request.outputDir, roomText(room.free), roomText(room.needed), roomText(room.needed - room.free),
+                     std::any_of(plan.gone.cbegin(), plan.gone.cend(),
+                                 [](const MirrorGone &gone) { return gone.steps.has(Step::Trash); })
+                         ? QStringLiteral(" (--gone=delete frees what the trash would keep)")
+                         : QString()));
+        return ExitStatus::Failed;
+    }
     // And in the folders only this run writes into (a first run stopped).
     cleanWorkFolder(mirror, leftoversBeside(mirror, plan, there));
     MirrorRun run(request, manifest, plan);

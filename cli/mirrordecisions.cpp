@@ -80,11 +80,11 @@ Steps stepForMp3(const MirrorRecord &before, Mp3There there, const QByteArray &d
     return {Step::EncodeAgain};
 }
 
-Steps stepForGone(Absence absence)
+Steps stepForGone(Absence absence, bool deleting)
 {
     switch (absence) {
     case Absence::Gone:
-        return {Step::Trash};
+        return {deleting ? Step::Delete : Step::Trash};
     case Absence::StillThere:
     case Absence::BelowUnreadable:
         return {Step::Stay};

@@ -67,7 +67,8 @@ enum class Absence {
     BelowUnreadable, // below a folder or file that could not be read: nothing is known of it
     SheetRefused, // a CD image's track whose sheet cannot be used now
 };
-Steps stepForGone(Absence absence);
+// deleting: --gone=delete.
+Steps stepForGone(Absence absence, bool deleting = false);
 
 // One track of an album as planned: its steps, and the folder its MP3 was in (none: no MP3 yet).
 struct AlbumTrack

@@ -230,7 +230,7 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         else if (record.track < 0
                  && QFileInfo::exists(QFileInfo(root).isDir() ? root + QLatin1Char('/') + record.source : root))
             absence = Absence::StillThere;
-        const Steps steps = stepForGone(absence);
+        const Steps steps = stepForGone(absence, request.gone == BatchRequest::Gone::Delete);
         if (absence == Absence::StillThere)
             plan.unlisted << record.source;
         if (!steps.none())

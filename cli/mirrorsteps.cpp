@@ -4,7 +4,7 @@
 
 namespace {
 
-const char *const kNames[] = {"convert", "encode again", "retag", "move", "trash",
+const char *const kNames[] = {"convert", "encode again", "retag", "move", "trash", "delete",
                               "adopt", "album figures", "refresh", "stay"};
 static_assert(std::size(kNames) == std::size_t(Step::Count));
 

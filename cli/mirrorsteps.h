@@ -8,20 +8,21 @@
 #include <initializer_list>
 
 // What the mirror does with one MP3, decided before anything is done (mirrordecisions.h) and
-// then carried out (mirrorapply.h). The first five are what a run counts and reports.
+// then carried out (mirrorapply.h). The first six are what a run counts and reports.
 enum class Step : std::uint8_t {
     Convert, // no MP3 of it yet: made
     EncodeAgain, // its audio or settings changed: made again
     Retag, // only its tags changed: its tag written again
     Move, // its source moved or was renamed: its MP3 renamed
     Trash, // its source is gone: its MP3 to the trash
+    Delete, // its source is gone: its MP3 deleted (--gone=delete)
     Adopt, // an MP3 there without a record: made aside and kept if it is the same
     AlbumRetag, // its album changed: its album figures made again
     Refresh, // the source's size or time changed, not what it makes: the record written again
     Stay, // its source is below a place that could not be read: left as it is, named
     Count
 };
-inline constexpr int kCountedSteps = 5;
+inline constexpr int kCountedSteps = 6;
 
 // A set of steps; none is "kept as it is".
 class Steps

@@ -35,6 +35,7 @@ private slots:
     void racy();
     void albumWithMp3();
     void cutShort();
+    void fullDisk();
     void oldRecord();
     void checkedOnMirror();
     void apart_data();
@@ -443,6 +444,35 @@ void TstMirror::cutShort()
     const Run run = encode({QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst});
     QVERIFY2(run.exitCode == 0 && run.err.contains(QStringLiteral("warning: ") + track + QStringLiteral(": The input's header announces")),
              qPrintable(run.err));
+}
+
+// A run that would not fit on the mirror's disk says how much is missing and writes nothing; given
+// room, the next gives the fresh batch's bytes; --gone=delete deletes what is gone.
+void TstMirror::fullDisk()
+{
+    const QString disk = m_dir.filePath(QStringLiteral("small-disk"));
+    QVERIFY(QDir().mkpath(disk));
+    if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=300k", "tmpfs", disk}) != 0)
+        QSKIP("a small tmpfs cannot be mounted here (mounting needs root)");
+    const auto unmount = qScopeGuard([&disk] { QProcess::execute(QStringLiteral("umount"), {disk}); });
+    const QString src = m_dir.filePath(QStringLiteral("full-src"));
+    m_dst = disk + QStringLiteral("/mp3");
+    for (quint32 seed = 1; seed <= 6; ++seed)
+        QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src, seed <= 3 ? "A" : "B").arg(seed), 170 + seed, "T", 3));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    const Run refused = encode(args);
+    QVERIFY2(refused.exitCode == 1 && refused.err.contains(QStringLiteral("missing): nothing is changed")),
+             qPrintable(refused.err));
+    QCOMPARE(tree(m_dst).size(), 0);
+    QCOMPARE(QProcess::execute(QStringLiteral("mount"), {"-o", "remount,size=4m", disk}), 0);
+    QCOMPARE(encode(args).exitCode, 0);
+    QCOMPARE(tree(m_dst), batchOf(src, {}));
+
+    QVERIFY(QDir(src + QStringLiteral("/B")).removeRecursively());
+    const Run deleted = encode(args + QStringList {QStringLiteral("--gone=delete")});
+    QVERIFY2(deleted.exitCode == 0 && deleted.err.contains(QStringLiteral("trashed 0, deleted 3")), qPrintable(deleted.err));
+    QCOMPARE(tree(m_dst), batchOf(src, {}));
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("xdg/Trash/files/4.mp3"))));
 }
 
 // A record of an earlier release, without the stamp and the MP3s' digests, is upgraded in place:

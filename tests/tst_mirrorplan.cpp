@@ -178,18 +178,21 @@ void TstMirrorPlan::mp3There()
 void TstMirrorPlan::gone_data()
 {
     QTest::addColumn<int>("absence");
+    QTest::addColumn<bool>("deleting"); // --gone=delete
     QTest::addColumn<QString>("steps");
-    QTest::newRow("gone") << int(Absence::Gone) << "trash";
-    QTest::newRow("below an unreadable folder") << int(Absence::BelowUnreadable) << "stay";
-    QTest::newRow("there, not listed") << int(Absence::StillThere) << "stay";
-    QTest::newRow("its sheet refused") << int(Absence::SheetRefused) << "keep";
+    QTest::newRow("gone") << int(Absence::Gone) << false << "trash";
+    QTest::newRow("gone, --gone=delete") << int(Absence::Gone) << true << "delete";
+    QTest::newRow("below an unreadable folder") << int(Absence::BelowUnreadable) << true << "stay";
+    QTest::newRow("there, not listed") << int(Absence::StillThere) << true << "stay";
+    QTest::newRow("its sheet refused") << int(Absence::SheetRefused) << false << "keep";
 }
 
 void TstMirrorPlan::gone()
 {
     QFETCH(int, absence);
+    QFETCH(bool, deleting);
     QFETCH(QString, steps);
-    QCOMPARE(stepNames(stepForGone(Absence(absence))), steps);
+    QCOMPARE(stepNames(stepForGone(Absence(absence), deleting)), steps);
 }
 
 void TstMirrorPlan::album_data()
