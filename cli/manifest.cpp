@@ -87,8 +87,9 @@ Outcome Manifest::open(const QString &path)
         return failure();
     sqlite3_busy_timeout(db, 10000);
     // The write-ahead log survives a killed process whole; a lost power cut costs at most the last
-    // records, which the next run mends from the MP3s there.
-    if (Outcome set = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"); !set)
+    // records, which the next run mends from the MP3s there. One process at a time holds it (the
+    // mirror's lock): exclusive, the log needs no shared memory, which FUSE file systems lack.
+    if (Outcome set = exec("PRAGMA locking_mode=EXCLUSIVE; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"); !set)
         return set;
     if (Outcome made = exec("CREATE TABLE IF NOT EXISTS mp3s (root INTEGER NOT NULL, source TEXT NOT NULL, "
                             "track INTEGER NOT NULL, size INTEGER, mtime INTEGER, audio BLOB, tags BLOB, "

@@ -129,6 +129,10 @@ void MirrorRun::move()
             continue;
         }
         m_emptied.insert(QFileInfo(item.before->mp3).path());
+        // The old record goes first: on a file system that tells no case, its path still names
+        // the MP3, which its source gone would have trashed.
+        if (Outcome removed = m_manifest.remove(item.before->mp3); !removed)
+            fail(removed.message);
         // What it was made of until it is encoded again or retagged.
         MirrorRecord moved = *item.before;
         moved.root = item.record.root;
@@ -320,16 +324,5 @@ void MirrorRun::retag()
             continue;
         }
         record(item.record);
-    }
-}
-
-// Folders an MP3 left, and those above them up to the mirror's folder, where empty.
-void MirrorRun::removeEmptiedFolders()
-{
-    for (const QString &folder : std::as_const(m_emptied)) {
-        for (QString below = folder; below != QLatin1String(".") && !below.isEmpty(); below = QFileInfo(below).path()) {
-            if (!m_mirror.rmdir(below))
-                break;
-        }
     }
 }

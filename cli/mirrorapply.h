@@ -3,6 +3,7 @@
 #include "batchcommand.h"
 #include "manifest.h"
 #include "mirrorplan.h"
+#include "mirrorfiles.h"
 #include "mirrorsteps.h"
 
 #include "encoder/core/trackgain.h"
@@ -29,7 +30,8 @@ public:
     void encode();
     void copy();
     void retag();
-    void removeEmptiedFolders();
+    // Folders an MP3 left, and those above them up to the mirror's folder, where empty.
+    void removeEmptiedFolders() const { removeEmptyFolders(m_mirror, m_emptied); }
     bool failed() const { return m_failed; }
     // What was done, for the run's last line.
     QString summary() const;

@@ -72,8 +72,14 @@ bool renameMp3(const QString &from, const QString &to)
     const QByteArray fromName = QFile::encodeName(from);
     const QByteArray toName = QFile::encodeName(to);
     if (::stat(toName.constData(), &target) == 0) {
-        if (::stat(fromName.constData(), &source) != 0 || source.st_dev != target.st_dev
-            || source.st_ino != target.st_ino)
+        // The same file: by its inode, or where FUSE numbers each name of its own, by a name that
+        // differs in case alone on a file system of sticks, with the same size and time.
+        const bool sameInode = ::stat(fromName.constData(), &source) == 0 && source.st_dev == target.st_dev
+                            && source.st_ino == target.st_ino;
+        const bool sameByCase = from.compare(to, Qt::CaseInsensitive) == 0 && timeGranularityNs(to) > 1
+                             && source.st_size == target.st_size
+                             && source.st_mtim.tv_sec == target.st_mtim.tv_sec;
+        if (!sameInode && !sameByCase)
             return false;
         const QByteArray aside = fromName + ".sonovert-case";
         return ::rename(fromName.constData(), aside.constData()) == 0
@@ -81,4 +87,14 @@ bool renameMp3(const QString &from, const QString &to)
                 || (::rename(aside.constData(), fromName.constData()), false));
     }
     return QDir().mkpath(QFileInfo(to).path()) && ::rename(fromName.constData(), toName.constData()) == 0;
+}
+
+void removeEmptyFolders(const QDir &mirror, const QSet<QString> &folders)
+{
+    for (const QString &folder : folders) {
+        for (QString below = folder; below != QLatin1String(".") && !below.isEmpty(); below = QFileInfo(below).path()) {
+            if (!mirror.rmdir(below))
+                break;
+        }
+    }
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
+#include <QSet>
 #include <QString>
 
 // Whether two files hold the same bytes; false where either cannot be read.
@@ -16,3 +18,5 @@ qint64 timeGranularityNs(const QString &path);
 // letter case alone, on a file system that tells no case (FAT, exFAT), is the same file: renamed
 // through a name of its own.
 bool renameMp3(const QString &from, const QString &to);
+// The folders below mirror, and those above them up to it, where empty.
+void removeEmptyFolders(const QDir &mirror, const QSet<QString> &folders);

@@ -41,7 +41,8 @@ MirrorRoom roomFor(const BatchRequest &request, const MirrorPlan &plan, const QS
 {
     MirrorRoom room;
     struct statvfs fs {};
-    if (::statvfs(QFile::encodeName(mirror).constData(), &fs) == 0)
+    // A file system that tells no size (some FUSE ones give 0 blocks) is not known to be full.
+    if (::statvfs(QFile::encodeName(mirror).constData(), &fs) == 0 && fs.f_blocks > 0)
         room.free = qint64(fs.f_bavail) * qint64(fs.f_frsize);
     for (const MirrorItem &item : plan.items) {
         if (!item.encodes())
