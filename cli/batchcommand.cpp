@@ -3,7 +3,7 @@
 #include "albums.h"
 #include "batchprogress.h"
 #include "batchsummary.h"
-#include "clippingwarning.h"
+#include "batchvoice.h"
 #include "jobroot.h"
 #include "listing.h"
 #include "messages.h"
@@ -20,8 +20,6 @@
 #include <QTextStream>
 
 #include <mutex>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -170,24 +168,16 @@ public:
         if (result.outcome.kind == Outcome::Kind::Stopped)
             return;
         ++m_ended;
-        QStringList warnings = result.warnings;
-        if (result.outcome) {
-            if (const QString clipping = clippingWarning(result.trackGain); !clipping.isEmpty())
-                warnings << clipping;
-        }
-        for (const QString &warning : std::as_const(warnings))
-            warn(QStringLiteral("%1: %2").arg(result.file.input, warning));
+        const qsizetype warned = m_voice.warn(result);
         if (result.outcome) {
             ++m_tally.converted;
-            m_tally.warned += warnings.isEmpty() ? 0 : 1;
+            m_tally.warned += warned == 0 ? 0 : 1;
             m_tally.seconds += result.seconds;
             return;
         }
         m_tally.failed.emplace_back(result.file.input, result.outcome.message);
-        if (result.outcome.kind == Outcome::Kind::DiskFull && m_tally.stoppedStarting.isEmpty()) {
+        if (m_voice.stopOnFullDisk(result))
             m_tally.stoppedStarting = result.outcome.message;
-            m_batch.stopStarting();
-        }
     }
 
     // Files converted, skipped or failed so far.
@@ -203,21 +193,11 @@ public:
 private:
     BatchRun &m_batch;
     AlbumPlan &m_albums;
+    BatchVoice m_voice {m_batch};
     std::mutex m_mutex; // guards the two below
     Tally m_tally;
     int m_ended = 0;
 };
-
-// An album's MP3s wait in open temporary files until the album is whole: as many as the
-// system lets a process have.
-void allowOpenFiles()
-{
-    rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
 
 } // namespace
 
@@ -241,10 +221,14 @@ ExitStatus runBatchCommand(const BatchRequest &request)
     batch.run([&] { return book.nextToConvert(queue); }, [&book](const BatchResult &result) { book.done(result); });
 
     progress.stop();
+    // What lies below them was not converted: the batch is not whole.
+    for (const UnreadPlace &place : queue.unread())
+        say(QStringLiteral("%1 cannot be read (%2): skipped").arg(place.path, place.reason));
     const Tally &tally = book.tally();
     const int stopSignal = stopSignalCaught();
     printSummary(tally, elapsed.nsecsElapsed() / 1e9, stopSignal);
     if (stopSignal)
         return stoppedBy(stopSignal);
-    return tally.failed.empty() && tally.stoppedStarting.isEmpty() ? ExitStatus::Success : ExitStatus::Failed;
+    return tally.failed.empty() && tally.stoppedStarting.isEmpty() && queue.unread().empty() ? ExitStatus::Success
+                                                                                            : ExitStatus::Failed;
 }

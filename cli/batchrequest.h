@@ -34,6 +34,8 @@ struct BatchRequest
     bool mirror = false;
     bool dryRun = false;
     bool trashMany = false;
+    // What becomes of the MP3s of sources gone.
+    enum class Gone { Trash, Delete } gone = Gone::Trash;
     bool check = false; // convert nothing: say whether every MP3 is there (checkcommand.h)
     EncoderSettings settings;
 };

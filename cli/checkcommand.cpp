@@ -3,11 +3,14 @@
 #include "jobroot.h"
 #include "manifest.h"
 #include "messages.h"
+#include "mirrorfiles.h"
+#include "mirrorfolder.h"
 #include "mirrorplan.h"
 #include "mp3length.h"
 #include "outputnaming.h"
 #include "paths.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -133,7 +136,7 @@ bool checkMirror(const BatchRequest &given, CheckReport &report)
     request.dryRun = true;
     const QString mirror = absolute(request.outputDir);
     std::vector<MirrorRecord> records;
-    const QString recordPath = QDir(mirror).filePath(kMirrorRecordName);
+    const QString recordPath = QDir(mirror).filePath(MirrorFolder::kRecord);
     if (QFileInfo::exists(recordPath)) {
         Manifest manifest;
         const Outcome opened = manifest.open(recordPath);
@@ -144,43 +147,45 @@ bool checkMirror(const BatchRequest &given, CheckReport &report)
         }
         records = std::move(*recorded);
     }
+    MirrorSeen seen;
+    QStringList leftovers;
+    seen.files = filesThere(mirror, records, &leftovers);
+    seen.granularityNs = timeGranularityNs(mirror);
+    seen.sourcesNowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
     // A record whose MP3 is gone counts for nothing: its source is missing.
-    std::erase_if(records, [&](const MirrorRecord &record) { return !QFileInfo::exists(QDir(mirror).filePath(record.mp3)); });
-    std::vector<BatchInput> sources = mirrorSources(request, [&]() -> const std::vector<MirrorRecord> & { return records; });
-    const MirrorPlan plan = planMirror(request, std::move(sources), std::move(records));
+    std::erase_if(records, [&](const MirrorRecord &record) { return !seen.files.contains(record.mp3); });
+    std::vector<BatchInput> sources =
+        mirrorSources(request, [&]() -> const std::vector<MirrorRecord> & { return records; }, &seen.unread);
+    const MirrorPlan plan = planMirror(request, std::move(sources), std::move(records), std::move(seen));
     for (const QString &refused : plan.refused)
         report.unusable(refused, QStringLiteral("its CD sheet cannot be used"));
+    // Nothing is known below a place that cannot be read.
+    for (const UnreadPlace &place : plan.unread)
+        report.unusable(place.path, QStringLiteral("cannot be read (%1)").arg(place.reason));
     if (!plan.emptyRoots.isEmpty()) {
         say(QStringLiteral("%1 holds no WAVE file").arg(plan.emptyRoots.join(QStringLiteral(", "))));
         return false;
     }
     for (const MirrorItem &item : plan.items) {
         const QString mp3 = QDir(mirror).filePath(item.record.mp3);
-        switch (item.step) {
-        case MirrorItem::Step::Convert:
+        const Steps &steps = item.steps;
+        if (steps.has(Step::Convert))
             report.missing(mp3, item.input.path);
-            continue;
-        case MirrorItem::Step::EncodeAgain:
-            report.stale(mp3, QStringLiteral("its source's audio or the settings changed"));
-            continue;
-        case MirrorItem::Step::Adopt:
+        else if (steps.has(Step::EncodeAgain))
+            report.stale(mp3, QStringLiteral("its source's audio or the settings changed, or the MP3 itself"));
+        else if (steps.has(Step::Adopt))
             report.stale(mp3, QStringLiteral("not in the mirror's record"));
-            continue;
-        case MirrorItem::Step::Retag:
-            report.stale(mp3, QStringLiteral("its source's tags changed"));
-            continue;
-        case MirrorItem::Step::Keep:
-            break;
-        }
-        // An album whose tracks changed is retagged where its figures come out other: the
-        // change is named by its track's own line.
-        if (item.move)
+        else if (steps.has(Step::Move))
             report.stale(mp3, QStringLiteral("its source moved"));
-        else
+        else if (steps.has(Step::Retag))
+            report.stale(mp3, QStringLiteral("its source's tags changed"));
+        else // an album's figures made again are named by the line of the track that changed
             report.ok();
     }
-    for (const MirrorRecord &gone : plan.trash)
-        report.stale(QDir(mirror).filePath(gone.mp3), QStringLiteral("its source is gone"));
+    for (const MirrorGone &gone : plan.gone) {
+        if (gone.steps.has(Step::Trash) || gone.steps.has(Step::Delete))
+            report.stale(QDir(mirror).filePath(gone.record.mp3), QStringLiteral("its source is gone"));
+    }
     return true;
 }
 

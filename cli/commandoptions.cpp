@@ -20,6 +20,8 @@ constexpr Choice<Pregap> pregapChoices[] = {
     {"previous", Pregap::Previous}, {"next", Pregap::Next}, {"drop", Pregap::Drop}};
 constexpr Choice<BatchRequest::Album> albumChoices[] = {
     {"folder", BatchRequest::Album::Folder}, {"tags", BatchRequest::Album::Tags}, {"off", BatchRequest::Album::Off}};
+constexpr Choice<BatchRequest::Gone> goneChoices[] = {{"trash", BatchRequest::Gone::Trash},
+                                                      {"delete", BatchRequest::Gone::Delete}};
 constexpr Choice<bool> keepIgnore[] = {{"keep", true}, {"ignore", false}};
 
 // What a run does where an option is not given, shown in the help.
@@ -169,6 +171,11 @@ const CommandOption kOptions[] = {
      QString(), MirrorForm, "mirror", nullptr, setRequest<&BatchRequest::dryRun, true>},
     {"trash-many", 0, QString(), OptionGroup::Mirror, "go on where more than half of DIR's MP3s would go to the trash",
      QString(), MirrorForm, "mirror", nullptr, setRequest<&BatchRequest::trashMany, true>},
+    {"gone", 0, choiceNames(goneChoices), OptionGroup::Mirror,
+     "the MP3s of what is gone go to the trash, or are deleted (which frees a stick's room: its trash is on the "
+     "stick)",
+     choiceName(goneChoices, batchDefaults.gone), MirrorForm, "mirror", nullptr,
+     [](Command &command, const QString &value) { return readChoice(goneChoices, "gone", value, &command.batch.gone); }},
     {"list", 0, QString(), OptionGroup::Machines,
      "print INPUT<TAB>OUTPUT, absolute, for each file a run would convert, and convert none; with --album=folder "
      "each such folder and its output folder, to convert with --no-subfolders FOLDER -o OUTPUT; with --mirror each "

@@ -1,6 +1,7 @@
 #include "jobroot.h"
 
 #include "manifest.h"
+#include "mirrorfolder.h"
 #include "paths.h"
 
 #include <QDir>
@@ -15,8 +16,6 @@
 namespace {
 
 const QString kRootMark = QStringLiteral(".sonovert-root");
-// Where the mirror's jobs write (docs/mirror.md).
-const QString kIncomingFolder = QStringLiteral(".sonovert-incoming");
 
 // The part of an absolute path before its first component cond, or nothing.
 std::optional<QString> before(const QString &path, const QString &component)
@@ -52,7 +51,7 @@ Outcome markListedRoot(const BatchRequest &request)
     if (request.mirror) {
         // A mirror job takes DST's record as its mark; opening it makes an empty one.
         Manifest record;
-        return record.open(QDir(root).filePath(kMirrorRecordName));
+        return record.open(QDir(root).filePath(MirrorFolder::kRecord));
     }
     if (holdsMark(root))
         return Outcome::success();
@@ -80,13 +79,13 @@ Outcome takeJobRoot(BatchRequest &request)
 {
     const QString &output = request.outputDir;
     if (request.mirror) {
-        const std::optional<QString> mirror = before(output, kIncomingFolder);
+        const std::optional<QString> mirror = before(output, MirrorFolder::kIncoming);
         if (!mirror)
             return Outcome::success();
-        if (!QFileInfo(QDir(*mirror).filePath(kMirrorRecordName)).isFile())
+        if (!QFileInfo(QDir(*mirror).filePath(MirrorFolder::kRecord)).isFile())
             return Outcome::failure(QStringLiteral("%1 holds no mirror record (%2): is the mirror's share mounted on "
                                                    "%3? Nothing was made")
-                                        .arg(*mirror, kMirrorRecordName, QSysInfo::machineHostName()));
+                                        .arg(*mirror, MirrorFolder::kRecord, QSysInfo::machineHostName()));
     } else {
         const std::optional<QString> root = before(output, QStringLiteral("."));
         if (!root)

@@ -11,9 +11,6 @@
 // empty mount point) is refused, as is a mirror job (its output below DST/.sonovert-incoming)
 // whose DST holds no mirror record.
 
-// The mirror's record in DST (docs/mirror.md), which a mirror job requires.
-inline const QString kMirrorRecordName = QStringLiteral(".sonovert-mirror.sqlite");
-
 // Before a listing: the mark in the output folder (made if need be), or for --mirror the
 // mirror's record; a failure where neither can be made.
 Outcome markListedRoot(const BatchRequest &request);

@@ -87,18 +87,23 @@ Outcome Manifest::open(const QString &path)
         return failure();
     sqlite3_busy_timeout(db, 10000);
     // The write-ahead log survives a killed process whole; a lost power cut costs at most the last
-    // records, which the next run mends from the MP3s there.
-    if (Outcome set = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"); !set)
+    // records, which the next run mends from the MP3s there. One process at a time holds it (the
+    // mirror's lock): exclusive, the log needs no shared memory, which FUSE file systems lack.
+    if (Outcome set = exec("PRAGMA locking_mode=EXCLUSIVE; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"); !set)
         return set;
     if (Outcome made = exec("CREATE TABLE IF NOT EXISTS mp3s (root INTEGER NOT NULL, source TEXT NOT NULL, "
                             "track INTEGER NOT NULL, size INTEGER, mtime INTEGER, audio BLOB, tags BLOB, "
                             "settings BLOB, mp3 TEXT NOT NULL UNIQUE, mp3size INTEGER, mp3mtime INTEGER, "
-                            "stamp BLOB, PRIMARY KEY (root, source, track))");
+                            "stamp BLOB, mp3digest BLOB, PRIMARY KEY (root, source, track))");
         !made)
         return made;
-    // A record from before the stamp: its rows get one as the next run checks them.
-    if (!Statement(m_db.get(), "SELECT stamp FROM mp3s LIMIT 0").ok())
-        return exec("ALTER TABLE mp3s ADD COLUMN stamp BLOB");
+    // A record of an earlier release: its rows get what they lack as the next runs write them.
+    if (!Statement(m_db.get(), "SELECT stamp FROM mp3s LIMIT 0").ok()) {
+        if (Outcome added = exec("ALTER TABLE mp3s ADD COLUMN stamp BLOB"); !added)
+            return added;
+    }
+    if (!Statement(m_db.get(), "SELECT mp3digest FROM mp3s LIMIT 0").ok())
+        return exec("ALTER TABLE mp3s ADD COLUMN mp3digest BLOB");
     return Outcome::success();
 }
 
@@ -106,7 +111,7 @@ Result<std::vector<MirrorRecord>> Manifest::records() const
 {
     Statement select(m_db.get(), "SELECT root, source, track, size, mtime, "
                                  "audio, tags, settings, mp3, mp3size, "
-                                 "mp3mtime, stamp FROM mp3s ORDER BY mp3");
+                                 "mp3mtime, stamp, mp3digest FROM mp3s ORDER BY mp3");
     std::vector<MirrorRecord> records;
     while (select.step()) {
         records.push_back({.root = int(select.integer(0)),
@@ -120,7 +125,8 @@ Result<std::vector<MirrorRecord>> Manifest::records() const
                            .mp3 = select.text(8),
                            .mp3Size = select.integer(9),
                            .mp3MtimeNs = select.integer(10),
-                           .stamp = select.blob(11)});
+                           .stamp = select.blob(11),
+                           .mp3Digest = select.blob(12)});
         // A record is only ever of a file below the folder it lies in: one naming a path out of
         // it (a damaged or forged record) would have the run move or trash a file not its own.
         const QString &mp3 = records.back().mp3;
@@ -137,7 +143,7 @@ Outcome Manifest::put(const MirrorRecord &r)
 {
     // REPLACE drops the rows whose source or MP3 the new one takes, in one transaction.
     Statement insert(m_db.get(), "INSERT OR REPLACE INTO mp3s VALUES (?1, ?2, "
-                                 "?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
+                                 "?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
     insert.bind(1, qint64(r.root));
     insert.bind(2, r.source);
     insert.bind(3, qint64(r.track));
@@ -150,6 +156,7 @@ Outcome Manifest::put(const MirrorRecord &r)
     insert.bind(10, r.mp3Size);
     insert.bind(11, r.mp3MtimeNs);
     insert.bind(12, r.stamp);
+    insert.bind(13, r.mp3Digest);
     insert.step();
     return insert.ok() ? Outcome::success() : failure();
 }

@@ -42,6 +42,9 @@ struct MirrorRecord
     qint64 mp3Size = 0;
     qint64 mp3MtimeNs = 0;
     QByteArray stamp; // TagInputs' digest: where it and the source's size and time are the same, so are the tags
+    // SHA-256 of the MP3's bytes as made: an MP3 whose time alone changed (a copied mirror) is
+    // compared with it rather than made again. Empty in records of earlier releases.
+    QByteArray mp3Digest;
 
     SourceKey key() const { return {root, track, source}; }
 };

@@ -1,8 +1,9 @@
 #include "mirrorplan.h"
 
+#include "mirrordecisions.h"
+#include "mirrorfiles.h"
+#include "mirrorroots.h"
 #include "outputnaming.h"
-#include "paths.h"
-#include "version.h"
 
 #include "encoder/mirrorkeys.h"
 
@@ -13,95 +14,8 @@
 #include <QHash>
 
 
-namespace {
-
-BatchRequest absoluteRequest(const BatchRequest &given)
-{
-    BatchRequest request = given;
-    request.outputDir = absolute(request.outputDir);
-    for (QString &input : request.inputs)
-        input = absolute(input);
-    return request;
-}
-
-// Which root a source is below, or -1; its path below it.
-int rootOf(const QStringList &roots, const QString &path)
-{
-    for (int root = 0; root < roots.size(); ++root) {
-        if (path == roots[root] || path.startsWith(roots[root] + QLatin1Char('/')))
-            return root;
-    }
-    return -1;
-}
-
-QString belowRoot(const QStringList &roots, int root, const QString &path)
-{
-    return path == roots[root] ? QFileInfo(path).fileName() : path.mid(roots[root].size() + 1);
-}
-
-// What every MP3 depends on beside its source, its folder's covers and its sheet.
-TagInputs tagInputsOf(const BatchRequest &request)
-{
-    QByteArray extra = QByteArrayLiteral(SONOVERT_VERSION);
-    if (request.name)
-        extra += '\0' + request.name->text().toUtf8();
-    return TagInputs(request.settings, extra);
-}
-
-} // namespace
-
-std::vector<BatchInput> mirrorSources(const BatchRequest &given, const std::function<const std::vector<MirrorRecord> &()> &recorded)
-{
-    const BatchRequest request = absoluteRequest(given);
-    std::vector<BatchInput> inputs;
-    InputList list(request.inputs, request.subfolders, request.pregap);
-    list.withMp3s();
-    list.withSizes();
-    // A CD image as it was recorded (its size, time and stamp) has a track 0 where it had one: the
-    // audio before track 1 is not read again to tell.
-    struct Image
-    {
-        const MirrorRecord *first = nullptr;
-        bool same = true; // every track's record has the first's size, time and stamp
-        bool track0 = false;
-    };
-    QHash<SourceKey, Image> images;
-    bool indexed = false;
-    TagInputs tagInputs = tagInputsOf(request);
-    list.withPregapsKnown([&](const QString &sheet, const QString &image) -> std::optional<bool> {
-        if (!indexed) {
-            indexed = true;
-            for (const MirrorRecord &record : recorded()) {
-                if (record.track < 0)
-                    continue;
-                Image &known = images[{record.root, -1, record.source}]; // the image, whatever its track
-                if (!known.first)
-                    known.first = &record;
-                known.same = known.same && record.size == known.first->size &&
-                             record.mtimeNs == known.first->mtimeNs && record.stamp == known.first->stamp;
-                known.track0 = known.track0 || record.track == 0;
-            }
-        }
-        const int root = rootOf(request.inputs, image);
-        if (root < 0)
-            return std::nullopt;
-        const auto found = images.constFind({root, -1, belowRoot(request.inputs, root, image)});
-        if (found == images.constEnd() || !found->same || found->first->stamp.isEmpty()
-            || fileStamp(image) != FileStamp {found->first->size, found->first->mtimeNs})
-            return std::nullopt;
-        EncoderSettings settings = request.settings;
-        settings.inputFile = image;
-        settings.cueSheet = sheet;
-        if (tagInputs.digest(settings) != found->first->stamp)
-            return std::nullopt;
-        return !found->track0;
-    });
-    while (std::optional<BatchInput> input = list.next())
-        inputs.push_back(std::move(*input));
-    return inputs;
-}
-
-MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs, std::vector<MirrorRecord> records)
+MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs, std::vector<MirrorRecord> records,
+                      MirrorSeen seen)
 {
     MirrorPlan plan;
     plan.recorded = qsizetype(records.size());
@@ -133,11 +47,12 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
     TagInputs tagInputs = tagInputsOf(request);
     const QByteArray copied = QCryptographicHash::hash("copied as it is", QCryptographicHash::Sha256);
     QByteArray settingsOf[2]; // by albumRoom
-    const qint64 startedNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
 
     // A WAVE and an MP3 of the same name: the MP3 made of the WAVE is the mirror's, not the copy.
     std::stable_partition(inputs.begin(), inputs.end(), [](const BatchInput &input) { return !input.copy; });
     plan.items.reserve(inputs.size());
+    std::vector<SourceNow> nows; // by item
+    nows.reserve(inputs.size());
     for (BatchInput &input : inputs) {
         if (!input.error.isEmpty()) {
             // Nothing of the image is touched: its tracks' MP3s stay until the sheet is mended.
@@ -154,91 +69,100 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
             plan.lossy << QStringLiteral("%1: %2").arg(path, input.skipped);
             continue;
         }
-        // Made in its place (reserved above) and dropped where it turns out to be none.
-        MirrorItem &item = plan.items.emplace_back();
-        MirrorRecord &record = item.record;
+        MirrorRecord record;
         record.root = root;
         record.source = belowRoot(roots, root, path);
         record.track = input.track;
         const auto known = bySource.constFind(record.key());
         const MirrorRecord *before = known != bySource.constEnd() ? &records[*known] : nullptr;
-        const std::optional<FileStamp> now = input.stamp ? input.stamp : fileStamp(path);
-        const bool readable = now.has_value();
-        if (now) {
-            record.size = now->size;
-            record.mtimeNs = now->mtimeNs;
+        const std::optional<FileStamp> stamp = input.stamp ? input.stamp : fileStamp(path);
+        if (!stamp) {
+            // Not readable now: its MP3 stays as it is.
+            if (before)
+                used[*known] = true;
+            continue;
         }
-        bool same = before && now == FileStamp {before->size, before->mtimeNs};
+        SourceNow now;
+        now.file = *stamp;
+        record.size = stamp->size;
+        record.mtimeNs = stamp->mtimeNs;
 
-        EncoderSettings &settings = item.settings;
-        settings = request.settings;
+        EncoderSettings settings = request.settings;
         settings.inputFile = path;
         settings.range = input.range;
         settings.cueSheet = input.sheet;
         settings.cueTrack = input.track;
+        AlbumPlan::Place place;
         if (input.copy) {
-            record.settings = copied;
-            record.stamp = copied;
+            now.settings = copied;
+            now.stamp = copied;
         } else {
-            item.place = albums.place(input);
-            settings.albumRoom = withAlbums && item.place.album >= 0;
+            place = albums.place(input);
+            settings.albumRoom = withAlbums && place.album >= 0;
             QByteArray &digest = settingsOf[settings.albumRoom ? 1 : 0];
             if (digest.isEmpty())
                 digest = settingsDigest(settings);
-            record.settings = digest;
-            record.stamp = tagInputs.digest(settings);
-            // A track that goes on into its sheet's next files is as it was only where they are
-            // too, which the stamp (every file of the sheet by size and time) tells.
-            if (!input.range.then.empty() && (!before || before->stamp != record.stamp))
-                same = false;
+            now.settings = digest;
+            now.stamp = tagInputs.digest(settings);
         }
         // Neither the source nor what its tags are made of changed (the stamp holds the name
         // template and this program's version too): its tags and its MP3's name are as they were.
-        const bool unchanged = same && !before->stamp.isEmpty() && before->stamp == record.stamp;
-        // A source changed in the last two seconds may change again within its clock's tick, its
-        // size and time the same: the next run reads its tags rather than trusting them.
-        if (record.mtimeNs > startedNs - 2'000'000'000)
-            record.stamp.clear();
+        const bool unchanged = before && tagsAsRecorded(*before, now.file, now.stamp);
+        // A source changed in the last moments may change again within its clock's tick, its
+        // size and time the same: it is recorded so that the next run reads it again.
+        if (now.file.mtimeNs > seen.sourcesNowNs - seen.racyNs) {
+            now.stamp.clear();
+            record.mtimeNs = 0;
+        }
         if (unchanged)
-            record.mp3 = before->mp3;
+            now.mp3 = before->mp3;
         else if (input.copy)
-            record.mp3 = belowMirror(mirror + QLatin1Char('/') + input.below + QLatin1Char('.') +
-                                     QFileInfo(path).suffix());
+            now.mp3 = belowMirror(mirror + QLatin1Char('/') + input.below + QLatin1Char('.') +
+                                  QFileInfo(path).suffix());
         else
-            record.mp3 = belowMirror(wantedOutput(request, input));
-        if (claimed.contains(record.mp3)) {
+            now.mp3 = belowMirror(wantedOutput(request, input));
+        if (claimed.contains(now.mp3)) {
             plan.skipped << path;
-            plan.items.pop_back();
             continue;
         }
-        claimed.insert(record.mp3);
-        if (!readable) {
-            // Not readable now: its MP3 stays as it is.
-            if (before)
-                used[*known] = true;
-            plan.items.pop_back();
-            continue;
-        }
+        claimed.insert(now.mp3);
         if (input.copy)
-            record.tags = copied;
+            now.tags = copied;
         else
-            record.tags = unchanged ? before->tags : tagsDigest(settings);
-        item.input = std::move(input);
+            now.tags = unchanged ? before->tags : tagsDigest(settings);
 
+        MirrorItem &item = plan.items.emplace_back();
+        item.input = std::move(input);
+        item.settings = std::move(settings);
+        item.place = place;
         if (before) {
             used[*known] = true;
             item.before = *before;
-            record.audio = same ? before->audio : audioDigest(path, item.input.range);
-            item.refresh = !same || record.stamp != before->stamp;
-            item.move = before->mp3 != record.mp3;
-            if (record.audio != before->audio || record.settings != before->settings)
-                item.step = MirrorItem::Step::EncodeAgain;
-            else if (record.tags != before->tags)
-                item.step = MirrorItem::Step::Retag;
-        } else {
-            // Decided once every record still in use is known.
-            item.step = MirrorItem::Step::Convert;
+            // A track that goes on into its sheet's next files is as it was only where they are
+            // too, which the stamp (every file of the sheet by size and time) tells.
+            const bool sameFiles = item.input.range.then.empty() || before->stamp == now.stamp;
+            now.audio = sameFile(*before, now.file) && sameFiles ? before->audio : audioDigest(path, item.input.range);
+            // A record of an earlier release: its FLAC's digest was of the file's bytes.
+            if (isSamplesDigest(now.audio) && !isSamplesDigest(before->audio))
+                now.audioEarlierKind = storedAudioDigest(path, item.input.range);
+            const auto onMirror = seen.files.constFind(before->mp3);
+            if (onMirror != seen.files.constEnd()) {
+                now.onMirror = mp3There(*before, *onMirror, seen.granularityNs);
+                if (now.onMirror == Mp3There::TimeOnly)
+                    now.mp3Digest = fileDigest(mirror + QLatin1Char('/') + before->mp3);
+                record.mp3Size = before->mp3Size;
+                record.mp3MtimeNs = before->mp3MtimeNs;
+                record.mp3Digest = before->mp3Digest;
+            }
+            item.steps = stepFor(*before, now);
+            if (stepForMp3(*before, now.onMirror, now.mp3Digest).has(Step::EncodeAgain))
+                plan.remade << QStringLiteral("%1: not the MP3 recorded (%2): made again")
+                                   .arg(before->mp3, now.onMirror == Mp3There::Changed ? QStringLiteral("its size")
+                                                                                       : QStringLiteral("its bytes"));
         }
+        // A source without a record is decided once every record still in use is known.
+        item.record = std::move(record);
+        nows.push_back(std::move(now));
     }
     for (std::size_t root = 0; root < found.size(); ++root) {
         if (found[root] == 0)
@@ -252,29 +176,45 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         if (!used[i])
             goneByAudio[records[i].audio + records[i].settings].push_back(i);
     }
-    for (MirrorItem &item : plan.items) {
+    for (std::size_t at = 0; at < plan.items.size(); ++at) {
+        MirrorItem &item = plan.items[at];
+        SourceNow &now = nows[at];
         if (item.before)
             continue;
-        MirrorRecord &record = item.record;
-        record.audio = audioDigest(item.input.path, item.input.range);
-        std::vector<std::size_t> &same = goneByAudio[record.audio + record.settings];
+        now.audio = audioDigest(item.input.path, item.input.range);
+        std::vector<std::size_t> &same = goneByAudio[now.audio + now.settings];
         std::erase_if(same, [&used](std::size_t i) { return used[i]; });
-        const auto there = byMp3.constFind(record.mp3);
-        if (!same.empty() && !record.audio.isEmpty()) {
-            const std::size_t i = same.front();
-            used[i] = true;
-            item.before = records[i];
-            item.move = records[i].mp3 != record.mp3;
-            item.step = records[i].tags == record.tags ? MirrorItem::Step::Keep : MirrorItem::Step::Retag;
-        } else if (there != byMp3.constEnd() && !used[*there]) {
-            // The MP3 of a source gone stands where this one's goes: made again over it.
-            used[*there] = true;
-            item.before = records[*there];
-            item.step = MirrorItem::Step::EncodeAgain;
-        } else if (QFileInfo::exists(mirror + QLatin1Char('/') + record.mp3)) {
-            item.step = MirrorItem::Step::Adopt;
+        const auto there = byMp3.constFind(now.mp3);
+        const MirrorRecord *sameAudio = same.empty() ? nullptr : &records[same.front()];
+        const MirrorRecord *atPath = there != byMp3.constEnd() && !used[*there] ? &records[*there] : nullptr;
+        const bool fileThere = !sameAudio && !atPath && QFileInfo::exists(mirror + QLatin1Char('/') + now.mp3);
+        item.steps = stepForNew(now, sameAudio, atPath, fileThere);
+        const MirrorRecord *before = sameAudio && !now.audio.isEmpty() ? sameAudio : atPath;
+        if (before) {
+            used[std::size_t(before - records.data())] = true;
+            item.before = *before;
         }
     }
+    for (std::size_t at = 0; at < plan.items.size(); ++at) {
+        MirrorRecord &record = plan.items[at].record;
+        const SourceNow &now = nows[at];
+        record.audio = now.audio;
+        record.settings = now.settings;
+        record.tags = now.tags;
+        record.stamp = now.stamp;
+        record.mp3 = now.mp3;
+    }
+
+    // A record below a place that could not be read is kept: nothing is known of its source.
+    const auto unreadAbove = [&](const MirrorRecord &record) -> QString {
+        const QString path = QFileInfo(roots[record.root]).isDir() ? roots[record.root] + QLatin1Char('/') + record.source
+                                                                   : roots[record.root];
+        for (const UnreadPlace &place : seen.unread) {
+            if (path == place.path || path.startsWith(place.path + QLatin1Char('/')))
+                return place.path;
+        }
+        return {};
+    };
     for (std::size_t i = 0; i < records.size(); ++i) {
         // A file still there that the walk did not give (in a folder that cannot be read) is not
         // gone; a CD image's track is gone with its sheet's.
@@ -283,42 +223,43 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
             continue;
         const QString root = roots[record.root];
         const auto ofRefused = [&record](const QString &folder) { return record.mp3.startsWith(folder); };
-        if (record.track >= 0 && std::any_of(refusedImages.cbegin(), refusedImages.cend(), ofRefused))
-            continue;
-        if (record.track < 0 &&
-            QFileInfo::exists(QFileInfo(root).isDir() ? root + QLatin1Char('/') + record.source : root))
+        const QString unreadPlace = unreadAbove(record);
+        Absence absence = Absence::Gone;
+        if (!unreadPlace.isEmpty())
+            absence = Absence::BelowUnreadable;
+        else if (record.track >= 0 && std::any_of(refusedImages.cbegin(), refusedImages.cend(), ofRefused))
+            absence = Absence::SheetRefused;
+        else if (record.track < 0
+                 && QFileInfo::exists(QFileInfo(root).isDir() ? root + QLatin1Char('/') + record.source : root))
+            absence = Absence::StillThere;
+        const Steps steps = stepForGone(absence, request.gone == BatchRequest::Gone::Delete);
+        if (absence == Absence::StillThere)
             plan.unlisted << record.source;
-        else
-            plan.trash.push_back(record);
+        if (!steps.none())
+            plan.gone.push_back({record, steps, unreadPlace});
     }
+    plan.unread = std::move(seen.unread);
 
-    // An album gets its figures again where its audio changed: a track encoded, or its tracks not
-    // all and only the MP3s of one folder before (a track came, went or moved in or out).
-    plan.albumChanged.assign(plan.albumTracks.size(), false);
+    // An album gets its figures again where its audio changed.
     if (withAlbums) {
         QHash<QString, int> recordedIn;
-        for (const MirrorRecord &record : records)
-            ++recordedIn[QFileInfo(record.mp3).path()];
-        std::vector<QSet<QString>> folders(plan.albumChanged.size());
-        std::vector<int> tracks(plan.albumChanged.size(), 0);
+        for (const MirrorRecord &record : records) {
+            if (record.settings != copied) // an MP3 copied as it is is no album's track
+                ++recordedIn[QFileInfo(record.mp3).path()];
+        }
+        std::vector<std::vector<AlbumTrack>> tracks(plan.albumTracks.size());
         for (const MirrorItem &item : plan.items) {
-            if (item.place.album < 0)
-                continue;
-            const std::size_t album = std::size_t(item.place.album);
-            ++tracks[album];
-            if (item.encodes() || !item.before)
-                plan.albumChanged[album] = true;
-            else
-                folders[album].insert(QFileInfo(item.before->mp3).path());
+            if (item.place.album >= 0)
+                tracks[std::size_t(item.place.album)].push_back(
+                    {item.steps, item.before ? std::optional(QFileInfo(item.before->mp3).path()) : std::nullopt});
         }
-        for (std::size_t album = 0; album < folders.size(); ++album) {
-            if (folders[album].size() > 1 ||
-                (folders[album].size() == 1 && recordedIn.value(*folders[album].begin()) != tracks[album]))
-                plan.albumChanged[album] = true;
+        std::vector<bool> changed(tracks.size());
+        for (std::size_t album = 0; album < tracks.size(); ++album)
+            changed[album] = albumChanged(tracks[album], recordedIn);
+        for (MirrorItem &item : plan.items) {
+            if (item.place.album >= 0 && !item.encodes() && changed[std::size_t(item.place.album)])
+                item.steps.add(Step::AlbumRetag);
         }
-        for (MirrorItem &item : plan.items)
-            item.albumRetag =
-                item.place.album >= 0 && !item.encodes() && plan.albumChanged[std::size_t(item.place.album)];
     }
     return plan;
 }

@@ -3,9 +3,12 @@
 #include "albums.h"
 #include "batchrequest.h"
 #include "manifest.h"
+#include "mirrorsteps.h"
 
 #include "encoder/batch/batchinput.h"
+#include "encoder/batch/unreadplace.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -23,16 +26,20 @@ struct MirrorItem
     MirrorRecord record; // as it will be written once its MP3 is in place
     // What it was before: a record of this source, or of a source gone whose audio this is.
     std::optional<MirrorRecord> before;
-    enum class Step { Keep, Convert, EncodeAgain, Adopt, Retag } step = Step::Keep;
-    bool move = false; // before's MP3 goes to record.mp3 first
-    bool albumRetag = false; // its album changed: its album figures are made again
-    // Size or time changed with the same audio: the record is written again, nothing else.
-    bool refresh = false;
+    Steps steps; // with Move, before's MP3 goes to record.mp3 first
     // The MP3 another machine made of it (a mirror job of a folder listed), to be taken rather
     // than made here: its record there tells the same audio, settings and tags.
     QString elsewhere;
 
-    bool encodes() const { return step == Step::Convert || step == Step::EncodeAgain || step == Step::Adopt; }
+    bool encodes() const { return steps.encodes(); }
+};
+
+// A record no source claimed, and what becomes of its MP3.
+struct MirrorGone
+{
+    MirrorRecord record;
+    Steps steps; // Trash, or Stay
+    QString unreadPlace; // with Stay: the place below which nothing could be read, if any
 };
 
 // What a mirror run does: the sources in the order the batch lists them, and the MP3s whose sources
@@ -40,15 +47,16 @@ struct MirrorItem
 struct MirrorPlan
 {
     std::vector<MirrorItem> items;
-    std::vector<MirrorRecord> trash;
+    std::vector<MirrorGone> gone;
     QStringList emptyRoots; // roots with no input: nothing may be trashed
     QStringList skipped; // sources whose MP3 an earlier source takes
     QStringList refused; // CD images whose sheet cannot be used, and why
     QStringList lossy; // lossy sources other than MP3s, and why they are not converted
     QStringList unlisted; // sources there that could not be read: their MP3s stay
+    std::vector<UnreadPlace> unread; // the places the walk could not read, and why
+    QStringList remade; // recorded MP3s changed on the mirror, to be made again, and why
     qsizetype recorded = 0; // MP3s of the mirror before the run
     std::vector<int> albumTracks; // each album's tracks, by album index
-    std::vector<bool> albumChanged; // by album index
     // Whether the album's tracks are all and only those of one other machine's job, which then
     // measured its figures over it (markMadeElsewhere); by album index.
     std::vector<bool> albumsMadeWhole;
@@ -57,10 +65,29 @@ struct MirrorPlan
 // The sources as the batch walks them, with the MP3s among them (copied as they are), and the size
 // and time of each file found in a folder.
 // recorded: the mirror's records, asked for (and waited for) where a CD image is found.
+// unread: where the places that could not be read go.
 std::vector<BatchInput> mirrorSources(const BatchRequest &request,
-                                      const std::function<const std::vector<MirrorRecord> &()> &recorded);
+                                      const std::function<const std::vector<MirrorRecord> &()> &recorded,
+                                      std::vector<UnreadPlace> *unread = nullptr);
 
 // Compares the sources with the records; records whose MP3 is gone are left out (the caller drops them). Reads
 // what it must to tell: the tags of a source where it or what its tags are made of changed, the
 // audio where its size or time changed; nothing of a source as it was.
-MirrorPlan planMirror(const BatchRequest &request, std::vector<BatchInput> sources, std::vector<MirrorRecord> records);
+// What the plan is told beside the sources and the records.
+struct MirrorSeen
+{
+    QHash<QString, FileStamp> files; // the records' MP3s there on the mirror
+    qint64 granularityNs = 1; // of the mirror's file system's times
+    // The sources' clock now, and how recent a change is too recent for a time to prove it.
+    qint64 sourcesNowNs = 0;
+    qint64 racyNs = 2'000'000'000;
+    std::vector<UnreadPlace> unread; // the places the walk could not read
+};
+
+// The sources' clock: the time of a file made and removed at once in the first root that can be
+// written, with a window of 2 s; where none can, this machine's with a window of 60 s (told in
+// why).
+void readSourcesClock(const BatchRequest &request, MirrorSeen &seen, QString *why);
+
+MirrorPlan planMirror(const BatchRequest &request, std::vector<BatchInput> sources, std::vector<MirrorRecord> records,
+                      MirrorSeen seen);

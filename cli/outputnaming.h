@@ -23,6 +23,8 @@ public:
         OutputChoice choice;
     };
     std::optional<Item> next();
+    // The folders and files met that could not be read.
+    const std::vector<UnreadPlace> &unread() const { return m_inputs.unread(); }
 
 private:
     const BatchRequest &m_request;

@@ -30,9 +30,10 @@ set(subfolders parallel lame input output tags mp3 core batch)
 # from its own layer and the layers below it, and each module of cli/ stands in one layer.
 set(cli_layers entry commands shared)
 set(cli_entry sonovert-encode commandline commandoptions lamewords helptext command)
-set(cli_commands filecommand batchcommand checkcommand jobroot batchprogress mirrorcommand mirrorplan manifest)
+set(cli_commands filecommand batchcommand checkcommand jobroot batchprogress mirrorcommand mirrorplan mirrorsources
+    mirrorapply mirrorjobs mirrorroom mirrorfolder mirrorfiles mirrorroots mirrordecisions mirrorsteps manifest)
 set(cli_shared messages console exitstatus choices batchrequest listing paths outputnaming albums nametemplate
-    batchsummary clippingwarning stopsignals mp3length)
+    batchsummary batchvoice clippingwarning stopsignals mp3length)
 
 # The quoted includes of every source and header under dir, as "file|header" pairs.
 function(quoted_includes dir out)

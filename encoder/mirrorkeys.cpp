@@ -2,8 +2,10 @@
 
 #include "encoder/core/filestamp.h"
 #include "encoder/encoderun.h"
+#include "encoder/input/audiosource.h"
 #include "encoder/input/cuesheetfiles.h"
 #include "encoder/input/riffchunks.h"
+#include "encoder/input/sourceformat.h"
 #include "encoder/tags/coverfile.h"
 
 #include <QCryptographicHash>
@@ -13,6 +15,7 @@
 #include <lame/lame.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -41,7 +44,7 @@ QByteArray stampText(const QString &path)
 
 } // namespace
 
-QByteArray audioDigest(const QString &path, const FrameRange &range)
+QByteArray storedAudioDigest(const QString &path, const FrameRange &range)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -59,7 +62,10 @@ QByteArray audioDigest(const QString &path, const FrameRange &range)
         left -= got;
     }
     QByteArray cut;
-    QDataStream(&cut, QIODevice::WriteOnly) << range.first << range.count.value_or(-1) << int(range.raw);
+    QDataStream stream(&cut, QIODevice::WriteOnly);
+    stream << range.first << range.count.value_or(-1);
+    if (range.raw != RawCd::No) // only then, so an earlier release's digests of other files still compare
+        stream << int(range.raw);
     hash.addData(cut);
     // A track that goes on into the next file of its sheet.
     for (const FramePiece &piece : range.then) {
@@ -72,6 +78,41 @@ QByteArray audioDigest(const QString &path, const FrameRange &range)
         hash.addData(more);
     }
     return hash.result();
+}
+
+bool isSamplesDigest(const QByteArray &digest)
+{
+    return digest.size() == 33 && digest.front() == 'S';
+}
+
+QByteArray audioDigest(const QString &path, const FrameRange &range)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const std::optional<SourceFormat> format = sourceFormatOf([&file](qint64 at, void *out, std::size_t bytes) {
+        return file.seek(at) && file.read(static_cast<char *>(out), qint64(bytes)) == qint64(bytes);
+    });
+    file.close();
+    if (format != SourceFormat::Flac && format != SourceFormat::Aiff)
+        return storedAudioDigest(path, range);
+    // Their tags live among the audio's bytes: a tag edit must not read as new audio.
+    AudioSource source;
+    if (!source.open(path, false, false, range))
+        return {};
+    const int channels = source.info().channels;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QByteArray::number(source.info().sourceChannels) + ' ' + QByteArray::number(source.info().sampleRate));
+    std::vector<float> block(std::size_t(4096 * channels));
+    for (;;) {
+        const qint64 got = source.read(block.data(), 4096);
+        if (got < 0)
+            return {};
+        if (got == 0)
+            break;
+        hash.addData(QByteArrayView(reinterpret_cast<const char *>(block.data()), qsizetype(got * channels * sizeof(float))));
+    }
+    return 'S' + hash.result();
 }
 
 QByteArray tagsDigest(const EncoderSettings &settings)

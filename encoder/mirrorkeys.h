@@ -11,9 +11,13 @@
 // as the input stores it, the tags the MP3 gets, and the settings that shape its bytes. None
 // depends on a path, a time or the machine.
 
-// SHA-256 of the sample data as stored (a RIFF family WAVE's data chunk, any other file whole) and
-// the range taken of it; empty where the file cannot be read.
+// SHA-256 of the audio and the range taken of it: a RIFF family WAVE's data chunk as stored, a
+// FLAC's or AIFF's decoded samples (a samples digest, one byte longer), so that a tag edit is
+// not new audio; empty where the file cannot be read.
 QByteArray audioDigest(const QString &path, const FrameRange &range = {});
+bool isSamplesDigest(const QByteArray &digest);
+// The digest earlier releases kept of a FLAC or an AIFF: its bytes as stored, the file whole.
+QByteArray storedAudioDigest(const QString &path, const FrameRange &range = {});
 // SHA-256 of the ID3v2 and ID3v1 tags a run with these settings (inputFile, cueSheet and cueTrack
 // set) writes, without loudness figures; empty where they cannot be made.
 QByteArray tagsDigest(const EncoderSettings &settings);

@@ -1,6 +1,8 @@
 // sonovert-encode --mirror: a library's life, each change planned (--dry-run) and then made,
-// the copy after each equal to what a fresh batch gives; runs killed at any moment and run again.
+// the copy after each equal to what a fresh batch gives; its safety around what it cannot read,
+// other runs and its sources.
 #include "cuesheets.h"
+#include "mirrortest.h"
 #include "wavegen.h"
 #include "wavetags.h"
 
@@ -15,8 +17,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-class TstMirror : public QObject
+class TstMirror : public MirrorTest
 {
     Q_OBJECT
 
@@ -24,94 +27,20 @@ private slots:
     void initTestCase();
     void life_data();
     void life();
-    void killed_data();
-    void killed();
     void image();
     void elsewhere();
     void forgedRecord();
-
-private:
-    struct Run
-    {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
-    Run encode(const QStringList &args, int killAfterMs = 0);
-    // Every file below dir but the mirror's record, with its bytes.
-    static QMap<QString, QByteArray> tree(const QString &dir);
-    // The tree a fresh batch of src gives with these settings.
-    QMap<QString, QByteArray> batchOf(const QString &src, const QStringList &settings);
-    static bool writeTrack(const QString &path, quint32 seed, const QByteArray &title, double seconds = 1.5);
-    // The file's modification time set to the nanosecond, which QFileInfo's times are not.
-    static bool setTime(const QString &path, timespec time)
-    {
-        const timespec times[2] = {{0, UTIME_OMIT}, time};
-        return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
-    }
-
-    QTemporaryDir m_dir;
-    QString m_src;
-    QString m_dst;
-    bool m_noTrash = false; // the trash's folder cannot be made
+    void unreadable();
+    void oneAtATime();
+    void racy();
+    void albumWithMp3();
+    void cutShort();
+    void fullDisk();
+    void oldRecord();
+    void checkedOnMirror();
+    void apart_data();
+    void apart();
 };
-
-TstMirror::Run TstMirror::encode(const QStringList &args, int killAfterMs)
-{
-    QProcess cli;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(m_noTrash ? "no-trash/xdg" : "xdg"));
-    cli.setProcessEnvironment(environment);
-    cli.setWorkingDirectory(m_dir.path());
-    cli.start(QStringLiteral(SONOVERT_ENCODE), args);
-    Run run;
-    if (!cli.waitForStarted())
-        return run;
-    if (killAfterMs > 0 && !cli.waitForFinished(killAfterMs))
-        cli.kill();
-    cli.waitForFinished(120000);
-    run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -SIGKILL;
-    run.out = QString::fromUtf8(cli.readAllStandardOutput());
-    run.err = QString::fromUtf8(cli.readAllStandardError());
-    return run;
-}
-
-QMap<QString, QByteArray> TstMirror::tree(const QString &dir)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (!it.fileName().startsWith(QLatin1String(".sonovert-mirror.sqlite")))
-            files.insert(QDir(dir).relativeFilePath(path), contentOf(path));
-    }
-    return files;
-}
-
-QMap<QString, QByteArray> TstMirror::batchOf(const QString &src, const QStringList &settings)
-{
-    const QString out = m_dir.filePath(QStringLiteral("batch"));
-    QDir(out).removeRecursively();
-    const Run run = encode(QStringList {src, QStringLiteral("-o"), out} + settings);
-    if (run.exitCode != 0)
-        return {{QStringLiteral("failed"), run.err.toUtf8()}};
-    // The mirror copies the MP3s among the sources as they are, where a batch leaves them out.
-    QMap<QString, QByteArray> files = tree(out);
-    for (const auto &[path, bytes] : tree(src).asKeyValueRange()) {
-        if (path.endsWith(QLatin1String(".mp3")))
-            files.insert(path, bytes);
-    }
-    return files;
-}
-
-bool TstMirror::writeTrack(const QString &path, quint32 seed, const QByteArray &title, double seconds)
-{
-    WaveOptions shape;
-    shape.frames = qint64(seconds * 44100);
-    shape.seed = seed;
-    return QDir().mkpath(QFileInfo(path).path()) && writeWave(path, shape) &&
-           appendChunks(path, {infoChunk({{"INAM", title}, {"IPRD", "Album " + QByteArray::number(seed / 10)}})});
-}
 
 void TstMirror::initTestCase()
 {
@@ -163,6 +92,9 @@ void TstMirror::life_data()
     // Nothing of the sources changed but the picture beside them.
     QTest::newRow("new cover") << "recover F" << QStringList()
                                << "retag F/02.mp3\n" + counts(0, 0, 1, 0, 0) << 0 << QString();
+    // A FLAC's audio is its samples: a title edited inside the file is a retag.
+    QTest::newRow("retag a FLAC") << "retitle F/02" << QStringList() << "retag F/02.mp3\n" + counts(0, 0, 1, 0, 0) << 0
+                                  << QString();
     // A source whose size and time are as recorded is not read: a title changed behind them is
     // not seen (the next row's encoding reads it).
     QTest::newRow("changed behind its size and time") << "retitle C/01 quietly" << QStringList()
@@ -222,6 +154,8 @@ void TstMirror::life()
                 writeBytes(m_src + QStringLiteral("/M/song.ogg"), QByteArray("OggS", 4).repeated(100)));
     } else if (change == QLatin1String("recover F")) {
         QVERIFY(writeBytes(m_src + QStringLiteral("/F/cover.png"), pngBytes(700, 'q')));
+    } else if (change == QLatin1String("retitle F/02")) {
+        QVERIFY(tagWithTagLib(m_src + "/F/02.flac", {"TITLE=Second", "ALBUM=Flac"}));
     } else if (change == QLatin1String("retitle C/01 quietly")) {
         // A minute old, so the mirror trusts its time (it reads again what changed in the last
         // seconds); then rewritten with that time, to the nanosecond.
@@ -277,42 +211,6 @@ void TstMirror::life()
         QVERIFY(contentOf(m_dir.filePath(QStringLiteral("xdg/Trash/info/01.mp3.trashinfo"))).contains("Path="));
         QVERIFY(!QFileInfo::exists(m_dst + QStringLiteral("/B")));
     }
-}
-
-void TstMirror::killed_data()
-{
-    QTest::addColumn<int>("killAfterMs");
-    QTest::addColumn<QString>("settings"); // of the run killed; the library is first mirrored without
-    for (const int ms : {30, 120, 300, 700, 1500}) {
-        QTest::addRow("new, killed at %d ms", ms) << ms << QString();
-        QTest::addRow("bit rate, killed at %d ms", ms) << ms << QStringLiteral("--bitrate=64");
-    }
-}
-
-// Killed at any moment, the same command again gives the tree an uninterrupted run gives, and
-// then has nothing left to do.
-void TstMirror::killed()
-{
-    QFETCH(int, killAfterMs);
-    QFETCH(QString, settings);
-    const QString src = m_dir.filePath(QStringLiteral("killed-src"));
-    m_dst = m_dir.filePath(QStringLiteral("killed-dst"));
-    QDir(m_dst).removeRecursively();
-    if (!QFileInfo::exists(src)) {
-        for (quint32 seed = 1; seed <= 8; ++seed)
-            QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src).arg(seed % 2).arg(seed), seed, "T", 4));
-    }
-    QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=2")};
-    if (!settings.isEmpty()) {
-        QCOMPARE(encode(args).exitCode, 0);
-        args << settings;
-    }
-    encode(args, killAfterMs);
-    const Run again = encode(args);
-    QVERIFY2(again.exitCode == 0, qPrintable(again.err));
-    QCOMPARE(tree(m_dst), batchOf(src, settings.isEmpty() ? QStringList() : QStringList {settings}));
-    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
-             QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
 }
 
 // A CD image as it was is not read again, not even the audio before track 1 that tells whether
@@ -390,6 +288,250 @@ void TstMirror::forgedRecord()
     QCOMPARE(forged, SQLITE_OK);
     QCOMPARE(encode(args).exitCode, 0);
     QCOMPARE(contentOf(outside), QByteArray("not the mirror's"));
+}
+
+// A folder the run cannot enter is not gone: its MP3s stay, the run names it and exits 1. A new
+// one, holding nothing the mirror made, is named and skipped (exit 0); so does a plain batch,
+// which did not convert what it holds (exit 1). Run as root, the command is denied the
+// capabilities that read any folder.
+void TstMirror::unreadable()
+{
+    if (::geteuid() == 0) {
+        QProcess probe;
+        m_wrapper = QStringList {QStringLiteral("setpriv"), QStringLiteral("--bounding-set=-dac_override,-dac_read_search"),
+                                 QStringLiteral("--")};
+        probe.start(m_wrapper.first(), m_wrapper.mid(1) + QStringList {QStringLiteral("true")});
+        if (!probe.waitForFinished() || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+            m_wrapper.clear();
+            QSKIP("run as root, and setpriv cannot drop the capabilities that read any folder");
+        }
+    }
+    const QString src = m_dir.filePath(QStringLiteral("unreadable-src"));
+    m_dst = m_dir.filePath(QStringLiteral("unreadable-dst"));
+    QVERIFY(writeTrack(src + "/A/01.wav", 81, "One") && writeTrack(src + "/B/01.wav", 91, "Two") &&
+            writeTrack(src + "/B/02.wav", 92, "Three"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    const QMap<QString, QByteArray> before = tree(m_dst);
+    const QString b = src + QStringLiteral("/B");
+    QVERIFY(QFile::setPermissions(b, {}));
+    const Run dry = encode(args + QStringList {QStringLiteral("--dry-run")});
+    const Run kept = encode(args);
+    const Run batch = encode({src, QStringLiteral("-o"), m_dir.filePath(QStringLiteral("unreadable-batch"))});
+    QVERIFY(QFile::setPermissions(b, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QCOMPARE(dry.out, QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+    QVERIFY2(kept.exitCode == 1 && kept.err.contains(b + QStringLiteral(" cannot be read (Permission denied): the 2 MP3s")),
+             qPrintable(kept.err));
+    QCOMPARE(tree(m_dst), before);
+    QVERIFY2(batch.exitCode == 1 && batch.err.contains(b + QStringLiteral(" cannot be read")), qPrintable(batch.err));
+
+    // A new folder that cannot be read holds nothing of the mirror's.
+    const QString c = src + QStringLiteral("/C");
+    QVERIFY(writeTrack(c + "/01.wav", 93, "Four") && QFile::setPermissions(c, {}));
+    const Run skipped = encode(args);
+    QVERIFY(QFile::setPermissions(c, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    m_wrapper.clear();
+    QVERIFY2(skipped.exitCode == 0 && skipped.err.contains(c + QStringLiteral(" cannot be read (Permission denied): skipped")),
+             qPrintable(skipped.err));
+    QCOMPARE(tree(m_dst), before);
+}
+
+// A second run while one works says who holds the mirror and changes nothing; the first ends as
+// a fresh batch would.
+void TstMirror::oneAtATime()
+{
+    const QString src = m_dir.filePath(QStringLiteral("locked-src"));
+    m_dst = m_dir.filePath(QStringLiteral("locked-dst"));
+    for (quint32 seed = 1; seed <= 6; ++seed)
+        QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src).arg(seed % 2).arg(seed), 100 + seed, "T", 4));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=1")};
+    QProcess first;
+    first.start(QStringLiteral(SONOVERT_ENCODE), args);
+    QVERIFY(first.waitForStarted());
+    const qint64 holder = first.processId();
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFileInfo::exists(m_dst + QStringLiteral("/.sonovert-mirror.lock")) && waited.elapsed() < 20000)
+        QThread::msleep(5);
+    const Run second = encode(args + QStringList {QStringLiteral("--bitrate=64")});
+    QVERIFY(first.waitForFinished(120000));
+    QCOMPARE(first.exitCode(), 0);
+    QVERIFY2(second.exitCode == 1
+                 && second.err.contains(QStringLiteral("another run holds the mirror (process %1 on ").arg(holder)),
+             qPrintable(second.err));
+    QCOMPARE(tree(m_dst), batchOf(src, {}));
+}
+
+void TstMirror::apart_data()
+{
+    QTest::addColumn<QString>("output"); // below the test's folder
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("inside the sources") << "apart-src/mp3" << 0 << QString();
+    QTest::newRow("the sources themselves") << "apart-src" << 2 << "is a source";
+    QTest::newRow("its parent not there") << "unplugged/stick" << 2 << "unplugged is not there";
+}
+
+// The mirror inside its sources is no source; the sources are no mirror; a disk not mounted is not
+// filled in its place.
+void TstMirror::apart()
+{
+    QFETCH(QString, output);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    const QString src = m_dir.filePath(QStringLiteral("apart-src"));
+    m_dst = m_dir.filePath(output);
+    if (!QFileInfo::exists(src))
+        QVERIFY(writeTrack(src + "/A/01.wav", 111, "One") && writeTrack(src + "/A/02.wav", 112, "Two"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    const Run run = encode(args);
+    QVERIFY2(run.exitCode == exitCode && run.err.contains(said), qPrintable(run.err));
+    if (exitCode != 0) {
+        QCOMPARE(tree(m_dir.filePath(QStringLiteral("unplugged"))).size(), 0);
+        return;
+    }
+    const QMap<QString, QByteArray> first = tree(m_dst);
+    QCOMPARE(first.keys(), QStringList({"A/01.mp3", "A/02.mp3"}));
+    QCOMPARE(encode(args).exitCode, 0);
+    QCOMPARE(tree(m_dst), first);
+    QVERIFY(QDir(m_dst).removeRecursively());
+}
+
+// A source recorded within its clock's tick, then rewritten with other audio of the same size and
+// its time put back, is encoded again.
+void TstMirror::racy()
+{
+    const QString src = m_dir.filePath(QStringLiteral("racy-src"));
+    m_dst = m_dir.filePath(QStringLiteral("racy-dst"));
+    const QString track = src + QStringLiteral("/A/01.wav");
+    const timespec now {std::time(nullptr) + 1, 0};
+    QVERIFY(writeTrack(track, 121, "One") && setTime(track, now));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    QVERIFY(writeTrack(track, 122, "One") && setTime(track, now));
+    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
+             QStringLiteral("encode again A/01.mp3\n0 to convert, 1 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+    QCOMPARE(encode(args).exitCode, 0);
+    QCOMPARE(tree(m_dst), batchOf(src, {}));
+}
+
+// An album whose folder holds an MP3 among its tracks (copied as it is, no track of it) is left
+// alone by a run with nothing changed.
+void TstMirror::albumWithMp3()
+{
+    const QString src = m_dir.filePath(QStringLiteral("withmp3-src"));
+    m_dst = m_dir.filePath(QStringLiteral("withmp3-dst"));
+    QVERIFY(writeTrack(src + "/A/01.wav", 151, "One") && writeTrack(src + "/A/02.wav", 152, "Two"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    QVERIFY(QFile::copy(m_dst + QStringLiteral("/A/01.mp3"), src + QStringLiteral("/A/03.mp3")));
+    QCOMPARE(encode(args).exitCode, 0);
+    const QMap<QString, QByteArray> made = tree(m_dst);
+    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
+             QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+    QCOMPARE(tree(m_dst), made);
+    QCOMPARE(made, batchOf(src, {}));
+}
+
+// The mirror's encodes speak as the batch's: a WAVE still being copied (its header announcing more
+// than the file holds) is converted as far as it goes, with the batch's warning.
+void TstMirror::cutShort()
+{
+    const QString src = m_dir.filePath(QStringLiteral("short-src"));
+    m_dst = m_dir.filePath(QStringLiteral("short-dst"));
+    const QString track = src + QStringLiteral("/A/01.wav");
+    QVERIFY(writeTrack(track, 161, "One", 3) && QFile::resize(track, QFileInfo(track).size() / 2));
+    const Run run = encode({QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst});
+    QVERIFY2(run.exitCode == 0 && run.err.contains(QStringLiteral("warning: ") + track + QStringLiteral(": The input's header announces")),
+             qPrintable(run.err));
+}
+
+// A run that would not fit on the mirror's disk says how much is missing and writes nothing; given
+// room, the next gives the fresh batch's bytes; --gone=delete deletes what is gone.
+void TstMirror::fullDisk()
+{
+    const QString disk = m_dir.filePath(QStringLiteral("small-disk"));
+    QVERIFY(QDir().mkpath(disk));
+    if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=300k", "tmpfs", disk}) != 0)
+        QSKIP("a small tmpfs cannot be mounted here (mounting needs root)");
+    const auto unmount = qScopeGuard([&disk] { QProcess::execute(QStringLiteral("umount"), {disk}); });
+    const QString src = m_dir.filePath(QStringLiteral("full-src"));
+    m_dst = disk + QStringLiteral("/mp3");
+    for (quint32 seed = 1; seed <= 6; ++seed)
+        QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src, seed <= 3 ? "A" : "B").arg(seed), 170 + seed, "T", 3));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    const Run refused = encode(args);
+    QVERIFY2(refused.exitCode == 1 && refused.err.contains(QStringLiteral("missing): nothing is changed")),
+             qPrintable(refused.err));
+    QCOMPARE(tree(m_dst).size(), 0);
+    QCOMPARE(QProcess::execute(QStringLiteral("mount"), {"-o", "remount,size=4m", disk}), 0);
+    QCOMPARE(encode(args).exitCode, 0);
+    QCOMPARE(tree(m_dst), batchOf(src, {}));
+
+    QVERIFY(QDir(src + QStringLiteral("/B")).removeRecursively());
+    const Run deleted = encode(args + QStringList {QStringLiteral("--gone=delete")});
+    QVERIFY2(deleted.exitCode == 0 && deleted.err.contains(QStringLiteral("trashed 0, deleted 3")), qPrintable(deleted.err));
+    QCOMPARE(tree(m_dst), batchOf(src, {}));
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("xdg/Trash/files/4.mp3"))));
+}
+
+// A record of an earlier release, without the stamp and the MP3s' digests, is upgraded in place:
+// the first run after it encodes nothing, and fills them in.
+void TstMirror::oldRecord()
+{
+    const QString src = m_dir.filePath(QStringLiteral("old-src"));
+    m_dst = m_dir.filePath(QStringLiteral("old-dst"));
+    QVERIFY(writeTrack(src + "/A/01.wav", 141, "One") && setTime(src + "/A/01.wav", {std::time(nullptr) - 60, 0}));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    const QMap<QString, QByteArray> made = tree(m_dst);
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(m_dst + "/.sonovert-mirror.sqlite").constData(), &db), SQLITE_OK);
+    const int dropped = sqlite3_exec(db, "ALTER TABLE mp3s DROP COLUMN mp3digest; ALTER TABLE mp3s DROP COLUMN stamp",
+                                     nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(dropped, SQLITE_OK);
+    const Run upgraded = encode(args);
+    QVERIFY2(upgraded.exitCode == 0 && upgraded.err.contains(QStringLiteral("converted 0, encoded again 0, retagged 0")),
+             qPrintable(upgraded.err));
+    QCOMPARE(tree(m_dst), made);
+    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
+             QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+}
+
+// An MP3 on the mirror cut short or replaced is made again, and the run says why; a copy of the
+// mirror, its times all new, encodes nothing.
+void TstMirror::checkedOnMirror()
+{
+    const QString src = m_dir.filePath(QStringLiteral("checked-src"));
+    m_dst = m_dir.filePath(QStringLiteral("checked-dst"));
+    QVERIFY(writeTrack(src + "/A/01.wav", 131, "One") && writeTrack(src + "/A/02.wav", 132, "Two"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    const QMap<QString, QByteArray> made = tree(m_dst);
+    QVERIFY(QFile::resize(m_dst + QStringLiteral("/A/01.mp3"), 3000));
+    QByteArray other = made.value(QStringLiteral("A/02.mp3"));
+    other[other.size() / 2] = char(other[other.size() / 2] ^ 0x55);
+    QVERIFY(writeBytes(m_dst + QStringLiteral("/A/02.mp3"), other) && setTime(m_dst + "/A/02.mp3", {std::time(nullptr) - 30, 0}));
+    const Run mended = encode(args);
+    QVERIFY2(mended.exitCode == 0 && mended.err.contains(QStringLiteral("A/01.mp3: not the MP3 recorded (its size)"))
+                 && mended.err.contains(QStringLiteral("A/02.mp3: not the MP3 recorded (its bytes)")),
+             qPrintable(mended.err));
+    QCOMPARE(tree(m_dst), made);
+
+    const QString copy = m_dir.filePath(QStringLiteral("checked-copy"));
+    QVERIFY(QDir().mkpath(copy + QStringLiteral("/A")));
+    for (const QString &name : {QStringLiteral(".sonovert-mirror.sqlite"), QStringLiteral("A/01.mp3"), QStringLiteral("A/02.mp3")}) {
+        QVERIFY(QFile::copy(m_dst + QLatin1Char('/') + name, copy + QLatin1Char('/') + name));
+        QVERIFY(setTime(copy + QLatin1Char('/') + name, {std::time(nullptr) - 7200, 0}));
+    }
+    const QStringList toCopy {QStringLiteral("--mirror"), src, QStringLiteral("-o"), copy};
+    QCOMPARE(encode(toCopy + QStringList {QStringLiteral("--dry-run")}).out,
+             QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+    const Run copied = encode(toCopy);
+    QVERIFY2(copied.exitCode == 0 && copied.err.contains(QStringLiteral("converted 0, encoded again 0, retagged 0")),
+             qPrintable(copied.err));
+    QCOMPARE(tree(copy), made);
 }
 
 QTEST_GUILESS_MAIN(TstMirror)

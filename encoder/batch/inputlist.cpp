@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include <dirent.h>
@@ -66,23 +67,63 @@ BatchInput InputList::take(BatchInput input, const QString &sheet)
     return first;
 }
 
+void InputList::passOver(const QString &folder)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) == 0)
+        m_searched.emplace(st.st_dev, st.st_ino);
+}
+
+void InputList::unreadable(const QString &path, int error)
+{
+    m_unread.push_back({path, QString::fromLocal8Bit(std::strerror(error))});
+}
+
+// A file system's own lost+found, at its root: only root reads it, and it holds no music.
+static bool isLostAndFound(const QString &path)
+{
+    if (!path.endsWith(QLatin1String("/lost+found")))
+        return false;
+    struct stat parent {};
+    struct stat above {};
+    const QByteArray root = QFile::encodeName(path.chopped(11));
+    return ::stat(root.constData(), &parent) == 0 && ::stat((root + "/..").constData(), &above) == 0
+        && (parent.st_dev != above.st_dev || parent.st_ino == above.st_ino);
+}
+
 void InputList::enter(const QString &path, const QString &below)
 {
     struct stat folder {};
-    if (::stat(QFile::encodeName(path).constData(), &folder) != 0
-        || !m_searched.emplace(folder.st_dev, folder.st_ino).second)
+    if (::stat(QFile::encodeName(path).constData(), &folder) != 0) {
+        unreadable(path, errno);
+        return;
+    }
+    if (!m_searched.emplace(folder.st_dev, folder.st_ino).second)
         return;
     // readdir tells most entries' kind, so a library's files are not each asked for it.
     std::vector<Entry> entries;
-    if (DIR *dir = ::opendir(QFile::encodeName(path).constData())) {
-        while (const dirent *entry = ::readdir(dir)) {
+    DIR *dir = ::opendir(QFile::encodeName(path).constData());
+    if (const int error = errno; !dir && !isLostAndFound(path))
+        unreadable(path, error);
+    if (dir) {
+        for (errno = 0;; errno = 0) {
+            const dirent *entry = ::readdir(dir);
+            if (!entry) {
+                if (errno != 0)
+                    unreadable(path, errno);
+                break;
+            }
             if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
                 continue;
             Entry found {QFile::decodeName(entry->d_name), entry->d_type, std::nullopt};
             struct stat st = {};
             if (m_sizes && found.type != DT_DIR
                 && (isLosslessFileName(found.name) || isLossyFileName(found.name) || isMp3FileName(found.name))
-                && ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0) {
+                && (found.type == DT_REG || found.type == DT_LNK || found.type == DT_UNKNOWN)) {
+                if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) != 0) {
+                    unreadable(path + QLatin1Char('/') + found.name, errno);
+                    continue;
+                }
                 found.type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
                 found.stamp = fileStampOf(st);
             }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "batchinput.h"
+#include "unreadplace.h"
 
 #include "encoder/core/filestamp.h"
 #include "encoder/input/cuecuts.h"
@@ -37,6 +38,12 @@ public:
     // it is read, which costs less than asking by each file's whole path later.
     void withSizes() { m_sizes = true; }
     void withPregapsKnown(PregapSilence known) { m_pregaps = std::move(known); }
+    // A folder never searched (a batch's output inside its inputs), where it is there.
+    void passOver(const QString &folder);
+
+    // The folders and files found that could not be read so far, in the order met. A
+    // file system's lost+found, which only its owner reads, is passed over without a word.
+    const std::vector<UnreadPlace> &unread() const { return m_unread; }
 
     std::optional<BatchInput> next();
 
@@ -63,6 +70,7 @@ private:
     };
     void enter(const QString &path, const QString &below);
     void claimFiles(Folder &folder);
+    void unreadable(const QString &path, int error);
     BatchInput lossyInput(const QString &path, const QString &below) const;
     // The input, or the first of its image's tracks with the others to follow.
     BatchInput take(BatchInput input, const QString &sheet);
@@ -78,4 +86,5 @@ private:
     std::vector<Folder> m_folders; // the folders being searched, the innermost last
     std::set<std::pair<dev_t, ino_t>> m_searched;
     std::set<QString> m_claimed; // the files of those sheets, by path: not converted whole too
+    std::vector<UnreadPlace> m_unread;
 };

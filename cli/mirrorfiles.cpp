@@ -1,0 +1,134 @@
+#include "mirrorfiles.h"
+
+#include "mirrorfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QCryptographicHash>
+
+#include <sys/stat.h>
+#include <sys/vfs.h>
+
+#include <cstdio>
+
+#include <dirent.h>
+
+bool sameBytes(const QString &a, const QString &b)
+{
+    QFile first(a);
+    QFile second(b);
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) || first.size() != second.size())
+        return false;
+    while (!first.atEnd()) {
+        if (first.read(1 << 20) != second.read(1 << 20))
+            return false;
+    }
+    return true;
+}
+
+// The file moved to the desktop's trash. Where no trash folder can be made, Qt 6.4 reports success
+// with the file moved into "files" of the working folder, its path relative: that move is undone.
+bool moveToTrash(const QString &path)
+{
+    QString where;
+    if (!QFile::moveToTrash(path, &where))
+        return false;
+    if (QDir::isAbsolutePath(where))
+        return true;
+    const QFileInfo moved(QDir::current().absoluteFilePath(where));
+    QDir trash = moved.dir();
+    if (!QFile::rename(moved.filePath(), path))
+        return false;
+    trash.cdUp();
+    QFile::remove(trash.filePath(QStringLiteral("info/") + moved.fileName() + QStringLiteral(".trashinfo")));
+    trash.rmdir(QStringLiteral("files"));
+    trash.rmdir(QStringLiteral("info"));
+    return false;
+}
+
+
+QByteArray fileDigest(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return hash.result();
+}
+
+qint64 timeGranularityNs(const QString &path)
+{
+    constexpr unsigned long kFat = 0x4d44; // MSDOS_SUPER_MAGIC
+    constexpr unsigned long kExfat = 0x2011bab0;
+    constexpr unsigned long kFuse = 0x65735546;
+    struct statfs fs {};
+    if (::statfs(QFile::encodeName(path).constData(), &fs) != 0)
+        return 1;
+    const unsigned long type = static_cast<unsigned long>(fs.f_type);
+    return type == kFat || type == kExfat || type == kFuse ? 2'000'000'000 : 1;
+}
+
+bool renameMp3(const QString &from, const QString &to)
+{
+    struct stat source {};
+    struct stat target {};
+    const QByteArray fromName = QFile::encodeName(from);
+    const QByteArray toName = QFile::encodeName(to);
+    if (::stat(toName.constData(), &target) == 0) {
+        // The same file: by its inode, or where FUSE numbers each name of its own, by a name that
+        // differs in case alone on a file system of sticks, with the same size and time.
+        const bool sameInode = ::stat(fromName.constData(), &source) == 0 && source.st_dev == target.st_dev
+                            && source.st_ino == target.st_ino;
+        const bool sameByCase = from.compare(to, Qt::CaseInsensitive) == 0 && timeGranularityNs(to) > 1
+                             && source.st_size == target.st_size
+                             && source.st_mtim.tv_sec == target.st_mtim.tv_sec;
+        if (!sameInode && !sameByCase)
+            return false;
+        const QByteArray aside = fromName + ".sonovert-case";
+        return ::rename(fromName.constData(), aside.constData()) == 0
+            && (::rename(aside.constData(), toName.constData()) == 0
+                || (::rename(aside.constData(), fromName.constData()), false));
+    }
+    return QDir().mkpath(QFileInfo(to).path()) && ::rename(fromName.constData(), toName.constData()) == 0;
+}
+
+void removeEmptyFolders(const QDir &mirror, const QSet<QString> &folders)
+{
+    for (const QString &folder : folders) {
+        for (QString below = folder; below != QLatin1String(".") && !below.isEmpty(); below = QFileInfo(below).path()) {
+            if (!mirror.rmdir(below))
+                break;
+        }
+    }
+}
+
+// The records' MP3s that are there as files, with their size and time, each folder listed once
+// and each file asked relative to it. leftovers: the temporary files of MP3s a stopped run did
+// not finish, met on the way.
+QHash<QString, FileStamp> filesThere(const QString &mirror, const std::vector<MirrorRecord> &records,
+                                     QStringList *leftovers)
+{
+    QSet<QString> folders;
+    for (const MirrorRecord &record : records)
+        folders.insert(record.mp3.left(std::max<qsizetype>(record.mp3.lastIndexOf(QLatin1Char('/')), 0)));
+    QHash<QString, FileStamp> files;
+    files.reserve(qsizetype(records.size()));
+    for (const QString &folder : std::as_const(folders)) {
+        const QString prefix = folder.isEmpty() ? QString() : folder + QLatin1Char('/');
+        const QByteArray path = QFile::encodeName(mirror + QLatin1Char('/') + folder);
+        DIR *dir = ::opendir(path.constData());
+        if (!dir)
+            continue;
+        while (const dirent *entry = ::readdir(dir)) {
+            if (isLeftover(entry->d_name))
+                leftovers->push_back(prefix + QFile::decodeName(entry->d_name));
+            struct stat st = {};
+            if ((entry->d_type == DT_REG || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN)
+                && ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+                files.insert(prefix + QFile::decodeName(entry->d_name), fileStampOf(st));
+        }
+        ::closedir(dir);
+    }
+    return files;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "batchrequest.h"
+
+#include "encoder/mirrorkeys.h"
+
+#include <QString>
+#include <QStringList>
+
+// The mirror's sources by their roots (the SRCs in the order given) and paths below them.
+
+// The request with its output folder and inputs absolute.
+BatchRequest absoluteRequest(const BatchRequest &given);
+// Which root a source is below, or -1.
+int rootOf(const QStringList &roots, const QString &path);
+// Its path below that root; a root that is a file is its own name.
+QString belowRoot(const QStringList &roots, int root, const QString &path);
+// What every MP3 depends on beside its source, its folder's covers and its sheet.
+TagInputs tagInputsOf(const BatchRequest &request);

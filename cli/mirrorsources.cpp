@@ -1,0 +1,125 @@
+#include "mirrorplan.h"
+#include "mirrorroots.h"
+
+#include "outputnaming.h"
+#include "paths.h"
+#include "version.h"
+
+#include "encoder/mirrorkeys.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <QHash>
+
+#include <sys/stat.h>
+
+BatchRequest absoluteRequest(const BatchRequest &given)
+{
+    BatchRequest request = given;
+    request.outputDir = absolute(request.outputDir);
+    for (QString &input : request.inputs)
+        input = absolute(input);
+    return request;
+}
+
+// Which root a source is below, or -1; its path below it.
+int rootOf(const QStringList &roots, const QString &path)
+{
+    for (int root = 0; root < roots.size(); ++root) {
+        if (path == roots[root] || path.startsWith(roots[root] + QLatin1Char('/')))
+            return root;
+    }
+    return -1;
+}
+
+QString belowRoot(const QStringList &roots, int root, const QString &path)
+{
+    return path == roots[root] ? QFileInfo(path).fileName() : path.mid(roots[root].size() + 1);
+}
+
+// What every MP3 depends on beside its source, its folder's covers and its sheet.
+TagInputs tagInputsOf(const BatchRequest &request)
+{
+    QByteArray extra = QByteArrayLiteral(SONOVERT_VERSION);
+    if (request.name)
+        extra += '\0' + request.name->text().toUtf8();
+    return TagInputs(request.settings, extra);
+}
+
+
+std::vector<BatchInput> mirrorSources(const BatchRequest &given, const std::function<const std::vector<MirrorRecord> &()> &recorded,
+                                      std::vector<UnreadPlace> *unread)
+{
+    const BatchRequest request = absoluteRequest(given);
+    std::vector<BatchInput> inputs;
+    InputList list(request.inputs, request.subfolders, request.pregap);
+    list.withMp3s();
+    list.withSizes();
+    // A mirror inside its sources is not one of them: each run would copy the last one's MP3s.
+    list.passOver(request.outputDir);
+    // A CD image as it was recorded (its size, time and stamp) has a track 0 where it had one: the
+    // audio before track 1 is not read again to tell.
+    struct Image
+    {
+        const MirrorRecord *first = nullptr;
+        bool same = true; // every track's record has the first's size, time and stamp
+        bool track0 = false;
+    };
+    QHash<SourceKey, Image> images;
+    bool indexed = false;
+    TagInputs tagInputs = tagInputsOf(request);
+    list.withPregapsKnown([&](const QString &sheet, const QString &image) -> std::optional<bool> {
+        if (!indexed) {
+            indexed = true;
+            for (const MirrorRecord &record : recorded()) {
+                if (record.track < 0)
+                    continue;
+                Image &known = images[{record.root, -1, record.source}]; // the image, whatever its track
+                if (!known.first)
+                    known.first = &record;
+                known.same = known.same && record.size == known.first->size &&
+                             record.mtimeNs == known.first->mtimeNs && record.stamp == known.first->stamp;
+                known.track0 = known.track0 || record.track == 0;
+            }
+        }
+        const int root = rootOf(request.inputs, image);
+        if (root < 0)
+            return std::nullopt;
+        const auto found = images.constFind({root, -1, belowRoot(request.inputs, root, image)});
+        if (found == images.constEnd() || !found->same || found->first->stamp.isEmpty()
+            || fileStamp(image) != FileStamp {found->first->size, found->first->mtimeNs})
+            return std::nullopt;
+        EncoderSettings settings = request.settings;
+        settings.inputFile = image;
+        settings.cueSheet = sheet;
+        if (tagInputs.digest(settings) != found->first->stamp)
+            return std::nullopt;
+        return !found->track0;
+    });
+    while (std::optional<BatchInput> input = list.next())
+        inputs.push_back(std::move(*input));
+    if (unread)
+        *unread = list.unread();
+    return inputs;
+}
+
+
+void readSourcesClock(const BatchRequest &request, MirrorSeen &seen, QString *why)
+{
+    for (const QString &root : request.inputs) {
+        if (!QFileInfo(root).isDir())
+            continue;
+        QTemporaryFile probe(root + QStringLiteral("/.sonovert-clock-XXXXXX"));
+        struct stat st {};
+        if (probe.open() && ::fstat(probe.handle(), &st) == 0) {
+            seen.sourcesNowNs = fileStampOf(st).mtimeNs;
+            seen.racyNs = 2'000'000'000;
+            return;
+        }
+    }
+    seen.sourcesNowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
+    seen.racyNs = 60'000'000'000;
+    *why = QStringLiteral("the sources cannot be written, so their clock is taken to be this machine's: what "
+                          "changed in the last minute is read again by the next run");
+}

@@ -1,0 +1,140 @@
+// sonovert-encode --mirror killed at any moment, then run again: the tree an uninterrupted run gives.
+#include "mirrortest.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QtTest>
+
+#include <unistd.h>
+
+class TstMirrorKilled : public MirrorTest
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void killed_data();
+    void killed();
+    void onStick_data();
+    void onStick();
+};
+
+void TstMirrorKilled::killed_data()
+{
+    QTest::addColumn<int>("killAfterMs");
+    QTest::addColumn<QString>("settings"); // of the run killed; the library is first mirrored without
+    for (const int ms : {30, 120, 300, 700, 1500}) {
+        QTest::addRow("new, killed at %d ms", ms) << ms << QString();
+        QTest::addRow("bit rate, killed at %d ms", ms) << ms << QStringLiteral("--bitrate=64");
+    }
+}
+
+// Killed at any moment, the same command again gives the tree an uninterrupted run gives, and
+// then has nothing left to do.
+void TstMirrorKilled::killed()
+{
+    QFETCH(int, killAfterMs);
+    QFETCH(QString, settings);
+    const QString src = m_dir.filePath(QStringLiteral("killed-src"));
+    m_dst = m_dir.filePath(QStringLiteral("killed-dst"));
+    QDir(m_dst).removeRecursively();
+    if (!QFileInfo::exists(src)) {
+        for (quint32 seed = 1; seed <= 8; ++seed)
+            QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src).arg(seed % 2).arg(seed), seed, "T", 4));
+    }
+    QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=2")};
+    if (!settings.isEmpty()) {
+        QCOMPARE(encode(args).exitCode, 0);
+        args << settings;
+    }
+    encode(args, killAfterMs);
+    const Run again = encode(args);
+    QVERIFY2(again.exitCode == 0, qPrintable(again.err));
+    QCOMPARE(tree(m_dst), batchOf(src, settings.isEmpty() ? QStringList() : QStringList {settings}));
+    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
+             QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+}
+
+void TstMirrorKilled::onStick_data()
+{
+    QTest::addColumn<QString>("fileSystem");
+    QTest::newRow("FAT through fusefat") << "fat";
+    QTest::newRow("exFAT on a loop device") << "exfat";
+}
+
+// On a stick's file system (no O_TMPFILE, times of 2 s, no letter case): a run killed, then the
+// same command, leaves no temporary file and the batch's tree; then nothing to do, and a rename
+// in letter case alone is a move.
+void TstMirrorKilled::onStick()
+{
+    QFETCH(QString, fileSystem);
+    if (::geteuid() != 0)
+        QSKIP("mounting a file system image needs root");
+    const QString image = m_dir.filePath(fileSystem + QStringLiteral(".img"));
+    const QString stick = m_dir.filePath(fileSystem + QStringLiteral("-stick"));
+    QString loop;
+    const auto run = [](const QString &program, const QStringList &args, QString *out = nullptr) {
+        QProcess process;
+        process.start(program, args);
+        const bool ran = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+                      && process.exitCode() == 0;
+        if (out)
+            *out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+        return ran;
+    };
+    QVERIFY(QDir().mkpath(stick));
+    QFile made(image);
+    QVERIFY(made.open(QIODevice::WriteOnly) && made.resize(48 << 20));
+    made.close();
+    const auto unmount = qScopeGuard([&] {
+        run(QStringLiteral("umount"), {stick});
+        if (!loop.isEmpty())
+            run(QStringLiteral("losetup"), {QStringLiteral("-d"), loop});
+    });
+    if (fileSystem == QLatin1String("fat")) {
+        if (!run(QStringLiteral("mkfs.fat"), {"-F", "32", image}))
+            QSKIP("mkfs.fat cannot be run (scripts/install-deps test installs dosfstools)");
+        if (!run(QStringLiteral("fusefat"), {"-o", "rw+", image, stick}))
+            QSKIP("fusefat cannot mount the image (no FUSE here, or fusefat missing)");
+    } else {
+        if (!run(QStringLiteral("mkfs.exfat"), {image}))
+            QSKIP("mkfs.exfat cannot be run (scripts/install-deps test installs exfatprogs)");
+        if (!run(QStringLiteral("losetup"), {"-f", "--show", image}, &loop))
+            QSKIP("no loop device can be had here");
+        if (!run(QStringLiteral("mount"), {"-t", "exfat", loop, stick}))
+            QSKIP("the kernel cannot mount exFAT here");
+    }
+    const QString src = m_dir.filePath(QStringLiteral("stick-src"));
+    m_dst = stick + QStringLiteral("/mp3");
+    if (!QFileInfo::exists(src)) {
+        for (quint32 seed = 1; seed <= 6; ++seed)
+            QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src, seed % 2 ? "demos" : "live").arg(seed), seed, "T", 4));
+    }
+    // Without album figures: an album's final tag written over its placeholder does not reach a
+    // file on fusefat, for the batch as for the mirror.
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=2"),
+                            QStringLiteral("--album=off")};
+    encode(args, 1500);
+    const Run again = encode(args);
+    QVERIFY2(again.exitCode == 0, qPrintable(again.err));
+    QDirIterator all(stick, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (all.hasNext()) {
+        const QString path = all.next();
+        QVERIFY2(!all.fileName().startsWith(QLatin1String(".sonovert-")) || all.fileName().startsWith(QLatin1String(".sonovert-mirror.sqlite")),
+                 qPrintable(path));
+    }
+    QCOMPARE(tree(m_dst), batchOf(src, {QStringLiteral("--album=off")}));
+    const QString nothing = QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n");
+    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out, nothing);
+
+    QVERIFY(QDir().rename(src + QStringLiteral("/demos"), src + QStringLiteral("/DEMOS")));
+    const auto renamed = qScopeGuard([&src] { QDir().rename(src + QStringLiteral("/DEMOS"), src + QStringLiteral("/demos")); });
+    const Run moved = encode(args);
+    QVERIFY2(moved.exitCode == 0 && moved.err.contains(QStringLiteral("moved 3")), qPrintable(moved.err));
+    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out, nothing);
+}
+
+QTEST_GUILESS_MAIN(TstMirrorKilled)
+#include "tst_mirrorkilled.moc"
