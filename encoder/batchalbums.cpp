@@ -2,6 +2,7 @@
 // its figures go into their tags and they are put in place together.
 #include "batchrun.h"
 
+#include "encoder/appliedgain.h"
 #include "encoder/encoderun.h"
 
 #include <algorithm>
@@ -155,4 +156,29 @@ void BatchRun::dropUnfinishedAlbums(const Done &done)
             done(result);
         }
     }
+}
+
+double BatchRun::albumAppliedDb(int album)
+{
+    std::promise<double> measuring;
+    {
+        const std::lock_guard lock(m_gainMutex);
+        const auto known = m_albumGains.find(album);
+        if (known != m_albumGains.end()) {
+            const std::shared_future<double> gain = known->second;
+            return gain.get();
+        }
+        m_albumGains.emplace(album, measuring.get_future().share());
+    }
+    std::vector<EncoderSettings> tracks;
+    if (album >= 0 && album < static_cast<int>(m_albumInputs.size())) {
+        for (const BatchInput &input : m_albumInputs[static_cast<std::size_t>(album)]) {
+            EncoderSettings &track = tracks.emplace_back(m_settings);
+            track.inputFile = input.path;
+            track.range = input.range;
+        }
+    }
+    const double gain = appliedGainOf(tracks, m_abort);
+    measuring.set_value(gain);
+    return gain;
 }

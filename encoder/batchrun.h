@@ -1,6 +1,7 @@
 #pragma once
 
 #include "encoder/batch/batchfile.h"
+#include "encoder/batch/batchinput.h"
 #include "encoder/core/encodersettings.h"
 #include "encoder/core/outcome.h"
 #include "encoder/core/trackgain.h"
@@ -16,6 +17,8 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <future>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -65,6 +68,9 @@ public:
     // the album's figures, the range of it a CD image's track is), or left out, with an empty
     // input (an input refused, or whose MP3 an earlier input took).
     void albumTrackPresent(int album, int track, const QString &input, const FrameRange &range = {});
+    // Each album's inputs, by the index setAlbums counts, before run(): where the settings apply
+    // the album's gain to the samples, it is measured over them all before its first track.
+    void setAlbumInputs(std::vector<std::vector<BatchInput>> inputs) { m_albumInputs = std::move(inputs); }
     // The audio length of an input in seconds with these settings; 0 where it cannot be read.
     double audioSeconds(const QString &input, const FrameRange &range = {}) const;
 
@@ -97,6 +103,8 @@ private:
     bool holdForAlbum(Finished &finished);
     std::optional<std::vector<AlbumTrack>> trackEnded(int album);
     void finishWholeAlbums();
+    // The gain applied to the album's samples, measured by the first of its tracks to ask.
+    double albumAppliedDb(int album);
     // Writes the album's figures into its waiting MP3s and hands them to the committer.
     void finishAlbum(std::vector<AlbumTrack> &tracks);
     void enqueue(Finished finished);
@@ -129,4 +137,8 @@ private:
     std::mutex m_albumMutex; // guards m_albums
     std::vector<Album> m_albums;
     std::vector<std::vector<AlbumTrack>> m_wholeAlbums; // made whole by a track already there
+
+    std::vector<std::vector<BatchInput>> m_albumInputs;
+    std::mutex m_gainMutex; // guards m_albumGains
+    std::map<int, std::shared_future<double>> m_albumGains;
 };
