@@ -22,18 +22,36 @@ constexpr int kMostCover = 4096;
 // The lowest MP3 sample rate.
 constexpr int kLeastRate = 8000;
 
+// A bundle --device names: the settings it gives where their options are not given.
+struct DeviceBundle
+{
+    const char *name;
+    DeviceSettings settings;
+};
+
 // The bundles: each unit's documented limits, docs/devices.md gives the sources.
 const DeviceBundle kBundles[] = {
     {"car",
-     {.id3Version = 3, .id3v1 = true, .coverSize = 500, .maxRate = 44100, .applyGain = Gain::Track, .appliedDb = std::nullopt},
-     "ID3v2.3 and ID3v1, covers of at most 500 px as baseline JPEGs, at most 44.1 kHz, track gain applied"},
+     {.id3Version = 3,
+      .id3v1 = true,
+      .coverSize = 500,
+      .maxRate = 44100,
+      .applyGain = Gain::Track,
+      .appliedDb = std::nullopt}},
     {"player",
-     {.id3Version = 3, .id3v1 = true, .coverSize = 300, .maxRate = 44100, .applyGain = Gain::Track, .appliedDb = std::nullopt},
-     "ID3v2.3 and ID3v1, covers of at most 300 px as baseline JPEGs, at most 44.1 kHz, track gain applied"},
+     {.id3Version = 3,
+      .id3v1 = true,
+      .coverSize = 300,
+      .maxRate = 44100,
+      .applyGain = Gain::Track,
+      .appliedDb = std::nullopt}},
     {"phone",
-     {.id3Version = 4, .id3v1 = false, .coverSize = 1000, .maxRate = 0, .applyGain = Gain::Track, .appliedDb = std::nullopt},
-     "ID3v2.4 alone, covers of at most 1000 px as baseline JPEGs, track gain applied; its SD card or a synced "
-     "folder, never an MTP mount"},
+     {.id3Version = 4,
+      .id3v1 = false,
+      .coverSize = 1000,
+      .maxRate = 0,
+      .applyGain = Gain::Track,
+      .appliedDb = std::nullopt}},
 };
 
 const DeviceSettings deviceDefaults;
@@ -196,11 +214,6 @@ QString unescaped(const QByteArray &field)
 std::span<const CommandOption> deviceOptions()
 {
     return kDeviceOptions;
-}
-
-std::span<const DeviceBundle> deviceBundles()
-{
-    return kBundles;
 }
 
 std::optional<QString> mtpMountOf(const QByteArray &mounts, const QString &absolutePath)

@@ -13,15 +13,6 @@
 // from).
 std::span<const CommandOption> deviceOptions();
 
-// A bundle --device names: the settings it gives where their options are not given.
-struct DeviceBundle
-{
-    const char *name;
-    DeviceSettings settings;
-    const char *help;
-};
-std::span<const DeviceBundle> deviceBundles();
-
 // What the device options given cannot do: --apply-gain=album without albums (IN OUT, or no
 // album figures measured), --device=phone onto an MTP mount.
 Outcome checkDeviceOptions(const Command &command);

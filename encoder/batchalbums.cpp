@@ -14,6 +14,8 @@ void BatchRun::setAlbums(std::vector<int> trackCounts)
     for (const int count : trackCounts) {
         Album album;
         album.tracks.resize(static_cast<std::size_t>(std::max(count, 0)));
+        for (AlbumTrack &track : album.tracks)
+            track.album = static_cast<int>(m_albums.size());
         album.toEnd = count;
         m_albums.push_back(std::move(album));
     }
@@ -99,6 +101,11 @@ void BatchRun::finishAlbum(std::vector<AlbumTrack> &tracks)
             EncoderSettings settings = m_settings;
             settings.inputFile = track.present;
             settings.range = track.presentRange;
+            // Measured as scaled, as its MP3 was where the album's gain did not change.
+            if (settings.device.applyGain == DeviceSettings::Gain::Album)
+                settings.device.appliedDb = albumAppliedDb(track.album);
+            else
+                settings = withTrackGainApplied(settings, m_abort);
             track.meters = measureLoudness(settings, m_abort);
         }
         for (const std::unique_ptr<LoudnessMeter> &meter : track.meters)

@@ -88,6 +88,7 @@ private:
     {
         std::vector<std::unique_ptr<LoudnessMeter>> meters;
         std::optional<Finished> waiting;
+        int album = -1; // its index
         QString present; // the input of a track whose MP3 is already there
         FrameRange presentRange;
     };

@@ -182,11 +182,12 @@ RgbImage scaleDown(const RgbImage &image, int width, int height)
     RgbImage scaled {width, height, std::vector<unsigned char>(std::size_t(width) * std::size_t(height) * 3)};
     for (int y = 0; y < height; ++y) {
         const Span &span = down[std::size_t(y)];
-        for (std::size_t x = 0; x < std::size_t(width) * 3; ++x) {
+        const std::size_t stride = std::size_t(width) * 3;
+        for (std::size_t x = 0; x < stride; ++x) {
             std::uint64_t sum = 0;
             for (std::size_t i = 0; i < span.weights.size(); ++i)
-                sum += std::uint64_t(rows[(std::size_t(span.first) + i) * std::size_t(width) * 3 + x]) * span.weights[i];
-            scaled.rgb[std::size_t(y) * std::size_t(width) * 3 + x] = static_cast<unsigned char>((sum + area / 2) / area);
+                sum += std::uint64_t(rows[(std::size_t(span.first) + i) * stride + x]) * span.weights[i];
+            scaled.rgb[std::size_t(y) * stride + x] = static_cast<unsigned char>((sum + area / 2) / area);
         }
     }
     return scaled;

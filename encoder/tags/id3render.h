@@ -21,8 +21,8 @@ struct Id3Form
     bool v1 = true;
 };
 
-// An ID3v2.3 tag (2.4 with version 4, its year then in TDRC) with one frame for each text and picture: text in ISO-8859-1 where it fits,
-// else UTF-16; the loudness figures, when given, as TXXX REPLAYGAIN_TRACK_GAIN and _PEAK, and
+// An ID3v2.3 tag (2.4 with version 4, its year then in TDRC) with one frame for each text and
+// picture: text in ISO-8859-1 where it fits, else UTF-16; the loudness figures, when given, as TXXX REPLAYGAIN_TRACK_GAIN and _PEAK, and
 // the album's as REPLAYGAIN_ALBUM_GAIN and _PEAK. Without padding, or padded to size bytes when
 // size is larger. Empty when there is nothing to carry; nothing when the tag would be too long
 // for any ID3v2 tag.
