@@ -7,9 +7,10 @@
 
 #include <algorithm>
 
-void BatchRun::setAlbums(std::vector<int> trackCounts)
+void BatchRun::setAlbums(std::vector<int> trackCounts, std::vector<std::vector<BatchInput>> inputs)
 {
     const std::lock_guard lock(m_albumMutex);
+    m_albumInputs = std::move(inputs);
     m_albums.clear();
     for (const int count : trackCounts) {
         Album album;

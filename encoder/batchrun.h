@@ -63,14 +63,13 @@ public:
     // loudness figures go into their tags and they are put in place together. A track whose MP3
     // is already there is measured again; after an interrupt an album's waiting MP3s are dropped,
     // so an album's MP3s are there all together or not at all.
-    void setAlbums(std::vector<int> trackCounts);
+    // With each album's inputs, by index: where the settings apply the album's gain to the
+    // samples, it is measured over them all before the album's first track.
+    void setAlbums(std::vector<int> trackCounts, std::vector<std::vector<BatchInput>> inputs = {});
     // A track of an album that is not converted: its MP3 already there (input is measured for
     // the album's figures, the range of it a CD image's track is), or left out, with an empty
     // input (an input refused, or whose MP3 an earlier input took).
     void albumTrackPresent(int album, int track, const QString &input, const FrameRange &range = {});
-    // Each album's inputs, by the index setAlbums counts, before run(): where the settings apply
-    // the album's gain to the samples, it is measured over them all before its first track.
-    void setAlbumInputs(std::vector<std::vector<BatchInput>> inputs) { m_albumInputs = std::move(inputs); }
     // The audio length of an input in seconds with these settings; 0 where it cannot be read.
     double audioSeconds(const QString &input, const FrameRange &range = {}) const;
 
