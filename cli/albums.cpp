@@ -39,9 +39,11 @@ void AlbumPlan::count(const BatchInput &input)
     if (found == m_albums.constEnd()) {
         m_albums.insert(album, static_cast<int>(m_counts.size()));
         m_counts.push_back(1);
+        m_inputs.emplace_back();
     } else {
         ++m_counts[static_cast<std::size_t>(*found)];
     }
+    m_inputs[static_cast<std::size_t>(m_albums.value(album))].push_back(input);
 }
 
 QString AlbumPlan::key(const BatchInput &batchInput)

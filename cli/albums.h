@@ -28,6 +28,8 @@ public:
     Place place(const BatchInput &input);
     // How many tracks each album has, by index.
     const std::vector<int> &trackCounts() const { return m_counts; }
+    // Each album's inputs, by index, in the list's order.
+    const std::vector<std::vector<BatchInput>> &albumInputs() const { return m_inputs; }
 
     // What makes an album of an input: its folder, or its album tags, or the CD image it is a
     // track of; empty for none.
@@ -40,5 +42,6 @@ private:
     QHash<QString, int> m_albums; // by key
     QHash<QString, QString> m_tagKeys; // by input, with --album=tags: read once
     std::vector<int> m_counts;
+    std::vector<std::vector<BatchInput>> m_inputs;
     std::vector<int> m_placed;
 };

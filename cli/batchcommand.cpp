@@ -106,7 +106,7 @@ class BatchBook
 public:
     BatchBook(BatchRun &batch, AlbumPlan &albums) : m_batch(batch), m_albums(albums)
     {
-        m_batch.setAlbums(m_albums.trackCounts());
+        m_batch.setAlbums(m_albums.trackCounts(), m_albums.albumInputs());
     }
 
     // The next file to convert in the list's order; what is skipped or refused on the way is

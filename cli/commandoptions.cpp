@@ -1,6 +1,7 @@
 #include "commandoptions.h"
 
 #include "choices.h"
+#include "deviceoptions.h"
 #include "lamewords.h"
 
 #include "encoder/input/legacytext.h"
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -258,12 +260,17 @@ unsigned formBit(Form form)
 
 std::span<const CommandOption> commandOptions()
 {
-    return kOptions;
+    static const std::vector<CommandOption> all = [] {
+        std::vector<CommandOption> rows(std::begin(kOptions), std::end(kOptions));
+        rows.insert(rows.end(), deviceOptions().begin(), deviceOptions().end());
+        return rows;
+    }();
+    return all;
 }
 
 const CommandOption *commandOption(QStringView name, char shortName)
 {
-    for (const CommandOption &option : kOptions)
+    for (const CommandOption &option : commandOptions())
         if (shortName ? option.shortName == shortName : name == QLatin1String(option.name))
             return &option;
     return nullptr;
@@ -304,5 +311,7 @@ Outcome checkCommand(Command &command)
     }
     if (command.form != Form::InOut && command.files.isEmpty())
         return Outcome::failure(QStringLiteral("no input"));
+    if (Outcome device = checkDeviceOptions(command); !device)
+        return device;
     return checkLameWords(command);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "command.h"
+#include "optionrow.h"
 
 #include "encoder/core/outcome.h"
 
@@ -9,30 +10,7 @@
 
 #include <span>
 
-// The forms an option is taken in, together.
-enum FormSet : unsigned { InOutForm = 1, BatchForm = 2, MirrorForm = 4, AnyForm = 7 };
-
-// The headings of --help, in its order.
-enum class OptionGroup { Files, Settings, Albums, Mirror, Machines };
-
-// One row an option: its names, what its value looks like (empty for a switch), where --help
-// shows it and what it says, its default (empty: none shown), the forms it is taken in, the
-// option it needs (a long name), what INPUT OUTPUT does instead or what a batch takes instead,
-// and what it sets. The encoder's members follow as --Member=value, from the member table.
-struct CommandOption
-{
-    const char *name;
-    char shortName; // 0: none
-    QString value;
-    OptionGroup group;
-    const char *help;
-    QString byDefault;
-    unsigned forms;
-    const char *needs;
-    const char *apart;
-    Outcome (*set)(Command &command, const QString &value);
-};
-
+// Every option: the files', the settings', a device's (deviceoptions.h), the mirror's...
 std::span<const CommandOption> commandOptions();
 // By its long name, or by its short one where shortName is not 0; nullptr for none.
 const CommandOption *commandOption(QStringView name, char shortName = 0);

@@ -146,6 +146,8 @@ QString helpText()
     writeLameWords(out);
     out << "\nAlbums and tags:\n";
     writeOptions(out, OptionGroup::Albums);
+    out << "\nFor a device (a car, an old player, a phone):\n";
+    writeOptions(out, OptionGroup::Device);
     out << "\nThe mirror (--mirror SRC... -o DIR):\n";
     writeOptions(out, OptionGroup::Mirror);
     out << "\nMany machines:\n";

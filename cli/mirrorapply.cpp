@@ -201,7 +201,7 @@ void MirrorRun::encode()
     if (byOutput.isEmpty())
         return;
     BatchRun batch(m_request.settings, m_request.jobs, stopRequested());
-    batch.setAlbums(m_plan.albumTracks);
+    batch.setAlbums(m_plan.albumTracks, albumInputsOf(m_plan));
     const std::vector<bool> albumEncodes = albumsEncodedHere();
     std::size_t next = 0;
     // The batch's voice: its warnings, a full disk, its progress line over what is encoded here.

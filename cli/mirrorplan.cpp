@@ -256,10 +256,23 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         std::vector<bool> changed(tracks.size());
         for (std::size_t album = 0; album < tracks.size(); ++album)
             changed[album] = albumChanged(tracks[album], recordedIn);
+        // Where the album's gain is applied to its samples, a new figure is new audio.
+        const Step again = request.settings.device.applyGain == DeviceSettings::Gain::Album ? Step::EncodeAgain
+                                                                                           : Step::AlbumRetag;
         for (MirrorItem &item : plan.items) {
             if (item.place.album >= 0 && !item.encodes() && changed[std::size_t(item.place.album)])
-                item.steps.add(Step::AlbumRetag);
+                item.steps.add(again);
         }
     }
     return plan;
+}
+
+std::vector<std::vector<BatchInput>> albumInputsOf(const MirrorPlan &plan)
+{
+    std::vector<std::vector<BatchInput>> inputs(plan.albumTracks.size());
+    for (const MirrorItem &item : plan.items) {
+        if (item.place.album >= 0)
+            inputs[std::size_t(item.place.album)].push_back(item.input);
+    }
+    return inputs;
 }

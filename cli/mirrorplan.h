@@ -91,3 +91,6 @@ void readSourcesClock(const BatchRequest &request, MirrorSeen &seen, QString *wh
 
 MirrorPlan planMirror(const BatchRequest &request, std::vector<BatchInput> sources, std::vector<MirrorRecord> records,
                       MirrorSeen seen);
+
+// Each album's inputs, by album index, for a gain applied to the whole album's samples.
+std::vector<std::vector<BatchInput>> albumInputsOf(const MirrorPlan &plan);

@@ -2,17 +2,21 @@
 // its figures go into their tags and they are put in place together.
 #include "batchrun.h"
 
+#include "encoder/appliedgain.h"
 #include "encoder/encoderun.h"
 
 #include <algorithm>
 
-void BatchRun::setAlbums(std::vector<int> trackCounts)
+void BatchRun::setAlbums(std::vector<int> trackCounts, std::vector<std::vector<BatchInput>> inputs)
 {
     const std::lock_guard lock(m_albumMutex);
+    m_albumInputs = std::move(inputs);
     m_albums.clear();
     for (const int count : trackCounts) {
         Album album;
         album.tracks.resize(static_cast<std::size_t>(std::max(count, 0)));
+        for (AlbumTrack &track : album.tracks)
+            track.album = static_cast<int>(m_albums.size());
         album.toEnd = count;
         m_albums.push_back(std::move(album));
     }
@@ -98,6 +102,11 @@ void BatchRun::finishAlbum(std::vector<AlbumTrack> &tracks)
             EncoderSettings settings = m_settings;
             settings.inputFile = track.present;
             settings.range = track.presentRange;
+            // Measured as scaled, as its MP3 was where the album's gain did not change.
+            if (settings.device.applyGain == DeviceSettings::Gain::Album)
+                settings.device.appliedDb = albumAppliedDb(track.album);
+            else
+                settings = withTrackGainApplied(settings, m_abort);
             track.meters = measureLoudness(settings, m_abort);
         }
         for (const std::unique_ptr<LoudnessMeter> &meter : track.meters)
@@ -155,4 +164,29 @@ void BatchRun::dropUnfinishedAlbums(const Done &done)
             done(result);
         }
     }
+}
+
+double BatchRun::albumAppliedDb(int album)
+{
+    std::promise<double> measuring;
+    {
+        const std::lock_guard lock(m_gainMutex);
+        const auto known = m_albumGains.find(album);
+        if (known != m_albumGains.end()) {
+            const std::shared_future<double> gain = known->second;
+            return gain.get();
+        }
+        m_albumGains.emplace(album, measuring.get_future().share());
+    }
+    std::vector<EncoderSettings> tracks;
+    if (album >= 0 && album < static_cast<int>(m_albumInputs.size())) {
+        for (const BatchInput &input : m_albumInputs[static_cast<std::size_t>(album)]) {
+            EncoderSettings &track = tracks.emplace_back(m_settings);
+            track.inputFile = input.path;
+            track.range = input.range;
+        }
+    }
+    const double gain = appliedGainOf(tracks, m_abort);
+    measuring.set_value(gain);
+    return gain;
 }

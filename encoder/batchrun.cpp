@@ -172,6 +172,8 @@ BatchRun::Finished BatchRun::convert(int slot, const BatchFile &file)
     settings.range = file.range;
     settings.cueSheet = file.sheet;
     settings.cueTrack = file.track;
+    if (settings.device.applyGain == DeviceSettings::Gain::Album && file.album >= 0)
+        settings.device.appliedDb = albumAppliedDb(file.album);
     // The thread encodes the file's chunks one after another, helped by the cores other threads
     // lend once they run dry.
     ParallelPlan plan;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "encoder/batch/batchfile.h"
+#include "encoder/batch/batchinput.h"
 #include "encoder/core/encodersettings.h"
 #include "encoder/core/outcome.h"
 #include "encoder/core/trackgain.h"
@@ -16,6 +17,8 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <future>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -60,7 +63,9 @@ public:
     // loudness figures go into their tags and they are put in place together. A track whose MP3
     // is already there is measured again; after an interrupt an album's waiting MP3s are dropped,
     // so an album's MP3s are there all together or not at all.
-    void setAlbums(std::vector<int> trackCounts);
+    // With each album's inputs, by index: where the settings apply the album's gain to the
+    // samples, it is measured over them all before the album's first track.
+    void setAlbums(std::vector<int> trackCounts, std::vector<std::vector<BatchInput>> inputs = {});
     // A track of an album that is not converted: its MP3 already there (input is measured for
     // the album's figures, the range of it a CD image's track is), or left out, with an empty
     // input (an input refused, or whose MP3 an earlier input took).
@@ -82,6 +87,7 @@ private:
     {
         std::vector<std::unique_ptr<LoudnessMeter>> meters;
         std::optional<Finished> waiting;
+        int album = -1; // its index
         QString present; // the input of a track whose MP3 is already there
         FrameRange presentRange;
     };
@@ -97,6 +103,8 @@ private:
     bool holdForAlbum(Finished &finished);
     std::optional<std::vector<AlbumTrack>> trackEnded(int album);
     void finishWholeAlbums();
+    // The gain applied to the album's samples, measured by the first of its tracks to ask.
+    double albumAppliedDb(int album);
     // Writes the album's figures into its waiting MP3s and hands them to the committer.
     void finishAlbum(std::vector<AlbumTrack> &tracks);
     void enqueue(Finished finished);
@@ -129,4 +137,8 @@ private:
     std::mutex m_albumMutex; // guards m_albums
     std::vector<Album> m_albums;
     std::vector<std::vector<AlbumTrack>> m_wholeAlbums; // made whole by a track already there
+
+    std::vector<std::vector<BatchInput>> m_albumInputs;
+    std::mutex m_gainMutex; // guards m_albumGains
+    std::map<int, std::shared_future<double>> m_albumGains;
 };

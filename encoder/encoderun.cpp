@@ -1,5 +1,6 @@
 #include "encoderun.h"
 
+#include "encoder/appliedgain.h"
 #include "encoder/core/result.h"
 #include "encoder/input/audiosource.h"
 #include "encoder/input/pcmreader.h"
@@ -10,6 +11,7 @@
 #include "encoder/output/mp3output.h"
 #include "encoder/parallel/chunkworkers.h"
 #include "encoder/parallel/parallelrun.h"
+#include "encoder/tags/coversize.h"
 #include "encoder/tags/id3render.h"
 #include "encoder/tags/sourcetags.h"
 #include "encoder/wholefile.h"
@@ -186,18 +188,22 @@ Result<Mp3Tags> runTags(const EncoderSettings &settings, const WarningReport &wa
             return Outcome::failure(why);
     }
     std::optional<SourceTagRead> source = readSourceTags(settings);
+    QStringList warnings;
     if (source) {
         // A picture of the input's own wins over its folder's, a cover file over both.
         if (!cover && settings.folderCover && !source->tags.hasPictures())
             cover = folderCover(settings.inputFile, source->warnings);
-        if (warn) {
-            for (const QString &warning : std::as_const(source->warnings))
-                warn(warning);
-        }
+        warnings = source->warnings;
     }
-    std::optional<Mp3Tags> tags = Mp3Tags::render(
-        mergeTags(settings, source ? &source->tags : nullptr, cover ? &*cover : nullptr), id3v1GenreNumber,
-        settings.albumRoom && settings.replayGain);
+    TagSet merged = mergeTags(settings, source ? &source->tags : nullptr, cover ? &*cover : nullptr);
+    fitPictures(merged.pictures, settings.device.coverSize, warnings);
+    if (warn) {
+        for (const QString &warning : std::as_const(warnings))
+            warn(warning);
+    }
+    std::optional<Mp3Tags> tags =
+        Mp3Tags::render(std::move(merged), id3v1GenreNumber, settings.albumRoom && settings.replayGain,
+                        Id3Form {.version = settings.device.id3Version, .v1 = settings.device.id3v1});
     if (!tags)
         return Outcome::failure(QStringLiteral("The tags are too long for an ID3 tag."));
     return std::move(*tags);
@@ -208,9 +214,10 @@ Outcome runEncode(const EncoderSettings &settings, const std::atomic_bool &abort
     return runEncode(settings, ParallelPlan {}, abort, progress);
 }
 
-Outcome runEncode(const EncoderSettings &settings, const ParallelPlan &plan, const std::atomic_bool &abort,
+Outcome runEncode(const EncoderSettings &asked, const ParallelPlan &plan, const std::atomic_bool &abort,
                   const ProgressReport &progress, RunReport *report, const WarningReport &warn)
 {
+    const EncoderSettings settings = withTrackGainApplied(asked, abort);
     AudioSource source;
     if (Outcome opened = openInput(source, settings, warn); !opened)
         return opened;

@@ -101,6 +101,9 @@ public:
     // Whether the input may also be a FLAC or AIFF file (false by default: the window takes
     // WAVE alone, and refuses any other input as it always has), from the next Encode on.
     void setFlacAndAiff(bool on) { m_flacAndAiff = on; }
+    // What a device's player takes (ID3 versions, cover size, top sample rate, gain applied),
+    // from the next Encode on; the window keeps the defaults.
+    void setDevice(const DeviceSettings &device) { m_settings.device = device; }
 
     bool isEncoding() const { return m_worker.joinable(); }
     const EncoderSettings &settings() const { return m_settings; }

@@ -1,5 +1,7 @@
 #include "libraryversions.h"
 
+#include "encoder/tags/coverpixels.h"
+
 #include <QtGlobal>
 
 #include <ebur128.h>
@@ -25,7 +27,7 @@ QStringList libraryVersions()
     int minor = 0;
     int patch = 0;
     ebur128_get_version(&major, &minor, &patch);
-    return {
+    QStringList versions {
         QStringLiteral("libmp3lame %1").arg(QString::fromUtf8(get_lame_version())),
         QStringLiteral("libsndfile %1").arg(afterDash(sf_version_string())),
         QStringLiteral("libsoxr %1").arg(afterDash(soxr_version())),
@@ -35,6 +37,8 @@ QStringList libraryVersions()
             .arg(TAGLIB_MINOR_VERSION)
             .arg(TAGLIB_PATCH_VERSION),
         QStringLiteral("libebur128 %1.%2.%3").arg(major).arg(minor).arg(patch),
-        QStringLiteral("Qt %1").arg(QLatin1String(qVersion())),
     };
+    versions << imageLibraryVersions().split(QStringLiteral(", "))
+             << QStringLiteral("Qt %1").arg(QLatin1String(qVersion()));
+    return versions;
 }

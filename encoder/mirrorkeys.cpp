@@ -7,12 +7,15 @@
 #include "encoder/input/riffchunks.h"
 #include "encoder/input/sourceformat.h"
 #include "encoder/tags/coverfile.h"
+#include "encoder/tags/coverpixels.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QFile>
 
+#include <ebur128.h>
 #include <lame/lame.h>
+#include <soxr.h>
 
 #include <algorithm>
 #include <vector>
@@ -134,6 +137,18 @@ QByteArray settingsDigest(const EncoderSettings &s)
     out << QByteArray(get_lame_version()) << s.bitrate << s.vbrRate << s.voiceMode << s.useVbr << s.fixQuality
         << s.fastMode << s.rawPcm << s.forceByteSwap << s.mono << s.copyrighted << s.original << s.skipTags
         << s.writeInfoTag << s.replayGain << s.albumRoom;
+    // A device's settings only where given, so that the MP3s made without them stay as recorded;
+    // each with the library that then shapes the audio.
+    const DeviceSettings plain;
+    if (s.device.maxRate != plain.maxRate)
+        out << QByteArray("max-rate") << s.device.maxRate << QByteArray(soxr_version());
+    if (s.device.applyGain != plain.applyGain) {
+        int major = 0;
+        int minor = 0;
+        int patch = 0;
+        ebur128_get_version(&major, &minor, &patch);
+        out << QByteArray("apply-gain") << int(s.device.applyGain) << major << minor << patch;
+    }
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
@@ -143,6 +158,13 @@ TagInputs::TagInputs(const EncoderSettings &s, const QByteArray &extra)
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out << extra << s.tagTitle << s.tagArtist << s.tagAlbum << s.tagYear << s.tagGenre << s.skipTags << s.sourceTags
         << s.folderCover << s.coverFile << stampText(s.coverFile);
+    // Tag forms and cover sizes only where given, so that the stamps of runs without them stay;
+    // the image libraries' versions with a cover size, as they make those covers' bytes.
+    const DeviceSettings plain;
+    if (s.device.id3Version != plain.id3Version || s.device.id3v1 != plain.id3v1)
+        out << QByteArray("id3") << s.device.id3Version << s.device.id3v1;
+    if (s.device.coverSize != plain.coverSize)
+        out << QByteArray("cover-size") << s.device.coverSize << imageLibraryVersions();
     m_command = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 

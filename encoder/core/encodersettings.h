@@ -4,6 +4,29 @@
 
 #include <QString>
 
+#include <optional>
+
+// What a device's player takes, set on the command line; the defaults leave the MP3 as a run
+// without them makes it (and as the window makes it).
+struct DeviceSettings
+{
+    // Pictures larger on their longer side, or not baseline JPEGs, are made baseline JPEGs of at
+    // most coverSize pixels; kKeepCovers keeps them as they are, kNoCovers leaves them out.
+    static constexpr int kKeepCovers = 0;
+    static constexpr int kNoCovers = -1;
+    enum class Gain { Off, Track, Album };
+
+    int id3Version = 3; // ID3v2.3 or 2.4
+    bool id3v1 = true;
+    int coverSize = kKeepCovers;
+    int maxRate = 0; // Hz: sources above it are resampled to the highest MPEG rate within; 0: none
+    Gain applyGain = Gain::Off; // the samples scaled by the track's or the album's ReplayGain
+    // The gain applied to the samples, dB, once the analysis found it; nothing: none yet.
+    std::optional<double> appliedDb;
+
+    bool operator==(const DeviceSettings &) const = default;
+};
+
 // Everything a run encodes with: the component's members, copied when a run starts so the
 // worker never shares state with the window thread.
 struct EncoderSettings
@@ -41,4 +64,5 @@ struct EncoderSettings
     QString cueSheet;
     int cueTrack = -1;
     int workers = 0; // encoder threads for one file; 0: one per core
+    DeviceSettings device;
 };

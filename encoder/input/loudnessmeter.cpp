@@ -14,6 +14,8 @@ constexpr double kFullScale = 32767.0 / 32768.0;
 // What the MP3 coding adds to the input's peaks, about, as the usual -1 dB ceiling for lossy
 // coding allows for.
 constexpr double kOvershootDb = 1.0;
+// The decoded MP3's highest peak where the gain is applied to the samples.
+constexpr double kAppliedCeilingDb = -1.0;
 // libebur128's lowest sample rate.
 constexpr unsigned long kLowestRate = 16;
 
@@ -29,10 +31,22 @@ LoudnessMeter::LoudnessMeter(int channels, int sampleRate, bool mixToMono)
 
 LoudnessMeter::~LoudnessMeter() = default;
 
+void LoudnessMeter::setScale(double factor)
+{
+    m_scale = static_cast<float>(factor);
+}
+
 void LoudnessMeter::add(const short *pcm, qint64 frames)
 {
     if (!m_state || frames <= 0)
         return;
+    if (m_scale != 1.0f) {
+        m_scaled.resize(static_cast<std::size_t>(frames) * m_channels);
+        for (std::size_t i = 0; i < m_scaled.size(); ++i)
+            m_scaled[i] = float(pcm[i]) * m_scale / kShortScale;
+        addFloats(m_scaled.data(), frames);
+        return;
+    }
     if (!m_mix) {
         const std::size_t samples = static_cast<std::size_t>(frames) * m_channels;
         int highest = 0;
@@ -53,6 +67,17 @@ void LoudnessMeter::add(const float *pcm, qint64 frames)
 {
     if (!m_state || frames <= 0)
         return;
+    if (m_scale != 1.0f) {
+        m_scaled.resize(static_cast<std::size_t>(frames) * m_channels);
+        for (std::size_t i = 0; i < m_scaled.size(); ++i)
+            m_scaled[i] = pcm[i] * m_scale;
+        pcm = m_scaled.data();
+    }
+    addFloats(pcm, frames);
+}
+
+void LoudnessMeter::addFloats(const float *pcm, qint64 frames)
+{
     if (!m_mix) {
         addPeakOf(pcm, static_cast<std::size_t>(frames) * m_channels);
         keepIf(ebur128_add_frames_float(m_state.get(), pcm, static_cast<std::size_t>(frames)));
@@ -87,6 +112,7 @@ void LoudnessMeter::finish()
     if (m_state)
         keepIf(ebur128_change_parameters(m_state.get(), m_state->channels, kLowestRate));
     m_mono = {};
+    m_scaled = {};
 }
 
 std::optional<TrackGain> LoudnessMeter::figures(const std::vector<const LoudnessMeter *> &meters)
@@ -112,4 +138,11 @@ std::optional<double> clipSafeGainDb(const TrackGain &gain)
     if (gain.peak < kFullScale)
         return std::nullopt;
     return -20 * std::log10(gain.peak) - kOvershootDb;
+}
+
+double appliedGainDb(const TrackGain &gain)
+{
+    if (gain.peak <= 0)
+        return gain.gainDb;
+    return std::min(gain.gainDb, kAppliedCeilingDb - kOvershootDb - 20 * std::log10(gain.peak));
 }

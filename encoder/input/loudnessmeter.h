@@ -22,6 +22,9 @@ public:
     LoudnessMeter &operator=(const LoudnessMeter &) = delete;
     ~LoudnessMeter();
 
+    // The audio is measured as if scaled by factor: where the samples are scaled as lame takes
+    // them, the figures are those of the MP3 as written.
+    void setScale(double factor);
     // Interleaved frames of the channels given.
     void add(const short *pcm, qint64 frames);
     void add(const float *pcm, qint64 frames);
@@ -40,6 +43,7 @@ private:
         void operator()(ebur128_state *state) const { ebur128_destroy(&state); }
     };
 
+    void addFloats(const float *pcm, qint64 frames);
     void addPeakOf(const float *samples, std::size_t count);
     void keepIf(int result);
 
@@ -47,7 +51,9 @@ private:
     std::size_t m_channels = 0;
     double m_peak = 0;
     std::unique_ptr<ebur128_state, StateDestroyer> m_state;
+    float m_scale = 1.0f;
     std::vector<float> m_mono;
+    std::vector<float> m_scaled;
 };
 
 // Where the MP3 of audio with these figures will clip when decoded, the gain that avoids it;
@@ -55,3 +61,8 @@ private:
 // input's peaks, and the peak cannot show more than full scale (16-bit samples end there,
 // float samples are clipped to it on reading).
 std::optional<double> clipSafeGainDb(const TrackGain &gain);
+
+// The gain to apply to the samples of audio with these figures: to -18 LUFS, held lower where
+// the decoded MP3's peak would pass -1 dBFS (the sample peak then kept a margin for the coding's
+// overshoot below it).
+double appliedGainDb(const TrackGain &gain);

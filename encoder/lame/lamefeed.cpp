@@ -4,6 +4,7 @@
 #include "vectorstate.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 // lame's rule of thumb, 1.25 bytes a sample plus 7200, is too small when lame upsamples a low
@@ -71,7 +72,10 @@ std::unique_ptr<LoudnessMeter> loudnessMeterFor(lame_t lame, const EncoderSettin
 {
     if (!settings.replayGain)
         return nullptr;
-    return std::make_unique<LoudnessMeter>(source.channels, source.sampleRate, lame_get_mode(lame) == MONO);
+    auto meter = std::make_unique<LoudnessMeter>(source.channels, source.sampleRate, lame_get_mode(lame) == MONO);
+    if (const std::optional<double> applied = settings.device.appliedDb; applied && *applied != 0)
+        meter->setScale(std::pow(10.0, *applied / 20));
+    return meter;
 }
 
 Outcome flushLame(const EncodeFeed &feed)

@@ -1,6 +1,7 @@
 #include "lameinstance.h"
 #include "vectorstate.h"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -66,6 +67,9 @@ Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputI
     }
     if (settings.mono)
         lame_set_mode(lame, MONO); // lame averages the two channels
+    // The gain applied for players that read no ReplayGain: lame scales the samples it takes.
+    if (const std::optional<double> applied = settings.device.appliedDb; applied && *applied != 0)
+        lame_set_scale(lame, static_cast<float>(std::pow(10.0, *applied / 20)));
     lame_set_quality(lame, qualityOf(settings));
     lame_set_copyright(lame, settings.copyrighted ? 1 : 0);
     lame_set_original(lame, settings.original ? 1 : 0); // lame_init's default is 1
@@ -83,10 +87,18 @@ Outcome configureLame(lame_t lame, const EncoderSettings &settings, const InputI
     return Outcome::success();
 }
 
-} // namespace
+// The highest rate an MP3 holds that is not above limit; 0 where none is.
+int mpegRateWithin(int limit)
+{
+    constexpr int kRates[] = {48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000};
+    for (const int rate : kRates)
+        if (rate <= limit)
+            return rate;
+    return 0;
+}
 
-Result<LamePtr> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
-                         const KeptRate *kept, const PinnedRate *pinned)
+Result<LamePtr> setUpLame(const EncoderSettings &settings, const InputInfo &input, const KeptRate *kept,
+                          const PinnedRate *pinned, int outRate)
 {
     t_lameError.clear();
     const std::lock_guard<std::mutex> setUp(g_setUp);
@@ -96,15 +108,34 @@ Result<LamePtr> openLame(const EncoderSettings &settings, const InputInfo &input
     lame_set_errorf(lame.get(), keepLameError);
     lame_set_msgf(lame.get(), dropLameMessage);
     lame_set_debugf(lame.get(), dropLameMessage);
-    EncoderSettings own = settings;
-    own.writeInfoTag = infoTag;
-    if (Outcome configured = configureLame(lame.get(), own, input, kept, pinned); !configured)
+    if (Outcome configured = configureLame(lame.get(), settings, input, kept, pinned); !configured)
         return configured;
+    if (outRate > 0)
+        lame_set_out_samplerate(lame.get(), outRate);
     // Its tables take thousands of libm calls.
     clearUpperVectorState();
     if (lame_init_params(lame.get()) < 0)
         return lameFailure(QStringLiteral("The MP3 encoder refused the settings"));
     return lame;
+}
+
+} // namespace
+
+Result<LamePtr> openLame(const EncoderSettings &settings, const InputInfo &input, bool infoTag,
+                         const KeptRate *kept, const PinnedRate *pinned)
+{
+    EncoderSettings own = settings;
+    own.writeInfoTag = infoTag;
+    Result<LamePtr> lame = setUpLame(own, input, kept, pinned, 0);
+    // Above the top rate asked for, lame is set up again with the highest MPEG rate within it, so
+    // it picks the rate for everything else as before; the input then comes resampled to it.
+    const int limit = settings.device.maxRate;
+    if (!lame || kept || pinned || limit <= 0 || lame_get_out_samplerate(lame->get()) <= limit)
+        return lame;
+    const int within = mpegRateWithin(limit);
+    if (within == 0)
+        return Outcome::failure(QStringLiteral("No MP3 sample rate is at or below %1 Hz.").arg(limit));
+    return setUpLame(own, input, kept, pinned, within);
 }
 
 Outcome lameFailure(const QString &what)

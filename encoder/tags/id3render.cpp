@@ -34,7 +34,14 @@ TagLib::String::Type encodingFor(const QString &text)
     return isPlainLatin1(text) ? TagLib::String::Latin1 : TagLib::String::UTF16;
 }
 
-TagLib::ID3v2::Frame *textFrame(const TagField &field, const QString &text)
+// ID3v2.4 dates every recording in TDRC; 2.3's year frame is TYER.
+TagLib::ByteVector frameId(const TagField &field, int version)
+{
+    const TagLib::ByteVector id(field.id3v2Frame, 4);
+    return version == 4 && id == "TYER" ? TagLib::ByteVector("TDRC") : id;
+}
+
+TagLib::ID3v2::Frame *textFrame(const TagField &field, const QString &text, int version)
 {
     if (field.description)
         return new TagLib::ID3v2::UserTextIdentificationFrame(TagLib::String(field.description),
@@ -45,21 +52,20 @@ TagLib::ID3v2::Frame *textFrame(const TagField &field, const QString &text)
         frame->setText(toTagLib(text));
         return frame;
     }
-    auto *frame = new TagLib::ID3v2::TextIdentificationFrame(TagLib::ByteVector(field.id3v2Frame, 4),
-                                                              encodingFor(text));
+    auto *frame = new TagLib::ID3v2::TextIdentificationFrame(frameId(field, version), encodingFor(text));
     frame->setText(toTagLib(text));
     return frame;
 }
 
-// A text frame rendered on its own as ID3v2.3 lays it out; TagLib keeps the version setter
-// for frames it renders within a tag.
-class Id3v23TextFrame : public TagLib::ID3v2::TextIdentificationFrame
+// A text frame rendered on its own as the tag's version lays it out; TagLib keeps the version
+// setter for frames it renders within a tag.
+class VersionedTextFrame : public TagLib::ID3v2::TextIdentificationFrame
 {
 public:
-    Id3v23TextFrame(const char *id, TagLib::String::Type encoding)
+    VersionedTextFrame(const char *id, TagLib::String::Type encoding, int version)
         : TextIdentificationFrame(TagLib::ByteVector(id, 4), encoding)
     {
-        header()->setVersion(3);
+        header()->setVersion(static_cast<unsigned int>(version));
     }
 };
 
@@ -80,11 +86,12 @@ TagLib::ID3v2::Frame *gainFrame(const char *name, const QString &value)
                                                           TagLib::String::Latin1);
 }
 
-// ID3v2.3 frame sizes are plain 32-bit numbers, the tag's size is synchsafe.
-quint32 be32(const char *p)
+// ID3v2.3 frame sizes are plain 32-bit numbers, 2.4's are synchsafe like the tag's size.
+quint32 frameSize(const char *p, int version)
 {
     const auto *u = reinterpret_cast<const unsigned char *>(p);
-    return quint32(u[0]) << 24 | quint32(u[1]) << 16 | quint32(u[2]) << 8 | u[3];
+    const int bits = version == 4 ? 7 : 8;
+    return quint32(u[0]) << (3 * bits) | quint32(u[1]) << (2 * bits) | quint32(u[2]) << bits | u[3];
 }
 
 void setTagSize(QByteArray &tag)
@@ -95,11 +102,11 @@ void setTagSize(QByteArray &tag)
 }
 
 // TagLib pads every tag it renders; the frames end where the first frame id is a zero byte.
-QByteArray withoutPadding(QByteArray tag)
+QByteArray withoutPadding(QByteArray tag, int version)
 {
     qsizetype at = 10;
     while (at + 10 <= tag.size() && tag[at] != '\0')
-        at += 10 + static_cast<qsizetype>(be32(tag.constData() + at + 4));
+        at += 10 + static_cast<qsizetype>(frameSize(tag.constData() + at + 4, version));
     tag.truncate(std::min(at, tag.size()));
     setTagSize(tag);
     return tag;
@@ -129,7 +136,7 @@ QString peakText(double peak)
 } // namespace
 
 std::optional<QByteArray> renderId3v2(const TagSet &tags, const std::optional<TrackGain> &gain, qsizetype size,
-                                      const std::optional<TrackGain> &albumGain)
+                                      const std::optional<TrackGain> &albumGain, int version)
 {
     // TagLib's 2.3 rendering turns a genre "17" into "(17)": the genre frame is rendered on its
     // own, between the frames before and after it.
@@ -142,13 +149,13 @@ std::optional<QByteArray> renderId3v2(const TagSet &tags, const std::optional<Tr
         if (field.key == TagKey::Genre) {
             pastGenre = true;
             if (!text.isEmpty()) {
-                Id3v23TextFrame frame(field.id3v2Frame, encodingFor(text));
+                VersionedTextFrame frame(field.id3v2Frame, encodingFor(text), version);
                 frame.setText(toTagLib(text));
                 const TagLib::ByteVector bytes = frame.render();
                 genre = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
             }
         } else if (!text.isEmpty()) {
-            (pastGenre ? after : before).addFrame(textFrame(field, text));
+            (pastGenre ? after : before).addFrame(textFrame(field, text, version));
         }
     }
     for (const Picture &picture : tags.pictures)
@@ -163,11 +170,12 @@ std::optional<QByteArray> renderId3v2(const TagSet &tags, const std::optional<Tr
     }
     if (before.frameList().isEmpty() && genre.isEmpty() && after.frameList().isEmpty() && size <= 10)
         return QByteArray();
-    const TagLib::ByteVector first = before.render(TagLib::ID3v2::v3);
-    const TagLib::ByteVector last = after.render(TagLib::ID3v2::v3);
-    QByteArray out = withoutPadding(QByteArray(first.data(), static_cast<qsizetype>(first.size())));
+    const auto rendering = version == 4 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3;
+    const TagLib::ByteVector first = before.render(rendering);
+    const TagLib::ByteVector last = after.render(rendering);
+    QByteArray out = withoutPadding(QByteArray(first.data(), static_cast<qsizetype>(first.size())), version);
     out.append(genre);
-    out.append(withoutPadding(QByteArray(last.data(), static_cast<qsizetype>(last.size()))).mid(10));
+    out.append(withoutPadding(QByteArray(last.data(), static_cast<qsizetype>(last.size())), version).mid(10));
     setTagSize(out);
     if (out.size() - 10 > kMaxId3v2Body)
         return std::nullopt;
@@ -232,17 +240,19 @@ QByteArray renderId3v1(const TagSet &tags, const GenreNumber &genreNumber)
     return out;
 }
 
-std::optional<Mp3Tags> Mp3Tags::render(TagSet tags, const GenreNumber &genreNumber, bool albumRoom)
+std::optional<Mp3Tags> Mp3Tags::render(TagSet tags, const GenreNumber &genreNumber, bool albumRoom, Id3Form form)
 {
     Mp3Tags rendered;
-    std::optional<QByteArray> v2 = renderId3v2(tags);
-    std::optional<QByteArray> room =
-        renderId3v2(tags, kWidestGain, 0, albumRoom ? std::optional<TrackGain>(kWidestGain) : std::nullopt);
+    rendered.m_version = form.version;
+    std::optional<QByteArray> v2 = renderId3v2(tags, std::nullopt, 0, std::nullopt, form.version);
+    std::optional<QByteArray> room = renderId3v2(
+        tags, kWidestGain, 0, albumRoom ? std::optional<TrackGain>(kWidestGain) : std::nullopt, form.version);
     if (!v2 || !room)
         return std::nullopt;
     rendered.m_id3v2 = std::move(*v2);
     rendered.m_room = std::move(*room);
-    rendered.m_id3v1 = renderId3v1(tags, genreNumber);
+    if (form.v1)
+        rendered.m_id3v1 = renderId3v1(tags, genreNumber);
     rendered.m_tags = std::move(tags);
     return rendered;
 }
@@ -253,9 +263,9 @@ QByteArray Mp3Tags::id3v2Final(const std::optional<TrackGain> &gain, const std::
     if (size == 0)
         return {};
     if (gain || albumGain) {
-        const std::optional<QByteArray> tag = renderId3v2(m_tags, gain, size, albumGain);
+        const std::optional<QByteArray> tag = renderId3v2(m_tags, gain, size, albumGain, m_version);
         if (tag && tag->size() == size)
             return *tag;
     }
-    return renderId3v2(m_tags, std::nullopt, size).value_or(QByteArray());
+    return renderId3v2(m_tags, std::nullopt, size, std::nullopt, m_version).value_or(QByteArray());
 }

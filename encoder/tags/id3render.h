@@ -14,13 +14,21 @@
 // The most an ID3v2 tag holds after its header: its size has 28 bits.
 inline constexpr qint64 kMaxId3v2Body = 0x0fffffff;
 
-// An ID3v2.3 tag with one frame for each text and picture: text in ISO-8859-1 where it fits,
-// else UTF-16; the loudness figures, when given, as TXXX REPLAYGAIN_TRACK_GAIN and _PEAK, and
+// Which ID3 tags an MP3 gets: ID3v2.3 or 2.4, and the ID3v1 tag or none.
+struct Id3Form
+{
+    int version = 3;
+    bool v1 = true;
+};
+
+// An ID3v2.3 tag (2.4 with version 4, its year then in TDRC) with one frame for each text and
+// picture: text in ISO-8859-1 where it fits, else UTF-16; the loudness figures, when given, as TXXX REPLAYGAIN_TRACK_GAIN and _PEAK, and
 // the album's as REPLAYGAIN_ALBUM_GAIN and _PEAK. Without padding, or padded to size bytes when
 // size is larger. Empty when there is nothing to carry; nothing when the tag would be too long
 // for any ID3v2 tag.
 std::optional<QByteArray> renderId3v2(const TagSet &tags, const std::optional<TrackGain> &gain = std::nullopt,
-                                      qsizetype size = 0, const std::optional<TrackGain> &albumGain = std::nullopt);
+                                      qsizetype size = 0, const std::optional<TrackGain> &albumGain = std::nullopt,
+                                      int version = 3);
 
 // The 128-byte ID3v1.1 tag: each text that fits Latin-1, cut to its field; a text that does not
 // fit leaves its field empty rather than turning letters into '?'. Empty when nothing fits.
@@ -36,7 +44,8 @@ public:
     Mp3Tags() = default;
     // Nothing when the ID3v2 tag would be too long. With albumRoom, the room also holds the
     // album's figures, written once every track of the album is measured.
-    static std::optional<Mp3Tags> render(TagSet tags, const GenreNumber &genreNumber, bool albumRoom = false);
+    static std::optional<Mp3Tags> render(TagSet tags, const GenreNumber &genreNumber, bool albumRoom = false,
+                                         Id3Form form = {});
 
     const QByteArray &id3v2() const { return m_id3v2; }
     const QByteArray &id3v1() const { return m_id3v1; }
@@ -49,6 +58,7 @@ public:
 
 private:
     TagSet m_tags;
+    int m_version = 3;
     QByteArray m_id3v2;
     QByteArray m_id3v1;
     QByteArray m_room;
