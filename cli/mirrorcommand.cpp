@@ -144,6 +144,11 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     const QString mirror = absolute(request.outputDir);
     if (!mirrorFolderUsable(request, mirror, request.dryRun))
         return ExitStatus::WrongUsage;
+    const bool readOnly = onReadOnlyDisk(mirror);
+    if (readOnly && !request.dryRun) {
+        say(QStringLiteral("%1 is on a disk mounted read-only: nothing is changed").arg(request.outputDir));
+        return ExitStatus::Failed;
+    }
     // One run at a time: two would each take the other's half-made files for leftovers. A dry
     // run changes nothing and takes none.
     MirrorLock lock(mirror);
@@ -163,7 +168,8 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
         // A dry run makes no record where there is none.
         if (request.dryRun && !QFileInfo::exists(manifestPath))
             return;
-        if (read = manifest.open(manifestPath); !read)
+        if (read = manifest.open(manifestPath, readOnly ? Manifest::Access::ReadOnly : Manifest::Access::ReadWrite);
+            !read)
             return;
         Result<std::vector<MirrorRecord>> recorded = manifest.records();
         if (!recorded) {
@@ -269,8 +275,13 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     if (!stopRequested())
         removeIncoming(mirror);
     QDir(QDir(mirror).filePath(MirrorFolder::kWork)).removeRecursively();
+    // What waited for room on a full disk, now that the MP3s dropped freed theirs.
+    const Outcome recorded = manifest.flush();
+    if (!recorded)
+        say(recorded.message);
     say(run.summary());
     if (const int stopSignal = stopSignalCaught())
         return stoppedBy(stopSignal);
-    return run.failed() || !plan.refused.isEmpty() || keptUnread ? ExitStatus::Failed : ExitStatus::Success;
+    return run.failed() || !recorded || !plan.refused.isEmpty() || keptUnread ? ExitStatus::Failed
+                                                                                : ExitStatus::Success;
 }

@@ -223,7 +223,13 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
             continue;
         const QString root = roots[record.root];
         const auto ofRefused = [&record](const QString &folder) { return record.mp3.startsWith(folder); };
-        const QString unreadPlace = unreadAbove(record);
+        QString unreadPlace = unreadAbove(record);
+        if (unreadPlace.isEmpty() && QFileInfo(root).isDir()) {
+            unreadPlace = emptyMountPointAbove(root, root + QLatin1Char('/') + record.source);
+            const auto named = [&unreadPlace](const UnreadPlace &place) { return place.path == unreadPlace; };
+            if (!unreadPlace.isEmpty() && std::none_of(seen.unread.cbegin(), seen.unread.cend(), named))
+                seen.unread.push_back({unreadPlace, QStringLiteral("an empty mount point: a disk not mounted?")});
+        }
         Absence absence = Absence::Gone;
         if (!unreadPlace.isEmpty())
             absence = Absence::BelowUnreadable;

@@ -58,8 +58,9 @@ public:
     // The albums of the batch by the number of tracks each has in the list, before run(). The
     // MP3s of an album wait, written whole, until every track of it has ended; then the album's
     // loudness figures go into their tags and they are put in place together. A track whose MP3
-    // is already there is measured again; after an interrupt an album's waiting MP3s are dropped,
-    // so an album's MP3s are there all together or not at all.
+    // is already there is measured again; after an interrupt, or where a track of it found the
+    // disk full, an album's waiting MP3s are dropped, so an album's MP3s are there all together
+    // or not at all.
     void setAlbums(std::vector<int> trackCounts);
     // A track of an album that is not converted: its MP3 already there (input is measured for
     // the album's figures, the range of it a CD image's track is), or left out, with an empty
@@ -90,6 +91,7 @@ private:
         std::vector<AlbumTrack> tracks;
         int toEnd = 0; // tracks not yet ended or reported
         bool done = false;
+        bool noRoom = false; // a track failed for a full disk: none of its MP3s is put in place
     };
 
     void work(int slot, const Next &next, const Done &done);
