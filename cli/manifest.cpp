@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
+#include <QSet>
 #include <QUrl>
 
 #include <sqlite3.h>
@@ -166,6 +167,9 @@ Result<std::vector<MirrorRecord>> Manifest::records() const
                                  "audio, tags, settings, mp3, mp3size, "
                                  "mp3mtime, stamp, mp3digest FROM mp3s ORDER BY mp3");
     std::vector<MirrorRecord> records;
+    // The settings and stamps many records share are held once.
+    QSet<QByteArray> shared;
+    const auto once = [&shared](QByteArray digest) { return *shared.insert(std::move(digest)); };
     while (select.step()) {
         records.push_back({.root = int(select.integer(0)),
                            .source = select.text(1),
@@ -174,11 +178,11 @@ Result<std::vector<MirrorRecord>> Manifest::records() const
                            .mtimeNs = select.integer(4),
                            .audio = select.blob(5),
                            .tags = select.blob(6),
-                           .settings = select.blob(7),
+                           .settings = once(select.blob(7)),
                            .mp3 = select.text(8),
                            .mp3Size = select.integer(9),
                            .mp3MtimeNs = select.integer(10),
-                           .stamp = select.blob(11),
+                           .stamp = once(select.blob(11)),
                            .mp3Digest = select.blob(12)});
         // A record is only ever of a file below the folder it lies in: one naming a path out of
         // it (a damaged or forged record) would have the run move or trash a file not its own.

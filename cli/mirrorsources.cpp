@@ -30,7 +30,8 @@ BatchRequest absoluteRequest(const BatchRequest &given)
 int rootOf(const QStringList &roots, const QString &path)
 {
     for (int root = 0; root < roots.size(); ++root) {
-        if (path == roots[root] || path.startsWith(roots[root] + QLatin1Char('/')))
+        const QString &folder = roots[root];
+        if (path.startsWith(folder) && (path.size() == folder.size() || path[folder.size()] == QLatin1Char('/')))
             return root;
     }
     return -1;
