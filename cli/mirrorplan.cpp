@@ -87,6 +87,8 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         record.track = input.track;
         const auto known = bySource.constFind(record.key());
         const MirrorRecord *before = known != bySource.constEnd() ? &records[*known] : nullptr;
+        if (before)
+            record.source = before->source; // the same text, held once
         const std::optional<FileStamp> stamp = input.stamp ? input.stamp : fileStamp(path);
         if (!stamp) {
             // Not readable now: its MP3 stays as it is.
