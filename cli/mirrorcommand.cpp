@@ -177,8 +177,9 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
             return;
         }
         records = std::move(*recorded);
-        there = filesThere(mirror, records, &leftovers);
     });
+    // And the mirror's files, at the same time.
+    std::future<void> mirrorFiles = std::async(std::launch::async, [&] { there = filesBelow(mirror, &leftovers); });
     seen.granularityNs = timeGranularityNs(mirror);
     QString clockWhy;
     if (!request.dryRun)
@@ -195,6 +196,7 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
         },
         &seen.unread);
     mirrorSide.wait();
+    mirrorFiles.wait();
     if (!read) {
         say(read.message);
         return ExitStatus::Failed;
@@ -204,6 +206,12 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     std::erase_if(records, [&](const MirrorRecord &record) {
         if (there.contains(record.mp3))
             return false;
+        // Listed under another letter case, on a disk that tells none.
+        struct stat st {};
+        if (::stat(QFile::encodeName(mirror + QLatin1Char('/') + record.mp3).constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+            there.insert(record.mp3, fileStampOf(st));
+            return false;
+        }
         if (request.dryRun)
             return true;
         if (Outcome removed = manifest.remove(record.mp3); !removed)
