@@ -162,8 +162,11 @@ void listBelow(int parent, const QByteArray &name, const QString &prefix, QHash<
             continue;
         if (S_ISREG(st.st_mode))
             files.insert(path, fileStampOf(st));
-        // The mirror's own folders (its work, the jobs' incoming) hold none of its MP3s.
-        else if (S_ISDIR(st.st_mode) && (!prefix.isEmpty() || std::strncmp(entry->d_name, ".sonovert-", 10) != 0))
+        // The mirror's own folders (its work, the jobs' incoming) hold none of its MP3s; a link
+        // to a folder is not followed (it may lead back up), its records' MP3s asked one by one.
+        else if (S_ISDIR(st.st_mode) && (!prefix.isEmpty() || std::strncmp(entry->d_name, ".sonovert-", 10) != 0)
+                 && (entry->d_type == DT_DIR
+                     || (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))))
             listBelow(::dirfd(dir), entry->d_name, path + QLatin1Char('/'), files, leftovers);
     }
     ::closedir(dir);

@@ -40,6 +40,7 @@ private slots:
     void fullMidway();
     void readOnly();
     void emptyMountPoint();
+    void linkOnMirror();
     void oldRecord();
     void checkedOnMirror();
     void apart_data();
@@ -584,6 +585,23 @@ void TstMirror::emptyMountPoint()
     QVERIFY2(run.exitCode == 1 && run.err.contains(share + QStringLiteral(" cannot be read (an empty mount point")),
              qPrintable(run.err));
     QCOMPARE(tree(m_dst), made);
+}
+
+// An album folder on the mirror replaced by a link to it, with a link back up inside: the run
+// ends, finds each MP3 by its recorded path, and has nothing to do.
+void TstMirror::linkOnMirror()
+{
+    const QString src = m_dir.filePath(QStringLiteral("link-src"));
+    m_dst = m_dir.filePath(QStringLiteral("link-dst"));
+    QVERIFY(writeTrack(src + QStringLiteral("/A/01.wav"), 211, "One"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    QVERIFY(QDir().rename(m_dst + QStringLiteral("/A"), m_dst + QStringLiteral("/A.real")));
+    QVERIFY(QFile::link(QStringLiteral("A.real"), m_dst + QStringLiteral("/A")));
+    QVERIFY(QFile::link(QStringLiteral(".."), m_dst + QStringLiteral("/A.real/up")));
+    const Run run = encode(args);
+    QVERIFY2(run.exitCode == 0 && run.err.contains(QStringLiteral("converted 0, encoded again 0, retagged 0, moved 0, trashed 0")),
+             qPrintable(run.err));
 }
 
 // A record of an earlier release, without the stamp and the MP3s' digests, is upgraded in place:
