@@ -1,8 +1,17 @@
 #include "manifest.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QFile>
+#include <QSet>
+#include <QUrl>
 
 #include <sqlite3.h>
+
+#include <sys/vfs.h>
+
+#include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -56,6 +65,27 @@ private:
     bool m_ok = false;
 };
 
+// Whether the write-ahead log can be used beside the record: it needs shared memory that each
+// process using the file sees, which FAT and exFAT through FUSE and the network shares lack.
+bool walUsable(const QString &record)
+{
+    constexpr unsigned long kNoSharedMemory[] = {
+        0x4d44, // FAT
+        0x2011bab0, // exFAT
+        0x65735546, // FUSE
+        0x6969, // NFS
+        0xff534d42, // CIFS
+        0xfe534d42, // SMB2
+        0x517b, // SMB
+        0x01021997, // 9p
+    };
+    struct statfs fs {};
+    if (::statfs(QFile::encodeName(QFileInfo(record).path()).constData(), &fs) != 0)
+        return false;
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    return std::find(std::begin(kNoSharedMemory), std::end(kNoSharedMemory), type) == std::end(kNoSharedMemory);
+}
+
 } // namespace
 
 void Manifest::Close::operator()(sqlite3 *db) const
@@ -77,20 +107,44 @@ Outcome Manifest::exec(const char *sql) const
     return sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK ? Outcome::success() : failure();
 }
 
-Outcome Manifest::open(const QString &path)
+Outcome Manifest::open(const QString &path, Access access)
 {
-    sqlite3 *db = nullptr;
-    const int opened = sqlite3_open_v2(path.toUtf8().constData(), &db,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    m_db.reset(db);
-    if (opened != SQLITE_OK)
-        return failure();
-    sqlite3_busy_timeout(db, 10000);
-    // The write-ahead log survives a killed process whole; a lost power cut costs at most the last
-    // records, which the next run mends from the MP3s there. One process at a time holds it (the
-    // mirror's lock): exclusive, the log needs no shared memory, which FUSE file systems lack.
-    if (Outcome set = exec("PRAGMA locking_mode=EXCLUSIVE; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"); !set)
-        return set;
+    if (access == Access::ReadOnly) {
+        // On a read-only disk no lock can be taken nor journal looked for: nothing writes there.
+        const QString uri = QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/"))
+                          + QStringLiteral("?immutable=1");
+        sqlite3 *db = nullptr;
+        const int opened = sqlite3_open_v2(uri.toUtf8().constData(), &db,
+                                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+        m_db.reset(db);
+        return opened == SQLITE_OK ? Outcome::success() : failure();
+    }
+    // The write-ahead log where the disk can hold its shared memory, so a dry run reads while a
+    // run writes; else, or where it fails, the rollback journal. Either survives a killed process.
+    for (const bool wal : {walUsable(path), false}) {
+        sqlite3 *db = nullptr;
+        const int opened = sqlite3_open_v2(path.toUtf8().constData(), &db,
+                                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+        m_db.reset(db);
+        if (opened != SQLITE_OK)
+            return failure();
+        sqlite3_busy_timeout(db, 10000);
+        if (wal) {
+            // A lost power cut costs at most the last records, which the next run mends from the
+            // MP3s there.
+            if (exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; SELECT count(*) FROM sqlite_master;"))
+                break;
+            continue;
+        }
+        // A record left in the write-ahead log is read without shared memory (exclusive), then
+        // turned into a database of its own; a stick pulled out loses nothing synced.
+        if (Outcome set = exec("PRAGMA locking_mode=EXCLUSIVE; PRAGMA journal_mode=DELETE; "
+                               "PRAGMA locking_mode=NORMAL; PRAGMA synchronous=FULL; "
+                               "SELECT count(*) FROM sqlite_master;");
+            !set)
+            return set;
+        break;
+    }
     if (Outcome made = exec("CREATE TABLE IF NOT EXISTS mp3s (root INTEGER NOT NULL, source TEXT NOT NULL, "
                             "track INTEGER NOT NULL, size INTEGER, mtime INTEGER, audio BLOB, tags BLOB, "
                             "settings BLOB, mp3 TEXT NOT NULL UNIQUE, mp3size INTEGER, mp3mtime INTEGER, "
@@ -113,6 +167,9 @@ Result<std::vector<MirrorRecord>> Manifest::records() const
                                  "audio, tags, settings, mp3, mp3size, "
                                  "mp3mtime, stamp, mp3digest FROM mp3s ORDER BY mp3");
     std::vector<MirrorRecord> records;
+    // The settings and stamps many records share are held once.
+    QSet<QByteArray> shared;
+    const auto once = [&shared](QByteArray digest) { return *shared.insert(std::move(digest)); };
     while (select.step()) {
         records.push_back({.root = int(select.integer(0)),
                            .source = select.text(1),
@@ -121,11 +178,11 @@ Result<std::vector<MirrorRecord>> Manifest::records() const
                            .mtimeNs = select.integer(4),
                            .audio = select.blob(5),
                            .tags = select.blob(6),
-                           .settings = select.blob(7),
+                           .settings = once(select.blob(7)),
                            .mp3 = select.text(8),
                            .mp3Size = select.integer(9),
                            .mp3MtimeNs = select.integer(10),
-                           .stamp = select.blob(11),
+                           .stamp = once(select.blob(11)),
                            .mp3Digest = select.blob(12)});
         // A record is only ever of a file below the folder it lies in: one naming a path out of
         // it (a damaged or forged record) would have the run move or trash a file not its own.
@@ -139,8 +196,52 @@ Result<std::vector<MirrorRecord>> Manifest::records() const
     return records;
 }
 
-Outcome Manifest::put(const MirrorRecord &r)
+Outcome Manifest::put(const MirrorRecord &record)
 {
+    return change({record, {}});
+}
+
+Outcome Manifest::remove(const QString &mp3)
+{
+    return change({std::nullopt, mp3});
+}
+
+Outcome Manifest::change(Change change)
+{
+    if (m_waiting.empty()) {
+        if (Outcome written = write(change); written || !diskFull())
+            return written;
+    } else if (flush()) {
+        return write(change);
+    }
+    m_waiting.push_back(std::move(change));
+    return Outcome::success();
+}
+
+Outcome Manifest::flush()
+{
+    while (!m_waiting.empty()) {
+        if (Outcome written = write(m_waiting.front()); !written)
+            return written;
+        m_waiting.erase(m_waiting.begin());
+    }
+    return Outcome::success();
+}
+
+bool Manifest::diskFull() const
+{
+    return (sqlite3_extended_errcode(m_db.get()) & 0xff) == SQLITE_FULL || sqlite3_system_errno(m_db.get()) == ENOSPC;
+}
+
+Outcome Manifest::write(const Change &change)
+{
+    if (!change.put) {
+        Statement drop(m_db.get(), "DELETE FROM mp3s WHERE mp3 = ?1");
+        drop.bind(1, change.removed);
+        drop.step();
+        return drop.ok() ? Outcome::success() : failure();
+    }
+    const MirrorRecord &r = *change.put;
     // REPLACE drops the rows whose source or MP3 the new one takes, in one transaction.
     Statement insert(m_db.get(), "INSERT OR REPLACE INTO mp3s VALUES (?1, ?2, "
                                  "?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
@@ -159,12 +260,4 @@ Outcome Manifest::put(const MirrorRecord &r)
     insert.bind(13, r.mp3Digest);
     insert.step();
     return insert.ok() ? Outcome::success() : failure();
-}
-
-Outcome Manifest::remove(const QString &mp3)
-{
-    Statement drop(m_db.get(), "DELETE FROM mp3s WHERE mp3 = ?1");
-    drop.bind(1, mp3);
-    drop.step();
-    return drop.ok() ? Outcome::success() : failure();
 }

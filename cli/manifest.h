@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct sqlite3;
@@ -57,13 +58,26 @@ class Manifest
 public:
     Manifest();
     ~Manifest();
-    Outcome open(const QString &path);
+    // ReadOnly: on a read-only disk, where nothing can change it (a dry run).
+    enum class Access { ReadWrite, ReadOnly };
+    Outcome open(const QString &path, Access access = Access::ReadWrite);
     Result<std::vector<MirrorRecord>> records() const;
     // Replaces any record of the same source or the same MP3.
     Outcome put(const MirrorRecord &record);
     Outcome remove(const QString &mp3);
+    // Where the disk is full, the changes wait, in their order, until it has room again (the MP3s
+    // a stopped run drops free theirs); this writes those waiting, or says why it cannot.
+    Outcome flush();
 
 private:
+    struct Change
+    {
+        std::optional<MirrorRecord> put;
+        QString removed; // without put
+    };
+    Outcome change(Change change);
+    Outcome write(const Change &change);
+    bool diskFull() const;
     Outcome exec(const char *sql) const;
     Outcome failure() const;
     struct Close
@@ -71,4 +85,5 @@ private:
         void operator()(sqlite3 *db) const;
     };
     std::unique_ptr<sqlite3, Close> m_db;
+    std::vector<Change> m_waiting;
 };

@@ -291,7 +291,7 @@ std::optional<TrackGain> MirrorRun::measureAlbum(int album)
     for (const MirrorItem &item : m_plan.items) {
         if (item.place.album != album)
             continue;
-        for (std::unique_ptr<LoudnessMeter> &meter : measureLoudness(item.settings, stopRequested()))
+        for (std::unique_ptr<LoudnessMeter> &meter : measureLoudness(itemSettings(m_plan, item), stopRequested()))
             meters.push_back(std::move(meter));
     }
     std::vector<const LoudnessMeter *> all;
@@ -317,7 +317,7 @@ void MirrorRun::retag()
             albumGain = m_albumGains.value(album);
         }
         if (item.steps.has(Step::Retag) || albumGain) {
-            if (Outcome retagged = retagMp3(item.settings, pathOf(item.record.mp3), albumGain); !retagged) {
+            if (Outcome retagged = retagMp3(itemSettings(m_plan, item), pathOf(item.record.mp3), albumGain); !retagged) {
                 fail(QStringLiteral("%1: %2").arg(pathOf(item.record.mp3), retagged.message));
                 continue;
             }

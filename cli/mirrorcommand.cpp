@@ -144,6 +144,11 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     const QString mirror = absolute(request.outputDir);
     if (!mirrorFolderUsable(request, mirror, request.dryRun))
         return ExitStatus::WrongUsage;
+    const bool readOnly = onReadOnlyDisk(mirror);
+    if (readOnly && !request.dryRun) {
+        say(QStringLiteral("%1 is on a disk mounted read-only: nothing is changed").arg(request.outputDir));
+        return ExitStatus::Failed;
+    }
     // One run at a time: two would each take the other's half-made files for leftovers. A dry
     // run changes nothing and takes none.
     MirrorLock lock(mirror);
@@ -163,7 +168,8 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
         // A dry run makes no record where there is none.
         if (request.dryRun && !QFileInfo::exists(manifestPath))
             return;
-        if (read = manifest.open(manifestPath); !read)
+        if (read = manifest.open(manifestPath, readOnly ? Manifest::Access::ReadOnly : Manifest::Access::ReadWrite);
+            !read)
             return;
         Result<std::vector<MirrorRecord>> recorded = manifest.records();
         if (!recorded) {
@@ -171,8 +177,9 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
             return;
         }
         records = std::move(*recorded);
-        there = filesThere(mirror, records, &leftovers);
     });
+    // And the mirror's files, at the same time.
+    std::future<void> mirrorFiles = std::async(std::launch::async, [&] { there = filesBelow(mirror, &leftovers); });
     seen.granularityNs = timeGranularityNs(mirror);
     QString clockWhy;
     if (!request.dryRun)
@@ -189,6 +196,7 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
         },
         &seen.unread);
     mirrorSide.wait();
+    mirrorFiles.wait();
     if (!read) {
         say(read.message);
         return ExitStatus::Failed;
@@ -198,6 +206,12 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     std::erase_if(records, [&](const MirrorRecord &record) {
         if (there.contains(record.mp3))
             return false;
+        // Listed under another letter case, on a disk that tells none.
+        struct stat st {};
+        if (::stat(QFile::encodeName(mirror + QLatin1Char('/') + record.mp3).constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+            there.insert(record.mp3, fileStampOf(st));
+            return false;
+        }
         if (request.dryRun)
             return true;
         if (Outcome removed = manifest.remove(record.mp3); !removed)
@@ -269,8 +283,13 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     if (!stopRequested())
         removeIncoming(mirror);
     QDir(QDir(mirror).filePath(MirrorFolder::kWork)).removeRecursively();
+    // What waited for room on a full disk, now that the MP3s dropped freed theirs.
+    const Outcome recorded = manifest.flush();
+    if (!recorded)
+        say(recorded.message);
     say(run.summary());
     if (const int stopSignal = stopSignalCaught())
         return stoppedBy(stopSignal);
-    return run.failed() || !plan.refused.isEmpty() || keptUnread ? ExitStatus::Failed : ExitStatus::Success;
+    return run.failed() || !recorded || !plan.refused.isEmpty() || keptUnread ? ExitStatus::Failed
+                                                                                : ExitStatus::Success;
 }

@@ -11,6 +11,10 @@
 #include <sys/vfs.h>
 
 #include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <dirent.h>
 
@@ -130,5 +134,49 @@ QHash<QString, FileStamp> filesThere(const QString &mirror, const std::vector<Mi
         }
         ::closedir(dir);
     }
+    return files;
+}
+
+namespace {
+
+void listBelow(int parent, const QByteArray &name, const QString &prefix, QHash<QString, FileStamp> &files,
+               QStringList *leftovers)
+{
+    const int fd = ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    while (const dirent *entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        const QString path = prefix + QFile::decodeName(entry->d_name);
+        if (isLeftover(entry->d_name))
+            leftovers->push_back(path);
+        struct stat st = {};
+        if (entry->d_type != DT_DIR && entry->d_type != DT_REG && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+            continue;
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) != 0)
+            continue;
+        if (S_ISREG(st.st_mode))
+            files.insert(path, fileStampOf(st));
+        // The mirror's own folders (its work, the jobs' incoming) hold none of its MP3s; a link
+        // to a folder is not followed (it may lead back up), its records' MP3s asked one by one.
+        else if (S_ISDIR(st.st_mode) && (!prefix.isEmpty() || std::strncmp(entry->d_name, ".sonovert-", 10) != 0)
+                 && (entry->d_type == DT_DIR
+                     || (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))))
+            listBelow(::dirfd(dir), entry->d_name, path + QLatin1Char('/'), files, leftovers);
+    }
+    ::closedir(dir);
+}
+
+} // namespace
+
+QHash<QString, FileStamp> filesBelow(const QString &mirror, QStringList *leftovers)
+{
+    QHash<QString, FileStamp> files;
+    listBelow(AT_FDCWD, QFile::encodeName(mirror), QString(), files, leftovers);
     return files;
 }

@@ -31,3 +31,6 @@ void removeEmptyFolders(const QDir &mirror, const QSet<QString> &folders);
 // not finish, met on the way.
 QHash<QString, FileStamp> filesThere(const QString &mirror, const std::vector<MirrorRecord> &records,
                                      QStringList *leftovers);
+// Every file below the mirror's folder but its own folders, with its size and time, as
+// filesThere gives those of the records, without waiting for the records to know where to look.
+QHash<QString, FileStamp> filesBelow(const QString &mirror, QStringList *leftovers);

@@ -12,6 +12,8 @@
 
 #include <cstring>
 
+#include <sys/statvfs.h>
+
 namespace {
 
 bool sameFolder(const QString &a, const QString &b)
@@ -50,6 +52,12 @@ bool mirrorFolderUsable(const BatchRequest &request, const QString &mirror, bool
         return false;
     }
     return true;
+}
+
+bool onReadOnlyDisk(const QString &folder)
+{
+    struct statvfs fs {};
+    return ::statvfs(QFile::encodeName(folder).constData(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0;
 }
 
 MirrorLock::MirrorLock(const QString &mirror) : m_lock(QDir(mirror).filePath(MirrorFolder::kLock))

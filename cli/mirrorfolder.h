@@ -26,6 +26,10 @@ inline const QString kIncoming = QStringLiteral(".sonovert-incoming");
 // why not.
 bool mirrorFolderUsable(const BatchRequest &request, const QString &mirror, bool dryRun);
 
+// Whether the folder is on a disk mounted read-only: a dry run reads its record as it is, a run
+// changes nothing.
+bool onReadOnlyDisk(const QString &folder);
+
 // One run at a time on a mirror: the lock in its folder, held while the run lives. A lock left by
 // a process gone on this host is taken over; one of another host is not.
 class MirrorLock

@@ -77,9 +77,11 @@ void markMadeElsewhere(MirrorPlan &plan, const QString &mirror)
     }
     // An album whose tracks are all and only those of one job, with the same audio and settings,
     // has the figures the job measured over it.
+    plan.albumsMadeWhole.assign(plan.albumTracks.size(), !made.isEmpty());
+    if (made.isEmpty())
+        return;
     std::vector<int> jobOf(plan.albumTracks.size(), -1);
     std::vector<int> tracks(plan.albumTracks.size(), 0);
-    plan.albumsMadeWhole.assign(plan.albumTracks.size(), true);
     for (MirrorItem &item : plan.items) {
         const auto there = made.constFind(item.record.key());
         const QByteArray digests = item.record.audio + item.record.settings + item.record.tags;

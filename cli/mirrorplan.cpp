@@ -13,6 +13,16 @@
 #include <QFileInfo>
 #include <QHash>
 
+namespace {
+
+// The folder of a path below the mirror, as QFileInfo::path gives it, without its parsing.
+QString folderOf(const QString &mp3)
+{
+    const qsizetype slash = mp3.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QStringLiteral(".") : mp3.left(slash);
+}
+
+} // namespace
 
 MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs, std::vector<MirrorRecord> records,
                       MirrorSeen seen)
@@ -41,6 +51,8 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
     QSet<QString> claimed;
     QStringList refusedImages; // the folders of the images whose sheet cannot be used
     const bool withAlbums = request.album != BatchRequest::Album::Off && request.settings.replayGain;
+    plan.settings = request.settings;
+    plan.withAlbums = withAlbums;
 
     AlbumPlan albums(request, inputs);
     plan.albumTracks = albums.trackCounts();
@@ -75,6 +87,8 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         record.track = input.track;
         const auto known = bySource.constFind(record.key());
         const MirrorRecord *before = known != bySource.constEnd() ? &records[*known] : nullptr;
+        if (before)
+            record.source = before->source; // the same text, held once
         const std::optional<FileStamp> stamp = input.stamp ? input.stamp : fileStamp(path);
         if (!stamp) {
             // Not readable now: its MP3 stays as it is.
@@ -133,11 +147,10 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
 
         MirrorItem &item = plan.items.emplace_back();
         item.input = std::move(input);
-        item.settings = std::move(settings);
         item.place = place;
         if (before) {
             used[*known] = true;
-            item.before = *before;
+            item.before = before;
             // A track that goes on into its sheet's next files is as it was only where they are
             // too, which the stamp (every file of the sheet by size and time) tells.
             const bool sameFiles = item.input.range.then.empty() || before->stamp == now.stamp;
@@ -192,7 +205,7 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         const MirrorRecord *before = sameAudio && !now.audio.isEmpty() ? sameAudio : atPath;
         if (before) {
             used[std::size_t(before - records.data())] = true;
-            item.before = *before;
+            item.before = before;
         }
     }
     for (std::size_t at = 0; at < plan.items.size(); ++at) {
@@ -223,7 +236,13 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
             continue;
         const QString root = roots[record.root];
         const auto ofRefused = [&record](const QString &folder) { return record.mp3.startsWith(folder); };
-        const QString unreadPlace = unreadAbove(record);
+        QString unreadPlace = unreadAbove(record);
+        if (unreadPlace.isEmpty() && QFileInfo(root).isDir()) {
+            unreadPlace = emptyMountPointAbove(root, root + QLatin1Char('/') + record.source);
+            const auto named = [&unreadPlace](const UnreadPlace &place) { return place.path == unreadPlace; };
+            if (!unreadPlace.isEmpty() && std::none_of(seen.unread.cbegin(), seen.unread.cend(), named))
+                seen.unread.push_back({unreadPlace, QStringLiteral("an empty mount point: a disk not mounted?")});
+        }
         Absence absence = Absence::Gone;
         if (!unreadPlace.isEmpty())
             absence = Absence::BelowUnreadable;
@@ -245,13 +264,13 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         QHash<QString, int> recordedIn;
         for (const MirrorRecord &record : records) {
             if (record.settings != copied) // an MP3 copied as it is is no album's track
-                ++recordedIn[QFileInfo(record.mp3).path()];
+                ++recordedIn[folderOf(record.mp3)];
         }
         std::vector<std::vector<AlbumTrack>> tracks(plan.albumTracks.size());
         for (const MirrorItem &item : plan.items) {
             if (item.place.album >= 0)
                 tracks[std::size_t(item.place.album)].push_back(
-                    {item.steps, item.before ? std::optional(QFileInfo(item.before->mp3).path()) : std::nullopt});
+                    {item.steps, item.before ? std::optional(folderOf(item.before->mp3)) : std::nullopt});
         }
         std::vector<bool> changed(tracks.size());
         for (std::size_t album = 0; album < tracks.size(); ++album)
@@ -264,6 +283,7 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
                 item.steps.add(again);
         }
     }
+    plan.records = std::move(records); // the items' before point into it
     return plan;
 }
 
@@ -275,4 +295,15 @@ std::vector<std::vector<BatchInput>> albumInputsOf(const MirrorPlan &plan)
             inputs[std::size_t(item.place.album)].push_back(item.input);
     }
     return inputs;
+}
+
+EncoderSettings itemSettings(const MirrorPlan &plan, const MirrorItem &item)
+{
+    EncoderSettings settings = plan.settings;
+    settings.inputFile = item.input.path;
+    settings.range = item.input.range;
+    settings.cueSheet = item.input.sheet;
+    settings.cueTrack = item.input.track;
+    settings.albumRoom = plan.withAlbums && item.place.album >= 0 && !item.input.copy;
+    return settings;
 }

@@ -21,11 +21,11 @@
 struct MirrorItem
 {
     BatchInput input; // copy: an MP3, copied as it is
-    EncoderSettings settings; // the run's, for this source
     AlbumPlan::Place place;
     MirrorRecord record; // as it will be written once its MP3 is in place
-    // What it was before: a record of this source, or of a source gone whose audio this is.
-    std::optional<MirrorRecord> before;
+    // What it was before: a record of this source, or of a source gone whose audio this is (one
+    // of the plan's records).
+    const MirrorRecord *before = nullptr;
     Steps steps; // with Move, before's MP3 goes to record.mp3 first
     // The MP3 another machine made of it (a mirror job of a folder listed), to be taken rather
     // than made here: its record there tells the same audio, settings and tags.
@@ -43,9 +43,16 @@ struct MirrorGone
 };
 
 // What a mirror run does: the sources in the order the batch lists them, and the MP3s whose sources
-// are gone.
+// are gone. Moved, never copied: its items point into its records.
 struct MirrorPlan
 {
+    MirrorPlan() = default;
+    MirrorPlan(MirrorPlan &&) = default;
+    MirrorPlan &operator=(MirrorPlan &&) = default;
+
+    std::vector<MirrorRecord> records; // as they were before the run
+    EncoderSettings settings; // the run's
+    bool withAlbums = false; // album figures
     std::vector<MirrorItem> items;
     std::vector<MirrorGone> gone;
     QStringList emptyRoots; // roots with no input: nothing may be trashed
@@ -61,6 +68,9 @@ struct MirrorPlan
     // measured its figures over it (markMadeElsewhere); by album index.
     std::vector<bool> albumsMadeWhole;
 };
+
+// The run's settings for an item's source.
+EncoderSettings itemSettings(const MirrorPlan &plan, const MirrorItem &item);
 
 // The sources as the batch walks them, with the MP3s among them (copied as they are), and the size
 // and time of each file found in a folder.

@@ -47,7 +47,7 @@ MirrorRoom roomFor(const BatchRequest &request, const MirrorPlan &plan, const QS
     for (const MirrorItem &item : plan.items) {
         if (!item.encodes())
             continue;
-        room.needed += estimatedMp3(item, item.settings);
+        room.needed += estimatedMp3(item, itemSettings(plan, item));
         if (item.steps.has(Step::EncodeAgain) && item.before)
             room.needed -= item.before->mp3Size;
     }

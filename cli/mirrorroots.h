@@ -17,3 +17,7 @@ int rootOf(const QStringList &roots, const QString &path);
 QString belowRoot(const QStringList &roots, int root, const QString &path);
 // What every MP3 depends on beside its source, its folder's covers and its sheet.
 TagInputs tagInputsOf(const BatchRequest &request);
+// The folder nearest above a source not found that is there, where it is an empty mount point (a
+// disk listed in /etc/fstab, or mounted now, with nothing in it): a disk not mounted takes
+// nothing away. Else nothing.
+QString emptyMountPointAbove(const QString &root, const QString &source);

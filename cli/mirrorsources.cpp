@@ -5,9 +5,12 @@
 #include "paths.h"
 #include "version.h"
 
+#include "encoder/core/sourcesclock.h"
 #include "encoder/mirrorkeys.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <QHash>
@@ -27,7 +30,8 @@ BatchRequest absoluteRequest(const BatchRequest &given)
 int rootOf(const QStringList &roots, const QString &path)
 {
     for (int root = 0; root < roots.size(); ++root) {
-        if (path == roots[root] || path.startsWith(roots[root] + QLatin1Char('/')))
+        const QString &folder = roots[root];
+        if (path.startsWith(folder) && (path.size() == folder.size() || path[folder.size()] == QLatin1Char('/')))
             return root;
     }
     return -1;
@@ -115,11 +119,52 @@ void readSourcesClock(const BatchRequest &request, MirrorSeen &seen, QString *wh
         if (probe.open() && ::fstat(probe.handle(), &st) == 0) {
             seen.sourcesNowNs = fileStampOf(st).mtimeNs;
             seen.racyNs = 2'000'000'000;
+            // The covers and sheets, read by their times too, by the same clock.
+            SourcesClock::set(seen.sourcesNowNs - QDateTime::currentMSecsSinceEpoch() * 1'000'000, seen.racyNs);
             return;
         }
     }
     seen.sourcesNowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
     seen.racyNs = 60'000'000'000;
+    SourcesClock::set(0, seen.racyNs);
     *why = QStringLiteral("the sources cannot be written, so their clock is taken to be this machine's: what "
                           "changed in the last minute is read again by the next run");
+}
+
+namespace {
+
+// The mount points of /etc/fstab and of the disks mounted now, read once.
+const QSet<QString> &mountPoints()
+{
+    static const QSet<QString> points = [] {
+        QSet<QString> found;
+        for (const char *table : {"/etc/fstab", "/proc/self/mounts"}) {
+            QFile file(QString::fromLatin1(table));
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            for (const QByteArray &line : file.readAll().split('\n')) {
+                const QList<QByteArray> fields = line.simplified().split(' ');
+                if (fields.size() < 2 || fields[0].startsWith('#'))
+                    continue;
+                QByteArray point = fields[1];
+                point.replace("\\040", " ").replace("\\011", "\t").replace("\\012", "\n").replace("\\134", "\\");
+                found.insert(QDir::cleanPath(QFile::decodeName(point)));
+            }
+        }
+        return found;
+    }();
+    return points;
+}
+
+} // namespace
+
+QString emptyMountPointAbove(const QString &root, const QString &source)
+{
+    QString folder = QFileInfo(source).path();
+    while (folder.size() > root.size() && !QFileInfo::exists(folder))
+        folder = QFileInfo(folder).path();
+    if (!mountPoints().contains(folder)
+        || !QDir(folder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        return {};
+    return folder;
 }

@@ -71,6 +71,8 @@ bool BatchRun::holdForAlbum(Finished &finished)
         // A stopped track never ends its album: the album's MP3s are dropped with it.
         if (finished.result.outcome.kind == Outcome::Kind::Stopped)
             return true;
+        if (finished.result.outcome.kind == Outcome::Kind::DiskFull)
+            m_albums[static_cast<std::size_t>(album)].noRoom = true;
         if (finished.output) {
             tracks[static_cast<std::size_t>(track)].meters = std::move(finished.meters);
             tracks[static_cast<std::size_t>(track)].waiting = std::move(finished);
@@ -89,6 +91,20 @@ std::optional<std::vector<BatchRun::AlbumTrack>> BatchRun::trackEnded(int album)
     if (--ended.toEnd > 0 || ended.done)
         return std::nullopt;
     ended.done = true;
+    if (ended.noRoom) {
+        // Whole or not at all: its MP3s written go with their temporary files, each told.
+        for (AlbumTrack &track : ended.tracks) {
+            track.meters.clear();
+            track.present.clear();
+            if (!track.waiting)
+                continue;
+            track.waiting->output.reset();
+            m_finished.fetch_sub(track.waiting->result.seconds);
+            track.waiting->result.outcome = Outcome::failure(
+                QStringLiteral("Not put in place: another track of its album found the disk full."),
+                Outcome::Kind::DiskFull);
+        }
+    }
     return std::move(ended.tracks);
 }
 

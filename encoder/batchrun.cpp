@@ -73,7 +73,9 @@ void BatchRun::commitAll(const Done &done)
         m_toCommit.pop_front();
         m_commitChanged.notify_all();
         lock.unlock();
-        if (Outcome committed = finished.output->finishCommit(); !committed) {
+        // Without its output: dropped with its album.
+        if (!finished.output) {
+        } else if (Outcome committed = finished.output->finishCommit(); !committed) {
             finished.result.outcome = committed;
             m_finished.fetch_sub(finished.result.seconds);
         }

@@ -61,8 +61,9 @@ public:
     // The albums of the batch by the number of tracks each has in the list, before run(). The
     // MP3s of an album wait, written whole, until every track of it has ended; then the album's
     // loudness figures go into their tags and they are put in place together. A track whose MP3
-    // is already there is measured again; after an interrupt an album's waiting MP3s are dropped,
-    // so an album's MP3s are there all together or not at all.
+    // is already there is measured again; after an interrupt, or where a track of it found the
+    // disk full, an album's waiting MP3s are dropped, so an album's MP3s are there all together
+    // or not at all.
     // With each album's inputs, by index: where the settings apply the album's gain to the
     // samples, it is measured over them all before the album's first track.
     void setAlbums(std::vector<int> trackCounts, std::vector<std::vector<BatchInput>> inputs = {});
@@ -96,6 +97,7 @@ private:
         std::vector<AlbumTrack> tracks;
         int toEnd = 0; // tracks not yet ended or reported
         bool done = false;
+        bool noRoom = false; // a track failed for a full disk: none of its MP3s is put in place
     };
 
     void work(int slot, const Next &next, const Done &done);

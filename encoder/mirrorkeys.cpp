@@ -1,6 +1,7 @@
 #include "mirrorkeys.h"
 
 #include "encoder/core/filestamp.h"
+#include "encoder/core/sourcesclock.h"
 #include "encoder/encoderun.h"
 #include "encoder/input/audiosource.h"
 #include "encoder/input/cuesheetfiles.h"
@@ -38,10 +39,13 @@ std::pair<qint64, qint64> sampleBytes(QFile &file)
     return {0, size};
 }
 
-// A file by its size and time; "-" where it is not there.
-QByteArray stampText(const QString &path)
+// A file by its size and time; "-" where it is not there. settled: false where the time is too
+// recent to prove anything (SourcesClock).
+QByteArray stampText(const QString &path, bool *settled = nullptr)
 {
     const std::optional<FileStamp> stamp = fileStamp(path);
+    if (settled && stamp && !SourcesClock::settled(stamp->mtimeNs))
+        *settled = false;
     return stamp ? stamp->text() : QByteArrayLiteral("-");
 }
 
@@ -157,7 +161,7 @@ TagInputs::TagInputs(const EncoderSettings &s, const QByteArray &extra)
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out << extra << s.tagTitle << s.tagArtist << s.tagAlbum << s.tagYear << s.tagGenre << s.skipTags << s.sourceTags
-        << s.folderCover << s.coverFile << stampText(s.coverFile);
+        << s.folderCover << s.coverFile << stampText(s.coverFile, &m_settled);
     // Tag forms and cover sizes only where given, so that the stamps of runs without them stay;
     // the image libraries' versions with a cover size, as they make those covers' bytes.
     const DeviceSettings plain;
@@ -181,18 +185,24 @@ QByteArray TagInputs::digest(const EncoderSettings &settings)
     if (known == m_folders.constEnd()) {
         QCryptographicHash hash(QCryptographicHash::Sha256);
         hash.addData(m_command);
-        if (settings.folderCover)
-            hash.addData(folderCoverStamp(folder));
-        known = m_folders.insert(folder, hash.result());
+        const std::optional<QByteArray> covers =
+            settings.folderCover ? folderCoverStamp(folder) : std::optional<QByteArray>(QByteArray());
+        if (covers)
+            hash.addData(*covers);
+        // A cover changed too recently: nothing, so that the next run reads the tags again.
+        known = m_folders.insert(folder, covers && m_settled ? hash.result() : QByteArray());
     }
     m_lastFolder = folder;
     m_lastDigest = *known;
-    if (settings.cueSheet.isEmpty())
+    if (settings.cueSheet.isEmpty() || known->isEmpty())
         return *known;
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(*known);
     hash.addData(settings.cueSheet.toUtf8());
-    const QByteArray sheetStamp = stampText(settings.cueSheet);
+    bool settled = true;
+    const QByteArray sheetStamp = stampText(settings.cueSheet, &settled);
+    if (!settled)
+        return {};
     hash.addData(sheetStamp);
     hash.addData(cueCharset());
     // Which files a sheet takes depends on what is there, and a track may go on into the next

@@ -33,11 +33,13 @@ class TagInputs
 {
 public:
     TagInputs(const EncoderSettings &command, const QByteArray &extra);
-    // Of a source: settings with its inputFile and cueSheet set.
+    // Of a source: settings with its inputFile and cueSheet set. Empty where a file it holds by
+    // its time (a cover, a sheet) changed too recently for the time to tell (SourcesClock).
     QByteArray digest(const EncoderSettings &settings);
 
 private:
     QByteArray m_command;
+    bool m_settled = true; // the cover file given
     QHash<QString, QByteArray> m_folders; // by folder: with its cover files
     QHash<QString, QByteArray> m_sheetFiles; // by CUE sheet and its stamp: its files' names and stamps
     QString m_lastFolder;

@@ -32,10 +32,15 @@ private slots:
     void forgedRecord();
     void unreadable();
     void oneAtATime();
+    void racy_data();
     void racy();
     void albumWithMp3();
     void cutShort();
     void fullDisk();
+    void fullMidway();
+    void readOnly();
+    void emptyMountPoint();
+    void linkOnMirror();
     void oldRecord();
     void checkedOnMirror();
     void apart_data();
@@ -221,7 +226,8 @@ void TstMirror::image()
     const QString image = src + QStringLiteral("/disc.wav");
     const timespec old {std::time(nullptr) - 60, 0};
     QVERIFY(QDir().mkpath(src) && writeWave(image, {.frames = 10 * 44100}) && setTime(image, old) &&
-            writeCueSheet(src + QStringLiteral("/disc.cue"), QStringLiteral("disc.wav"), CueEncoding::Utf8));
+            writeCueSheet(src + QStringLiteral("/disc.cue"), QStringLiteral("disc.wav"), CueEncoding::Utf8)
+            && setTime(src + QStringLiteral("/disc.cue"), old));
     m_dst = m_dir.filePath(QStringLiteral("image-dst"));
     const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
     QCOMPARE(encode(args).exitCode, 0);
@@ -397,20 +403,41 @@ void TstMirror::apart()
     QVERIFY(QDir(m_dst).removeRecursively());
 }
 
-// A source recorded within its clock's tick, then rewritten with other audio of the same size and
-// its time put back, is encoded again.
+void TstMirror::racy_data()
+{
+    QTest::addColumn<QString>("rewritten"); // below the library, of the same size, its time put back
+    QTest::addColumn<QString>("expected"); // the dry run's plan after it
+    QTest::addRow("source") << QStringLiteral("A/01.wav")
+                            << QStringLiteral("encode again A/01.mp3\n0 to convert, 1 to encode again, 0 to retag, "
+                                              "0 to move, 0 to trash\n");
+    QTest::addRow("folder's cover") << QStringLiteral("A/cover.jpg")
+                                    << QStringLiteral("retag A/01.mp3\n0 to convert, 0 to encode again, 1 to retag, "
+                                                      "0 to move, 0 to trash\n");
+}
+
+// A file recorded within its clock's tick, then rewritten with other bytes of the same size and
+// its time put back, is read again: a source's audio, a folder's cover.
 void TstMirror::racy()
 {
-    const QString src = m_dir.filePath(QStringLiteral("racy-src"));
-    m_dst = m_dir.filePath(QStringLiteral("racy-dst"));
+    QFETCH(QString, rewritten);
+    QFETCH(QString, expected);
+    const QString src = m_dir.filePath(QStringLiteral("racy-src-") + QFileInfo(rewritten).suffix());
+    m_dst = src + QStringLiteral("-dst");
     const QString track = src + QStringLiteral("/A/01.wav");
+    const QString cover = src + QStringLiteral("/A/cover.jpg");
     const timespec now {std::time(nullptr) + 1, 0};
-    QVERIFY(writeTrack(track, 121, "One") && setTime(track, now));
+    const auto writeCover = [&cover](char fill) {
+        QFile file(cover);
+        return file.open(QIODevice::WriteOnly) && file.write("\xff\xd8\xff" + QByteArray(2000, fill)) == 2003;
+    };
+    QVERIFY(writeTrack(track, 121, "One") && writeCover('a'));
+    QVERIFY(setTime(track, {now.tv_sec - 100, 0}) && setTime(cover, {now.tv_sec - 100, 0}));
+    QVERIFY(setTime(src + QLatin1Char('/') + rewritten, now));
     const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
     QCOMPARE(encode(args).exitCode, 0);
-    QVERIFY(writeTrack(track, 122, "One") && setTime(track, now));
-    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out,
-             QStringLiteral("encode again A/01.mp3\n0 to convert, 1 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+    QVERIFY(rewritten.endsWith(QLatin1String(".wav")) ? writeTrack(track, 122, "One") : writeCover('b'));
+    QVERIFY(setTime(src + QLatin1Char('/') + rewritten, now));
+    QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out, expected);
     QCOMPARE(encode(args).exitCode, 0);
     QCOMPARE(tree(m_dst), batchOf(src, {}));
 }
@@ -473,6 +500,106 @@ void TstMirror::fullDisk()
     QVERIFY2(deleted.exitCode == 0 && deleted.err.contains(QStringLiteral("trashed 0, deleted 3")), qPrintable(deleted.err));
     QCOMPARE(tree(m_dst), batchOf(src, {}));
     QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("xdg/Trash/files/4.mp3"))));
+}
+
+// A run that meets a full disk though the estimate let it start (its covers take the room) leaves
+// each album whole or not there, its record in step; given room, the next run completes.
+void TstMirror::fullMidway()
+{
+    const QString disk = m_dir.filePath(QStringLiteral("midway-disk"));
+    QVERIFY(QDir().mkpath(disk));
+    if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=2m", "tmpfs", disk}) != 0)
+        QSKIP("a small tmpfs cannot be mounted here (mounting needs root)");
+    const auto unmount = qScopeGuard([&disk] { QProcess::execute(QStringLiteral("umount"), {disk}); });
+    const QString src = m_dir.filePath(QStringLiteral("midway-src"));
+    m_dst = disk + QStringLiteral("/mp3");
+    const QStringList albums {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
+    for (const QString &album : albums) {
+        QFile cover(QStringLiteral("%1/%2/cover.jpg").arg(src, album));
+        for (quint32 track = 1; track <= 3; ++track)
+            QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src, album).arg(track), 180 + track, "T", 1));
+        QVERIFY(cover.open(QIODevice::WriteOnly) && cover.write("\xff\xd8\xff" + QByteArray(400'000, album[0].toLatin1())));
+    }
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=2")};
+    const Run full = encode(args);
+    QVERIFY2(full.exitCode == 1 && full.err.contains(QStringLiteral("No space left")), qPrintable(full.err));
+    const QMap<QString, QByteArray> there = tree(m_dst);
+    QString missing;
+    for (const QString &album : albums) {
+        const auto made = std::count_if(there.keyBegin(), there.keyEnd(),
+                                        [&album](const QString &path) { return path.startsWith(album + '/'); });
+        QVERIFY2(made == 0 || made == 3, qPrintable(album));
+        for (int track = 1; track <= 3 && made == 0; ++track)
+            missing += QStringLiteral("convert %1/%2.mp3\n").arg(album).arg(track);
+    }
+    QVERIFY(!missing.isEmpty());
+    // In step: what the record holds is what is there, and only what is missing is to be made.
+    QVERIFY(encode(args + QStringList {QStringLiteral("--dry-run")}).out.startsWith(missing));
+    QCOMPARE(QProcess::execute(QStringLiteral("mount"), {"-o", "remount,size=16m", disk}), 0);
+    QCOMPARE(encode(args).exitCode, 0);
+    QCOMPARE(tree(m_dst), batchOf(src, {}));
+}
+
+// On a disk mounted read-only a dry run reads the record as it is; a run says the disk is
+// read-only and changes nothing.
+void TstMirror::readOnly()
+{
+    const QString disk = m_dir.filePath(QStringLiteral("ro-disk"));
+    QVERIFY(QDir().mkpath(disk));
+    if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=8m", "tmpfs", disk}) != 0)
+        QSKIP("a tmpfs cannot be mounted here (mounting needs root)");
+    const auto unmount = qScopeGuard([&disk] { QProcess::execute(QStringLiteral("umount"), {disk}); });
+    const QString src = m_dir.filePath(QStringLiteral("ro-src"));
+    m_dst = disk + QStringLiteral("/mp3");
+    QVERIFY(writeTrack(src + QStringLiteral("/A/01.wav"), 191, "One"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    const QMap<QString, QByteArray> made = tree(m_dst);
+    QCOMPARE(QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", disk}), 0);
+    QVERIFY(writeTrack(src + QStringLiteral("/B/02.wav"), 192, "Two"));
+    const Run dry = encode(args + QStringList {QStringLiteral("--dry-run")});
+    QVERIFY2(dry.exitCode == 0, qPrintable(dry.err));
+    QCOMPARE(dry.out, QStringLiteral("convert B/02.mp3\n1 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n"));
+    const Run refused = encode(args);
+    QVERIFY2(refused.exitCode == 1 && refused.err.contains(QStringLiteral("read-only: nothing is changed")),
+             qPrintable(refused.err));
+    QCOMPARE(tree(m_dst), made);
+}
+
+// A source folder that is an empty mount point (its disk not there) takes nothing away: the MP3s
+// of what was below it stay, the place named, exit 1.
+void TstMirror::emptyMountPoint()
+{
+    const QString src = m_dir.filePath(QStringLiteral("mountpoint-src"));
+    m_dst = m_dir.filePath(QStringLiteral("mountpoint-dst"));
+    const QString share = src + QStringLiteral("/share");
+    QVERIFY(writeTrack(share + QStringLiteral("/A/01.wav"), 201, "One") && writeTrack(src + QStringLiteral("/B/02.wav"), 202, "Two"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    const QMap<QString, QByteArray> made = tree(m_dst);
+    QVERIFY(QDir().rename(share + QStringLiteral("/A"), m_dir.filePath(QStringLiteral("mountpoint-A"))));
+    if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=1m", "tmpfs", share}) != 0)
+        QSKIP("a tmpfs cannot be mounted here (mounting needs root)");
+    const auto unmount = qScopeGuard([&share] { QProcess::execute(QStringLiteral("umount"), {share}); });
+    const Run run = encode(args);
+    QVERIFY2(run.exitCode == 1 && run.err.contains(share + QStringLiteral(" cannot be read (an empty mount point")),
+             qPrintable(run.err));
+    QCOMPARE(tree(m_dst), made);
+}
+
+// An album folder on the mirror made a link, a link back up inside: nothing to do, and an end.
+void TstMirror::linkOnMirror()
+{
+    const QString src = m_dir.filePath(QStringLiteral("link-src"));
+    m_dst = m_dir.filePath(QStringLiteral("link-dst"));
+    QVERIFY(writeTrack(src + QStringLiteral("/A/01.wav"), 211, "One"));
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst};
+    QCOMPARE(encode(args).exitCode, 0);
+    QVERIFY(QDir().rename(m_dst + QStringLiteral("/A"), m_dst + QStringLiteral("/A.real"))
+            && QFile::link("A.real", m_dst + QStringLiteral("/A")) && QFile::link("..", m_dst + QStringLiteral("/A.real/up")));
+    const Run run = encode(args);
+    QVERIFY2(run.exitCode == 0 && run.err.contains(QStringLiteral("converted 0, encoded again 0, retagged 0, moved 0, trashed 0")),
+             qPrintable(run.err));
 }
 
 // A record of an earlier release, without the stamp and the MP3s' digests, is upgraded in place:

@@ -128,6 +128,11 @@ void TstMirrorKilled::onStick()
     QCOMPARE(tree(m_dst), batchOf(src, {QStringLiteral("--album=off")}));
     const QString nothing = QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n");
     QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out, nothing);
+    // The record in a rollback journal (its header's write version 1, not the log's 2): the
+    // stick's file system has no shared memory for a write-ahead log.
+    QFile record(m_dst + QStringLiteral("/.sonovert-mirror.sqlite"));
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    QCOMPARE(int(record.read(20).at(18)), 1);
 
     QVERIFY(QDir().rename(src + QStringLiteral("/demos"), src + QStringLiteral("/DEMOS")));
     const auto renamed = qScopeGuard([&src] { QDir().rename(src + QStringLiteral("/DEMOS"), src + QStringLiteral("/demos")); });

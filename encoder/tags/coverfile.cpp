@@ -1,6 +1,7 @@
 #include "coverfile.h"
 
 #include "encoder/core/filestamp.h"
+#include "encoder/core/sourcesclock.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +10,6 @@
 #include <QHash>
 
 #include <algorithm>
-#include <ctime>
 #include <mutex>
 
 #include <dirent.h>
@@ -56,14 +56,14 @@ const QStringList &coverNames()
 // The folder's files named as a cover in any letter case, in code unit order. A batch asks once
 // a WAVE, and listing a folder of thousands of WAVEs for each costs more than all else, so a
 // listing is kept while the folder's time is unchanged (a name added, removed or renamed changes
-// it); a folder changed in the last two seconds is listed again, as a change within the same
-// tick of its clock would not show.
+// it); a folder changed within the sources' clock's window is listed again, as a change within
+// the same tick of that clock would not show.
 QStringList coverFilesIn(const QDir &folder)
 {
     static std::mutex mutex;
     static QHash<QString, std::pair<qint64, QStringList>> listed; // by folder: its time, the names
     const std::optional<FileStamp> stamp = fileStamp(folder.path());
-    const bool settled = stamp && stamp->mtimeNs / 1'000'000'000 + 2 < std::time(nullptr);
+    const bool settled = stamp && SourcesClock::settled(stamp->mtimeNs);
     const qint64 changed = stamp ? stamp->mtimeNs : 0;
     if (settled) {
         const std::lock_guard lock(mutex);
@@ -129,12 +129,15 @@ std::optional<Picture> folderCover(const QString &inputFile, QStringList &warnin
     return std::nullopt;
 }
 
-QByteArray folderCoverStamp(const QString &folder)
+std::optional<QByteArray> folderCoverStamp(const QString &folder)
 {
     QByteArray stamp;
     for (const QString &name : coverFilesIn(QDir(folder))) {
-        if (const std::optional<FileStamp> file = fileStamp(folder + QLatin1Char('/') + name))
+        if (const std::optional<FileStamp> file = fileStamp(folder + QLatin1Char('/') + name)) {
+            if (!SourcesClock::settled(file->mtimeNs))
+                return std::nullopt;
             stamp += name.toUtf8() + '\0' + file->text() + '\0';
+        }
     }
     return stamp;
 }

@@ -22,5 +22,6 @@ std::optional<Picture> readCover(const QString &path, QString *why);
 std::optional<Picture> folderCover(const QString &inputFile, QStringList &warnings);
 
 // The folder's cover files as folderCover would try them, each by its name, size and time: where
-// it is as it was, so is the picture, and nothing was read to tell.
-QByteArray folderCoverStamp(const QString &folder);
+// it is as it was, so is the picture, and nothing was read to tell. Nothing where one of them
+// changed within the sources' clock's window (SourcesClock): its size and time prove nothing yet.
+std::optional<QByteArray> folderCoverStamp(const QString &folder);
