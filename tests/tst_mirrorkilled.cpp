@@ -103,8 +103,10 @@ void TstMirrorKilled::onStick()
             QSKIP("mkfs.exfat cannot be run (scripts/install-deps test installs exfatprogs)");
         if (!run(QStringLiteral("losetup"), {"-f", "--show", image}, &loop))
             QSKIP("no loop device can be had here");
-        if (!run(QStringLiteral("mount"), {"-t", "exfat", loop, stick}))
-            QSKIP("the kernel cannot mount exFAT here");
+        // The kernel's driver where it has one, else exfat-fuse, as a desktop mounts a stick.
+        if (!run(QStringLiteral("mount"), {"-t", "exfat", loop, stick})
+            && !run(QStringLiteral("mount.exfat-fuse"), {loop, stick}))
+            QSKIP("neither the kernel nor exfat-fuse can mount exFAT here (scripts/install-deps test installs exfat-fuse)");
     }
     const QString src = m_dir.filePath(QStringLiteral("stick-src"));
     m_dst = stick + QStringLiteral("/mp3");
@@ -112,10 +114,7 @@ void TstMirrorKilled::onStick()
         for (quint32 seed = 1; seed <= 6; ++seed)
             QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src, seed % 2 ? "demos" : "live").arg(seed), seed, "T", 4));
     }
-    // Without album figures: an album's final tag written over its placeholder does not reach a
-    // file on fusefat, for the batch as for the mirror.
-    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=2"),
-                            QStringLiteral("--album=off")};
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=2")};
     encode(args, 1500);
     const Run again = encode(args);
     QVERIFY2(again.exitCode == 0, qPrintable(again.err));
@@ -125,7 +124,7 @@ void TstMirrorKilled::onStick()
         QVERIFY2(!all.fileName().startsWith(QLatin1String(".sonovert-")) || all.fileName().startsWith(QLatin1String(".sonovert-mirror.sqlite")),
                  qPrintable(path));
     }
-    QCOMPARE(tree(m_dst), batchOf(src, {QStringLiteral("--album=off")}));
+    QCOMPARE(tree(m_dst), batchOf(src, {}));
     const QString nothing = QStringLiteral("0 to convert, 0 to encode again, 0 to retag, 0 to move, 0 to trash\n");
     QCOMPARE(encode(args + QStringList {QStringLiteral("--dry-run")}).out, nothing);
 
