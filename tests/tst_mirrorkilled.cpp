@@ -72,44 +72,13 @@ void TstMirrorKilled::onStick()
     QFETCH(QString, fileSystem);
     if (::geteuid() != 0)
         QSKIP("mounting a file system image needs root");
-    const QString image = m_dir.filePath(fileSystem + QStringLiteral(".img"));
-    const QString stick = m_dir.filePath(fileSystem + QStringLiteral("-stick"));
-    QString loop;
-    const auto run = [](const QString &program, const QStringList &args, QString *out = nullptr) {
-        QProcess process;
-        process.start(program, args);
-        const bool ran = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
-                      && process.exitCode() == 0;
-        if (out)
-            *out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-        return ran;
-    };
-    QVERIFY(QDir().mkpath(stick));
-    QFile made(image);
-    QVERIFY(made.open(QIODevice::WriteOnly) && made.resize(48 << 20));
-    made.close();
-    const auto unmount = qScopeGuard([&] {
-        run(QStringLiteral("umount"), {stick});
-        if (!loop.isEmpty())
-            run(QStringLiteral("losetup"), {QStringLiteral("-d"), loop});
-    });
-    if (fileSystem == QLatin1String("fat")) {
-        if (!run(QStringLiteral("mkfs.fat"), {"-F", "32", image}))
-            QSKIP("mkfs.fat cannot be run (scripts/install-deps test installs dosfstools)");
-        if (!run(QStringLiteral("fusefat"), {"-o", "rw+", image, stick}))
-            QSKIP("fusefat cannot mount the image (no FUSE here, or fusefat missing)");
-    } else {
-        if (!run(QStringLiteral("mkfs.exfat"), {image}))
-            QSKIP("mkfs.exfat cannot be run (scripts/install-deps test installs exfatprogs)");
-        if (!run(QStringLiteral("losetup"), {"-f", "--show", image}, &loop))
-            QSKIP("no loop device can be had here");
-        // The kernel's driver where it has one, else exfat-fuse, as a desktop mounts a stick.
-        if (!run(QStringLiteral("mount"), {"-t", "exfat", loop, stick})
-            && !run(QStringLiteral("mount.exfat-fuse"), {loop, stick}))
-            QSKIP("neither the kernel nor exfat-fuse can mount exFAT here (scripts/install-deps test installs exfat-fuse)");
-    }
+    m_image = m_dir.filePath(fileSystem + QStringLiteral(".img"));
+    m_stick = m_dir.filePath(fileSystem + QStringLiteral("-stick"));
+    const auto unmount = qScopeGuard([this] { unmountStick(); });
+    if (const QString why = mountStick(fileSystem); !why.isEmpty())
+        QSKIP(qPrintable(why));
     const QString src = m_dir.filePath(QStringLiteral("stick-src"));
-    m_dst = stick + QStringLiteral("/mp3");
+    m_dst = m_stick + QStringLiteral("/mp3");
     if (!QFileInfo::exists(src)) {
         for (quint32 seed = 1; seed <= 6; ++seed)
             QVERIFY(writeTrack(QStringLiteral("%1/%2/%3.wav").arg(src, seed % 2 ? "demos" : "live").arg(seed), seed, "T", 4));
@@ -118,7 +87,7 @@ void TstMirrorKilled::onStick()
     encode(args, 1500);
     const Run again = encode(args);
     QVERIFY2(again.exitCode == 0, qPrintable(again.err));
-    QDirIterator all(stick, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    QDirIterator all(m_stick, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (all.hasNext()) {
         const QString path = all.next();
         QVERIFY2(!all.fileName().startsWith(QLatin1String(".sonovert-")) || all.fileName().startsWith(QLatin1String(".sonovert-mirror.sqlite")),
