@@ -90,8 +90,8 @@ bool run(const QString &program, const QStringList &args, QString *out = nullptr
 bool mounted(const QString &path)
 {
     struct stat folder {}, parent {};
-    return ::stat(QFile::encodeName(path).constData(), &folder) == 0
-        && ::stat(QFile::encodeName(path + QStringLiteral("/..")).constData(), &parent) == 0 && folder.st_dev != parent.st_dev;
+    return ::stat(QFile::encodeName(path).constData(), &folder) == 0 && ::stat(QFile::encodeName(path + "/..").constData(), &parent) == 0
+        && folder.st_dev != parent.st_dev;
 }
 
 } // namespace
