@@ -84,8 +84,10 @@ std::optional<BatchRun::Finished> BatchRun::nextToCommit()
             return finished;
         }
         // In order: each waits until those before it have ended (all have, once encoding is done).
-        for (; !m_toCommit.empty(); m_toCommit.pop_front())
+        for (; !m_toCommit.empty(); m_toCommit.pop_front()) {
+            m_toCommit.front().tags = Mp3Tags(); // written: its cover need not wait with it
             m_held.emplace(m_toCommit.front().order, std::move(m_toCommit.front()));
+        }
         m_commitChanged.notify_all();
         const auto first = m_held.begin();
         if (first != m_held.end() && (first->first <= m_nextInOrder || m_encodingDone)) {
