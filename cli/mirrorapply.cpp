@@ -1,7 +1,5 @@
 #include "mirrorapply.h"
 
-#include "batchprogress.h"
-#include "batchvoice.h"
 #include "console.h"
 #include "messages.h"
 #include "mirrorfiles.h"
@@ -14,18 +12,19 @@
 #include "encoder/encoderun.h"
 #include "encoder/retag.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <atomic>
 #include <cstdio>
 
 MirrorRun::MirrorRun(const BatchRequest &request, Manifest &manifest, const MirrorPlan &plan)
     : m_request(request), m_manifest(manifest), m_plan(plan), m_mirror(absolute(request.outputDir)),
-      m_settled(plan.items.size(), false), m_albumRetagHere(plan.items.size(), false)
+      m_work(m_mirror.filePath(MirrorFolder::kWork)), m_settled(plan.items.size(), false),
+      m_albumRetagHere(plan.items.size(), false)
 {
+    // Removed at the end of the run, and at the start of the next where a run was stopped.
+    QDir().mkpath(m_work);
 }
 
 QString MirrorRun::summary() const
@@ -125,7 +124,7 @@ void MirrorRun::move()
             continue;
         const QString from = pathOf(item.before->mp3);
         const QString to = pathOf(item.record.mp3);
-        if (!renameMp3(from, to)) {
+        if (!renameMp3(from, to, m_work)) {
             fail(QStringLiteral("%1: cannot be moved to %2").arg(from, to));
             m_settled[i] = true;
             continue;
@@ -186,86 +185,6 @@ void MirrorRun::takeMadeElsewhere()
     }
 }
 
-void MirrorRun::encode()
-{
-    // An MP3 there without its record is adopted only if it is the one made now.
-    const auto outputOf = [this](const MirrorItem &item) {
-        return pathOf(item.steps.has(Step::Adopt) ? MirrorFolder::kCheckFolder + QLatin1Char('/') + item.record.mp3
-                                                  : item.record.mp3);
-    };
-    QHash<QString, std::size_t> byOutput;
-    for (std::size_t i = 0; i < m_plan.items.size(); ++i) {
-        if (encodesHere(i) && !m_plan.items[i].input.copy)
-            byOutput.insert(outputOf(m_plan.items[i]), i);
-    }
-    if (byOutput.isEmpty())
-        return;
-    BatchRun batch(m_request.settings, m_request.jobs, stopRequested());
-    batch.setAlbums(m_plan.albumTracks, albumInputsOf(m_plan));
-    const std::vector<bool> albumEncodes = albumsEncodedHere();
-    std::size_t next = 0;
-    // The batch's voice: its warnings, a full disk, its progress line over what is encoded here.
-    BatchVoice voice(batch);
-    BatchRequest encoded = m_request;
-    encoded.inputs.clear();
-    for (const std::size_t item : std::as_const(byOutput))
-        encoded.inputs << m_plan.items[item].input.path;
-    encoded.inputs.removeDuplicates();
-    std::atomic<int> ended = 0;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    BatchProgress progress(encoded, batch, elapsed, [&ended] { return ended.load(); });
-    batch.run(
-        [&]() -> std::optional<BatchFile> {
-            while (next < m_plan.items.size()) {
-                const std::size_t i = next++;
-                const MirrorItem &item = m_plan.items[i];
-                const int album = item.place.album;
-                if (item.input.copy)
-                    continue;
-                if (encodesHere(i)) {
-                    return BatchFile {.input = item.input.path,
-                                      .output = outputOf(item),
-                                      .album = album,
-                                      .albumTrack = item.place.track,
-                                      .sheet = item.input.sheet,
-                                      .track = item.input.track,
-                                      .range = item.input.range};
-                }
-                if (album >= 0)
-                    batch.albumTrackPresent(album, item.place.track,
-                                            albumEncodes[std::size_t(album)] ? item.input.path : QString(),
-                                            item.input.range);
-            }
-            return std::nullopt;
-        },
-        [&](const BatchResult &result) {
-            const auto found = byOutput.constFind(result.file.output);
-            if (found == byOutput.constEnd() || result.outcome.kind == Outcome::Kind::Stopped)
-                return;
-            ++ended;
-            const MirrorItem &item = m_plan.items[*found];
-            voice.warn(result);
-            if (!result.outcome) {
-                fail(QStringLiteral("%1: %2").arg(result.file.input, result.outcome.message));
-                if (voice.stopOnFullDisk(result))
-                    fail(QStringLiteral("no new MP3 is started: ") + result.outcome.message);
-                return;
-            }
-            if (item.place.album >= 0)
-                m_albumGains.insert(item.place.album, result.albumGain);
-            if (item.steps.has(Step::Adopt)) {
-                const bool same = adoptable(item, result.file.output);
-                QFile::remove(result.file.output);
-                if (!same)
-                    return;
-            }
-            made(item);
-        });
-    progress.stop();
-    QDir(pathOf(MirrorFolder::kCheckFolder)).removeRecursively();
-}
-
 void MirrorRun::copy()
 {
     for (std::size_t i = 0; i < m_plan.items.size(); ++i) {
@@ -277,7 +196,7 @@ void MirrorRun::copy()
         if (item.steps.has(Step::Adopt)) {
             if (!adoptable(item, item.input.path))
                 continue;
-        } else if (Outcome copied = copyMp3(item.input.path, pathOf(item.record.mp3)); !copied) {
+        } else if (Outcome copied = copyMp3(item.input.path, pathOf(item.record.mp3), m_work); !copied) {
             fail(QStringLiteral("%1: %2").arg(item.input.path, copied.message));
             continue;
         }
@@ -317,7 +236,8 @@ void MirrorRun::retag()
             albumGain = m_albumGains.value(album);
         }
         if (item.steps.has(Step::Retag) || albumGain) {
-            if (Outcome retagged = retagMp3(itemSettings(m_plan, item), pathOf(item.record.mp3), albumGain); !retagged) {
+            if (Outcome retagged = retagMp3(itemSettings(m_plan, item), pathOf(item.record.mp3), albumGain, m_work);
+                !retagged) {
                 fail(QStringLiteral("%1: %2").arg(pathOf(item.record.mp3), retagged.message));
                 continue;
             }

@@ -55,6 +55,9 @@ private:
     Manifest &m_manifest;
     const MirrorPlan &m_plan;
     const QDir m_mirror;
+    // Where the MP3s are written before they are put in place: no album folder holds a
+    // temporary file, on any file system.
+    const QString m_work;
     bool m_failed = false;
     StepCounts m_done;
     int m_taken = 0; // of those converted or encoded again

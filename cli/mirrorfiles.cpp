@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/vfs.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -73,7 +74,15 @@ qint64 timeGranularityNs(const QString &path)
     return type == kFat || type == kExfat || type == kFuse ? 2'000'000'000 : 1;
 }
 
-bool renameMp3(const QString &from, const QString &to)
+bool nameOrderLess(const QString &a, const QString &b)
+{
+    // The separator below every other character: a folder's name ends before any name it begins.
+    const auto key = [](QChar c) { return c == QLatin1Char('/') ? 0 : int(c.unicode()) + 1; };
+    return std::lexicographical_compare(a.cbegin(), a.cend(), b.cbegin(), b.cend(),
+                                        [&key](QChar x, QChar y) { return key(x) < key(y); });
+}
+
+bool renameMp3(const QString &from, const QString &to, const QString &aside)
 {
     struct stat source {};
     struct stat target {};
@@ -89,10 +98,10 @@ bool renameMp3(const QString &from, const QString &to)
                              && source.st_mtim.tv_sec == target.st_mtim.tv_sec;
         if (!sameInode && !sameByCase)
             return false;
-        const QByteArray aside = fromName + ".sonovert-case";
-        return ::rename(fromName.constData(), aside.constData()) == 0
-            && (::rename(aside.constData(), toName.constData()) == 0
-                || (::rename(aside.constData(), fromName.constData()), false));
+        const QByteArray asideName = QFile::encodeName(QDir(aside).filePath(QStringLiteral("case.mp3")));
+        return ::rename(fromName.constData(), asideName.constData()) == 0
+            && (::rename(asideName.constData(), toName.constData()) == 0
+                || (::rename(asideName.constData(), fromName.constData()), false));
     }
     return QDir().mkpath(QFileInfo(to).path()) && ::rename(fromName.constData(), toName.constData()) == 0;
 }

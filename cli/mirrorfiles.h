@@ -22,8 +22,12 @@ QByteArray fileDigest(const QString &path);
 qint64 timeGranularityNs(const QString &path);
 // An MP3 renamed, its folders made as needed; never over another file. A name that differs in
 // letter case alone, on a file system that tells no case (FAT, exFAT), is the same file: renamed
-// through a name of its own.
-bool renameMp3(const QString &from, const QString &to);
+// through a name of its own in aside (the mirror's working folder, which a run stopped on the
+// way empties: its source is then converted again).
+bool renameMp3(const QString &from, const QString &to, const QString &aside);
+// Name order of paths below the mirror, folder by folder, each name in code unit order (the
+// walk's): the order the MP3s of a fresh copy are put in place.
+bool nameOrderLess(const QString &a, const QString &b);
 // The folders below mirror, and those above them up to it, where empty.
 void removeEmptyFolders(const QDir &mirror, const QSet<QString> &folders);
 // The records' MP3s that are there as files, with their size and time, each folder listed once

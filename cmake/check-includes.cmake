@@ -31,7 +31,7 @@ set(subfolders parallel lame input output tags mp3 core batch)
 set(cli_layers entry commands shared)
 set(cli_entry sonovert-encode commandline commandoptions deviceoptions optionrow lamewords helptext command)
 set(cli_commands filecommand batchcommand checkcommand jobroot batchprogress mirrorcommand mirrorplan mirrorsources
-    mirrorapply mirrorjobs mirrorroom mirrorfolder mirrorfiles mirrorroots mirrordecisions mirrorsteps manifest)
+    mirrorapply mirrorencode mirrorjobs mirrorroom mirrorfolder mirrorfiles mirrorroots mirrordecisions mirrorsteps manifest)
 set(cli_shared messages console exitstatus choices batchrequest listing paths outputnaming albums nametemplate
     batchsummary batchvoice clippingwarning stopsignals mp3length)
 

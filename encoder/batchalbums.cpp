@@ -139,8 +139,11 @@ void BatchRun::finishAlbum(std::vector<AlbumTrack> &tracks)
         }
         Finished &finished = *track.waiting;
         const QByteArray tag = finished.tags.id3v2Final(finished.result.trackGain, albumGain);
-        if (tag.isEmpty())
+        // No tag to hold the figures: the MP3 is put in place as it is.
+        if (tag.isEmpty()) {
+            enqueue(std::move(finished));
             continue;
+        }
         if (Outcome written = finished.output->writeAt(0, reinterpret_cast<const unsigned char *>(tag.constData()),
                                                        static_cast<std::size_t>(tag.size()));
             !written)
@@ -173,9 +176,11 @@ void BatchRun::dropUnfinishedAlbums(const Done &done)
             if (!track.waiting)
                 continue;
             BatchResult result = std::move(track.waiting->result);
+            const int order = track.waiting->order;
             track.waiting.reset(); // its temporary file goes with it
             m_finished.fetch_sub(result.seconds);
             result.outcome = Outcome::stopped();
+            settle(order, result.outcome);
             const std::lock_guard lock(m_mutex);
             done(result);
         }

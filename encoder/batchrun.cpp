@@ -61,23 +61,71 @@ void BatchRun::removeEmptyFolders()
         QDir().rmdir(folder);
 }
 
-// The MP3s written whole are put in place even after an interrupt: they are finished.
+void BatchRun::settle(int order, const Outcome &outcome)
+{
+    if (m_temporaryFolder.isEmpty() || order < 0)
+        return;
+    Finished ended;
+    ended.order = order;
+    ended.result.outcome = outcome;
+    ended.placeholder = true;
+    const std::lock_guard lock(m_commitMutex);
+    m_held.emplace(order, std::move(ended));
+    m_commitChanged.notify_all();
+}
+
+std::optional<BatchRun::Finished> BatchRun::nextToCommit()
+{
+    std::unique_lock lock(m_commitMutex);
+    for (;;) {
+        if (!m_toCommit.empty() && m_temporaryFolder.isEmpty()) {
+            Finished finished = std::move(m_toCommit.front());
+            m_toCommit.pop_front();
+            m_commitChanged.notify_all();
+            return finished;
+        }
+        // In order: each waits until those before it have ended (all have, once encoding is done).
+        for (; !m_toCommit.empty(); m_toCommit.pop_front()) {
+            m_toCommit.front().tags = Mp3Tags(); // written: its cover need not wait with it
+            m_held.emplace(m_toCommit.front().order, std::move(m_toCommit.front()));
+        }
+        m_commitChanged.notify_all();
+        const auto first = m_held.begin();
+        if (first != m_held.end() && (first->first <= m_nextInOrder || m_encodingDone)) {
+            Finished finished = std::move(first->second);
+            m_held.erase(first);
+            m_nextInOrder = finished.order + 1;
+            if (finished.output || !finished.placeholder)
+                return finished;
+            m_orderBroken = m_orderBroken || finished.result.outcome.kind == Outcome::Kind::Stopped;
+            continue;
+        }
+        if (m_encodingDone && m_toCommit.empty() && m_held.empty())
+            return std::nullopt;
+        m_commitChanged.wait(lock);
+    }
+}
+
+// The MP3s written whole are put in place even after an interrupt: they are finished. Put in
+// order, those behind one stopped are dropped instead, so that the next run's comes before them.
 void BatchRun::commitAll(const Done &done)
 {
-    for (;;) {
-        std::unique_lock lock(m_commitMutex);
-        m_commitChanged.wait(lock, [this] { return !m_toCommit.empty() || m_encodingDone; });
-        if (m_toCommit.empty())
-            return;
-        Finished finished = std::move(m_toCommit.front());
-        m_toCommit.pop_front();
-        m_commitChanged.notify_all();
-        lock.unlock();
-        // Without its output: dropped with its album.
-        if (!finished.output) {
-        } else if (Outcome committed = finished.output->finishCommit(); !committed) {
-            finished.result.outcome = committed;
-            m_finished.fetch_sub(finished.result.seconds);
+    while (std::optional<Finished> next = nextToCommit()) {
+        Finished &finished = *next;
+        // Without its output: dropped with its album, its failure told as it stands.
+        if (finished.output) {
+            Outcome committed = Outcome::success();
+            const QString folder = QFileInfo(finished.result.file.output).absolutePath();
+            if (m_orderBroken)
+                committed = Outcome::stopped();
+            else if (!m_temporaryFolder.isEmpty() && !makeFolder(folder))
+                committed = Outcome::failure(QStringLiteral("Cannot make the folder %1.").arg(folder));
+            else
+                committed = finished.output->finishCommit();
+            if (!committed) {
+                finished.result.outcome = committed;
+                m_finished.fetch_sub(finished.result.seconds);
+            }
         }
         finished.output.reset();
         const std::lock_guard doneLock(m_mutex);
@@ -97,15 +145,19 @@ void BatchRun::work(int slot, const Next &next, const Done &done)
 {
     for (;;) {
         std::optional<BatchFile> file;
+        int order = -1;
         {
             const std::lock_guard lock(m_mutex);
             if (!m_stopStarting && !m_abort.load())
                 file = next();
+            if (file)
+                order = m_given++;
         }
         finishWholeAlbums();
         if (!file)
             break;
         Finished finished = convert(slot, *file);
+        finished.order = order;
         const bool written = finished.output != nullptr;
         BatchResult result = written ? BatchResult {} : finished.result;
         if (holdForAlbum(finished)) {
@@ -115,6 +167,7 @@ void BatchRun::work(int slot, const Next &next, const Done &done)
             enqueue(std::move(finished));
             continue;
         }
+        settle(order, result.outcome);
         const std::lock_guard lock(m_mutex);
         done(result);
     }
@@ -161,8 +214,9 @@ BatchRun::Finished BatchRun::convert(int slot, const BatchFile &file)
         rate = std::max(1, source.info().sampleRate);
         result.seconds = double(source.info().frames) / rate;
     }
+    // Put in order, its folder is made when it is put in place (commitAll).
     const QString folder = QFileInfo(file.output).absolutePath();
-    if (!makeFolder(folder)) {
+    if (m_temporaryFolder.isEmpty() && !makeFolder(folder)) {
         result.outcome = Outcome::failure(QStringLiteral("Cannot make the folder %1.").arg(folder));
         return finished;
     }
@@ -182,6 +236,7 @@ BatchRun::Finished BatchRun::convert(int slot, const BatchFile &file)
     plan.workers = m_jobs;
     plan.cores = &m_cores;
     plan.leaveUncommitted = true;
+    plan.temporaryFolder = m_temporaryFolder;
     RunReport report;
     result.outcome = runEncode(
         settings, plan, m_abort, [&running, rate](int, qint64 frames) { running.store(double(frames) / rate); },

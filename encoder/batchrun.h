@@ -57,6 +57,11 @@ public:
     // Audio read so far, in seconds, of the files finished and running; from any thread.
     double secondsDone() const;
     int jobs() const { return m_jobs; }
+    // Before run(): each MP3 is written in temporaryFolder (on the outputs' file system) and put
+    // in place, its folder made then, in the order next() gave the files; one that ends first
+    // waits for those before it. A FAT stick's folders then list their MP3s in that order, the
+    // one many car stereos play. After an interrupt, the MP3s behind one not made are dropped.
+    void putInOrder(const QString &temporaryFolder) { m_temporaryFolder = temporaryFolder; }
 
     // The albums of the batch by the number of tracks each has in the list, before run(). The
     // MP3s of an album wait, written whole, until every track of it has ended; then the album's
@@ -78,10 +83,12 @@ private:
     // An MP3 written whole, waiting to be put in place.
     struct Finished
     {
+        int order = -1; // of the files next() gave
         BatchResult result;
         std::unique_ptr<Mp3Output> output;
         Mp3Tags tags;
         std::vector<std::unique_ptr<LoudnessMeter>> meters;
+        bool placeholder = false; // holds a file's place in the order only: already told
     };
 
     struct AlbumTrack
@@ -110,6 +117,10 @@ private:
     // Writes the album's figures into its waiting MP3s and hands them to the committer.
     void finishAlbum(std::vector<AlbumTrack> &tracks);
     void enqueue(Finished finished);
+    // A file that ended without an MP3 to put in place, for the order's sake.
+    void settle(int order, const Outcome &outcome);
+    // The next MP3 to put in place, waited for; none once every file has ended.
+    std::optional<Finished> nextToCommit();
     // Once no file is left: the MP3s of albums not whole (an interrupt) are dropped.
     void dropUnfinishedAlbums(const Done &done);
     Finished convert(int slot, const BatchFile &file);
@@ -132,6 +143,11 @@ private:
     std::condition_variable m_commitChanged;
     std::deque<Finished> m_toCommit; // at most m_jobs, so a slow disk holds back the encoding
     bool m_encodingDone = false;
+    QString m_temporaryFolder; // where not empty: the MP3s are put in place in order
+    int m_given = 0; // files next() gave, under m_mutex
+    std::map<int, Finished> m_held; // by order: ended, waiting for those before
+    int m_nextInOrder = 0;
+    bool m_orderBroken = false; // a file was stopped: those after it are dropped
 
     std::mutex m_folderMutex;
     std::vector<QString> m_madeFolders;

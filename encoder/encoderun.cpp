@@ -99,13 +99,16 @@ Result<Probe> probe(const EncoderSettings &settings, const InputInfo &input)
 class RunOutput
 {
 public:
-    RunOutput(const QString &path, RunReport *leaveUncommittedIn) : m_path(path), m_report(leaveUncommittedIn) {}
+    RunOutput(const QString &path, const QString &temporaryFolder, RunReport *leaveUncommittedIn)
+        : m_path(path), m_temporaryFolder(temporaryFolder), m_report(leaveUncommittedIn)
+    {
+    }
 
     // Drops what was written before, with its temporary file.
     Outcome open()
     {
         m_output.reset();
-        m_output = std::make_unique<Mp3Output>(m_path);
+        m_output = std::make_unique<Mp3Output>(m_path, m_temporaryFolder);
         if (Outcome opened = m_output->open(); !opened)
             return opened;
         if (m_report)
@@ -122,6 +125,7 @@ public:
 
 private:
     const QString m_path;
+    const QString m_temporaryFolder;
     RunReport *const m_report;
     std::unique_ptr<Mp3Output> m_output;
 };
@@ -230,7 +234,7 @@ Outcome runEncode(const EncoderSettings &asked, const ParallelPlan &plan, const 
     const Result<Mp3Tags> tags = runTags(settings, warn);
     if (!tags)
         return tags.failure();
-    RunOutput output(settings.outputFile, plan.leaveUncommitted ? report : nullptr);
+    RunOutput output(settings.outputFile, plan.temporaryFolder, plan.leaveUncommitted ? report : nullptr);
     if (plan.leaveUncommitted && report)
         report->tags = *tags;
     if (Outcome opened = output.open(); !opened)

@@ -29,7 +29,7 @@ Mp3Gains readMp3Gains(const QString &mp3)
 }
 
 Outcome retagMp3(const EncoderSettings &settings, const QString &mp3,
-                 const std::optional<std::optional<TrackGain>> &albumGain)
+                 const std::optional<std::optional<TrackGain>> &albumGain, const QString &temporaryFolder)
 {
     const QByteArray old = readAll(mp3);
     const qsizetype audioStart = id3v2TagSize(old);
@@ -53,7 +53,7 @@ Outcome retagMp3(const EncoderSettings &settings, const QString &mp3,
                                  : tags->id3v2();
     if (id3v2 == old.first(audioStart) && tags->id3v1() == old.sliced(audioEnd))
         return Outcome::success();
-    Mp3Output output(mp3);
+    Mp3Output output(mp3, temporaryFolder);
     if (Outcome opened = output.open(); !opened)
         return opened;
     for (const QByteArray &part : {id3v2, old.mid(audioStart, audioEnd - audioStart), tags->id3v1()}) {
@@ -63,14 +63,14 @@ Outcome retagMp3(const EncoderSettings &settings, const QString &mp3,
     return output.commit();
 }
 
-Outcome copyMp3(const QString &from, const QString &to)
+Outcome copyMp3(const QString &from, const QString &to, const QString &temporaryFolder)
 {
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly))
         return Outcome::failure(QStringLiteral("It cannot be read: %1").arg(source.errorString()));
     if (!QDir().mkpath(QFileInfo(to).path()))
         return Outcome::failure(QStringLiteral("Its folder cannot be made: %1").arg(QFileInfo(to).path()));
-    Mp3Output output(to);
+    Mp3Output output(to, temporaryFolder);
     if (Outcome opened = output.open(); !opened)
         return opened;
     for (;;) {

@@ -5,10 +5,12 @@
 #include <QFile>
 #include <QMap>
 #include <QObject>
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <ctime>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,7 +39,18 @@ protected:
         return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
     }
 
+    // A stick's image at m_image mounted at m_stick, made first where format: "fat", FAT32 through
+    // fusefat (run here, stopped by unmountStick); "exfat", on a loop device through the kernel's
+    // driver or exfat-fuse. Empty, or why it cannot be.
+    QString mountStick(const QString &fileSystem, bool format = true);
+    // Unmounted, so that the image holds all it was told, and the loop device let go.
+    void unmountStick();
+
     QTemporaryDir m_dir;
+    QString m_image;
+    QString m_stick;
+    QString m_loop;
+    std::unique_ptr<QProcess> m_fuse;
     QString m_src;
     QString m_dst;
     bool m_noTrash = false; // the trash's folder cannot be made

@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdio>
 
 namespace {
@@ -31,7 +33,10 @@ QByteArray folderOf(const QByteArray &path)
 
 } // namespace
 
-Mp3Output::Mp3Output(const QString &path) : m_path(path), m_final(QFile::encodeName(path)) {}
+Mp3Output::Mp3Output(const QString &path, const QString &temporaryFolder)
+    : m_path(path), m_final(QFile::encodeName(path)), m_folder(QFile::encodeName(temporaryFolder))
+{
+}
 
 Mp3Output::~Mp3Output()
 {
@@ -62,7 +67,9 @@ Outcome Mp3Output::open()
         existing = {};
     if (exists && S_ISDIR(existing.st_mode))
         return failure(EISDIR);
-    const QByteArray folder = folderOf(m_final);
+    if (m_folder.isEmpty())
+        m_folder = folderOf(m_final);
+    const QByteArray &folder = m_folder;
 
     // An unnamed file first: a run that dies on the way leaves nothing on disk. The mode goes
     // through the umask like any new file's.
@@ -102,6 +109,10 @@ Outcome Mp3Output::writeAt(qint64 offset, const unsigned char *data, std::size_t
         return failure(m_error);
     if (m_fd < 0)
         return failure(EBADF);
+    if (!m_temporary.isEmpty() && offset + qint64(size) <= m_end) {
+        m_patches.emplace_back(offset, QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+        return Outcome::success();
+    }
     while (size > 0) {
         const ssize_t written = ::pwrite(m_fd, data, size, offset);
         if (written < 0 && errno == EINTR)
@@ -122,7 +133,7 @@ bool Mp3Output::linkTemporary(QByteArray &name) const
 {
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
     for (int attempt = 0; attempt < 16; ++attempt) {
-        name = temporaryName(folderOf(m_final));
+        name = temporaryName(m_folder);
         if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
             return true;
         if (errno != EEXIST)
@@ -147,6 +158,10 @@ Outcome Mp3Output::finishCommit()
     // On disk before it takes the output's name, so a crash never leaves a cut-off MP3 there.
     if (::fsync(m_fd) != 0)
         return failure(errno);
+    if (!m_patches.empty()) {
+        if (const int error = writePatches(); error != 0)
+            return failure(error);
+    }
     if (m_temporary.isEmpty()) {
         QByteArray named;
         if (!linkTemporary(named))
@@ -158,7 +173,54 @@ Outcome Mp3Output::finishCommit()
     m_temporary.clear();
     const int fd = m_fd;
     m_fd = -1;
-    if (::close(fd) != 0)
+    if (fd >= 0 && ::close(fd) != 0)
         return failure(errno);
     return Outcome::success();
+}
+
+int Mp3Output::writePatches()
+{
+    const int appended = m_fd;
+    m_fd = -1;
+    if (::close(appended) != 0)
+        return errno;
+    const int fd = ::open(m_temporary.constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    // Each stretch the writes cover written once, in file order, the writes applied in the
+    // order they came: fusefat also misplaces a second write over the bytes of the one before.
+    std::vector<std::pair<qint64, qint64>> spans;
+    for (const auto &[offset, bytes] : m_patches)
+        spans.emplace_back(offset, offset + bytes.size());
+    std::sort(spans.begin(), spans.end());
+    std::vector<std::pair<qint64, QByteArray>> stretches;
+    for (const auto &[begin, end] : spans) {
+        if (stretches.empty() || begin > stretches.back().first + stretches.back().second.size())
+            stretches.emplace_back(begin, QByteArray(end - begin, '\0'));
+        else if (QByteArray &last = stretches.back().second; end - stretches.back().first > last.size())
+            last.resize(end - stretches.back().first);
+    }
+    for (const auto &[offset, bytes] : m_patches) {
+        const auto stretch = std::prev(std::upper_bound(stretches.begin(), stretches.end(), offset,
+                                                        [](qint64 at, const auto &s) { return at < s.first; }));
+        std::copy(bytes.cbegin(), bytes.cend(), stretch->second.begin() + (offset - stretch->first));
+    }
+    int error = 0;
+    for (const auto &[offset, bytes] : stretches) {
+        for (qsizetype done = 0; done < bytes.size() && error == 0;) {
+            const ssize_t written = ::pwrite(fd, bytes.constData() + done, std::size_t(bytes.size() - done), offset + done);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                error = written < 0 ? errno : ENOSPC;
+            else
+                done += written;
+        }
+    }
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    m_patches.clear();
+    return error;
 }

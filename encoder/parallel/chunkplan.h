@@ -2,6 +2,8 @@
 
 #include "encoder/mp3/frames.h"
 
+#include <QString>
+
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -36,6 +38,8 @@ struct ParallelPlan
     // The MP3 of a run that succeeds is left written but not in place, in RunReport::uncommitted
     // (a report must be given): the caller finishes the commit.
     bool leaveUncommitted = false;
+    // Where the MP3 is written until it is put in place; empty: beside it (Mp3Output).
+    QString temporaryFolder = {};
 };
 
 // Frames an instance encodes before its chunk, so the psychoacoustic model and the reservoir
