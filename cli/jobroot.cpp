@@ -1,5 +1,6 @@
 #include "jobroot.h"
 
+#include "diskprobe.h"
 #include "manifest.h"
 #include "mirrorfolder.h"
 #include "paths.h"
@@ -29,12 +30,18 @@ std::optional<QString> before(const QString &path, const QString &component)
     return QStringLiteral("/") + parts.mid(1, at - 1).join(QLatin1Char('/'));
 }
 
-bool holdsMark(const QString &root)
+// The mark's lines: its id, then the names the listing run gave the MP3s.
+QStringList markLines(const QString &root)
 {
     QFile mark(QDir(root).filePath(kRootMark));
     if (!mark.open(QIODevice::ReadOnly))
-        return false;
-    return !QUuid::fromString(QString::fromLatin1(mark.read(64)).trimmed()).isNull();
+        return {};
+    return QString::fromUtf8(mark.read(256)).split(QLatin1Char('\n'));
+}
+
+bool holdsMark(const QString &root)
+{
+    return !QUuid::fromString(markLines(root).value(0).trimmed()).isNull();
 }
 
 } // namespace
@@ -53,11 +60,14 @@ Outcome markListedRoot(const BatchRequest &request)
         Manifest record;
         return record.open(QDir(root).filePath(MirrorFolder::kRecord));
     }
-    if (holdsMark(root))
+    // Its jobs name their MP3s as this run does, without asking the disk.
+    const QString names = namesText(request.names ? *request.names : probeNames(root));
+    const QStringList lines = markLines(root);
+    if (holdsMark(root) && lines.value(1) == names)
         return Outcome::success();
+    const QByteArray id = holdsMark(root) ? lines[0].trimmed().toLatin1() : QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
     QSaveFile mark(QDir(root).filePath(kRootMark));
-    if (!mark.open(QIODevice::WriteOnly) || mark.write(QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + '\n') < 0
-        || !mark.commit())
+    if (!mark.open(QIODevice::WriteOnly) || mark.write(id + '\n' + names.toUtf8() + '\n') < 0 || !mark.commit())
         return Outcome::failure(QStringLiteral("cannot write %1, the mark a job of the list checks: %2")
                                     .arg(mark.fileName(), mark.errorString()));
     return Outcome::success();
@@ -94,6 +104,8 @@ Outcome takeJobRoot(BatchRequest &request)
             return Outcome::failure(QStringLiteral("%1 lacks %2, the mark the listing run left there: is the output "
                                                    "share mounted on %3? Nothing was made")
                                         .arg(*root, kRootMark, QSysInfo::machineHostName()));
+        if (!request.names)
+            request.names = namesFromText(markLines(*root).value(1));
         request.outputDir = absolute(output);
     }
     // One job a folder: a temporary file in it is a stopped job's of the same folder.

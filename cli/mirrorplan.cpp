@@ -1,5 +1,6 @@
 #include "mirrorplan.h"
 
+#include "diskprobe.h"
 #include "mirrordecisions.h"
 #include "mirrorfiles.h"
 #include "mirrorroots.h"
@@ -38,7 +39,26 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         byMp3.insert(records[i].mp3, i);
     }
     std::vector<bool> used(records.size(), false);
-    QSet<QString> claimed;
+    // The MP3s' names: each source's as recorded is its own while it is there (a twin added later
+    // gets a number, not its name), the others' asked for in the sources' order.
+    const DiskNames names = request.names ? *request.names : probeNames(mirror);
+    struct Claim
+    {
+        QString asked; // empty: as recorded
+        SourceKey owner;
+    };
+    QHash<QString, Claim> claimed; // by the MP3's path below the mirror, case-folded where caseless
+    FolderSpellings folders;
+    for (const BatchInput &input : inputs) {
+        const int root = rootOf(roots, input.path);
+        const auto known = root < 0 ? bySource.constEnd() : bySource.constFind({root, input.track, belowRoot(roots, root, input.path)});
+        if (known == bySource.constEnd())
+            continue;
+        const MirrorRecord &record = records[*known];
+        claimed.insert(foldedName(record.mp3, names.caseless), {QString(), record.key()});
+        if (!request.name)
+            folders.keep(mirror, record.mp3, input.below, names.caseless);
+    }
     QStringList refusedImages; // the folders of the images whose sheet cannot be used
     const bool withAlbums = request.album != BatchRequest::Album::Off && request.settings.replayGain;
 
@@ -114,18 +134,26 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
             now.stamp.clear();
             record.mtimeNs = 0;
         }
-        if (unchanged)
+        QString asked;
+        if (unchanged) {
             now.mp3 = before->mp3;
-        else if (input.copy)
-            now.mp3 = belowMirror(mirror + QLatin1Char('/') + input.below + QLatin1Char('.') +
-                                  QFileInfo(path).suffix());
-        else
-            now.mp3 = belowMirror(wantedOutput(request, input));
-        if (claimed.contains(now.mp3)) {
+        } else {
+            asked = input.copy ? QDir::cleanPath(input.below + QLatin1Char('.') + QFileInfo(path).suffix())
+                               : wantedOutput(request, input).below;
+            now.mp3 = belowMirror(fittedOutput({mirror, asked}, names, folders));
+        }
+        const QString wanted = now.mp3;
+        const auto twin = [&]() -> const Claim * {
+            const auto at = claimed.constFind(foldedName(now.mp3, names.caseless));
+            return at == claimed.constEnd() || at->owner == record.key() ? nullptr : &*at;
+        };
+        if (const Claim *earlier = twin(); earlier && !asked.isEmpty() && earlier->asked == asked) {
             plan.skipped << path;
             continue;
         }
-        claimed.insert(now.mp3);
+        for (int n = 2; twin(); ++n)
+            now.mp3 = OutputClaims::numbered(wanted, n);
+        claimed.insert(foldedName(now.mp3, names.caseless), {asked, record.key()});
         if (input.copy)
             now.tags = copied;
         else

@@ -5,10 +5,16 @@
 #include "encoder/input/audiosource.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <thread>
+
+#include <sys/stat.h>
 
 BatchRun::BatchRun(const EncoderSettings &settings, int jobs, const std::atomic_bool &abort)
     : m_settings(settings),
@@ -43,13 +49,18 @@ void BatchRun::enqueue(Finished finished)
     m_commitChanged.notify_all();
 }
 
-bool BatchRun::makeFolder(const QString &folder)
+QString BatchRun::makeFolder(const QString &folder)
 {
     const std::lock_guard lock(m_folderMutex);
-    for (QString missing = QDir::cleanPath(folder); !QFileInfo::exists(missing);
-         missing = QFileInfo(missing).path())
-        m_madeFolders.push_back(missing);
-    return QDir().mkpath(folder);
+    QStringList missing;
+    for (QString path = QDir::cleanPath(folder); !QFileInfo::exists(path); path = QFileInfo(path).path())
+        missing.prepend(path);
+    for (const QString &path : std::as_const(missing)) {
+        if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0 && errno != EEXIST)
+            return QStringLiteral("Cannot make the folder %1: %2.").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        m_madeFolders.push_back(path);
+    }
+    return QString();
 }
 
 // Once every thread has ended: the deepest first, and only where empty.
@@ -160,8 +171,8 @@ BatchRun::Finished BatchRun::convert(int slot, const BatchFile &file)
         result.seconds = double(source.info().frames) / rate;
     }
     const QString folder = QFileInfo(file.output).absolutePath();
-    if (!makeFolder(folder)) {
-        result.outcome = Outcome::failure(QStringLiteral("Cannot make the folder %1.").arg(folder));
+    if (const QString refused = makeFolder(folder); !refused.isEmpty()) {
+        result.outcome = Outcome::failure(refused);
         return finished;
     }
 
