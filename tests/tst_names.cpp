@@ -35,6 +35,7 @@ private slots:
     void awkwardLibrary_data();
     void awkwardLibrary();
     void longTitle();
+    void listedJob();
 
 private:
     QTemporaryDir m_dir;
@@ -240,6 +241,25 @@ void TstNames::longTitle()
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QCOMPARE(filesBelow(out), QStringList {QStringLiteral("Unknown Artist/") + QString(246, u't') + ".mp3"});
     QVERIFY(encode(options).err.contains(QLatin1String("converted 0, skipped 1")));
+}
+
+// A job of a listing names its MP3s as the listing did, by the names its root's mark keeps,
+// without --names and without asking the disk.
+void TstNames::listedJob()
+{
+    const QString src = m_dir.filePath(QStringLiteral("job-src"));
+    for (const char *name : {"Beyonc\u00e9/\u03a9.wav", "Beyonc\u00e9/Why?.wav"}) {
+        const QString path = src + '/' + QString::fromUtf8(name);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()) && writeWave(path, {.frames = 44100}));
+    }
+    const QString out = m_dir.filePath(QStringLiteral("job-out"));
+    const Run listed = encode({src, QStringLiteral("-o"), out, QStringLiteral("--names=ascii"), QStringLiteral("--list")});
+    QCOMPARE(listed.exitCode, 0);
+    const QStringList job = listed.out.trimmed().split(QLatin1Char('\t'));
+    QCOMPARE(job, (QStringList {src + QStringLiteral("/Beyonc\u00e9"), out + QStringLiteral("/./Beyonce")}));
+    const Run ran = encode({QStringLiteral("--no-subfolders"), job[0], QStringLiteral("-o"), job[1]});
+    QVERIFY2(ran.exitCode == 0, qPrintable(ran.err));
+    QCOMPARE(filesBelow(out), (QStringList {".sonovert-root", "Beyonce/O.mp3", "Beyonce/Why_.mp3"}));
 }
 
 QTEST_GUILESS_MAIN(TstNames)
