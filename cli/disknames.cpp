@@ -87,7 +87,7 @@ QString fitName(const QString &name, NamesMode mode, bool file)
         const QChar c = given[at];
         const bool pair = c.isHighSurrogate() && at + 1 < given.size() && given[at + 1].isLowSurrogate();
         const bool reserved = portable && std::u16string_view(kReserved).find(c.unicode()) != std::u16string_view::npos;
-        if (c == u'/' || c.category() == QChar::Other_Control || reserved || (mode == NamesMode::Ascii && c.unicode() >= 0x80))
+        if (c == u'/' || c == u'\0' || (portable && c.category() == QChar::Other_Control) || reserved || (mode == NamesMode::Ascii && c.unicode() >= 0x80))
             text += u'_';
         else if (pair)
             text += QStringView(given).mid(at, 2);

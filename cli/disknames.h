@@ -5,10 +5,9 @@
 #include <optional>
 
 // How an MP3's names are made for the disk they go to.
-//   native: as the source's, with what no Linux name holds (a slash, a control character)
-//           replaced by "_";
-//   portable: also without what FAT, exFAT and NTFS refuse: the characters \ / : * ? " < > |
-//           and control characters replaced by "_", dots and spaces at a name's end left out,
+//   native: as the source's (a name template's fields have no slash or control character);
+//   portable: without what FAT, exFAT and NTFS refuse: the characters \ / : * ? " < > | and
+//           control characters replaced by "_", dots and spaces at a name's end left out,
 //           a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with any extension) given
 //           a "_", at most 255 UTF-16 units;
 //   ascii: portable names whose letters beyond ASCII are transliterated (ICU's Any-Latin and

@@ -50,7 +50,8 @@ void TstNames::fitName_data()
     const int native = int(NamesMode::Native), portable = int(NamesMode::Portable), ascii = int(NamesMode::Ascii);
     QTest::newRow("native keeps a colon") << "a:b?.mp3" << native << true << "a:b?.mp3";
     QTest::newRow("native, a slash") << "AC/DC" << native << false << "AC_DC";
-    QTest::newRow("native, a control") << "a\tb.mp3" << native << true << "a_b.mp3";
+    QTest::newRow("native keeps a control") << "a\tb.mp3" << native << true << "a\tb.mp3";
+    QTest::newRow("portable, a control") << "a\tb\x7f.mp3" << portable << true << "a_b_.mp3";
     QTest::newRow("native keeps end dots") << "Reissue?." << native << false << "Reissue?.";
     QTest::newRow("portable, each reserved") << "1\\2:3*4?5\"6<7>8|9.mp3" << portable << true << "1_2_3_4_5_6_7_8_9.mp3";
     QTest::newRow("portable, end dot") << "Reissue?." << portable << false << "Reissue_";
