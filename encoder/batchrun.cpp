@@ -1,20 +1,15 @@
 #include "batchrun.h"
 
+#include "encoder/core/folders.h"
 #include "encoder/core/scopeexit.h"
 #include "encoder/encoderun.h"
 #include "encoder/input/audiosource.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QStringList>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <thread>
-
-#include <sys/stat.h>
 
 BatchRun::BatchRun(const EncoderSettings &settings, int jobs, const std::atomic_bool &abort)
     : m_settings(settings),
@@ -49,18 +44,10 @@ void BatchRun::enqueue(Finished finished)
     m_commitChanged.notify_all();
 }
 
-QString BatchRun::makeFolder(const QString &folder)
+Outcome BatchRun::makeFolder(const QString &folder)
 {
     const std::lock_guard lock(m_folderMutex);
-    QStringList missing;
-    for (QString path = QDir::cleanPath(folder); !QFileInfo::exists(path); path = QFileInfo(path).path())
-        missing.prepend(path);
-    for (const QString &path : std::as_const(missing)) {
-        if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0 && errno != EEXIST)
-            return QStringLiteral("Cannot make the folder %1: %2.").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-        m_madeFolders.push_back(path);
-    }
-    return QString();
+    return makeFolders(folder, &m_madeFolders);
 }
 
 // Once every thread has ended: the deepest first, and only where empty.
@@ -171,8 +158,8 @@ BatchRun::Finished BatchRun::convert(int slot, const BatchFile &file)
         result.seconds = double(source.info().frames) / rate;
     }
     const QString folder = QFileInfo(file.output).absolutePath();
-    if (const QString refused = makeFolder(folder); !refused.isEmpty()) {
-        result.outcome = Outcome::failure(refused);
+    if (Outcome made = makeFolder(folder); !made) {
+        result.outcome = made;
         return finished;
     }
 

@@ -105,8 +105,8 @@ private:
     Finished convert(int slot, const BatchFile &file);
     void commitAll(const Done &done);
     // Makes the folder an MP3 goes into, noting the folders made, so that those a failed or
-    // stopped file leaves empty are taken away at the end. Empty, or why the system refused it.
-    QString makeFolder(const QString &folder);
+    // stopped file leaves empty are taken away at the end.
+    Outcome makeFolder(const QString &folder);
     void removeEmptyFolders();
 
     const EncoderSettings m_settings;

@@ -229,7 +229,7 @@ void TstNames::awkwardLibrary()
 }
 
 // A 300-character title given to --name: cut to 250 bytes with its extension, on a disk that
-// holds 255; the repeat run finds it.
+// holds 255; the repeat run finds it. A folder that cannot be made says why.
 void TstNames::longTitle()
 {
     const QString src = m_dir.filePath(QStringLiteral("long"));
@@ -242,6 +242,9 @@ void TstNames::longTitle()
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QCOMPARE(filesBelow(out), QStringList {QStringLiteral("Unknown Artist/") + QString(246, u't') + ".mp3"});
     QVERIFY(encode(options).err.contains(QLatin1String("converted 0, skipped 1")));
+    // Folders past the longest path the system takes: its reason, not the folder's name alone.
+    const Run tooDeep = encode({src, QStringLiteral("-o"), out, QStringLiteral("--name=") + QStringList(20, "{title}").join('/')});
+    QVERIFY2(tooDeep.exitCode == 1 && tooDeep.err.contains(QRegularExpression(QStringLiteral("Cannot make the folder /.*: File name too long\\."))), qPrintable(tooDeep.err));
 }
 
 // A job of a listing names its MP3s as the listing did, by the names its root's mark keeps,
