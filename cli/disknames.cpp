@@ -87,7 +87,8 @@ QString fitName(const QString &name, NamesMode mode, bool file)
         const QChar c = given[at];
         const bool pair = c.isHighSurrogate() && at + 1 < given.size() && given[at + 1].isLowSurrogate();
         const bool reserved = portable && std::u16string_view(kReserved).find(c.unicode()) != std::u16string_view::npos;
-        if (c == u'/' || c == u'\0' || (portable && c.category() == QChar::Other_Control) || reserved || (mode == NamesMode::Ascii && c.unicode() >= 0x80))
+        const bool control = c.category() == QChar::Other_Control;
+        if (c == u'/' || c == u'\0' || (portable && control) || reserved || (mode == NamesMode::Ascii && c.unicode() >= 0x80))
             text += u'_';
         else if (pair)
             text += QStringView(given).mid(at, 2);
@@ -121,7 +122,9 @@ QString fitBelow(const QString &below, NamesMode mode)
 
 QString namesText(const DiskNames &names)
 {
-    const char *mode = names.mode == NamesMode::Ascii ? "ascii" : names.mode == NamesMode::Portable ? "portable" : "native";
+    const char *mode = names.mode == NamesMode::Ascii      ? "ascii"
+                       : names.mode == NamesMode::Portable ? "portable"
+                                                           : "native";
     return QLatin1String(mode) + (names.caseless ? QStringLiteral(" caseless") : QString());
 }
 

@@ -61,11 +61,12 @@ DiskNames probeNames(const QString &folder)
         // Read-only: the case by the folder's own name, if it has a letter.
         const QString name = QFileInfo(nearest).fileName();
         const QString other = otherCase(name);
+        const QByteArray otherPath = QFile::encodeName(QFileInfo(nearest).path() + QLatin1Char('/') + other);
         struct stat own {}, there {};
         const bool caseless = other == name
                               || (::stat(QFile::encodeName(nearest).constData(), &own) == 0
-                                  && ::stat(QFile::encodeName(QFileInfo(nearest).path() + QLatin1Char('/') + other).constData(), &there) == 0
-                                  && own.st_dev == there.st_dev && own.st_ino == there.st_ino);
+                                  && ::stat(otherPath.constData(), &there) == 0 && own.st_dev == there.st_dev
+                                  && own.st_ino == there.st_ino);
         return {NamesMode::Portable, caseless};
     }
     DiskNames names;

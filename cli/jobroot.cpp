@@ -65,7 +65,8 @@ Outcome markListedRoot(const BatchRequest &request)
     const QStringList lines = markLines(root);
     if (holdsMark(root) && lines.value(1) == names)
         return Outcome::success();
-    const QByteArray id = holdsMark(root) ? lines[0].trimmed().toLatin1() : QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    const QByteArray id =
+        holdsMark(root) ? lines[0].trimmed().toLatin1() : QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
     QSaveFile mark(QDir(root).filePath(kRootMark));
     if (!mark.open(QIODevice::WriteOnly) || mark.write(id + '\n' + names.toUtf8() + '\n') < 0 || !mark.commit())
         return Outcome::failure(QStringLiteral("cannot write %1, the mark a job of the list checks: %2")

@@ -51,7 +51,8 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
     FolderSpellings folders;
     for (const BatchInput &input : inputs) {
         const int root = rootOf(roots, input.path);
-        const auto known = root < 0 ? bySource.constEnd() : bySource.constFind({root, input.track, belowRoot(roots, root, input.path)});
+        const auto known =
+            root < 0 ? bySource.constEnd() : bySource.constFind({root, input.track, belowRoot(roots, root, input.path)});
         if (known == bySource.constEnd())
             continue;
         const MirrorRecord &record = records[*known];

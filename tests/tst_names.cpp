@@ -49,30 +49,22 @@ void TstNames::fitName_data()
     QTest::addColumn<QString>("expected");
     const int native = int(NamesMode::Native), portable = int(NamesMode::Portable), ascii = int(NamesMode::Ascii);
     QTest::newRow("native keeps a colon") << "a:b?.mp3" << native << true << "a:b?.mp3";
-    QTest::newRow("native, a slash") << "AC/DC" << native << false << "AC_DC";
     QTest::newRow("native keeps a control") << "a\tb.mp3" << native << true << "a\tb.mp3";
     QTest::newRow("portable, a control") << "a\tb\x7f.mp3" << portable << true << "a_b_.mp3";
-    QTest::newRow("native keeps end dots") << "Reissue?." << native << false << "Reissue?.";
     QTest::newRow("portable, each reserved") << "1\\2:3*4?5\"6<7>8|9.mp3" << portable << true << "1_2_3_4_5_6_7_8_9.mp3";
     QTest::newRow("portable, end dot") << "Reissue?." << portable << false << "Reissue_";
     QTest::newRow("portable, end dots and spaces") << "Live . . " << portable << false << "Live";
     QTest::newRow("portable, only dots") << "..." << portable << false << "_";
     QTest::newRow("portable, CON") << "CON.mp3" << portable << true << "CON_.mp3";
+    QTest::newRow("portable, CONSOLE is none") << "CONSOLE.mp3" << portable << true << "CONSOLE.mp3";
     QTest::newRow("portable, nul folder") << "nul" << portable << false << "nul_";
     QTest::newRow("portable, COM1") << "com1.live.mp3" << portable << true << "com1_.live.mp3";
-    QTest::newRow("portable, COM0 is none") << "COM0.mp3" << portable << true << "COM0.mp3";
-    QTest::newRow("portable, CONSOLE is none") << "CONSOLE.mp3" << portable << true << "CONSOLE.mp3";
-    QTest::newRow("portable keeps letters") << "Beyonc\u00e9 \u03a9.mp3" << portable << true << "Beyonc\u00e9 \u03a9.mp3";
     QTest::newRow("ascii, accents") << "Beyonc\u00e9 Stra\u00dfe.mp3" << ascii << true << "Beyonce Strasse.mp3";
     QTest::newRow("ascii, Greek and Cyrillic") << "\u03a9 \u041c\u043e\u0441\u043a\u0432\u0430" << ascii << false
                                                 << "O Moskva";
     QTest::newRow("ascii, no letter left") << "\u2665\U0001F3B5.mp3" << ascii << true << "__.mp3";
-    QTest::newRow("ascii, reserved too") << "Who?.mp3" << ascii << true << "Who_.mp3";
-    QTest::newRow("empty") << "" << native << false << "_";
     QTest::newRow("300 bytes, extension kept") << QString(300, u'a') + ".mp3" << native << true
                                                << QString(246, u'a') + ".mp3";
-    QTest::newRow("300 two-byte letters") << QString(300, u'\u00e9') + ".mp3" << native << true
-                                          << QString(123, u'\u00e9') + ".mp3";
     QTest::newRow("a character of four bytes kept whole")
         << QString(2, u'a') + QString("\U0001F3B5").repeated(100) + ".mp3" << portable << true
         << QString(2, u'a') + QString("\U0001F3B5").repeated(61) + ".mp3";
@@ -137,8 +129,7 @@ void TstNames::twins()
     QCOMPARE(made, expected);
 }
 
-// The test's folder is on a Linux file system: any name, letter case told. A listing's mark
-// keeps the names for its jobs.
+// The test's folder is on a Linux file system: any name, letter case told.
 void TstNames::probe()
 {
     const QString missing = m_dir.filePath(QStringLiteral("not/yet"));
@@ -148,11 +139,6 @@ void TstNames::probe()
     QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("not"))));
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).filter("sonovert"),
              QStringList());
-    for (const DiskNames names : {DiskNames {NamesMode::Ascii, true}, DiskNames {NamesMode::Portable, true},
-                                  DiskNames {NamesMode::Native, false}})
-        QCOMPARE(namesFromText(namesText(names)), std::optional(names));
-    QCOMPARE(namesText({NamesMode::Ascii, true}), QStringLiteral("ascii caseless"));
-    QVERIFY(!namesFromText(QStringLiteral("dos")));
 }
 
 void TstNames::awkwardLibrary_data()
@@ -192,17 +178,12 @@ void TstNames::awkwardLibrary()
     if (!names.isEmpty())
         options << names;
 
-    const Run listed = encode(options + QStringList {QStringLiteral("--list0")});
+    const Run listed = encode(options + QStringList {"--list0"});
     QCOMPARE(listed.exitCode, 0);
-    QStringList fromList;
-    const QStringList fields = listed.out.split(QChar(0), Qt::SkipEmptyParts);
-    for (qsizetype i = 1; i < fields.size(); i += 2)
-        fromList << QDir(out).relativeFilePath(fields[i]);
     // The CD image listed once, with the folder its tracks go into.
-    QStringList expectedListed;
-    for (const QString &mp3 : expected)
-        expectedListed << (mp3.contains(QLatin1String("/disc/")) ? mp3.section(QLatin1Char('/'), 0, -2) : mp3);
-    expectedListed.removeDuplicates();
+    QStringList fromList = listed.out.split(QChar(0)), expectedListed = expected;
+    fromList = fromList.filter(out).replaceInStrings(out + "/./", QString());
+    expectedListed.replaceInStrings(QRegularExpression("/disc/.*"), "/disc").removeDuplicates();
     QCOMPARE(lines(fromList), lines(expectedListed));
 
     const Run run = encode(options);
@@ -243,8 +224,9 @@ void TstNames::longTitle()
     QCOMPARE(filesBelow(out), QStringList {QStringLiteral("Unknown Artist/") + QString(246, u't') + ".mp3"});
     QVERIFY(encode(options).err.contains(QLatin1String("converted 0, skipped 1")));
     // Folders past the longest path the system takes: its reason, not the folder's name alone.
-    const Run tooDeep = encode({src, QStringLiteral("-o"), out, QStringLiteral("--name=") + QStringList(20, "{title}").join('/')});
-    QVERIFY2(tooDeep.exitCode == 1 && tooDeep.err.contains(QRegularExpression(QStringLiteral("Cannot make the folder /.*: File name too long\\."))), qPrintable(tooDeep.err));
+    const Run deep = encode({src, "-o", out, "--name=" + QStringList(20, "{title}").join('/')});
+    QVERIFY2(deep.exitCode == 1 && deep.err.contains(QRegularExpression("Cannot make the folder /.*: File name too long\\.")),
+             qPrintable(deep.err));
 }
 
 // A job of a listing names its MP3s as the listing did, by the names its root's mark keeps,
