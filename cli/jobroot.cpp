@@ -17,6 +17,7 @@
 namespace {
 
 const QString kRootMark = QStringLiteral(".sonovert-root");
+const QString kNames = QStringLiteral(".sonovert-names"); // a mirror listing's, for its jobs
 
 // The part of an absolute path before its first component cond, or nothing.
 std::optional<QString> before(const QString &path, const QString &component)
@@ -55,13 +56,21 @@ Outcome markListedRoot(const BatchRequest &request)
     const QString root = absolute(request.outputDir);
     if (!QDir().mkpath(root))
         return Outcome::failure(QStringLiteral("cannot make the output folder %1").arg(root));
-    if (request.mirror) {
-        // A mirror job takes DST's record as its mark; opening it makes an empty one.
-        Manifest record;
-        return record.open(QDir(root).filePath(MirrorFolder::kRecord));
-    }
     // Its jobs name their MP3s as this run does, without asking the disk.
     const QString names = namesText(request.names ? *request.names : probeNames(root));
+    if (request.mirror) {
+        // A mirror job takes DST's record as its mark; opening it makes an empty one. The names
+        // go beside what the jobs make, which the next run takes and removes.
+        Manifest record;
+        if (Outcome opened = record.open(QDir(root).filePath(MirrorFolder::kRecord)); !opened)
+            return opened;
+        const QString incoming = QDir(root).filePath(MirrorFolder::kIncoming);
+        QSaveFile kept(QDir(incoming).filePath(kNames));
+        if (!QDir().mkpath(incoming) || !kept.open(QIODevice::WriteOnly) || kept.write(names.toUtf8() + '\n') < 0
+            || !kept.commit())
+            return Outcome::failure(QStringLiteral("cannot write %1: %2").arg(kept.fileName(), kept.errorString()));
+        return Outcome::success();
+    }
     const QStringList lines = markLines(root);
     if (holdsMark(root) && lines.value(1) == names)
         return Outcome::success();
@@ -97,6 +106,9 @@ Outcome takeJobRoot(BatchRequest &request)
             return Outcome::failure(QStringLiteral("%1 holds no mirror record (%2): is the mirror's share mounted on "
                                                    "%3? Nothing was made")
                                         .arg(*mirror, MirrorFolder::kRecord, QSysInfo::machineHostName()));
+        if (QFile kept(QDir(*mirror).filePath(MirrorFolder::kIncoming + QLatin1Char('/') + kNames));
+            !request.names && kept.open(QIODevice::ReadOnly))
+            request.names = namesFromText(QString::fromUtf8(kept.read(64)));
     } else {
         const std::optional<QString> root = before(output, QStringLiteral("."));
         if (!root)

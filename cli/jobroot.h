@@ -13,7 +13,7 @@
 // a mirror job (its output below DST/.sonovert-incoming) whose DST holds no mirror record.
 
 // Before a listing: the mark in the output folder (made if need be), or for --mirror the
-// mirror's record; a failure where neither can be made.
+// mirror's record and the names beside what its jobs make; a failure where neither can be made.
 Outcome markListedRoot(const BatchRequest &request);
 
 // An output of the list as a job is given it: below the root, ROOT/./REST.

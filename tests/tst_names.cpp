@@ -229,7 +229,7 @@ void TstNames::longTitle()
              qPrintable(deep.err));
 }
 
-// A job of a listing names its MP3s as the listing did, by the names its root's mark keeps,
+// A job of a listing names its MP3s as the listing did, by the names the listing left it,
 // without --names and without asking the disk.
 void TstNames::listedJob()
 {
@@ -246,6 +246,13 @@ void TstNames::listedJob()
     const Run ran = encode({QStringLiteral("--no-subfolders"), job[0], QStringLiteral("-o"), job[1]});
     QVERIFY2(ran.exitCode == 0, qPrintable(ran.err));
     QCOMPARE(filesBelow(out), (QStringList {".sonovert-root", "Beyonce/O.mp3", "Beyonce/Why_.mp3"}));
+    // A mirror's job too, beside what it makes.
+    const QString mirror = m_dir.filePath(QStringLiteral("job-mirror"));
+    const QStringList mirrorJob =
+        encode({"--mirror", src, "-o", mirror, "--names=ascii", "--list"}).out.trimmed().split(QLatin1Char('\t'));
+    QCOMPARE(mirrorJob.size(), 2);
+    QCOMPARE(encode({"--mirror", mirrorJob[0], "-o", mirrorJob[1]}).exitCode, 0);
+    QVERIFY(filesBelow(mirrorJob[1]).contains(QStringLiteral("O.mp3")));
 }
 
 QTEST_GUILESS_MAIN(TstNames)
