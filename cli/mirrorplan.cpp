@@ -1,6 +1,5 @@
 #include "mirrorplan.h"
 
-#include "diskprobe.h"
 #include "mirrordecisions.h"
 #include "mirrorfiles.h"
 #include "mirrorroots.h"
@@ -41,13 +40,14 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
     std::vector<bool> used(records.size(), false);
     // The MP3s' names: each source's as recorded is its own while it is there (a twin added later
     // gets a number, not its name), the others' asked for in the sources' order.
-    const DiskNames names = request.names ? *request.names : probeNames(mirror);
+    const DiskNames names = request.names.value_or(DiskNames());
     struct Claim
     {
         QString asked; // empty: as recorded
         SourceKey owner;
     };
     QHash<QString, Claim> claimed; // by the MP3's path below the mirror, case-folded where caseless
+    QHash<QString, SourceKey> recordedFor; // each source's MP3 as recorded
     FolderSpellings folders;
     for (const BatchInput &input : inputs) {
         const int root = rootOf(roots, input.path);
@@ -56,9 +56,11 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         if (known == bySource.constEnd())
             continue;
         const MirrorRecord &record = records[*known];
-        claimed.insert(foldedName(record.mp3, names.caseless), {QString(), record.key()});
+        recordedFor.insert(record.mp3, record.key());
+        if (!claimed.contains(foldedName(record.mp3, names.caseless)))
+            claimed.insert(foldedName(record.mp3, names.caseless), {QString(), record.key()});
         if (!request.name)
-            folders.keep(mirror, record.mp3, input.below, names.caseless);
+            folders.keep(mirror, record.mp3, fitBelow(input.below, names.mode), input.below, names.caseless);
     }
     QStringList refusedImages; // the folders of the images whose sheet cannot be used
     const bool withAlbums = request.album != BatchRequest::Album::Off && request.settings.replayGain;
@@ -146,7 +148,9 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         const QString wanted = now.mp3;
         const auto twin = [&]() -> const Claim * {
             const auto at = claimed.constFind(foldedName(now.mp3, names.caseless));
-            return at == claimed.constEnd() || at->owner == record.key() ? nullptr : &*at;
+            const auto recorded = recordedFor.constFind(now.mp3);
+            const bool own = recorded != recordedFor.constEnd() && *recorded == record.key();
+            return own || at == claimed.constEnd() || at->owner == record.key() ? nullptr : &*at;
         };
         if (const Claim *earlier = twin(); earlier && !asked.isEmpty() && earlier->asked == asked) {
             plan.skipped << path;

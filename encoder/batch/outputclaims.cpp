@@ -12,6 +12,7 @@ QString withoutUnnamable(QString text)
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <sys/stat.h>
@@ -114,14 +115,19 @@ QString FolderSpellings::spelled(const QString &base, const QString &fitted, con
     return parent + QLatin1Char('/') + names.last();
 }
 
-void FolderSpellings::keep(const QString &base, const QString &spelled, const QString &asked, bool caseless)
+void FolderSpellings::keep(const QString &base, const QString &spelled, const QString &fitted, const QString &asked,
+                           bool caseless)
 {
     const QStringList names = spelled.split(QLatin1Char('/'));
+    const QStringList fittedNames = fitted.split(QLatin1Char('/'));
     const QStringList askedNames = asked.split(QLatin1Char('/'));
-    if (names.size() != askedNames.size())
+    if (names.size() != askedNames.size() || names.size() != fittedNames.size())
         return;
+    static const QRegularExpression number(QStringLiteral(" \\([0-9]+\\)$"));
     QString parent = base;
     for (qsizetype i = 0; i + 1 < names.size(); ++i) {
+        if (names[i] != fittedNames[i] && QString(names[i]).remove(number) != fittedNames[i])
+            return;
         const QString given = parent + QLatin1Char('/') + QLatin1Char('\0') + askedNames[i];
         const QString folder = parent + QLatin1Char('/') + names[i];
         const auto known = m_spelling.constFind(given);

@@ -57,8 +57,9 @@ public:
     // fitted a path below base made fit for the disk, asked the same path as asked for, name for
     // name.
     QString spelled(const QString &base, const QString &fitted, const QString &asked, bool caseless);
-    // As spelled() would, for a path handed out before (a record's).
-    void keep(const QString &base, const QString &spelled, const QString &asked, bool caseless);
+    // As spelled() would, for a path handed out before (a record's), where its folders are those
+    // fitted gives, numbered or not.
+    void keep(const QString &base, const QString &spelled, const QString &fitted, const QString &asked, bool caseless);
 
 private:
     QHash<QString, QString> m_spelling; // folder given as spelled parent and asked name: spelled
