@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,8 +59,10 @@ DiskNames probeNames(const QString &folder)
     const QString probe = QDir(nearest).filePath(QStringLiteral(".sonovert-names-%1-").arg(::getpid()));
     const QByteArray twin = QFile::encodeName(probe + QLatin1Char('a'));
     if (!made(twin)) {
+        const int error = errno;
         ::unlink(twin.constData());
-        // Read-only: the case by the folder's own name, if it has a letter.
+        // Read-only: the case by the folder's own name, if it has a letter. A disk full (or
+        // failing) says nothing of its names: they are not changed for it.
         const QString name = QFileInfo(nearest).fileName();
         const QString other = otherCase(name);
         const QByteArray otherPath = QFile::encodeName(QFileInfo(nearest).path() + QLatin1Char('/') + other);
@@ -67,7 +71,8 @@ DiskNames probeNames(const QString &folder)
                               || (::stat(QFile::encodeName(nearest).constData(), &own) == 0
                                   && ::stat(otherPath.constData(), &there) == 0 && own.st_dev == there.st_dev
                                   && own.st_ino == there.st_ino);
-        return {NamesMode::Portable, caseless};
+        const bool readOnly = error == EROFS || error == EACCES || error == EPERM;
+        return {readOnly ? NamesMode::Portable : NamesMode::Native, caseless};
     }
     DiskNames names;
     names.caseless = found(QFile::encodeName(probe + QLatin1Char('A')));
