@@ -1,5 +1,6 @@
 #pragma once
 
+#include "disknames.h"
 #include "nametemplate.h"
 
 #include "encoder/batch/outputclaims.h"
@@ -19,6 +20,8 @@ struct BatchRequest
     QString outputDir; // empty: each MP3 beside its WAVE
     std::optional<NameTemplate> name; // each MP3's path from its tags; none: the WAVE's own name
     ExistingPolicy existing = ExistingPolicy::Skip;
+    // The names the MP3s get (--names, or a listing run's for its jobs); none: asked of the disk.
+    std::optional<DiskNames> names;
     int jobs = 0; // 0: one per core
     // Print each file a run would convert and its MP3, and convert none: as INPUT<TAB>OUTPUT
     // lines, or each path ended by a NUL byte, for names that hold a tab or a newline.

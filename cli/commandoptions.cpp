@@ -25,6 +25,8 @@ constexpr Choice<BatchRequest::Album> albumChoices[] = {
 constexpr Choice<BatchRequest::Gone> goneChoices[] = {{"trash", BatchRequest::Gone::Trash},
                                                       {"delete", BatchRequest::Gone::Delete}};
 constexpr Choice<bool> keepIgnore[] = {{"keep", true}, {"ignore", false}};
+constexpr Choice<NamesMode> namesChoices[] = {
+    {"portable", NamesMode::Portable}, {"ascii", NamesMode::Ascii}, {"native", NamesMode::Native}};
 
 // What a run does where an option is not given, shown in the help.
 const BatchRequest batchDefaults;
@@ -95,6 +97,18 @@ const CommandOption kOptions[] = {
      choiceName(existingChoices, batchDefaults.existing), kFolders, nullptr, "IN OUT writes OUT, there or not",
      [](Command &command, const QString &value) {
          return readChoice(existingChoices, "existing", value, &command.batch.existing);
+     }},
+    {"names", 0, choiceNames(namesChoices), OptionGroup::Files,
+     "the MP3s' names: without \\ / : * ? \" < > |, a dot or space at the end or a device name (CON, NUL...), "
+     "for FAT, exFAT and NTFS; also in ASCII letters (\u00e9 as e); or as the sources'; each cut to 255 bytes, "
+     "names one on a disk that tells no letter case numbered (NAME\u00a0(2).mp3)",
+     QStringLiteral("as the output folder's disk holds"), kFolders, nullptr, "IN OUT names its MP3 OUT",
+     [](Command &command, const QString &value) {
+         NamesMode mode = NamesMode::Native;
+         if (Outcome read = readChoice(namesChoices, "names", value, &mode); !read)
+             return read;
+         command.batch.names = givenNames(mode);
+         return Outcome::success();
      }},
     {"no-subfolders", 0, QString(), OptionGroup::Files, "a folder given converts its own files, not its subfolders'",
      QString(), kFolders, nullptr, "IN OUT converts one file",

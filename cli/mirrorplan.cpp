@@ -48,7 +48,30 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         byMp3.insert(records[i].mp3, i);
     }
     std::vector<bool> used(records.size(), false);
-    QSet<QString> claimed;
+    // The MP3s' names: each source's as recorded is its own while it is there (a twin added later
+    // gets a number, not its name), the others' asked for in the sources' order.
+    const DiskNames names = request.names.value_or(DiskNames());
+    struct Claim
+    {
+        QString asked; // empty: as recorded
+        SourceKey owner;
+    };
+    QHash<QString, Claim> claimed; // by the MP3's path below the mirror, case-folded where caseless
+    QHash<QString, SourceKey> recordedFor; // each source's MP3 as recorded
+    FolderSpellings folders;
+    for (const BatchInput &input : inputs) {
+        const int root = rootOf(roots, input.path);
+        const auto known =
+            root < 0 ? bySource.constEnd() : bySource.constFind({root, input.track, belowRoot(roots, root, input.path)});
+        if (known == bySource.constEnd())
+            continue;
+        const MirrorRecord &record = records[*known];
+        recordedFor.insert(record.mp3, record.key());
+        if (!claimed.contains(foldedName(record.mp3, names.caseless)))
+            claimed.insert(foldedName(record.mp3, names.caseless), {QString(), record.key()});
+        if (!request.name)
+            folders.keep(mirror, record.mp3, fitBelow(input.below, names.mode), input.below, names.caseless);
+    }
     QStringList refusedImages; // the folders of the images whose sheet cannot be used
     const bool withAlbums = request.album != BatchRequest::Album::Off && request.settings.replayGain;
     plan.settings = request.settings;
@@ -128,18 +151,28 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
             now.stamp.clear();
             record.mtimeNs = 0;
         }
-        if (unchanged)
+        QString asked;
+        if (unchanged) {
             now.mp3 = before->mp3;
-        else if (input.copy)
-            now.mp3 = belowMirror(mirror + QLatin1Char('/') + input.below + QLatin1Char('.') +
-                                  QFileInfo(path).suffix());
-        else
-            now.mp3 = belowMirror(wantedOutput(request, input));
-        if (claimed.contains(now.mp3)) {
+        } else {
+            asked = input.copy ? QDir::cleanPath(input.below + QLatin1Char('.') + QFileInfo(path).suffix())
+                               : wantedOutput(request, input).below;
+            now.mp3 = belowMirror(fittedOutput({mirror, asked}, names, folders));
+        }
+        const QString wanted = now.mp3;
+        const auto twin = [&]() -> const Claim * {
+            const auto at = claimed.constFind(foldedName(now.mp3, names.caseless));
+            const auto recorded = recordedFor.constFind(now.mp3);
+            const bool own = recorded != recordedFor.constEnd() && *recorded == record.key();
+            return own || at == claimed.constEnd() || at->owner == record.key() ? nullptr : &*at;
+        };
+        if (const Claim *earlier = twin(); earlier && !asked.isEmpty() && earlier->asked == asked) {
             plan.skipped << path;
             continue;
         }
-        claimed.insert(now.mp3);
+        for (int n = 2; twin(); ++n)
+            now.mp3 = OutputClaims::numbered(wanted, n);
+        claimed.insert(foldedName(now.mp3, names.caseless), {asked, record.key()});
         if (input.copy)
             now.tags = copied;
         else

@@ -9,13 +9,15 @@
 
 // The mirror's sources by their roots (the SRCs in the order given) and paths below them.
 
-// The request with its output folder and inputs absolute.
+// The request with its output folder and inputs absolute, and the names its MP3s get (asked of
+// the mirror's disk where not given).
 BatchRequest absoluteRequest(const BatchRequest &given);
 // Which root a source is below, or -1.
 int rootOf(const QStringList &roots, const QString &path);
 // Its path below that root; a root that is a file is its own name.
 QString belowRoot(const QStringList &roots, int root, const QString &path);
-// What every MP3 depends on beside its source, its folder's covers and its sheet.
+// What every MP3 depends on beside its source, its folder's covers and its sheet; with names
+// other than a Linux disk's, those too, so that MP3s named for another disk are renamed.
 TagInputs tagInputsOf(const BatchRequest &request);
 // The folder nearest above a source not found that is there, where it is an empty mount point (a
 // disk listed in /etc/fstab, or mounted now, with nothing in it): a disk not mounted takes

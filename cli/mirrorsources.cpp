@@ -1,3 +1,4 @@
+#include "diskprobe.h"
 #include "mirrorplan.h"
 #include "mirrorroots.h"
 
@@ -23,6 +24,8 @@ BatchRequest absoluteRequest(const BatchRequest &given)
     request.outputDir = absolute(request.outputDir);
     for (QString &input : request.inputs)
         input = absolute(input);
+    if (!request.names)
+        request.names = probeNames(request.outputDir);
     return request;
 }
 
@@ -48,6 +51,8 @@ TagInputs tagInputsOf(const BatchRequest &request)
     QByteArray extra = QByteArrayLiteral(SONOVERT_VERSION);
     if (request.name)
         extra += '\0' + request.name->text().toUtf8();
+    if (request.names && *request.names != DiskNames())
+        extra += "\0names " + namesText(*request.names).toUtf8();
     return TagInputs(request.settings, extra);
 }
 

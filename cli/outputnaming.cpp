@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-QString wantedOutput(const BatchRequest &request, const BatchInput &input)
+WantedOutput wantedOutput(const BatchRequest &request, const BatchInput &input)
 {
     if (request.name) {
         // The texts the run will write, merged as it merges them.
@@ -16,19 +16,26 @@ QString wantedOutput(const BatchRequest &request, const BatchInput &input)
         const std::optional<SourceTagRead> source = readSourceTags(settings);
         const QString below = request.name->expand(mergeTags(settings, source ? &source->tags : nullptr));
         const QString folder = request.outputDir.isEmpty() ? QFileInfo(input.path).path() : request.outputDir;
-        return folder + QLatin1Char('/') + below + QStringLiteral(".mp3");
+        return {folder, below + QStringLiteral(".mp3")};
     }
     const QString name = input.below + QStringLiteral(".mp3");
     if (!request.outputDir.isEmpty())
-        return request.outputDir + QLatin1Char('/') + QFileInfo(name).filePath();
+        return {request.outputDir, QDir::cleanPath(name)};
+    const QString beside = QFileInfo(input.path).path();
     // A CD image's tracks go into a folder named after it, beside it.
     if (!input.sheet.isEmpty())
-        return QFileInfo(input.path).dir().filePath(input.below.section(QLatin1Char('/'), -2) + QStringLiteral(".mp3"));
-    return QFileInfo(input.path).dir().filePath(QFileInfo(input.path).completeBaseName() + QStringLiteral(".mp3"));
+        return {beside, input.below.section(QLatin1Char('/'), -2) + QStringLiteral(".mp3")};
+    return {beside, QFileInfo(input.path).completeBaseName() + QStringLiteral(".mp3")};
+}
+
+QString fittedOutput(const WantedOutput &wanted, const DiskNames &names, FolderSpellings &folders)
+{
+    return folders.spelled(wanted.folder, fitBelow(wanted.below, names.mode), wanted.below, names.caseless);
 }
 
 BatchQueue::BatchQueue(const BatchRequest &request)
-    : m_request(request), m_inputs(request.inputs, request.subfolders, request.pregap), m_claims(request.existing)
+    : m_request(request), m_inputs(request.inputs, request.subfolders, request.pregap), m_claims(request.existing),
+      m_names(request.names)
 {
 }
 
@@ -40,6 +47,9 @@ std::optional<BatchQueue::Item> BatchQueue::next()
     // A file left alone claims no output: its name stays free for the file it was made from.
     if (!input->skipped.isEmpty())
         return Item {std::move(*input), OutputChoice {}};
-    OutputChoice choice = m_claims.claim(input->path, wantedOutput(m_request, *input));
+    const WantedOutput wanted = wantedOutput(m_request, *input);
+    const DiskNames names = m_names.at(wanted.folder);
+    OutputChoice choice =
+        m_claims.claim(input->path, fittedOutput(wanted, names, m_folders), wanted.path(), names.caseless);
     return Item {std::move(*input), std::move(choice)};
 }

@@ -33,6 +33,7 @@ set(cli_entry sonovert-encode commandline commandoptions deviceoptions optionrow
 set(cli_commands filecommand batchcommand checkcommand jobroot batchprogress mirrorcommand mirrorplan mirrorsources
     mirrorapply mirrorencode mirrorjobs mirrorroom mirrorfolder mirrorfiles mirrorroots mirrordecisions mirrorsteps manifest)
 set(cli_shared messages console exitstatus choices batchrequest listing paths outputnaming albums nametemplate
+    disknames diskprobe
     batchsummary batchvoice clippingwarning stopsignals mp3length)
 
 # The quoted includes of every source and header under dir, as "file|header" pairs.

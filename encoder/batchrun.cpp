@@ -1,5 +1,6 @@
 #include "batchrun.h"
 
+#include "encoder/core/folders.h"
 #include "encoder/core/scopeexit.h"
 #include "encoder/encoderun.h"
 #include "encoder/input/audiosource.h"
@@ -43,13 +44,10 @@ void BatchRun::enqueue(Finished finished)
     m_commitChanged.notify_all();
 }
 
-bool BatchRun::makeFolder(const QString &folder)
+Outcome BatchRun::makeFolder(const QString &folder)
 {
     const std::lock_guard lock(m_folderMutex);
-    for (QString missing = QDir::cleanPath(folder); !QFileInfo::exists(missing);
-         missing = QFileInfo(missing).path())
-        m_madeFolders.push_back(missing);
-    return QDir().mkpath(folder);
+    return makeFolders(folder, &m_madeFolders);
 }
 
 // Once every thread has ended: the deepest first, and only where empty.
@@ -118,9 +116,9 @@ void BatchRun::commitAll(const Done &done)
             const QString folder = QFileInfo(finished.result.file.output).absolutePath();
             if (m_orderBroken)
                 committed = Outcome::stopped();
-            else if (!m_temporaryFolder.isEmpty() && !makeFolder(folder))
-                committed = Outcome::failure(QStringLiteral("Cannot make the folder %1.").arg(folder));
-            else
+            else if (!m_temporaryFolder.isEmpty())
+                committed = makeFolder(folder);
+            if (committed)
                 committed = finished.output->finishCommit();
             if (!committed) {
                 finished.result.outcome = committed;
@@ -216,8 +214,8 @@ BatchRun::Finished BatchRun::convert(int slot, const BatchFile &file)
     }
     // Put in order, its folder is made when it is put in place (commitAll).
     const QString folder = QFileInfo(file.output).absolutePath();
-    if (m_temporaryFolder.isEmpty() && !makeFolder(folder)) {
-        result.outcome = Outcome::failure(QStringLiteral("Cannot make the folder %1.").arg(folder));
+    if (Outcome made = m_temporaryFolder.isEmpty() ? makeFolder(folder) : Outcome::success(); !made) {
+        result.outcome = made;
         return finished;
     }
 

@@ -127,7 +127,7 @@ private:
     void commitAll(const Done &done);
     // Makes the folder an MP3 goes into, noting the folders made, so that those a failed or
     // stopped file leaves empty are taken away at the end.
-    bool makeFolder(const QString &folder);
+    Outcome makeFolder(const QString &folder);
     void removeEmptyFolders();
 
     const EncoderSettings m_settings;

@@ -1,5 +1,6 @@
 #include "retag.h"
 
+#include "encoder/core/folders.h"
 #include "encoder/encoderun.h"
 #include "encoder/input/sourceformat.h"
 #include "encoder/mp3/frames.h"
@@ -68,8 +69,8 @@ Outcome copyMp3(const QString &from, const QString &to, const QString &temporary
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly))
         return Outcome::failure(QStringLiteral("It cannot be read: %1").arg(source.errorString()));
-    if (!QDir().mkpath(QFileInfo(to).path()))
-        return Outcome::failure(QStringLiteral("Its folder cannot be made: %1").arg(QFileInfo(to).path()));
+    if (Outcome made = makeFolders(QFileInfo(to).path()); !made)
+        return made;
     Mp3Output output(to, temporaryFolder);
     if (Outcome opened = output.open(); !opened)
         return opened;

@@ -60,7 +60,7 @@ void TstMirrorStick::onStick_data()
     const QStringList albums {"Cold/2 Two.wav", "Band/Take.wav", "Alpha/3 C.wav", "Alpha/1 A.wav", "Alpha/2 B.wav",
                               "Cold/1 One.wav", "BAND/Demo.wav", "Disc/image.wav"};
     const QStringList order {"Alpha", "Alpha/1 A.mp3", "Alpha/2 B.mp3", "Alpha/3 C.mp3", "BAND", "BAND/Demo.mp3",
-                             "BAND/Take.mp3", "Cold", "Cold/1 One.mp3", "Cold/2 Two.mp3", "Disc", "Disc/image",
+                             "Band (2)", "Band (2)/Take.mp3", "Cold", "Cold/1 One.mp3", "Cold/2 Two.mp3", "Disc", "Disc/image",
                              "Disc/image/01 Opening.mp3", "Disc/image/02 Closing.mp3"};
     for (const char *fileSystem : {"fat", "exfat"})
         QTest::addRow("%s: three albums, twin folders, a CD image", fileSystem) << fileSystem << albums << order;
@@ -122,7 +122,8 @@ void TstMirrorStick::onStick()
         QCOMPARE((named.sort(), named), (changed.sort(), changed));
         QCOMPARE(after.size(), library.size() + 1 - (&step - steps > 3));
         if (&step == steps) {
-            QCOMPARE(after, mp3s(batchOf(src, {})));
+            // The stick tells no letter case: the twin folders are numbered, as portable names are.
+            QCOMPARE(after, mp3s(batchOf(src, {QStringLiteral("--names=portable")})));
             // Read as a car stereo reads it: from the image, in the order of its entries.
             unmountStick();
             QVERIFY(mountStick(fileSystem, false).isEmpty());
