@@ -4,6 +4,7 @@
 #include "encoder/input/loudnessmeter.h"
 #include "cuesheets.h"
 #include "batchtest.h"
+#include "audiocompare.h"
 #include "mp3check.h"
 #include "wavegen.h"
 
@@ -213,18 +214,7 @@ void TstAlbums::images()
         // Decoded one after another the tracks line up with the image: around each boundary the
         // cross-correlation with the image peaks at no shift.
         if (n > 0 && cuts[2 * n] == cuts[2 * n - 1]) {
-            const qint64 at = cuts[2 * n];
-            std::vector<float> around(joined.end() - 2048, joined.end());
-            around.insert(around.end(), track.samples.begin(), track.samples.begin() + 2048);
-            int best = 0;
-            double bestSum = -1e30;
-            for (int shift = -64; shift <= 64; shift += 2) {
-                double sum = 0;
-                for (std::size_t i = 128; i + 128 < around.size(); ++i)
-                    sum += double(around[i]) * original[static_cast<std::size_t>(2 * at - 2048 + shift) + i];
-                if (sum > bestSum)
-                    std::tie(best, bestSum) = std::tuple(shift, sum);
-            }
+            const int best = seamShift(joined, track.samples, original, cuts[2 * n]);
             QVERIFY2(best == 0, qPrintable(QStringLiteral("%1 frames off at track %2").arg(best / 2).arg(n)));
         }
         joined = track.samples;

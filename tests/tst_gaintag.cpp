@@ -3,6 +3,7 @@
 #include "encoder/encoderun.h"
 #include "encoder/input/loudnessmeter.h"
 #include "adjustedsettings.h"
+#include "chunkedencode.h"
 #include "mp3check.h"
 #include "tempfiles.h"
 #include "wavegen.h"
@@ -28,18 +29,6 @@ class TstGainTag : public QObject
     Q_OBJECT
 
 private:
-    // workers 1: one instance, as for an input shorter than a chunk; more: chunks of about
-    // 2.6 s, so a short input has several seams.
-    Outcome encode(const EncoderSettings &settings, int workers, RunReport *report)
-    {
-        static const std::atomic_bool never = false;
-        ParallelPlan plan;
-        plan.workers = workers;
-        plan.chunkFrames = workers > 1 ? 100 : 0;
-        plan.minSeconds = workers > 1 ? 0 : 1e9;
-        return runEncode(settings, plan, never, [](int, qint64) {}, report);
-    }
-
     TestFolder m_dir;
 
 private slots:
@@ -75,13 +64,13 @@ private slots:
         const QString measured = m_dir.path(QStringLiteral("measured.mp3"));
         const QString plain = m_dir.path(QStringLiteral("plain.mp3"));
         RunReport report;
-        QVERIFY(encode(settingsFor(input, measured, adjust), workers, &report));
+        QVERIFY(encodeInChunks(settingsFor(input, measured, adjust), workers, &report));
         QCOMPARE(report.instances > 1, workers > 1);
         QVERIFY(report.trackGain);
         EncoderSettings off = settingsFor(input, plain, adjust);
         off.replayGain = false;
         RunReport offReport;
-        QVERIFY(encode(off, workers, &offReport));
+        QVERIFY(encodeInChunks(off, workers, &offReport));
         QVERIFY(!offReport.trackGain);
 
         const Mp3Info with = decodeMp3(measured);
@@ -141,7 +130,7 @@ private slots:
         EncoderSettings settings = settingsFor(input, m_dir.path(QStringLiteral("out.mp3")), Adjust());
         settings.writeInfoTag = infoTag;
         RunReport report;
-        QVERIFY(encode(settings, workers, &report));
+        QVERIFY(encodeInChunks(settings, workers, &report));
         QCOMPARE(report.trackGain.has_value(), measured);
         const Mp3Info info = decodeMp3(settings.outputFile);
         QVERIFY2(info.ok, qPrintable(info.error));

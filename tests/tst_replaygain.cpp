@@ -3,6 +3,7 @@
 #include "encoder/encoderun.h"
 #include "encoder/input/loudnessmeter.h"
 #include "adjustedsettings.h"
+#include "chunkedencode.h"
 #include "mp3check.h"
 #include "tempfiles.h"
 #include "wavegen.h"
@@ -67,18 +68,6 @@ class TstReplayGain : public QObject
     Q_OBJECT
 
 private:
-    // workers 1: one instance, as for an input shorter than a chunk; more: chunks of about
-    // 2.6 s, so a short input has several seams.
-    Outcome encode(const EncoderSettings &settings, int workers, RunReport *report)
-    {
-        static const std::atomic_bool never = false;
-        ParallelPlan plan;
-        plan.workers = workers;
-        plan.chunkFrames = workers > 1 ? 100 : 0;
-        plan.minSeconds = workers > 1 ? 0 : 1e9;
-        return runEncode(settings, plan, never, [](int, qint64) {}, report);
-    }
-
     TestFolder m_dir;
 
 private slots:
@@ -137,7 +126,7 @@ private slots:
         const EncoderSettings settings = settingsFor(input, output, adjust);
 
         RunReport one;
-        QVERIFY(encode(settings, 1, &one));
+        QVERIFY(encodeInChunks(settings, 1, &one));
         QCOMPARE(one.instances, 1);
         QVERIFY(one.trackGain);
         const TrackGain whole = *one.trackGain;
@@ -173,7 +162,7 @@ private slots:
 
         for (const int workers : {2, 3, 5}) {
             RunReport report;
-            QVERIFY(encode(settings, workers, &report));
+            QVERIFY(encodeInChunks(settings, workers, &report));
             QVERIFY(report.instances > 2);
             QVERIFY(report.trackGain);
             QVERIFY2(std::abs(report.trackGain->gainDb - whole.gainDb) <= 0.1,
@@ -185,7 +174,7 @@ private slots:
             QVERIFY(std::abs(report.trackGain->peak - whole.peak) <= (resampled ? 1e-4 : 0.0));
             // Merged in chunk order, not in the order the workers finished.
             RunReport again;
-            QVERIFY(encode(settings, workers, &again));
+            QVERIFY(encodeInChunks(settings, workers, &again));
             QCOMPARE(again.trackGain->gainDb, report.trackGain->gainDb);
             QCOMPARE(again.trackGain->peak, report.trackGain->peak);
         }

@@ -33,3 +33,22 @@ double gainOf(const std::vector<float> &decoded, const std::vector<float> &refer
     }
     return power > 0 ? cross / power : 0;
 }
+
+int seamShift(const std::vector<float> &joined, const std::vector<float> &track, const std::vector<float> &original,
+              long long at)
+{
+    std::vector<float> around(joined.end() - 2048, joined.end());
+    around.insert(around.end(), track.begin(), track.begin() + 2048);
+    int best = 0;
+    double bestSum = -1e30;
+    for (int shift = -64; shift <= 64; shift += 2) {
+        double sum = 0;
+        for (std::size_t i = 128; i + 128 < around.size(); ++i)
+            sum += double(around[i]) * original[static_cast<std::size_t>(2 * at - 2048 + shift) + i];
+        if (sum > bestSum) {
+            best = shift;
+            bestSum = sum;
+        }
+    }
+    return best;
+}
