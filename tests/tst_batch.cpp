@@ -485,6 +485,7 @@ void TstBatch::diskFaults_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("said");
     QTest::newRow("a full disk: no new file starts") << "--full-disk" << "stopped starting new files: ";
+    QTest::newRow("no room for a folder: no new file starts") << "--full-disk-folders" << "stopped starting new files: ";
     QTest::newRow("the flush to disk fails: each file fails") << "--failing-flush" << "Input/output error";
 }
 
@@ -509,11 +510,19 @@ void TstBatch::diskFaults()
 int main(int argc, char *argv[])
 {
     // tst_batch --full-disk PROGRAM ARGS...: PROGRAM with every write at an offset failing as
-    // on a full disk; --failing-flush, with every flush to disk failing as on a failing drive
-    // (exit 77 where that cannot be set up).
-    const bool fullDisk = argc >= 3 && std::strcmp(argv[1], "--full-disk") == 0;
-    if (fullDisk || (argc >= 3 && std::strcmp(argv[1], "--failing-flush") == 0)) {
-        if (!(fullDisk ? failSystemCall(SYS_pwrite64, ENOSPC) : failSystemCall(SYS_fsync, EIO)))
+    // on a full disk; --full-disk-folders, with every folder it makes failing so;
+    // --failing-flush, with every flush to disk failing as on a failing drive (exit 77 where
+    // that cannot be set up).
+    const struct
+    {
+        const char *option;
+        long call;
+        int error;
+    } faults[] {{"--full-disk", SYS_pwrite64, ENOSPC}, {"--full-disk-folders", SYS_mkdir, ENOSPC}, {"--failing-flush", SYS_fsync, EIO}};
+    for (const auto &fault : faults) {
+        if (argc < 3 || std::strcmp(argv[1], fault.option) != 0)
+            continue;
+        if (!failSystemCall(fault.call, fault.error))
             return 77;
         ::execv(argv[2], argv + 2);
         return 127;
