@@ -211,11 +211,13 @@ QString unescaped(const QByteArray &field)
     return QFile::decodeName(out);
 }
 
-// A listed run's job: its output below DST/.sonovert-incoming (a mirror's) or ROOT/./REST.
+// A listed run's job, as the lists give them: its output absolute, below DST/.sonovert-incoming
+// (a mirror's) or ROOT/./REST. "./music" is a user's folder.
 bool isJobOutput(const QString &output)
 {
     const QStringList parts = output.split(QLatin1Char('/'));
-    return parts.contains(MirrorFolder::kIncoming) || parts.contains(QStringLiteral("."));
+    return output.startsWith(QLatin1Char('/'))
+           && (parts.indexOf(MirrorFolder::kIncoming, 1) > 0 || parts.indexOf(QStringLiteral("."), 1) > 0);
 }
 
 } // namespace

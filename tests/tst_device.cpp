@@ -336,8 +336,9 @@ private slots:
         QTest::newRow("names before the bundle") << QStringList {"--names=native", "--device=car"} + folder << QStringLiteral("3 1 500 44100 1 native");
         QTest::newRow("names after it") << QStringList {"--device=car", "--names=native"} + folder << QStringLiteral("3 1 500 44100 1 native");
         QTest::newRow("ascii names after it") << QStringList {"--device=player", "--names=ascii"} + folder << QStringLiteral("3 1 300 44100 1 ascii caseless");
-        QTest::newRow("a mirror job takes the listing's") << QStringList {"--device=car", "--mirror", "src/A", "-o", "dst/.sonovert-incoming/0/A"} << QStringLiteral("3 1 500 44100 1 -");
-        QTest::newRow("a batch job takes the listing's") << QStringList {"--device=car", "src/A", "-o", "dst/./A"} << QStringLiteral("3 1 500 44100 1 -");
+        QTest::newRow("a mirror job takes the listing's") << QStringList {"--device=car", "--mirror", "src/A", "-o", "/dst/.sonovert-incoming/0/A"} << QStringLiteral("3 1 500 44100 1 -");
+        QTest::newRow("a batch job takes the listing's") << QStringList {"--device=car", "src/A", "-o", "/dst/./A"} << QStringLiteral("3 1 500 44100 1 -");
+        QTest::newRow("./dir is no job") << QStringList {"--device=car", "folder", "-o", "./dir"} << QStringLiteral("3 1 500 44100 1 portable caseless");
         QTest::newRow("album of one file") << QStringList {"--apply-gain=album", in, out} << QStringLiteral("--apply-gain=album applies to folders");
         QTest::newRow("album without albums") << QStringList {"--apply-gain=album", "--album=off", "folder", "-o", "dir"} << QStringLiteral("--apply-gain=album measures albums");
         QTest::newRow("tiny cover") << QStringList {"--cover-size=8", in, out} << QStringLiteral("--cover-size takes pixels from 32");
