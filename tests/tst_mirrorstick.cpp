@@ -175,11 +175,8 @@ void TstMirrorStick::onStick()
     }
     if (order.isEmpty()) {
         // Named by the tags: the long title cut to what the stick holds; every source one MP3,
-        // the dry run naming each, a second run nothing. No album figures: one folder holds
-        // every album's tracks.
-        const QStringList named = args.mid(0, 3)
-                                  + QStringList {m_stick + QStringLiteral("/named"), QStringLiteral("--name={title}"),
-                                                 QStringLiteral("--album=off")};
+        // the dry run naming each, a second run nothing (one folder holds every album's tracks).
+        const QStringList named = args.mid(0, 3) + QStringList {m_stick + QStringLiteral("/named"), QStringLiteral("--name={title}")};
         const Run dry = encode(named + QStringList {QStringLiteral("--dry-run")});
         const Run done = encode(named);
         QVERIFY2(done.exitCode == 0, qPrintable(done.err));
