@@ -105,5 +105,8 @@ Outcome checkCommand(Command &command)
         return Outcome::failure(QStringLiteral("no input"));
     if (Outcome device = checkDeviceOptions(command); !device)
         return device;
-    return checkLameWords(command);
+    if (Outcome lame = checkLameWords(command); !lame)
+        return lame;
+    setDeviceNames(command);
+    return Outcome::success();
 }

@@ -1,6 +1,8 @@
 #include "deviceoptions.h"
 
 #include "choices.h"
+#include "diskprobe.h"
+#include "mirrorfolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -169,9 +171,9 @@ const CommandOption kDeviceOptions[] = {
          });
      }},
     {"device", 0, QStringLiteral("car|player|phone"), OptionGroup::Device,
-     "the settings above as the unit takes them (docs/devices.md), each unless given: car: ID3v2.3+v1, 500 px, "
-     "44.1 kHz, track gain; player: the same with 300 px; phone: ID3v2.4 alone, 1000 px, track gain, not onto an "
-     "MTP mount",
+     "the settings above and --names as the unit takes them (docs/devices.md), each unless given: car: portable "
+     "names (ASCII where the disk holds no more), ID3v2.3+v1, 500 px, 44.1 kHz, track gain; player: the same with "
+     "300 px; phone: portable names, ID3v2.4 alone, 1000 px, track gain, not onto an MTP mount",
      QString(), AnyForm, nullptr, nullptr, setBundle},
 };
 
@@ -207,6 +209,15 @@ QString unescaped(const QByteArray &field)
         }
     }
     return QFile::decodeName(out);
+}
+
+// A listed run's job, as the lists give them: its output absolute, below DST/.sonovert-incoming
+// (a mirror's) or ROOT/./REST. "./music" is a user's folder.
+bool isJobOutput(const QString &output)
+{
+    const QStringList parts = output.split(QLatin1Char('/'));
+    return output.startsWith(QLatin1Char('/'))
+           && (parts.indexOf(MirrorFolder::kIncoming, 1) > 0 || parts.indexOf(QStringLiteral("."), 1) > 0);
 }
 
 } // namespace
@@ -271,4 +282,18 @@ Outcome checkDeviceOptions(const Command &command)
                            "card reader, or a folder the phone syncs")
                 .arg(destination, *mtp));
     return Outcome::success();
+}
+
+void setDeviceNames(Command &command)
+{
+    if (!given(command, "device") || given(command, "names") || command.form == Form::InOut)
+        return;
+    const QString destination = destinationOf(command);
+    // A job names its MP3s as the listing run did, which it reads from the listing's mark.
+    if (!destination.isEmpty() && isJobOutput(destination))
+        return;
+    // Portable at least: a stick, a car's card and a phone's shared storage take FAT's names and
+    // tell no letter case; ASCII where the disk the MP3s go to holds no more.
+    const DiskNames probed = destination.isEmpty() ? DiskNames() : probeNames(destination);
+    command.batch.names = givenNames(probed.mode == NamesMode::Ascii ? NamesMode::Ascii : NamesMode::Portable);
 }

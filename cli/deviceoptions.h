@@ -17,6 +17,10 @@ std::span<const CommandOption> deviceOptions();
 // album figures measured), --device=phone onto an MTP mount.
 Outcome checkDeviceOptions(const Command &command);
 
+// --device's names where --names is not given (in either order): portable ones, or ASCII ones
+// where the output folder's disk holds no more; none set for IN OUT or a listed run's job.
+void setDeviceNames(Command &command);
+
 // The MTP file system the path lies on, by the mount table's text (as /proc/self/mounts has
 // it): "jmtpfs", "gvfs mtp"...; nothing where it is on none.
 std::optional<QString> mtpMountOf(const QByteArray &mounts, const QString &absolutePath);

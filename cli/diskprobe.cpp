@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -51,6 +52,37 @@ QString otherCase(const QString &name)
     return other;
 }
 
+bool sameDisk(const QString &one, const QString &other)
+{
+    struct stat a {}, b {};
+    return ::stat(QFile::encodeName(one).constData(), &a) == 0 && ::stat(QFile::encodeName(other).constData(), &b) == 0
+           && a.st_dev == b.st_dev;
+}
+
+// Whether the disk holding folder, where nothing can be made there, tells no letter case: the
+// folder's own name looked up in the other case, or where its parent is another disk (a stick's
+// top folder), the name of an entry in it. By names listed, not inode numbers, which FUSE file
+// systems give each name looked up. Taken to tell none where no name has a letter.
+bool caselessByLookUp(const QString &folder)
+{
+    const QFileInfo info(folder);
+    const bool top = info.isRoot() || !sameDisk(folder, info.path());
+    const QString dir = top ? folder : info.path();
+    const QStringList names =
+        QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    const auto lettered = [](const QString &name) { return otherCase(name) != name; };
+    QString name = top ? QString() : info.fileName();
+    if (top) {
+        const auto first = std::find_if(names.cbegin(), names.cend(), lettered);
+        name = first == names.cend() ? QString() : *first;
+    }
+    if (!lettered(name))
+        return true;
+    // Both listed: twins, which a disk that tells no case cannot hold.
+    const QString other = otherCase(name);
+    return !names.contains(other) && found(QFile::encodeName(dir + QLatin1Char('/') + other));
+}
+
 } // namespace
 
 DiskNames probeNames(const QString &folder)
@@ -61,18 +93,10 @@ DiskNames probeNames(const QString &folder)
     if (!made(twin)) {
         const int error = errno;
         ::unlink(twin.constData());
-        // Read-only: the case by the folder's own name, if it has a letter. A disk full (or
+        // Read-only: the case by looking a name up, portable names assumed. A disk full (or
         // failing) says nothing of its names: they are not changed for it.
-        const QString name = QFileInfo(nearest).fileName();
-        const QString other = otherCase(name);
-        const QByteArray otherPath = QFile::encodeName(QFileInfo(nearest).path() + QLatin1Char('/') + other);
-        struct stat own {}, there {};
-        const bool caseless = other == name
-                              || (::stat(QFile::encodeName(nearest).constData(), &own) == 0
-                                  && ::stat(otherPath.constData(), &there) == 0 && own.st_dev == there.st_dev
-                                  && own.st_ino == there.st_ino);
         const bool readOnly = error == EROFS || error == EACCES || error == EPERM;
-        return {readOnly ? NamesMode::Portable : NamesMode::Native, caseless};
+        return {readOnly ? NamesMode::Portable : NamesMode::Native, caselessByLookUp(nearest)};
     }
     DiskNames names;
     names.caseless = found(QFile::encodeName(probe + QLatin1Char('A')));

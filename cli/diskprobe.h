@@ -11,8 +11,9 @@
 // takes, found by making names there and removing them at once: one with a colon (refused: the
 // names must be portable), one with a letter beyond ASCII (refused: ASCII), and one looked up
 // in the other letter case (found: the disk tells no case). Where nothing can be made there,
-// only the last, by the folder's own name in the other case, with portable names assumed where
-// the disk is read-only or refuses this user (native names where it is full or failing).
+// only the last, by the folder's own name in the other case (an entry's in it, where it is the
+// disk's top folder), with portable names assumed where the disk is read-only or refuses this
+// user (native names where it is full or failing).
 DiskNames probeNames(const QString &folder);
 
 // The names of the MP3s below each output folder: as given (--names, or the listing run's for

@@ -241,7 +241,7 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     }
     if (request.listing != BatchRequest::Listing::None)
         return listMirror(request, plan, mirror);
-    markMadeElsewhere(plan, mirror);
+    markMadeElsewhere(request, plan, mirror);
     if (request.dryRun) {
         printPlan(plan);
         return keptUnread ? ExitStatus::Failed : ExitStatus::Success;

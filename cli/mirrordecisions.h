@@ -70,13 +70,14 @@ enum class Absence {
 // deleting: --gone=delete.
 Steps stepForGone(Absence absence, bool deleting = false);
 
-// One track of an album as planned: its steps, and the folder its MP3 was in (none: no MP3 yet).
+// One track of an album as planned: its steps, and the album its MP3 was made in (its source's
+// folder or CD image; none: no MP3 yet).
 struct AlbumTrack
 {
     Steps steps;
     std::optional<QString> folderBefore;
 };
 // Whether the album's audio changed, so its figures are made again: a track encoded, or its
-// tracks not all and only the MP3s of one folder before (one came, went, or moved in or out).
-// recordedIn: how many records each folder of the mirror held.
+// tracks not all and only the MP3s of one album before (one came, went, or moved in or out).
+// recordedIn: how many records each album held.
 bool albumChanged(const std::vector<AlbumTrack> &tracks, const QHash<QString, int> &recordedIn);

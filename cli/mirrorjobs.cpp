@@ -1,5 +1,6 @@
 #include "mirrorjobs.h"
 
+#include "diskprobe.h"
 #include "listing.h"
 #include "mirrorfolder.h"
 #include "outputnaming.h"
@@ -12,6 +13,49 @@
 #include <QSet>
 #include <QTextStream>
 
+namespace {
+
+// A source folder below its root: the root's number and the folder's path below it ("." for the
+// root's own files, or a root that is a file).
+using SourceFolder = std::pair<int, QString>;
+
+QString folderOfSource(const MirrorItem &item)
+{
+    return QFileInfo(item.record.source).path();
+}
+
+// The folder below DST/.sonovert-incoming a job of each source folder writes into, ROOT or
+// ROOT/FOLDER, with FOLDER's names as DST holds them (the names the run gives its MP3s), folders
+// that are one there numbered in the plan's order: the listing and the run that takes the jobs'
+// MP3s name them alike.
+QHash<SourceFolder, QString> jobFolders(const MirrorPlan &plan, const DiskNames &names)
+{
+    FolderSpellings spellings;
+    QHash<SourceFolder, QString> folders;
+    for (const MirrorItem &item : plan.items) {
+        const SourceFolder folder {item.record.root, folderOfSource(item)};
+        if (folders.contains(folder))
+            continue;
+        const QString root = QString::number(folder.first);
+        if (folder.second == QLatin1String(".")) {
+            folders.insert(folder, root);
+            continue;
+        }
+        // A file's name below it, so that each of the folder's names is fitted as a folder's.
+        const QString asked = folder.second + QStringLiteral("/_");
+        const QString spelled = spellings.spelled(root, fitBelow(asked, names.mode), asked, names.caseless);
+        folders.insert(folder, spelled.chopped(2));
+    }
+    return folders;
+}
+
+DiskNames namesOf(const BatchRequest &request, const QString &mirror)
+{
+    return request.names ? *request.names : probeNames(mirror);
+}
+
+} // namespace
+
 // --list and --list0 with --mirror: each folder (or file given) with a file to convert or encode
 // again, and the folder below DST a mirror job of it on another machine writes into. The next
 // run here takes what the jobs made (markMadeElsewhere).
@@ -20,19 +64,19 @@ ExitStatus listMirror(const BatchRequest &request, const MirrorPlan &plan, const
     QTextStream out(stdout);
     QSet<QString> listed;
     ExitStatus status = ExitStatus::Success;
+    const QHash<SourceFolder, QString> jobs = jobFolders(plan, namesOf(request, mirror));
     for (const MirrorItem &item : plan.items) {
         if (!item.encodes() || item.input.copy)
             continue;
         const QString root = absolute(request.inputs[item.record.root]);
-        const QString folder = QFileInfo(item.record.source).path();
+        const QString folder = folderOfSource(item);
         const bool whole = QFileInfo(root).isFile();
         const QString input = whole ? root : folder == QLatin1String(".") ? root : root + QLatin1Char('/') + folder;
         if (listed.contains(input))
             continue;
         listed.insert(input);
-        QString output = mirror + QLatin1Char('/') + MirrorFolder::kIncoming + QLatin1Char('/') + QString::number(item.record.root);
-        if (!whole && folder != QLatin1String("."))
-            output += QLatin1Char('/') + folder;
+        const QString output = mirror + QLatin1Char('/') + MirrorFolder::kIncoming + QLatin1Char('/')
+                               + jobs.value({item.record.root, folder});
         if (!printListed(out, request.listing, input, output))
             status = ExitStatus::Failed;
     }
@@ -40,12 +84,26 @@ ExitStatus listMirror(const BatchRequest &request, const MirrorPlan &plan, const
 }
 
 // The MP3s the mirror jobs of other machines made, given to the items whose sources they were
-// made of (a job's folder below .sonovert-incoming is ROOT/FOLDER, its records' sources below it)
-// where their records have the audio, settings and tags the item would make. The source matters
-// as much as the digests: two files of the same audio in two albums get different album figures.
-void markMadeElsewhere(MirrorPlan &plan, const QString &mirror)
+// made of (a job's folder below .sonovert-incoming is ROOT/FOLDER as jobFolders names it, its
+// records' sources below it) where their records have the audio, settings and tags the item
+// would make. The source matters as much as the digests: two files of the same audio in two
+// albums get different album figures.
+void markMadeElsewhere(const BatchRequest &request, MirrorPlan &plan, const QString &mirror)
 {
     const QString incoming = mirror + QLatin1Char('/') + MirrorFolder::kIncoming;
+    // Each job's folder as named, back to the source folder it holds; asked of the disk only
+    // where a job left something.
+    std::optional<QHash<QString, SourceFolder>> sourceOfJob;
+    const auto sourceFolder = [&](const QString &job) -> std::optional<SourceFolder> {
+        if (!sourceOfJob) {
+            sourceOfJob.emplace();
+            const QHash<SourceFolder, QString> jobs = jobFolders(plan, namesOf(request, mirror));
+            for (auto named = jobs.cbegin(); named != jobs.cend(); ++named)
+                sourceOfJob->insert(*named, named.key());
+        }
+        const auto found = sourceOfJob->constFind(job);
+        return found == sourceOfJob->cend() ? std::nullopt : std::optional(*found);
+    };
     struct Made
     {
         QByteArray digests; // audio, settings and tags
@@ -58,19 +116,18 @@ void markMadeElsewhere(MirrorPlan &plan, const QString &mirror)
     while (found.hasNext()) {
         const QString path = found.next();
         const QString job = QDir(incoming).relativeFilePath(QFileInfo(path).path()); // ROOT or ROOT/FOLDER
-        bool number = false;
-        const int root = job.section(QLatin1Char('/'), 0, 0).toInt(&number);
-        const QString folder = job.section(QLatin1Char('/'), 1);
+        const std::optional<SourceFolder> folder = sourceFolder(job);
         Manifest manifest;
         Result<std::vector<MirrorRecord>> records =
             manifest.open(path) ? manifest.records() : Result<std::vector<MirrorRecord>>(Outcome::failure(QString()));
-        if (!number || !records)
+        if (!folder || !records)
             continue;
         for (const MirrorRecord &record : *records) {
             const QString mp3 = QFileInfo(path).path() + QLatin1Char('/') + record.mp3;
-            const QString source = folder.isEmpty() ? record.source : folder + QLatin1Char('/') + record.source;
+            const QString source =
+                folder->second == QLatin1String(".") ? record.source : folder->second + QLatin1Char('/') + record.source;
             if (!record.audio.isEmpty() && QFileInfo(mp3).isFile())
-                made.insert({root, record.track, source},
+                made.insert({folder->first, record.track, source},
                             {record.audio + record.settings + record.tags, mp3, int(jobSizes.size())});
         }
         jobSizes.push_back(int(records->size()));

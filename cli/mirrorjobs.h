@@ -15,5 +15,6 @@ ExitStatus listMirror(const BatchRequest &request, const MirrorPlan &plan, const
 
 // The MP3s those jobs made, given to the items whose sources they were made of (item.elsewhere),
 // where their records have the audio, settings and tags the item would make; and which albums
-// the jobs measured whole (plan.albumsMadeWhole).
-void markMadeElsewhere(MirrorPlan &plan, const QString &mirror);
+// the jobs measured whole (plan.albumsMadeWhole). The jobs' folders are named as listMirror named
+// them, with the names request gives (or the disk's).
+void markMadeElsewhere(const BatchRequest &request, MirrorPlan &plan, const QString &mirror);

@@ -15,11 +15,19 @@
 
 namespace {
 
-// The folder of a path below the mirror, as QFileInfo::path gives it, without its parsing.
+// The folder of a relative path, as QFileInfo::path gives it, without its parsing.
 QString folderOf(const QString &mp3)
 {
     const qsizetype slash = mp3.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? QStringLiteral(".") : mp3.left(slash);
+}
+
+// The album a record's MP3 was made as a track of: its CD image, or its source's folder. Not its
+// MP3's folder, which a name template may share among albums or split.
+QString albumOf(const MirrorRecord &record)
+{
+    const QString root = QString::number(record.root) + QLatin1Char('/');
+    return record.track >= 0 ? root + record.source : root + folderOf(record.source) + QLatin1Char('/');
 }
 
 } // namespace
@@ -297,13 +305,13 @@ MirrorPlan planMirror(const BatchRequest &given, std::vector<BatchInput> inputs,
         QHash<QString, int> recordedIn;
         for (const MirrorRecord &record : records) {
             if (record.settings != copied) // an MP3 copied as it is is no album's track
-                ++recordedIn[folderOf(record.mp3)];
+                ++recordedIn[albumOf(record)];
         }
         std::vector<std::vector<AlbumTrack>> tracks(plan.albumTracks.size());
         for (const MirrorItem &item : plan.items) {
             if (item.place.album >= 0)
                 tracks[std::size_t(item.place.album)].push_back(
-                    {item.steps, item.before ? std::optional(folderOf(item.before->mp3)) : std::nullopt});
+                    {item.steps, item.before ? std::optional(albumOf(*item.before)) : std::nullopt});
         }
         std::vector<bool> changed(tracks.size());
         for (std::size_t album = 0; album < tracks.size(); ++album)

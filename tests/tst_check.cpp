@@ -27,8 +27,8 @@ private slots:
 private:
     // Runs sonovert-encode: its exit status, and its standard output and error.
     int encode(const QStringList &args, QString *out = nullptr, QString *err = nullptr);
-    // Two albums, A and B, of two WAVEs each, in a fresh folder; and a fresh output folder.
-    QString library(QString *out);
+    // Two albums, first (A) and B, of two WAVEs each, in a fresh folder; and a fresh output folder.
+    QString library(QString *out, const QString &first = u"A"_s);
 
     TestFolder m_dir;
 };
@@ -45,12 +45,12 @@ int TstCheck::encode(const QStringList &args, QString *out, QString *err)
     return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
 }
 
-QString TstCheck::library(QString *out)
+QString TstCheck::library(QString *out, const QString &first)
 {
     const QString tag = QString::fromLatin1(QTest::currentDataTag());
     const QString lib = m_dir.freshDir(tag + u" lib"_s);
     *out = m_dir.freshDir(tag + u" out"_s);
-    for (const QString &album : {u"A"_s, u"B"_s}) {
+    for (const QString &album : {first, u"B"_s}) {
         QDir(lib).mkdir(album);
         for (int track = 1; track <= 2; ++track)
             writeWave(u"%1/%2/%3.wav"_s.arg(lib, album).arg(track), {.frames = 44100, .seed = quint32(track)});
@@ -151,25 +151,33 @@ void TstCheck::jobs_data()
 {
     QTest::addColumn<bool>("mirror");
     QTest::addColumn<bool>("unmounted"); // the job sees the output folder without its mark
-    QTest::newRow("batch job") << false << false;
-    QTest::newRow("batch job, share not mounted") << false << true;
-    QTest::newRow("mirror job") << true << false;
-    QTest::newRow("mirror job, share not mounted") << true << true;
+    QTest::addColumn<QString>("names");
+    QTest::addColumn<QString>("album"); // the first album's folder
+    QTest::addColumn<QString>("job"); // the folder its job writes into, below the output
+    QTest::newRow("batch job") << false << false << "--names=native" << "A" << "/./A";
+    QTest::newRow("batch job, share not mounted") << false << true << "--names=native" << "A" << "/./A";
+    QTest::newRow("mirror job") << true << false << "--names=native" << "A" << "/.sonovert-incoming/0/A";
+    QTest::newRow("mirror job, share not mounted") << true << true << "--names=native" << "A" << "/.sonovert-incoming/0/A";
+    // As a FAT stick holds it; the run after it takes what the job made.
+    QTest::newRow("mirror job, a colon in its folder") << true << false << "--names=portable" << "A: Live?" << "/.sonovert-incoming/0/A_ Live_";
 }
 
 void TstCheck::jobs()
 {
     QFETCH(bool, mirror);
     QFETCH(bool, unmounted);
+    QFETCH(QString, names);
+    QFETCH(QString, album);
+    QFETCH(QString, job);
     QString out;
-    const QString lib = library(&out);
-    const QStringList mode = mirror ? QStringList {u"--mirror"_s} : QStringList();
+    const QString lib = library(&out, album);
+    const QStringList mode = mirror ? QStringList {u"--mirror"_s, names} : QStringList {names};
     QString printed;
     QCOMPARE(encode(mode + QStringList {lib, u"-o"_s, out, u"--list0"_s}, &printed), 0);
     const QStringList listed = printed.split(QChar(0), Qt::SkipEmptyParts);
     QCOMPARE(listed.size(), 4);
-    QCOMPARE(listed[0], lib + u"/A"_s);
-    QCOMPARE(listed[1], out + (mirror ? u"/.sonovert-incoming/0/A"_s : u"/./A"_s));
+    QCOMPARE(listed[0], lib + u"/"_s + album);
+    QCOMPARE(listed[1], out + job);
     QVERIFY(QFile::exists(out + (mirror ? u"/.sonovert-mirror.sqlite"_s : u"/.sonovert-root"_s)));
 
     // An empty folder in the output's place, as a mount point without its share.
@@ -183,9 +191,14 @@ void TstCheck::jobs()
     QCOMPARE(encode(mode + QStringList {u"--jobs=1"_s, u"--no-subfolders"_s, listed[0], u"-o"_s, listed[1]}, nullptr, &err),
              unmounted ? 1 : 0);
     QCOMPARE(QFile::exists(left), unmounted);
-    QCOMPARE(QFile::exists(out + (mirror ? u"/.sonovert-incoming/0/A/1.mp3"_s : u"/A/1.mp3"_s)), !unmounted);
+    QCOMPARE(QFile::exists(QDir::cleanPath(out + job) + u"/1.mp3"_s), !unmounted);
     if (unmounted)
         QVERIFY2(err.contains(mirror ? "holds no mirror record"_L1 : "lacks .sonovert-root"_L1), qPrintable(err));
+    if (unmounted || !mirror)
+        return;
+    // The run here takes the job's two MP3s rather than converting them again.
+    QCOMPARE(encode(mode + QStringList {lib, u"-o"_s, out, u"--dry-run"_s}, &printed), 0);
+    QVERIFY2(printed.count(u" (made by another machine)"_s) == 2, qPrintable(printed));
 }
 
 QTEST_GUILESS_MAIN(TstCheck)

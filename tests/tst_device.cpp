@@ -3,6 +3,7 @@
 #include "adjustedsettings.h"
 #include "cli/commandline.h"
 #include "cli/deviceoptions.h"
+#include "cli/disknames.h"
 #include "encoder/encoderun.h"
 #include "encoder/input/loudnessmeter.h"
 #include "encoder/lame/lameinstance.h"
@@ -318,15 +319,26 @@ private slots:
     void options_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("expected"); // id3 v1 cover rate gain, or the refusal's start
+        QTest::addColumn<QString>("expected"); // id3 v1 cover rate gain names, or the refusal's start
         const QString in = QStringLiteral("in.wav");
         const QString out = QStringLiteral("out.mp3");
-        QTest::newRow("defaults") << QStringList {in, out} << QStringLiteral("3 1 0 0 0");
-        QTest::newRow("each") << QStringList {in, out, "--id3=2.4", "--id3v1=off", "--cover-size=400", "--max-rate=44100", "--apply-gain=track"} << QStringLiteral("4 0 400 44100 1");
-        QTest::newRow("car") << QStringList {"--device=car", in, out} << QStringLiteral("3 1 500 44100 1");
-        QTest::newRow("given before the bundle") << QStringList {"--id3=2.4", "--cover-size=none", "--device=car", in, out} << QStringLiteral("4 1 -1 44100 1");
-        QTest::newRow("given after it") << QStringList {"--device=phone", "--apply-gain=off", in, out} << QStringLiteral("4 0 1000 0 0");
-        QTest::newRow("album in folders") << QStringList {"--apply-gain=album", "folder", "-o", "dir"} << QStringLiteral("3 1 0 0 2");
+        QTest::newRow("defaults") << QStringList {in, out} << QStringLiteral("3 1 0 0 0 -");
+        QTest::newRow("each") << QStringList {in, out, "--id3=2.4", "--id3v1=off", "--cover-size=400", "--max-rate=44100", "--apply-gain=track"} << QStringLiteral("4 0 400 44100 1 -");
+        QTest::newRow("car") << QStringList {"--device=car", in, out} << QStringLiteral("3 1 500 44100 1 -");
+        QTest::newRow("given before the bundle") << QStringList {"--id3=2.4", "--cover-size=none", "--device=car", in, out} << QStringLiteral("4 1 -1 44100 1 -");
+        QTest::newRow("given after it") << QStringList {"--device=phone", "--apply-gain=off", in, out} << QStringLiteral("4 0 1000 0 0 -");
+        QTest::newRow("album in folders") << QStringList {"--apply-gain=album", "folder", "-o", "dir"} << QStringLiteral("3 1 0 0 2 -");
+        // Into a folder on this disk, which holds any name: the bundle's portable names.
+        const QStringList folder {"folder", "-o", "dir"};
+        QTest::newRow("car's names") << QStringList {"--device=car"} + folder << QStringLiteral("3 1 500 44100 1 portable caseless");
+        QTest::newRow("phone's names") << QStringList {"--device=phone"} + folder << QStringLiteral("4 0 1000 0 1 portable caseless");
+        QTest::newRow("beside the inputs") << QStringList {"--device=player", "a.wav", "b.wav", "c.wav"} << QStringLiteral("3 1 300 44100 1 portable caseless");
+        QTest::newRow("names before the bundle") << QStringList {"--names=native", "--device=car"} + folder << QStringLiteral("3 1 500 44100 1 native");
+        QTest::newRow("names after it") << QStringList {"--device=car", "--names=native"} + folder << QStringLiteral("3 1 500 44100 1 native");
+        QTest::newRow("ascii names after it") << QStringList {"--device=player", "--names=ascii"} + folder << QStringLiteral("3 1 300 44100 1 ascii caseless");
+        QTest::newRow("a mirror job takes the listing's") << QStringList {"--device=car", "--mirror", "src/A", "-o", "/dst/.sonovert-incoming/0/A"} << QStringLiteral("3 1 500 44100 1 -");
+        QTest::newRow("a batch job takes the listing's") << QStringList {"--device=car", "src/A", "-o", "/dst/./A"} << QStringLiteral("3 1 500 44100 1 -");
+        QTest::newRow("./dir is no job") << QStringList {"--device=car", "folder", "-o", "./dir"} << QStringLiteral("3 1 500 44100 1 portable caseless");
         QTest::newRow("album of one file") << QStringList {"--apply-gain=album", in, out} << QStringLiteral("--apply-gain=album applies to folders");
         QTest::newRow("album without albums") << QStringList {"--apply-gain=album", "--album=off", "folder", "-o", "dir"} << QStringLiteral("--apply-gain=album measures albums");
         QTest::newRow("tiny cover") << QStringList {"--cover-size=8", in, out} << QStringLiteral("--cover-size takes pixels from 32");
@@ -341,7 +353,8 @@ private slots:
         Command command;
         const Outcome parsed = parse(args, command);
         const DeviceSettings &d = command.encoder.settings().device;
-        const QString got = parsed ? QStringLiteral("%1 %2 %3 %4 %5").arg(d.id3Version).arg(int(d.id3v1)).arg(d.coverSize).arg(d.maxRate).arg(int(d.applyGain))
+        const QString names = command.batch.names ? namesText(*command.batch.names) : QStringLiteral("-");
+        const QString got = parsed ? QStringLiteral("%1 %2 %3 %4 %5 %6").arg(d.id3Version).arg(int(d.id3v1)).arg(d.coverSize).arg(d.maxRate).arg(int(d.applyGain)).arg(names)
                                    : parsed.message;
         QVERIFY2(got.startsWith(expected), qPrintable(got));
     }

@@ -8,8 +8,11 @@
 #include "cli/diskprobe.h"
 #include "cli/outputnaming.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +34,7 @@ private slots:
     void fitName();
     void twins_data();
     void twins();
+    void probe_data();
     void probe();
     void awkwardLibrary_data();
     void awkwardLibrary();
@@ -129,16 +133,48 @@ void TstNames::twins()
     QCOMPARE(made, expected);
 }
 
-// The test's folder is on a Linux file system: any name, letter case told.
+void TstNames::probe_data()
+{
+    QTest::addColumn<bool>("readOnly"); // on a disk of its own (tmpfs) mounted read-only
+    QTest::addColumn<QString>("below"); // the output folder, below the disk's top
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("caseless");
+    const int native = int(NamesMode::Native), portable = int(NamesMode::Portable);
+    // The test's folder is on a Linux file system: any name, letter case told.
+    QTest::newRow("writable, not there yet") << false << "not/yet" << native << false;
+    // Nothing can be made: the case by a name looked up, portable names assumed.
+    QTest::newRow("read-only, below its top") << true << "Music/new" << portable << false;
+    QTest::newRow("read-only, its top") << true << "new" << portable << false;
+    QTest::newRow("read-only, a name without letters") << true << "2024/new" << portable << true;
+}
+
 void TstNames::probe()
 {
-    const QString missing = m_dir.filePath(QStringLiteral("not/yet"));
-    const DiskNames found = probeNames(missing);
-    QCOMPARE(int(found.mode), int(NamesMode::Native));
-    QVERIFY(!found.caseless);
-    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("not"))));
-    QCOMPARE(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).filter("sonovert"),
-             QStringList());
+    QFETCH(bool, readOnly);
+    QFETCH(QString, below);
+    QFETCH(int, mode);
+    QFETCH(bool, caseless);
+    const QString disk = m_dir.filePath(QStringLiteral("probe-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(disk));
+    const auto mount = [](const QStringList &args) { return QProcess::execute(QStringLiteral("mount"), args) == 0; };
+    const auto unmount = qScopeGuard([&] {
+        if (readOnly)
+            QProcess::execute(QStringLiteral("umount"), {disk});
+    });
+    if (readOnly) {
+        if (::geteuid() != 0)
+            QSKIP("mounting a read-only disk needs root");
+        if (!mount({"-t", "tmpfs", "-o", "size=1m", "tmpfs", disk}))
+            QSKIP("no tmpfs can be mounted here");
+        QVERIFY(QDir(disk).mkpath(QStringLiteral("Music")) && QDir(disk).mkpath(QStringLiteral("2024")));
+        QVERIFY(mount({"-o", "remount,ro", disk}));
+    }
+    const DiskNames found = probeNames(disk + QLatin1Char('/') + below);
+    QCOMPARE(int(found.mode), mode);
+    QCOMPARE(found.caseless, caseless);
+    // Nothing made, nothing left.
+    QVERIFY(!QFileInfo::exists(disk + QLatin1Char('/') + below.section(QLatin1Char('/'), 0, 0)) || readOnly);
+    QCOMPARE(QDir(disk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).filter("sonovert"), QStringList());
 }
 
 void TstNames::awkwardLibrary_data()
