@@ -151,6 +151,11 @@ Outcome Manifest::open(const QString &path, Access access)
                             "stamp BLOB, mp3digest BLOB, PRIMARY KEY (root, source, track))");
         !made)
         return made;
+    // The playlists written for the MP3s (playlistrecord.h); an earlier release's record gets it here.
+    if (Outcome made = exec("CREATE TABLE IF NOT EXISTS playlists (root INTEGER NOT NULL, source TEXT NOT NULL, "
+                            "playlist TEXT NOT NULL UNIQUE, digest BLOB, PRIMARY KEY (root, source))");
+        !made)
+        return made;
     // A record of an earlier release: its rows get what they lack as the next runs write them.
     if (!Statement(m_db.get(), "SELECT stamp FROM mp3s LIMIT 0").ok()) {
         if (Outcome added = exec("ALTER TABLE mp3s ADD COLUMN stamp BLOB"); !added)

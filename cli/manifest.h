@@ -68,6 +68,8 @@ public:
     // Where the disk is full, the changes wait, in their order, until it has room again (the MP3s
     // a stopped run drops free theirs); this writes those waiting, or says why it cannot.
     Outcome flush();
+    // For the record's other tables (playlistrecord.h).
+    sqlite3 *database() const { return m_db.get(); }
 
 private:
     struct Change
