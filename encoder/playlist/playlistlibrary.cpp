@@ -72,9 +72,9 @@ QString PlaylistLibrary::resolve(const QString &entry, const QString &folder) co
         text = QUrl(text).toLocalFile();
         if (text.isEmpty())
             return {};
-    } else if (static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
+    } else if (static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+://"));
                scheme.match(text).hasMatch()) {
-        return {}; // a stream, or a place no file of SRC is
+        return {}; // a stream, or a place no file of SRC is ("Live: 1999/" is a folder)
     }
     text.replace(u'\\', u'/');
     // Another system's absolute path: only its tail may name a file here.
