@@ -48,17 +48,23 @@ bool gone(const QString &source, const std::vector<UnreadPlace> &unread)
 bool keepPlaylists(const BatchRequest &given, const Manifest &manifest, const QString &mirror)
 {
     const BatchRequest request = absoluteRequest(given);
-    const Result<std::vector<MirrorRecord>> records = manifest.records();
-    Result<std::vector<PlaylistRecord>> written = playlistRecords(manifest);
-    if (!records || !written) {
-        say((records ? written.failure() : records.failure()).message);
-        return false;
-    }
     const QStringList roots = playlistRoots(request);
-    PlaylistSources sources = recordedSources(roots, *records, mirror);
-    const PlaylistLibrary library = sources.library();
     std::vector<UnreadPlace> unread;
     const std::vector<FoundPlaylist> found = findPlaylists(roots, mirror, &unread);
+    const Result<std::vector<PlaylistRecord>> written = playlistRecords(manifest);
+    if (!written) {
+        say(written.failure().message);
+        return false;
+    }
+    // A library without playlists costs the walk alone.
+    if (found.empty() && written->empty())
+        return true;
+    const Result<std::vector<MirrorRecord>> records = manifest.records();
+    if (!records) {
+        say(records.failure().message);
+        return false;
+    }
+    const PlaylistLibrary library = recordedSources(roots, *records, mirror).library();
     QHash<QPair<int, QString>, const PlaylistRecord *> bySource;
     for (const PlaylistRecord &record : *written)
         bySource.insert({record.root, record.source}, &record);

@@ -3,6 +3,7 @@
 #include "mirrortest.h"
 #include "wavegen.h"
 
+#include "cli/playlistrecord.h"
 #include "encoder/playlist/playlistlibrary.h"
 #include "encoder/playlist/playlisttext.h"
 
@@ -53,6 +54,8 @@ private slots:
     void resolve_data();
     void resolve();
     void encodings();
+    void step_data();
+    void step();
     void batch_data();
     void batch();
     void mirrorLife();
@@ -120,6 +123,36 @@ void TstPlaylists::encodings()
     QCOMPARE(playlistBytes(readPlaylistText(bom, false)), bom);
     // An .m3u8 is UTF-8 even where a byte is not: no code page is guessed.
     QCOMPARE(readPlaylistText("\xe9.wav\n", true).encoding, PlaylistEncoding::Utf8);
+}
+
+void TstPlaylists::step_data()
+{
+    QTest::addColumn<bool>("recorded"); // as Lists/a.m3u with digest "d1"
+    QTest::addColumn<QString>("playlist");
+    QTest::addColumn<QByteArray>("digest");
+    QTest::addColumn<qint64>("sizeThere"); // -1: no file there; the playlist is 10 bytes
+    QTest::addColumn<PlaylistStep>("step");
+    QTest::newRow("new") << false << "Lists/a.m3u" << QByteArray("d1") << qint64(-1) << PlaylistStep::Write;
+    QTest::newRow("not there, unrecorded") << false << "Lists/a.m3u" << QByteArray("d1") << qint64(10) << PlaylistStep::Write;
+    QTest::newRow("as written") << true << "Lists/a.m3u" << QByteArray("d1") << qint64(10) << PlaylistStep::Keep;
+    QTest::newRow("changed") << true << "Lists/a.m3u" << QByteArray("d2") << qint64(10) << PlaylistStep::Write;
+    QTest::newRow("deleted on DST") << true << "Lists/a.m3u" << QByteArray("d1") << qint64(-1) << PlaylistStep::Write;
+    QTest::newRow("edited on DST") << true << "Lists/a.m3u" << QByteArray("d1") << qint64(12) << PlaylistStep::Write;
+    QTest::newRow("names changed") << true << "Lists/A.m3u" << QByteArray("d1") << qint64(10)
+                                   << PlaylistStep::WriteAndRemoveOld;
+}
+
+void TstPlaylists::step()
+{
+    QFETCH(bool, recorded);
+    QFETCH(QString, playlist);
+    QFETCH(QByteArray, digest);
+    QFETCH(qint64, sizeThere);
+    QFETCH(PlaylistStep, step);
+    const PlaylistRecord record {0, QStringLiteral("Lists/a.m3u"), QStringLiteral("Lists/a.m3u"), "d1"};
+    QCOMPARE(playlistStep(recorded ? &record : nullptr, playlist, digest, 10,
+                          sizeThere < 0 ? std::nullopt : std::optional<qint64>(sizeThere)),
+             step);
 }
 
 void TstPlaylists::batch_data()
@@ -236,6 +269,11 @@ void TstPlaylists::mirrorLife()
         if (!step.b.isEmpty())
             QCOMPARE(QFileInfo(b).lastModified().toSecsSinceEpoch(), 1000);
     }
+    // Off: what was written stays as it is, its source gone or not.
+    QVERIFY(QFile::remove(src + QStringLiteral("/Lists/all.m3u8")));
+    const Run off = encode(args + QStringList {QStringLiteral("--playlists=off")});
+    QVERIFY2(off.exitCode == 0, qPrintable(off.err));
+    QCOMPARE(entriesOf(all), QStringList({"../Two.mp3", "../Renamed.mp3"}));
 }
 
 // On an exFAT stick with portable names, each entry names a file the stick holds.
