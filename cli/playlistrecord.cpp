@@ -48,10 +48,14 @@ Outcome stepped(sqlite3 *db, sqlite3_stmt *statement)
 Result<std::vector<PlaylistRecord>> playlistRecords(const Manifest &manifest)
 {
     sqlite3 *db = manifest.database();
+    std::vector<PlaylistRecord> records;
+    // An earlier release's record has none until its first playlist.
+    const Statement table = prepared(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'playlists'");
+    if (const int found = table ? sqlite3_step(table.get()) : SQLITE_ERROR; found != SQLITE_ROW)
+        return found == SQLITE_DONE ? Result<std::vector<PlaylistRecord>>(records) : failure(db);
     const Statement select = prepared(db, "SELECT root, source, playlist, digest FROM playlists ORDER BY playlist");
     if (!select)
         return failure(db);
-    std::vector<PlaylistRecord> records;
     int result = SQLITE_ROW;
     while ((result = sqlite3_step(select.get())) == SQLITE_ROW) {
         PlaylistRecord record {int(sqlite3_column_int64(select.get(), 0)), text(select.get(), 1),
@@ -71,6 +75,8 @@ Result<std::vector<PlaylistRecord>> playlistRecords(const Manifest &manifest)
 Outcome putPlaylistRecord(const Manifest &manifest, const PlaylistRecord &record)
 {
     sqlite3 *db = manifest.database();
+    if (sqlite3_exec(db, kPlaylistsTable, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return failure(db);
     const Statement insert = prepared(db, "INSERT OR REPLACE INTO playlists VALUES (?1, ?2, ?3, ?4)");
     if (insert) {
         sqlite3_bind_int64(insert.get(), 1, record.root);
