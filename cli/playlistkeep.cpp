@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 namespace {
 
@@ -69,6 +70,8 @@ bool keepPlaylists(const BatchRequest &given, const Manifest &manifest, const QS
     for (const PlaylistRecord &record : *written)
         bySource.insert({record.root, record.source}, &record);
     const DiskNames names = request.names ? *request.names : NamesOfDisks(std::nullopt).at(mirror);
+    PlaylistPlaces places(names.caseless);
+    QSet<QString> kept; // the records of this run, by playlist
     const QDir dst(mirror);
     bool ok = true;
     const auto failed = [&ok](const QString &what, const QString &why) {
@@ -78,6 +81,10 @@ bool keepPlaylists(const BatchRequest &given, const Manifest &manifest, const QS
     for (const FoundPlaylist &playlist : found) {
         const PlaylistRecord *recorded = bySource.take({playlist.root, playlist.below});
         const QString place = playlistPlace(playlist, mirror, names);
+        if (!places.claim(place)) {
+            sayPlaceTaken(playlist, place);
+            continue;
+        }
         const MadePlaylist made = makePlaylist(playlist, library, place);
         if (!made.failure.isEmpty()) {
             failed(playlist.path, made.failure);
@@ -85,6 +92,7 @@ bool keepPlaylists(const BatchRequest &given, const Manifest &manifest, const QS
         }
         const PlaylistRecord record {playlist.root, playlist.below, dst.relativeFilePath(place),
                                      QCryptographicHash::hash(made.bytes, QCryptographicHash::Sha256)};
+        kept.insert(record.playlist);
         const QFileInfo there(place);
         const PlaylistStep step = playlistStep(recorded, record.playlist, record.digest, made.bytes.size(),
                                                there.isFile() ? std::optional<qint64>(there.size()) : std::nullopt);
@@ -94,7 +102,7 @@ bool keepPlaylists(const BatchRequest &given, const Manifest &manifest, const QS
             failed(place, why);
             continue;
         }
-        if (step == PlaylistStep::WriteAndRemoveOld)
+        if (step == PlaylistStep::WriteAndRemoveOld && !places.holds(dst.filePath(recorded->playlist)))
             QFile::remove(dst.filePath(recorded->playlist));
         if (const Outcome put = putPlaylistRecord(manifest, record); !put)
             failed(place, put.message);
@@ -103,10 +111,12 @@ bool keepPlaylists(const BatchRequest &given, const Manifest &manifest, const QS
     // What is left was not found: gone from SRC, or not read this time.
     for (const PlaylistRecord *record : std::as_const(bySource)) {
         const bool rootThere = record->root < roots.size() && !roots[record->root].isEmpty();
-        if (rootThere && !gone(roots[record->root] + QLatin1Char('/') + record->source, unread))
+        if ((rootThere && !gone(roots[record->root] + QLatin1Char('/') + record->source, unread))
+            || kept.contains(record->playlist)) // its row now another source's
             continue;
         const QString file = dst.filePath(record->playlist);
-        if (QFileInfo::exists(file)) {
+        // Another playlist's now (one renamed in letter case alone, on a disk that tells none).
+        if (QFileInfo::exists(file) && !places.holds(file)) {
             const bool taken = request.gone == BatchRequest::Gone::Delete ? QFile::remove(file) : moveToTrash(file);
             if (!taken) {
                 failed(file, QStringLiteral("its playlist is gone from the sources, but it cannot be taken away"));

@@ -14,6 +14,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <set>
 #include <utility>
@@ -182,6 +183,22 @@ QString writePlaylist(const QString &place, const QByteArray &bytes)
     return {};
 }
 
+bool PlaylistPlaces::holds(const QString &path) const
+{
+    const QString claimed = m_places.value(key(path));
+    if (claimed.isEmpty() || claimed == path)
+        return !claimed.isEmpty();
+    // Names apart in letter case alone are one file only where the disk says so.
+    struct stat a {}, b {};
+    return ::stat(QFile::encodeName(path).constData(), &a) == 0 && ::stat(QFile::encodeName(claimed).constData(), &b) == 0
+        && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+void sayPlaceTaken(const FoundPlaylist &found, const QString &place)
+{
+    say(QStringLiteral("%1: not written, as an earlier playlist is written as %2").arg(found.path, place));
+}
+
 void sayMade(const QString &place, const MadePlaylist &made)
 {
     if (made.dropped > 0)
@@ -199,10 +216,16 @@ bool writeBatchPlaylists(const BatchRequest &request, PlaylistSources &sources)
     std::vector<UnreadPlace> unread;
     const std::vector<FoundPlaylist> found = findPlaylists(sources.roots(), request.outputDir, &unread);
     const PlaylistLibrary library = sources.library();
-    NamesOfDisks names(request.names);
+    NamesOfDisks disks(request.names);
+    const DiskNames names = disks.at(absolute(request.outputDir));
+    PlaylistPlaces places(names.caseless);
     bool ok = true;
     for (const FoundPlaylist &playlist : found) {
-        const QString place = playlistPlace(playlist, request.outputDir, names.at(absolute(request.outputDir)));
+        const QString place = playlistPlace(playlist, request.outputDir, names);
+        if (!places.claim(place)) {
+            sayPlaceTaken(playlist, place);
+            continue;
+        }
         const MadePlaylist made = makePlaylist(playlist, library, place);
         QString failure = made.failure;
         if (failure.isEmpty()) {

@@ -76,6 +76,26 @@ MadePlaylist makePlaylist(const FoundPlaylist &found, const PlaylistLibrary &lib
 // Its place below outputDir (absolute), each name fitted for the disk.
 QString playlistPlace(const FoundPlaylist &found, const QString &outputDir, const DiskNames &names);
 
+// The places this run gives playlists, so that two playlists never take one file (two roots',
+// or twins in letter case on a disk that tells none), and none removes one given this run.
+class PlaylistPlaces
+{
+public:
+    explicit PlaylistPlaces(bool caseless) : m_caseless(caseless) {}
+    // False where an earlier playlist has it.
+    bool claim(const QString &place) { return !has(place) && (m_places.insert(key(place), place), true); }
+    bool has(const QString &place) const { return m_places.contains(key(place)); }
+    // Whether the file at path is one given this run (under any letter case the disk takes as one).
+    bool holds(const QString &path) const;
+
+private:
+    QString key(const QString &place) const { return m_caseless ? place.toCaseFolded() : place; }
+    bool m_caseless;
+    QHash<QString, QString> m_places; // as claimed, by key
+};
+// Said of a playlist whose place an earlier one has.
+void sayPlaceTaken(const FoundPlaylist &found, const QString &place);
+
 // Written whole at place (its folder made), or why not.
 QString writePlaylist(const QString &place, const QByteArray &bytes);
 // Said once for a playlist: the entries dropped, a change of encoding.
