@@ -150,8 +150,8 @@ Outcome Manifest::open(const QString &path, Access access)
                             "settings BLOB, mp3 TEXT NOT NULL UNIQUE, mp3size INTEGER, mp3mtime INTEGER, "
                             "stamp BLOB, mp3digest BLOB, PRIMARY KEY (root, source, track))";
     // A new record gets the playlists' table in the transaction that makes it: FAT through fusefat
-    // loses the pages that grow a file after the session that made it. An earlier release's record
-    // gets it with its first playlist (playlistrecord.h).
+    // loses the pages that grow a file once the process that made it has closed it. An earlier
+    // release's record gets it with its first playlist (playlistrecord.h).
     const bool fresh = !Statement(m_db.get(), "SELECT 1 FROM mp3s LIMIT 0").ok();
     if (Outcome made = exec((fresh ? "BEGIN; " + mp3s + "; " + kPlaylistsTable + "; COMMIT;" : mp3s).constData());
         !made) {
