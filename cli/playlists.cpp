@@ -2,6 +2,7 @@
 
 #include "diskprobe.h"
 #include "messages.h"
+#include "mirrorfolder.h"
 #include "mp3length.h"
 #include "paths.h"
 
@@ -78,9 +79,11 @@ bool writesPlaylists(const BatchRequest &request)
 
 bool isJobOutput(const QString &outputDir)
 {
-    const QString path = QDir::fromNativeSeparators(outputDir) + QLatin1Char('/');
-    return path.contains(QLatin1String("/./")) || path.startsWith(QLatin1String("./"))
-        || path.contains(QLatin1String("/.sonovert-incoming/"));
+    // As the listing names them: absolute (a "./out" given by hand is none).
+    if (!outputDir.startsWith(u'/'))
+        return false;
+    const QStringList names = outputDir.split(u'/');
+    return names.indexOf(QStringLiteral("."), 1) > 0 || names.contains(MirrorFolder::kIncoming);
 }
 
 QStringList playlistRoots(const BatchRequest &request)

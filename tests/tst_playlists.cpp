@@ -4,6 +4,7 @@
 #include "wavegen.h"
 
 #include "cli/playlistrecord.h"
+#include "cli/playlists.h"
 #include "encoder/playlist/playlistlibrary.h"
 #include "encoder/playlist/playlisttext.h"
 
@@ -56,6 +57,8 @@ private slots:
     void encodings();
     void step_data();
     void step();
+    void jobOutput_data();
+    void jobOutput();
     void batch_data();
     void batch();
     void mirrorLife();
@@ -153,6 +156,25 @@ void TstPlaylists::step()
     QCOMPARE(playlistStep(recorded ? &record : nullptr, playlist, digest, 10,
                           sizeThere < 0 ? std::nullopt : std::optional<qint64>(sizeThere)),
              step);
+}
+
+void TstPlaylists::jobOutput_data()
+{
+    QTest::addColumn<QString>("outputDir");
+    QTest::addColumn<bool>("job");
+    QTest::newRow("a listed batch's") << "/srv/mp3/./Band/Album" << true;
+    QTest::newRow("a listed batch's root") << "/srv/mp3/." << true;
+    QTest::newRow("a mirror job's") << "/srv/mp3/.sonovert-incoming/0/Band" << true;
+    QTest::newRow("absolute") << "/srv/mp3" << false;
+    QTest::newRow("relative, dot first") << "./mp3" << false;
+    QTest::newRow("relative") << "mp3/./x" << false;
+}
+
+void TstPlaylists::jobOutput()
+{
+    QFETCH(QString, outputDir);
+    QFETCH(bool, job);
+    QCOMPARE(isJobOutput(outputDir), job);
 }
 
 void TstPlaylists::batch_data()
