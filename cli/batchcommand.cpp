@@ -9,6 +9,7 @@
 #include "messages.h"
 #include "outputnaming.h"
 #include "paths.h"
+#include "playlists.h"
 #include "stopsignals.h"
 
 #include "encoder/batchrun.h"
@@ -104,7 +105,8 @@ bool usable(const BatchRequest &request)
 class BatchBook
 {
 public:
-    BatchBook(BatchRun &batch, AlbumPlan &albums) : m_batch(batch), m_albums(albums)
+    BatchBook(BatchRun &batch, AlbumPlan &albums, PlaylistSources &playlists)
+        : m_batch(batch), m_albums(albums), m_playlists(playlists)
     {
         m_batch.setAlbums(m_albums.trackCounts(), m_albums.albumInputs());
     }
@@ -124,6 +126,7 @@ public:
                 const std::lock_guard lock(m_mutex);
                 ++m_tally.skipped;
                 ++m_ended;
+                m_playlists.add(item->input, {});
                 say(QStringLiteral("skipped %1: %2").arg(item->input.path, item->input.skipped));
                 continue;
             }
@@ -136,6 +139,8 @@ public:
                                                                                          : QString(),
                                           item->input.range);
             const std::lock_guard lock(m_mutex);
+            const bool own = item->choice.kind == OutputChoice::Kind::Convert || item->choice.kind == OutputChoice::Kind::Exists;
+            m_playlists.add(item->input, own ? item->choice.path : QString());
             switch (item->choice.kind) {
             case OutputChoice::Kind::Convert:
                 return BatchFile {.input = item->input.path,
@@ -193,6 +198,7 @@ public:
 private:
     BatchRun &m_batch;
     AlbumPlan &m_albums;
+    PlaylistSources &m_playlists;
     BatchVoice m_voice {m_batch};
     std::mutex m_mutex; // guards the two below
     Tally m_tally;
@@ -215,7 +221,8 @@ ExitStatus runBatchCommand(const BatchRequest &request)
     AlbumPlan albums(request);
     BatchQueue queue(request);
     BatchRun batch(request.settings, request.jobs, stopRequested());
-    BatchBook book(batch, albums);
+    PlaylistSources playlists(playlistRoots(request));
+    BatchBook book(batch, albums, playlists);
     BatchProgress progress(request, batch, elapsed, [&book] { return book.ended(); });
 
     batch.run([&] { return book.nextToConvert(queue); }, [&book](const BatchResult &result) { book.done(result); });
@@ -224,11 +231,12 @@ ExitStatus runBatchCommand(const BatchRequest &request)
     // What lies below them was not converted: the batch is not whole.
     for (const UnreadPlace &place : queue.unread())
         say(QStringLiteral("%1 cannot be read (%2): skipped").arg(place.path, place.reason));
-    const Tally &tally = book.tally();
     const int stopSignal = stopSignalCaught();
+    const bool playlistsWritten = stopSignal || !writesPlaylists(request) || writeBatchPlaylists(request, playlists);
+    const Tally &tally = book.tally();
     printSummary(tally, elapsed.nsecsElapsed() / 1e9, stopSignal);
     if (stopSignal)
         return stoppedBy(stopSignal);
-    return tally.failed.empty() && tally.stoppedStarting.isEmpty() && queue.unread().empty() ? ExitStatus::Success
-                                                                                            : ExitStatus::Failed;
+    const bool whole = tally.failed.empty() && tally.stoppedStarting.isEmpty() && queue.unread().empty();
+    return whole && playlistsWritten ? ExitStatus::Success : ExitStatus::Failed;
 }

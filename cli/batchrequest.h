@@ -30,6 +30,7 @@ struct BatchRequest
     // agree, or none.
     enum class Album { Folder, Tags, Off } album = Album::Folder;
     bool subfolders = true; // a folder given is searched through its subfolders
+    bool playlists = true; // the M3U playlists below the folders given are written for the MP3s (playlists.h)
     Pregap pregap = Pregap::Previous; // where a CD image's gaps before its tracks go
     QByteArray cueCharset; // the CUE sheets' text encoding; empty: found for each
     // Keep outputDir an MP3 copy of the inputs (mirrorcommand.h); with dryRun only say how, and

@@ -9,6 +9,7 @@
 #include "mp3length.h"
 #include "outputnaming.h"
 #include "paths.h"
+#include "playlists.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -100,7 +101,7 @@ void checkLength(const BatchInput &input, const QString &mp3, CheckReport &repor
     report.ok();
 }
 
-void checkBatch(const BatchRequest &given, CheckReport &report)
+void checkBatch(const BatchRequest &given, CheckReport &report, PlaylistSources &playlists)
 {
     BatchRequest request = given;
     request.existing = ExistingPolicy::Skip;
@@ -110,6 +111,7 @@ void checkBatch(const BatchRequest &given, CheckReport &report)
             report.unusable(item->input.sheet, item->input.error);
             continue;
         }
+        playlists.add(item->input, item->choice.kind == OutputChoice::Kind::Exists ? item->choice.path : QString());
         if (!item->input.skipped.isEmpty())
             continue;
         switch (item->choice.kind) {
@@ -216,13 +218,17 @@ ExitStatus runCheckCommand(const BatchRequest &request)
             return complain(ExitStatus::WrongUsage, QStringLiteral("no input %1").arg(input));
     }
     CheckReport report;
+    PlaylistSources playlists(playlistRoots(request));
     if (request.mirror) {
         if (!checkMirror(request, report))
             return ExitStatus::Failed;
     } else {
-        checkBatch(request, report);
+        checkBatch(request, report, playlists);
     }
     findLeftBehind(request, report);
     say(report.summary());
+    // The last run of a listed batch: once every MP3 is there, the playlists are written for them.
+    if (!request.mirror && report.complete() && writesPlaylists(request) && !writeBatchPlaylists(request, playlists))
+        return ExitStatus::Failed;
     return report.complete() ? ExitStatus::Success : ExitStatus::Failed;
 }

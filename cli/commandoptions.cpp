@@ -25,6 +25,7 @@ constexpr Choice<BatchRequest::Album> albumChoices[] = {
 constexpr Choice<BatchRequest::Gone> goneChoices[] = {{"trash", BatchRequest::Gone::Trash},
                                                       {"delete", BatchRequest::Gone::Delete}};
 constexpr Choice<bool> keepIgnore[] = {{"keep", true}, {"ignore", false}};
+constexpr Choice<bool> keepOff[] = {{"keep", true}, {"off", false}};
 constexpr Choice<NamesMode> namesChoices[] = {
     {"portable", NamesMode::Portable}, {"ascii", NamesMode::Ascii}, {"native", NamesMode::Native}};
 
@@ -192,6 +193,13 @@ const CommandOption kOptions[] = {
      "stick)",
      choiceName(goneChoices, batchDefaults.gone), MirrorForm, "mirror", nullptr,
      [](Command &command, const QString &value) { return readChoice(goneChoices, "gone", value, &command.batch.gone); }},
+    {"playlists", 0, choiceNames(keepOff), OptionGroup::Files,
+     "the .m3u and .m3u8 playlists below the folders given are written into the output folder, each entry naming "
+     "its MP3 (a CD image's: its tracks); off: none written, a mirror's left as they are",
+     choiceName(keepOff, batchDefaults.playlists), kFolders, "output-dir", "IN OUT writes no playlist",
+     [](Command &command, const QString &value) {
+         return readChoice(keepOff, "playlists", value, &command.batch.playlists);
+     }},
     {"list", 0, QString(), OptionGroup::Machines,
      "print INPUT<TAB>OUTPUT, absolute, for each file a run would convert, and convert none; with --album=folder "
      "each such folder and its output folder, to convert with --no-subfolders FOLDER -o OUTPUT; with --mirror each "

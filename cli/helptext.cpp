@@ -131,6 +131,12 @@ QString helpText()
                "A file with a CUE sheet of its name beside it, or a .cue given, is a CD image: each track becomes "
                "NN Title.mp3 in a folder named after the image, tagged from the sheet."))
         << paragraph(QStringLiteral(
+               "With -o, each .m3u and .m3u8 playlist below the folders given is written at its place in the output "
+               "folder, each entry that names a file with an MP3 naming that MP3 (relative, with forward slashes; a "
+               "CD image as its tracks, each with its #EXTINF). Entries may be relative, absolute, file:// URLs or "
+               "Windows paths of another disk (matched by their end); one naming nothing with an MP3 is left out, "
+               "and counted. A job of --list writes none: the final --check (with --mirror, the next run) does."))
+        << paragraph(QStringLiteral(
                          "--name names each MP3 from its tags (the typed ones, else the input's own), .mp3 added: "
                          "'{albumartist}/{album}/{track:02}\u00a0{title}' gives Band/Album/03\u00a0Song.mp3, its folders made "
                          "as needed. A key is any tag's: %1. {key:0N} pads a number to N figures (\"3/12\" gives "

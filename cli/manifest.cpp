@@ -145,12 +145,19 @@ Outcome Manifest::open(const QString &path, Access access)
             return set;
         break;
     }
-    if (Outcome made = exec("CREATE TABLE IF NOT EXISTS mp3s (root INTEGER NOT NULL, source TEXT NOT NULL, "
+    const QByteArray mp3s = "CREATE TABLE IF NOT EXISTS mp3s (root INTEGER NOT NULL, source TEXT NOT NULL, "
                             "track INTEGER NOT NULL, size INTEGER, mtime INTEGER, audio BLOB, tags BLOB, "
                             "settings BLOB, mp3 TEXT NOT NULL UNIQUE, mp3size INTEGER, mp3mtime INTEGER, "
-                            "stamp BLOB, mp3digest BLOB, PRIMARY KEY (root, source, track))");
-        !made)
+                            "stamp BLOB, mp3digest BLOB, PRIMARY KEY (root, source, track))";
+    // A new record gets the playlists' table in the transaction that makes it: FAT through fusefat
+    // loses the pages that grow a file once the process that made it has closed it. An earlier
+    // release's record gets it with its first playlist (playlistrecord.h).
+    const bool fresh = !Statement(m_db.get(), "SELECT 1 FROM mp3s LIMIT 0").ok();
+    if (Outcome made = exec((fresh ? "BEGIN; " + mp3s + "; " + kPlaylistsTable + "; COMMIT;" : mp3s).constData());
+        !made) {
+        static_cast<void>(exec("ROLLBACK")); // the failure told is the first one
         return made;
+    }
     // A record of an earlier release: its rows get what they lack as the next runs write them.
     if (!Statement(m_db.get(), "SELECT stamp FROM mp3s LIMIT 0").ok()) {
         if (Outcome added = exec("ALTER TABLE mp3s ADD COLUMN stamp BLOB"); !added)

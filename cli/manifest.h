@@ -12,6 +12,10 @@
 
 struct sqlite3;
 
+// The record's table of the playlists written (playlistrecord.h).
+inline constexpr char kPlaylistsTable[] = "CREATE TABLE IF NOT EXISTS playlists (root INTEGER NOT NULL, source TEXT "
+                                          "NOT NULL, playlist TEXT NOT NULL UNIQUE, digest BLOB, PRIMARY KEY (root, source))";
+
 // Which source an MP3 was made of: a SRC in the order given, the path below it, a CD image's
 // track (-1 for a whole file).
 struct SourceKey
@@ -68,6 +72,8 @@ public:
     // Where the disk is full, the changes wait, in their order, until it has room again (the MP3s
     // a stopped run drops free theirs); this writes those waiting, or says why it cannot.
     Outcome flush();
+    // For the record's other tables (playlistrecord.h).
+    sqlite3 *database() const { return m_db.get(); }
 
 private:
     struct Change

@@ -12,6 +12,8 @@
 #include "mirrorroom.h"
 #include "outputnaming.h"
 #include "paths.h"
+#include "playlistkeep.h"
+#include "playlists.h"
 #include "stopsignals.h"
 
 #include <QDateTime>
@@ -287,9 +289,12 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     const Outcome recorded = manifest.flush();
     if (!recorded)
         say(recorded.message);
+    // Its playlists, as the record now names the MP3s; a stopped run leaves them for the next.
+    const bool playlistsKept = stopRequested() || !recorded || !writesPlaylists(request)
+                            || keepPlaylists(request, manifest, mirror);
     say(run.summary());
     if (const int stopSignal = stopSignalCaught())
         return stoppedBy(stopSignal);
-    return run.failed() || !recorded || !plan.refused.isEmpty() || keptUnread ? ExitStatus::Failed
+    return run.failed() || !recorded || !plan.refused.isEmpty() || keptUnread || !playlistsKept ? ExitStatus::Failed
                                                                                 : ExitStatus::Success;
 }

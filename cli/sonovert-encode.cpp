@@ -9,6 +9,7 @@
 #include "jobroot.h"
 #include "messages.h"
 #include "mirrorcommand.h"
+#include "playlists.h"
 
 #include "encoder/filesizesignal.h"
 #include "encoder/input/cuesheet.h"
@@ -40,6 +41,8 @@ ExitStatus run(const QStringList &args)
     command.batch.inputs = command.files;
     command.batch.settings = command.encoder.settings();
     setCueCharset(command.batch.cueCharset);
+    // A playlist spans folders: a job of a listed run, which makes one folder's MP3s, writes none.
+    command.batch.playlists = command.batch.playlists && !isJobOutput(command.batch.outputDir);
     // A listing marks its output folder; a job of its list writes nowhere else.
     if (command.batch.listing != BatchRequest::Listing::None) {
         if (Outcome marked = markListedRoot(command.batch); !marked)

@@ -23,7 +23,8 @@ set(allowed_encoder_tags "input;core")
 set(allowed_encoder_mp3 "core")
 set(allowed_encoder_core "")
 set(allowed_encoder_batch "input;core")
-set(subfolders parallel lame input output tags mp3 core batch)
+set(allowed_encoder_playlist "input;core")
+set(subfolders parallel lame input output tags mp3 core batch playlist)
 
 # Inside cli/: the entry reads the command line and picks the form; the commands run one form
 # each; the shared pieces below serve them all. A module (a header and its source) includes
@@ -31,7 +32,8 @@ set(subfolders parallel lame input output tags mp3 core batch)
 set(cli_layers entry commands shared)
 set(cli_entry sonovert-encode commandline commandoptions commandcheck deviceoptions optionrow lamewords helptext command)
 set(cli_commands filecommand batchcommand checkcommand jobroot batchprogress mirrorcommand mirrorplan mirroritems mirrorsources
-    mirrorapply mirrorencode mirrorjobs mirrorroom mirrorfolder mirrorfiles mirrorroots mirrordecisions mirrorsteps manifest)
+    mirrorapply mirrorencode mirrorjobs mirrorroom mirrorfolder mirrorfiles mirrorroots mirrordecisions mirrorsteps manifest
+    playlists playlistrecord playlistkeep)
 set(cli_shared messages console exitstatus choices batchrequest listing paths outputnaming albums nametemplate
     disknames diskprobe
     batchsummary batchvoice clippingwarning stopsignals mp3length)
