@@ -51,6 +51,10 @@ Steps stepForNew(const SourceNow &now, const MirrorRecord *sameAudio, const Mirr
             steps.add(Step::Move);
         if (sameAudio->tags != now.tags)
             steps.add(Step::Retag);
+        // Its MP3 stays where it is (a name template without folders): the record is written
+        // again to name the source where it is now, or every run would read it to match it.
+        if (steps.none())
+            steps.add(Step::Refresh);
         return steps;
     }
     if (atPath)

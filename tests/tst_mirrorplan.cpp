@@ -126,7 +126,7 @@ void TstMirrorPlan::withoutRecord_data()
     QTest::newRow("moved and retagged") << now << "10 5 a u s st A/01.mp3" << "" << false << "retag+move";
     QTest::newRow("case-only rename") << "10 5 a t s st DEMOS/01.mp3" << "10 5 a t s st Demos/01.mp3" << ""
                                       << false << "move";
-    QTest::newRow("moved into a gone source's place") << now << "10 5 a t s st C/01.mp3" << "" << false << "keep";
+    QTest::newRow("moved into a gone source's place") << now << "10 5 a t s st C/01.mp3" << "" << false << "refresh";
     QTest::newRow("re-ripped in a gone source's place") << "12 5 b t s st C/01.mp3" << ""
                                                         << "10 5 a t s st C/01.mp3" << true << "encode again";
     QTest::newRow("unreadable audio is no move") << "10 5 - t s st C/01.mp3" << "10 5 - t s st A/01.mp3" << ""
