@@ -95,7 +95,6 @@ public:
     explicit Watch(const BatchRequest &request)
         : m_request(request), m_mirror(absolute(request.outputDir)), m_roots(rootsOf(request)), m_tree(m_roots)
     {
-        m_request.watch = false;
         m_pending.full = true;
     }
     ExitStatus run();

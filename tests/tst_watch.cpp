@@ -192,13 +192,15 @@ void TestWatch::destinations_data()
     QTest::newRow("an empty folder") << "empty" << false << ready;
     QTest::newRow("a fresh disk's own files") << "fresh" << false << ready;
     QTest::newRow("files, no record") << "files" << false << notOurs;
+    QTest::newRow("a record of these sources") << "ours" << false << ready;
+    QTest::newRow("a record of other sources") << "others" << false << notOurs;
 }
 
 void TestWatch::destinations()
 {
     QFETCH(QString, shape);
     QFETCH(bool, seenBefore);
-    const QString parent = m_dir.filePath(QStringLiteral("stick"));
+    const QString parent = m_dir.filePath(QStringLiteral("place"));
     QDir(parent).removeRecursively();
     const QString mirror = parent + QStringLiteral("/Music");
     if (shape != QLatin1String("none"))
@@ -211,6 +213,12 @@ void TestWatch::destinations()
         QVERIFY(QDir().mkpath(mirror + QStringLiteral("/lost+found")) && QDir().mkpath(mirror + QStringLiteral("/.Trash-1000")));
     if (shape == QLatin1String("files"))
         QVERIFY(writeBytes(mirror + QStringLiteral("/song.mp3"), "ID3"));
+    if (shape == QLatin1String("ours") || shape == QLatin1String("others")) {
+        const QString library = shape == QLatin1String("ours") ? m_src : m_dir.filePath(QStringLiteral("other"));
+        QVERIFY(writeTrack(library + QStringLiteral("/A/1.wav"), 11, "One"));
+        QCOMPARE(encode({QStringLiteral("--mirror"), library, QStringLiteral("-o"), mirror}).exitCode, 0);
+        QVERIFY(writeTrack(m_src + QStringLiteral("/B/1.wav"), 12, "Two"));
+    }
     const DestinationLook look = lookAtDestination(mirror, {m_src}, seenBefore);
     QTEST(int(look.state), "state");
     QCOMPARE(look.why.isEmpty(), look.state == DestinationState::Ready);
