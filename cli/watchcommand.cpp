@@ -93,7 +93,7 @@ class Watch
 {
 public:
     explicit Watch(const BatchRequest &request)
-        : m_request(request), m_mirror(absolute(request.outputDir)), m_roots(rootsOf(request)), m_tree(m_roots)
+        : m_request(request), m_mirror(absolute(request.outputDir)), m_roots(rootsOf(request)), m_tree(m_roots, m_mirror)
     {
         m_pending.full = true;
     }

@@ -23,7 +23,7 @@ constexpr std::uint32_t kParentEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | 
 
 } // namespace
 
-WatchTree::WatchTree(const QStringList &roots) : m_roots(roots)
+WatchTree::WatchTree(const QStringList &roots, const QString &skip) : m_roots(roots), m_skip(skip)
 {
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0)
@@ -66,6 +66,8 @@ bool WatchTree::watchRoots()
 
 void WatchTree::watchBelow(const QString &folder)
 {
+    if (folder == m_skip)
+        return;
     const QByteArray path = QFile::encodeName(folder);
     const int watch = ::inotify_add_watch(m_fd, path.constData(), kFolderEvents);
     if (watch < 0) {

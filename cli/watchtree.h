@@ -14,7 +14,8 @@
 class WatchTree
 {
 public:
-    explicit WatchTree(const QStringList &roots);
+    // Nothing below skip is watched: a mirror's folder inside a source would wake its own watch.
+    WatchTree(const QStringList &roots, const QString &skip);
     ~WatchTree();
     WatchTree(const WatchTree &) = delete;
     WatchTree &operator=(const WatchTree &) = delete;
@@ -35,6 +36,7 @@ private:
 
     int m_fd = -1;
     QStringList m_roots;
+    QString m_skip;
     QHash<int, QString> m_folders;   // by watch descriptor
     QHash<int, QString> m_parents;   // the roots' parents, by watch descriptor
     QHash<QString, dev_t> m_devices; // each root's disk, as watched

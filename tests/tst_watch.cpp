@@ -263,6 +263,11 @@ void TestWatch::keptInStep()
              qPrintable(m_log));
     QVERIFY(!waitFor(kSynced, 6).isEmpty());
     QCOMPARE(tree(m_dst), batchOf(m_src, {}));
+    // SIGHUP asks for a run over everything, which finds nothing to do.
+    ::kill(pid_t(m_watch->processId()), SIGHUP);
+    QVERIFY2(waitFor(QStringLiteral("converted "), 7).contains(QLatin1String("converted 0, encoded again 0, retagged 0, moved 0, trashed 0")),
+             qPrintable(m_log));
+    QVERIFY(!waitFor(kSynced, 7).isEmpty());
 
     // Idle, the watch sleeps in poll() without a timeout: strace sees nothing but the poll it
     // interrupted, and the mount events of others on this machine (a poll woken by the mount
