@@ -21,6 +21,12 @@ constexpr std::uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MODIFY | IN_C
                                         | IN_DONT_FOLLOW;
 constexpr std::uint32_t kParentEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
 
+void dropWritingBelow(WatchPending &pending, const QString &folder)
+{
+    const QString inside = folder + QLatin1Char('/');
+    pending.writing.removeIf([&inside](const QString &file) { return file.startsWith(inside); });
+}
+
 } // namespace
 
 WatchTree::WatchTree(const QStringList &roots, const QString &skip) : m_roots(roots), m_skip(skip)
@@ -132,6 +138,7 @@ void WatchTree::read(WatchPending &pending, qint64 nowMs)
                 watchBelow(path);
             else
                 forgetBelow(path);
+            dropWritingBelow(pending, path);
             pending.full = true;
             pending.lastChangeMs = nowMs;
             continue;
@@ -149,6 +156,7 @@ void WatchTree::read(WatchPending &pending, qint64 nowMs)
             break;
         case WatchEffect::RootGone:
             forgetBelow(where);
+            dropWritingBelow(pending, where);
             pending.full = pending.full || m_roots.contains(where);
             break;
         case WatchEffect::FolderAdded:
@@ -157,6 +165,8 @@ void WatchTree::read(WatchPending &pending, qint64 nowMs)
             break;
         case WatchEffect::FolderGone:
             forgetBelow(path);
+            // Their IN_CLOSE_WRITE is not seen any more.
+            dropWritingBelow(pending, path);
             break;
         case WatchEffect::Writing:
             pending.writing.insert(path);
