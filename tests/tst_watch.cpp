@@ -363,9 +363,10 @@ void TestWatch::stickOutAndBack()
     QVERIFY(plugIn());
     QVERIFY2(!waitFor(kSynced, 2).isEmpty(), qPrintable(m_log));
     QCOMPARE(mp3sBelow(m_dst).size(), 2);
-    ::kill(pid_t(m_watch->processId()), SIGTERM);
+    // Ctrl-C on a terminal ends it as SIGTERM does, with its own status.
+    ::kill(pid_t(m_watch->processId()), SIGINT);
     QVERIFY(m_watch->waitForFinished(10000));
-    QCOMPARE(m_watch->exitCode(), 143);
+    QCOMPARE(m_watch->exitCode(), 130);
 }
 
 QTEST_GUILESS_MAIN(TestWatch)
