@@ -16,6 +16,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <optional>
 
@@ -88,6 +89,24 @@ QString missingRoot(const QStringList &roots)
     return {};
 }
 
+// A descriptor closed with its owner.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    const int m_fd;
+};
+
 // The watch between its runs: what it has seen, what it waits for, what it has said.
 class Watch
 {
@@ -107,8 +126,10 @@ private:
             roots << absolute(input);
         return roots;
     }
-    // Whether the run was begun; a status to end with where the command is wrong.
+    // A run where SRC and DST are there; a status to end the watch with where the command is
+    // wrong, else none.
     std::optional<ExitStatus> runMirror();
+    void sayWatching();
 
     BatchRequest m_request;
     const QString m_mirror;
@@ -128,27 +149,23 @@ ExitStatus Watch::run()
     m_signals.install();
     m_remote = sayRemoteSources(m_roots);
     m_tree.watchRoots();
-    const int mounts = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    const Descriptor mounts(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
     const qint64 settleMs = qint64(m_request.settleSeconds) * 1000;
     for (;;) {
-        if (const int signal = stopSignalCaught()) {
-            if (mounts >= 0)
-                ::close(mounts);
+        if (const int signal = stopSignalCaught())
             return stoppedBy(signal);
-        }
         const WatchDecision decision = decideWatch(m_pending, nowMs(), settleMs);
         if (decision.step == WatchStep::Run) {
-            if (const std::optional<ExitStatus> wrong = runMirror()) {
-                if (mounts >= 0)
-                    ::close(mounts);
+            if (const std::optional<ExitStatus> wrong = runMirror())
                 return *wrong;
-            }
             continue;
         }
         // Events wake the watch; the settle deadline is the only timeout.
-        pollfd fds[] = {{m_tree.fd(), POLLIN, 0}, {m_signals.fd(), POLLIN, 0}, {mounts, POLLPRI, 0}};
-        if (::poll(fds, std::size(fds), decision.timeoutMs) < 0 && errno != EINTR)
+        pollfd fds[] = {{m_tree.fd(), POLLIN, 0}, {m_signals.fd(), POLLIN, 0}, {mounts.fd(), POLLPRI, 0}};
+        if (::poll(fds, std::size(fds), decision.timeoutMs) < 0 && errno != EINTR) {
+            say(QStringLiteral("cannot wait for changes (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
             return ExitStatus::Failed;
+        }
         if ((fds[1].revents & POLLIN) && m_signals.readHangUp()) {
             say(QStringLiteral("SIGHUP: a run over everything"));
             m_pending.full = true;
@@ -205,18 +222,24 @@ std::optional<ExitStatus> Watch::runMirror()
     }
     if (status != ExitStatus::Success) {
         say(QStringLiteral("the run did not complete: it is tried again at the next change"));
+        sayWatching();
         return std::nullopt;
     }
     say(QStringLiteral("written and synced: eject it when you like"));
+    sayWatching();
+    if (arrived)
+        notifyDesktop(QDBusConnection::sessionBus(), QStringLiteral("%1 is up to date").arg(m_mirror),
+                      QStringLiteral("Written and synced: eject it when you like."));
+    return std::nullopt;
+}
+
+void Watch::sayWatching()
+{
     if (!m_saidWatching)
         say(QStringLiteral("watching %1 folders: a change is taken once it has had %2 s without another")
                 .arg(m_tree.size())
                 .arg(m_request.settleSeconds));
     m_saidWatching = true;
-    if (arrived)
-        notifyDesktop(QDBusConnection::sessionBus(), QStringLiteral("%1 is up to date").arg(m_mirror),
-                      QStringLiteral("Written and synced: eject it when you like."));
-    return std::nullopt;
 }
 
 } // namespace
