@@ -11,9 +11,11 @@ WatchDecision decideWatch(const WatchPending &pending, qint64 nowMs, qint64 sett
     // Asked without a change (start, SIGHUP, a mount): nothing to settle.
     if (pending.lastChangeMs < 0)
         return {WatchStep::Run, 0};
-    // A file open for writing is taken when it is closed: its IN_CLOSE_WRITE wakes the watch.
+    // A file open for writing is taken when it is closed (its IN_CLOSE_WRITE wakes the watch), or
+    // once it has not been written to for several settle times: a program that keeps it open
+    // when done with it does not hold every run back.
     if (!pending.writing.isEmpty())
-        return {};
+        settleMs *= kOpenQuietFactor;
     const qint64 quietMs = nowMs - pending.lastChangeMs;
     if (quietMs >= settleMs)
         return {WatchStep::Run, 0};

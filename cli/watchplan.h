@@ -31,7 +31,9 @@ struct WatchDecision
 };
 
 // Whether to run, or how long to wait for more: a run waits until every change has had settleMs
-// without another, and until no file is still being written.
+// without another, and a file still open for writing until it is closed or has gone
+// kOpenQuietFactor times that without a write.
+inline constexpr qint64 kOpenQuietFactor = 6;
 WatchDecision decideWatch(const WatchPending &pending, qint64 nowMs, qint64 settleMs);
 
 // What one inotify event (its mask, and the name it carries) does to the watch.
