@@ -1,6 +1,6 @@
 #include "desktopnotices.h"
 
-#include "version.h"
+#include "notify/desktopnotice.h"
 
 #include <QDBusMessage>
 #include <QVariantMap>
@@ -38,21 +38,12 @@ void DesktopNotices::sendProgress(double fraction, bool visible)
         return;
     QDBusMessage update = QDBusMessage::createSignal(launcherPath, QStringLiteral("com.canonical.Unity.LauncherEntry"),
                                                      QStringLiteral("Update"));
-    update << QStringLiteral("application://") + QLatin1String(desktopEntry)
+    update << QStringLiteral("application://") + QLatin1String(kDesktopEntry)
            << QVariantMap{{QStringLiteral("progress"), fraction}, {QStringLiteral("progress-visible"), visible}};
     m_bus.send(update);
 }
 
 void DesktopNotices::notify(const QString &summary, const QString &body)
 {
-    if (!m_bus.isConnected())
-        return;
-    QDBusMessage notify = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    const QString entry = QString::fromLatin1(desktopEntry).chopped(int(sizeof(".desktop")) - 1);
-    notify << QStringLiteral(SONOVERT_NAME) << 0u << entry << summary << body << QStringList()
-           << QVariantMap{{QStringLiteral("desktop-entry"), entry}} << -1;
-    // The reply, or the error when no service runs, is of no use: sent without waiting.
-    m_bus.send(notify);
+    notifyDesktop(m_bus, summary, body);
 }

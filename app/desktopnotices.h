@@ -24,9 +24,6 @@ public:
     // One notification with the program's name and icon.
     void notify(const QString &summary, const QString &body);
 
-    // The desktop entry the signals name, as the desktop knows the program.
-    static constexpr const char *desktopEntry = "sonovert.desktop";
-
 private:
     void sendProgress(double fraction, bool visible);
 

@@ -38,6 +38,10 @@ struct BatchRequest
     bool mirror = false;
     bool dryRun = false;
     bool trashMany = false;
+    // Then keep watching the inputs, and run again once their changes have had settleSeconds
+    // without another (watchcommand.h).
+    bool watch = false;
+    int settleSeconds = 10;
     // What becomes of the MP3s of sources gone.
     enum class Gone { Trash, Delete } gone = Gone::Trash;
     bool check = false; // convert nothing: say whether every MP3 is there (checkcommand.h)

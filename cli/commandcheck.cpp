@@ -33,6 +33,10 @@ const Conflict kConflicts[] = {
     {"check", nullptr, "list", false, "%1 converts nothing and lists nothing: it goes without %2"},
     {"check", nullptr, "list0", false, "%1 converts nothing and lists nothing: it goes without %2"},
     {"check", nullptr, "dry-run", false, "%1 only looks at what is there: it goes without %2"},
+    {"watch", nullptr, "dry-run", false, "%1 keeps the mirror in step: it goes without %2"},
+    {"watch", nullptr, "check", false, "%1 keeps the mirror in step: it goes without %2"},
+    {"watch", nullptr, "list", false, "%1 keeps the mirror in step: it goes without %2"},
+    {"watch", nullptr, "list0", false, "%1 keeps the mirror in step: it goes without %2"},
 };
 
 // As the help and the messages show it: "-o DIR", "--mirror".

@@ -188,6 +188,20 @@ const CommandOption kOptions[] = {
      QString(), MirrorForm, "mirror", nullptr, setRequest<&BatchRequest::dryRun, true>},
     {"trash-many", 0, QString(), OptionGroup::Mirror, "go on where more than half of DIR's MP3s would go to the trash",
      QString(), MirrorForm, "mirror", nullptr, setRequest<&BatchRequest::trashMany, true>},
+    {"watch", 0, QString(), OptionGroup::Mirror,
+     "after the run, watch the folders given and run again once what changed has settled; wait for DIR where it is "
+     "not there (a stick out) and bring it up to date when it comes; SIGHUP asks for a run over everything",
+     QString(), MirrorForm, "mirror", nullptr, setRequest<&BatchRequest::watch, true>},
+    {"settle", 0, QStringLiteral("SECONDS"), OptionGroup::Mirror,
+     "with --watch, how long a changed folder must go without another change before it is taken",
+     QString::number(batchDefaults.settleSeconds), MirrorForm, "watch", nullptr,
+     [](Command &command, const QString &value) {
+         const std::optional<int> seconds = wholeNumber(value);
+         if (!seconds || *seconds < 1 || *seconds > 86400)
+             return Outcome::failure(QStringLiteral("--settle takes a number of seconds from 1 to 86400"));
+         command.batch.settleSeconds = *seconds;
+         return Outcome::success();
+     }},
     {"gone", 0, choiceNames(goneChoices), OptionGroup::Mirror,
      "the MP3s of what is gone go to the trash, or are deleted (which frees a stick's room: its trash is on the "
      "stick)",

@@ -160,6 +160,11 @@ QString helpText()
     writeOptions(out, OptionGroup::Machines);
     out << "\n"
         << paragraph(QStringLiteral(
+               "A mirror kept in step from login, as a user service: put SRC=FOLDER, DST=FOLDER and OPTIONS=... "
+               "lines in ~/.config/sonovert/mirror-NAME.conf, then systemctl --user enable --now "
+               "sonovert-mirror@NAME; its log is journalctl --user -u sonovert-mirror@NAME, and systemctl --user kill "
+               "-s HUP sonovert-mirror@NAME asks for a run over everything."))
+        << paragraph(QStringLiteral(
                "On a terminal one line shows files done, the audio done, the time so far and the time left; a batch "
                "ends with what was converted, skipped and failed, each failure's reason, and the speed. SIGINT or "
                "SIGTERM stops it within a second: finished MP3s stay, no partial file is left."))

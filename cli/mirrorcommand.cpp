@@ -271,6 +271,9 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
                          : QString()));
         return ExitStatus::Failed;
     }
+    // A watch's log (the journal of its service) has a line for each change.
+    if (request.watch)
+        printPlan(plan);
     // And in the folders only this run writes into (a first run stopped).
     cleanWorkFolder(mirror, leftoversBeside(mirror, plan, there));
     MirrorRun run(request, manifest, plan);

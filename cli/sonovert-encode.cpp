@@ -1,6 +1,7 @@
 // sonovert-encode INPUT OUTPUT [options]: one file as the window converts it (filecommand.h).
 // sonovert-encode INPUT... [-o DIR] [options]: many files at once (batchcommand.h).
-// sonovert-encode --mirror SRC... -o DIR: an MP3 copy kept in step (mirrorcommand.h).
+// sonovert-encode --mirror SRC... -o DIR: an MP3 copy kept in step (mirrorcommand.h), with
+// --watch as SRC changes (watchcommand.h).
 #include "batchcommand.h"
 #include "checkcommand.h"
 #include "commandline.h"
@@ -10,6 +11,7 @@
 #include "messages.h"
 #include "mirrorcommand.h"
 #include "playlists.h"
+#include "watchcommand.h"
 
 #include "encoder/filesizesignal.h"
 #include "encoder/input/cuesheet.h"
@@ -52,6 +54,8 @@ ExitStatus run(const QStringList &args)
     }
     if (command.batch.check)
         return runCheckCommand(command.batch);
+    if (command.batch.watch)
+        return runMirrorWatch(command.batch);
     return command.form == Form::Mirror ? runMirrorCommand(command.batch) : runBatchCommand(command.batch);
 }
 

@@ -6,12 +6,13 @@ get_filename_component(top "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 # Each folder and the project folders it may include from, besides itself.
 set(allowed_encoder "")
 set(allowed_common "")
+set(allowed_notify "")
 set(allowed_options "common;encoder")
 set(allowed_files "common;encoder")
 set(allowed_info "common")
-set(allowed_app "options;files;info;common;encoder")
-set(allowed_cli "encoder")
-set(folders encoder common options files info app cli)
+set(allowed_app "options;files;info;common;encoder;notify")
+set(allowed_cli "encoder;notify")
+set(folders encoder notify common options files info app cli)
 
 # Inside encoder/: each subfolder and the subfolders it may include from, besides itself;
 # encoder/'s own files (the component and the run) may include from all of them.
@@ -31,10 +32,10 @@ set(subfolders parallel lame input output tags mp3 core batch playlist)
 # from its own layer and the layers below it, and each module of cli/ stands in one layer.
 set(cli_layers entry commands shared)
 set(cli_entry sonovert-encode commandline commandoptions commandcheck deviceoptions optionrow lamewords helptext command)
-set(cli_commands filecommand batchcommand checkcommand jobroot batchprogress mirrorcommand mirrorplan mirroritems mirrorsources
-    mirrorapply mirrorencode mirrorjobs mirrorroom mirrorfolder mirrorfiles mirrorroots mirrordecisions mirrorsteps manifest
-    playlists playlistrecord playlistkeep)
-set(cli_shared messages console exitstatus choices batchrequest listing paths outputnaming albums nametemplate
+set(cli_commands watchcommand watchtree watchdestination watchsignals filecommand batchcommand checkcommand jobroot batchprogress
+    mirrorcommand mirrorplan mirroritems mirrorsources mirrorapply mirrorencode mirrorjobs mirrorroom mirrorfolder mirrorfiles
+    mirrorroots mirrordecisions mirrorsteps manifest playlists playlistrecord playlistkeep)
+set(cli_shared watchplan messages console exitstatus choices batchrequest listing paths outputnaming albums nametemplate
     disknames diskprobe
     batchsummary batchvoice clippingwarning stopsignals mp3length)
 

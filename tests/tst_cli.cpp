@@ -357,6 +357,13 @@ void TstCli::decide_data()
     refused("--mirror without -o", {"--mirror", "DIR"}, "--mirror needs -o DIR");
     refused("--dry-run without --mirror", {"IN", "OUT", "--dry-run"}, "--dry-run needs --mirror");
     refused("--trash-many in a batch", {"DIR", "--trash-many"}, "--trash-many needs --mirror");
+    taken("the mirror watched", {"--mirror", "DIR", "-o", "DIR", "--watch", "--settle=30"}, Form::Mirror);
+    refused("--watch in a batch", {"DIR", "-o", "DIR", "--watch"}, "--watch needs --mirror");
+    refused("--settle without --watch", {"--mirror", "DIR", "-o", "DIR", "--settle=5"}, "--settle needs --watch");
+    refused("--settle of no time", {"--mirror", "DIR", "-o", "DIR", "--watch", "--settle=0"},
+            "--settle takes a number of seconds from 1 to 86400");
+    refused("a dry run watched", {"--mirror", "DIR", "-o", "DIR", "--watch", "--dry-run"},
+            "--watch keeps the mirror in step: it goes without --dry-run");
     refused("the mirror's albums by tags", {"--mirror", "DIR", "-o", "DIR", "--album", "tags"},
             "--mirror takes --album=folder or off, not --album=tags");
     refused("albums by tags listed", {"DIR", "--list0", "--album=tags"}, "--album=tags cannot be listed (--list0)");
