@@ -19,7 +19,8 @@ AlbumPlan::AlbumPlan(const BatchRequest &request) : m_request(request)
     m_placed.assign(m_counts.size(), 0);
 }
 
-AlbumPlan::AlbumPlan(const BatchRequest &request, const std::vector<BatchInput> &inputs) : m_request(request)
+AlbumPlan::AlbumPlan(const BatchRequest &request, const std::vector<BatchInput> &inputs)
+    : m_request(request), m_keepInputs(false)
 {
     if (request.album == BatchRequest::Album::Off || !request.settings.replayGain)
         return;
@@ -43,7 +44,8 @@ void AlbumPlan::count(const BatchInput &input)
     } else {
         ++m_counts[static_cast<std::size_t>(*found)];
     }
-    m_inputs[static_cast<std::size_t>(m_albums.value(album))].push_back(input);
+    if (m_keepInputs)
+        m_inputs[static_cast<std::size_t>(m_albums.value(album))].push_back(input);
 }
 
 QString AlbumPlan::key(const BatchInput &batchInput)

@@ -30,7 +30,7 @@ set(subfolders parallel lame input output tags mp3 core batch)
 # from its own layer and the layers below it, and each module of cli/ stands in one layer.
 set(cli_layers entry commands shared)
 set(cli_entry sonovert-encode commandline commandoptions commandcheck deviceoptions optionrow lamewords helptext command)
-set(cli_commands filecommand batchcommand checkcommand jobroot batchprogress mirrorcommand mirrorplan mirroritems mirrorsources
+set(cli_commands filecommand batchcommand checkcommand jobroot batchprogress mirrorcommand mirrorplan mirrorplanphases mirroritems mirrorsources
     mirrorapply mirrorencode mirrorjobs mirrorroom mirrorfolder mirrorfiles mirrorroots mirrordecisions mirrorsteps manifest)
 set(cli_shared messages console exitstatus choices batchrequest listing paths outputnaming albums nametemplate
     disknames diskprobe
