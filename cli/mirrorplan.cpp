@@ -230,11 +230,13 @@ void Planner::planSource(BatchInput &input, qsizetype known)
     now.mp3 = mp3Of(input, before, unchanged, &asked);
     const QString wanted = now.mp3;
     const qsizetype owner = ownerOf(record.key(), known);
+    // Its own MP3 as recorded is never a twin's.
+    const auto own = [&] { return known >= 0 && before->mp3 == now.mp3; };
     const auto twin = [&]() -> const Claim * {
+        if (own())
+            return nullptr;
         const auto at = m_claimed.constFind(folded(now.mp3));
-        // Its own MP3 as recorded is never a twin's.
-        const bool own = known >= 0 && before->mp3 == now.mp3;
-        return own || at == m_claimed.constEnd() || at->owner == owner ? nullptr : &*at;
+        return at == m_claimed.constEnd() || at->owner == owner ? nullptr : &*at;
     };
     if (const Claim *earlier = twin(); earlier && !asked.isEmpty() && earlier->asked == asked) {
         m_plan.skipped << path;
@@ -242,7 +244,9 @@ void Planner::planSource(BatchInput &input, qsizetype known)
     }
     for (int n = 2; twin(); ++n)
         now.mp3 = OutputClaims::numbered(wanted, n);
-    m_claimed.insert(folded(now.mp3), {asked, owner});
+    // A name as recorded was claimed so by its source already, where no other folds to it.
+    if (!own() || !asked.isEmpty() || m_names.caseless)
+        m_claimed.insert(folded(now.mp3), {asked, owner});
     if (input.copy)
         now.tags = copiedAsItIs();
     else
