@@ -45,4 +45,6 @@ private:
     std::vector<std::vector<BatchInput>> m_inputs;
     std::vector<int> m_placed;
     bool m_keepInputs = true;
+    QString m_lastFolder; // of the last input given by its absolute path, and its key
+    QString m_lastKey;
 };
