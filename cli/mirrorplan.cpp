@@ -288,11 +288,13 @@ void Planner::planSource(BatchInput &input, qsizetype known)
 
 MirrorPlan Planner::make(std::vector<BatchInput> inputs)
 {
+    m_tagInputs.emplace(tagInputsOf(m_request));
+    std::future<void> folders = readFoldersAhead(*m_tagInputs, m_request, inputs);
     indexRecords();
     claimRecordedNames(inputs);
     m_albums.emplace(m_request, inputs);
     m_plan.albumTracks = m_albums->trackCounts();
-    m_tagInputs.emplace(tagInputsOf(m_request));
+    folders.wait();
     // A WAVE and an MP3 of the same name: the MP3 made of the WAVE is the mirror's, not the copy.
     std::vector<std::size_t> order(inputs.size());
     std::iota(order.begin(), order.end(), std::size_t(0));

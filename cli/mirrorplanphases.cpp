@@ -35,6 +35,20 @@ QString unreadAbove(const MirrorRecord &record, const QStringList &roots, const 
 
 } // namespace
 
+std::future<void> readFoldersAhead(TagInputs &tags, const BatchRequest &request, const std::vector<BatchInput> &inputs)
+{
+    return std::async(std::launch::async, [&tags, &request, &inputs] {
+        EncoderSettings settings = request.settings;
+        for (const BatchInput &input : inputs) {
+            // A folder's digest, as the plan asks it of each source; a sheet's part is left to it.
+            if (!input.copy && input.error.isEmpty() && input.skipped.isEmpty()) {
+                settings.inputFile = input.path;
+                tags.digest(settings);
+            }
+        }
+    });
+}
+
 void planNew(MirrorPlan &plan, std::vector<std::pair<std::size_t, SourceNow>> &fresh, std::vector<bool> &used,
              const QHash<QString, qsizetype> &byMp3, const QString &mirror)
 {

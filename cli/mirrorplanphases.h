@@ -4,16 +4,25 @@
 #include "mirrordecisions.h"
 #include "mirroritems.h"
 
+#include "encoder/batch/batchinput.h"
 #include "encoder/batch/unreadplace.h"
+#include "encoder/mirrorkeys.h"
 
 #include <QHash>
 #include <QString>
 #include <QStringList>
 
+#include <future>
 #include <utility>
 #include <vector>
 
-// The plan's phases once every source with a record of its own has its steps.
+// The plan's phases around the sources' own.
+
+// What the sources' tags are made of beside them, each folder's cover files read once, on
+// another thread while the records are indexed: tags is not to be used until it is done.
+std::future<void> readFoldersAhead(TagInputs &tags, const BatchRequest &request, const std::vector<BatchInput> &inputs);
+
+// Then, once every source with a record of its own has its steps:
 
 // The sources without a record of their own (fresh: by item, what they are now), in their order:
 // a source whose audio is that of a record no source claimed (used: by record) is its MP3 moved;
