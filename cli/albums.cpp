@@ -19,7 +19,8 @@ AlbumPlan::AlbumPlan(const BatchRequest &request) : m_request(request)
     m_placed.assign(m_counts.size(), 0);
 }
 
-AlbumPlan::AlbumPlan(const BatchRequest &request, const std::vector<BatchInput> &inputs) : m_request(request)
+AlbumPlan::AlbumPlan(const BatchRequest &request, const std::vector<BatchInput> &inputs)
+    : m_request(request), m_keepInputs(false)
 {
     if (request.album == BatchRequest::Album::Off || !request.settings.replayGain)
         return;
@@ -43,7 +44,8 @@ void AlbumPlan::count(const BatchInput &input)
     } else {
         ++m_counts[static_cast<std::size_t>(*found)];
     }
-    m_inputs[static_cast<std::size_t>(m_albums.value(album))].push_back(input);
+    if (m_keepInputs)
+        m_inputs[static_cast<std::size_t>(m_albums.value(album))].push_back(input);
 }
 
 QString AlbumPlan::key(const BatchInput &batchInput)
@@ -54,8 +56,14 @@ QString AlbumPlan::key(const BatchInput &batchInput)
     if (m_request.album == BatchRequest::Album::Folder) {
         // A path the list made absolute is clean already: no need to ask for the working folder.
         const qsizetype slash = input.lastIndexOf(QLatin1Char('/'));
-        if (slash > 0 && QDir::isAbsolutePath(input))
-            return QDir::cleanPath(input.left(slash));
+        // A folder's inputs come one after another: its key is made once.
+        if (slash > 0 && !m_lastFolder.isEmpty() && QStringView(input).left(slash) == m_lastFolder)
+            return m_lastKey;
+        if (slash > 0 && QDir::isAbsolutePath(input)) {
+            m_lastFolder = input.left(slash);
+            m_lastKey = QDir::cleanPath(m_lastFolder);
+            return m_lastKey;
+        }
         return QDir::cleanPath(QFileInfo(input).absolutePath());
     }
     const auto known = m_tagKeys.constFind(input);

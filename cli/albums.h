@@ -16,7 +16,7 @@ class AlbumPlan
 {
 public:
     explicit AlbumPlan(const BatchRequest &request);
-    // Of the inputs already listed.
+    // Of the inputs already listed, which it does not copy: no albumInputs().
     AlbumPlan(const BatchRequest &request, const std::vector<BatchInput> &inputs);
 
     // The album's index and the track's place in it, in the list's order; album -1 for none.
@@ -44,4 +44,7 @@ private:
     std::vector<int> m_counts;
     std::vector<std::vector<BatchInput>> m_inputs;
     std::vector<int> m_placed;
+    bool m_keepInputs = true;
+    QString m_lastFolder; // of the last input given by its absolute path, and its key
+    QString m_lastKey;
 };

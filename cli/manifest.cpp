@@ -86,6 +86,19 @@ bool walUsable(const QString &record)
     return std::find(std::begin(kNoSharedMemory), std::end(kNoSharedMemory), type) == std::end(kNoSharedMemory);
 }
 
+// A relative path with no empty, "." or ".." name in it: one QDir::cleanPath leaves as it is and
+// that leads nowhere out of its folder.
+bool isCleanBelow(QStringView path)
+{
+    if (path.isEmpty() || path.startsWith(QLatin1Char('/')))
+        return false;
+    for (const QStringView name : path.tokenize(QLatin1Char('/'))) {
+        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+            return false;
+    }
+    return !path.endsWith(QLatin1Char('/'));
+}
+
 } // namespace
 
 void Manifest::Close::operator()(sqlite3 *db) const
@@ -174,6 +187,9 @@ Result<std::vector<MirrorRecord>> Manifest::records() const
                                  "audio, tags, settings, mp3, mp3size, "
                                  "mp3mtime, stamp, mp3digest FROM mp3s ORDER BY mp3");
     std::vector<MirrorRecord> records;
+    // Counted first: a vector grown by doubling holds up to twice its records while it moves.
+    if (Statement count(m_db.get(), "SELECT count(*) FROM mp3s"); count.step())
+        records.reserve(std::size_t(std::max<qint64>(count.integer(0), 0)));
     // The settings and stamps many records share are held once.
     QSet<QByteArray> shared;
     const auto once = [&shared](QByteArray digest) { return *shared.insert(std::move(digest)); };
@@ -193,9 +209,7 @@ Result<std::vector<MirrorRecord>> Manifest::records() const
                            .mp3Digest = select.blob(12)});
         // A record is only ever of a file below the folder it lies in: one naming a path out of
         // it (a damaged or forged record) would have the run move or trash a file not its own.
-        const QString &mp3 = records.back().mp3;
-        if (mp3.isEmpty() || QDir::isAbsolutePath(mp3) || QDir::cleanPath(mp3) != mp3
-            || mp3 == QLatin1String("..") || mp3.startsWith(QLatin1String("../")))
+        if (!isCleanBelow(records.back().mp3))
             records.pop_back();
     }
     if (!select.ok())

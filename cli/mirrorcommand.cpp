@@ -92,12 +92,17 @@ bool sourcesUsable(const BatchRequest &request)
 QStringList leftoversBeside(const QString &mirror, const MirrorPlan &plan, const QHash<QString, FileStamp> &there)
 {
     QSet<QString> listed;
-    for (auto mp3 = there.keyBegin(); mp3 != there.keyEnd(); ++mp3)
-        listed.insert(QFileInfo(*mp3).path());
     QStringList leftovers;
     for (const MirrorItem &item : plan.items) {
+        if (!item.encodes())
+            continue;
+        // The folders listed, asked only where something is made.
+        if (listed.isEmpty()) {
+            for (auto mp3 = there.keyBegin(); mp3 != there.keyEnd(); ++mp3)
+                listed.insert(QFileInfo(*mp3).path());
+        }
         const QString folder = QFileInfo(item.record.mp3).path();
-        if (!item.encodes() || listed.contains(folder))
+        if (listed.contains(folder))
             continue;
         listed.insert(folder);
         DIR *dir = ::opendir(QFile::encodeName(QDir(mirror).filePath(folder)).constData());

@@ -1,5 +1,13 @@
 // What the run takes of the plan's items: their settings and each album's inputs.
-#include "mirrorplan.h"
+#include "mirroritems.h"
+
+#include <QCryptographicHash>
+
+const QByteArray &copiedAsItIs()
+{
+    static const QByteArray digest = QCryptographicHash::hash("copied as it is", QCryptographicHash::Sha256);
+    return digest;
+}
 
 std::vector<std::vector<BatchInput>> albumInputsOf(const MirrorPlan &plan)
 {

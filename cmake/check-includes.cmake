@@ -33,7 +33,7 @@ set(subfolders parallel lame input output tags mp3 core batch playlist)
 set(cli_layers entry commands shared)
 set(cli_entry sonovert-encode commandline commandoptions commandcheck deviceoptions optionrow lamewords helptext command)
 set(cli_commands watchcommand watchtree watchdestination watchsignals filecommand batchcommand checkcommand jobroot batchprogress
-    mirrorcommand mirrorplan mirroritems mirrorsources mirrorapply mirrorencode mirrorjobs mirrorroom mirrorfolder mirrorfiles
+    mirrorcommand mirrorplan mirrorplanphases mirroritems mirrorsources mirrorapply mirrorencode mirrorjobs mirrorroom mirrorfolder mirrorfiles
     mirrorroots mirrordecisions mirrorsteps manifest playlists playlistrecord playlistkeep)
 set(cli_shared watchplan messages console exitstatus choices batchrequest listing paths outputnaming albums nametemplate
     disknames diskprobe

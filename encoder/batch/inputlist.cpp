@@ -212,7 +212,8 @@ std::optional<BatchInput> InputList::next()
             } else if (folder.sheetInputs.count(name) > 0) {
                 return take(wholeInput(path, joined(below, withoutSuffix(name))), path);
             } else if (isLosslessFileName(name)) {
-                if (m_claimed.count(QDir::cleanPath(path)) > 0)
+                // Most folders hold no sheet naming other files: no path to clean.
+                if (!m_claimed.empty() && m_claimed.count(QDir::cleanPath(path)) > 0)
                     continue;
                 return take(sized(wholeInput(path, joined(below, withoutSuffix(name))), entry), folder.sheetOf(name));
             } else if (isLossyFileName(name) || (m_mp3s && isMp3FileName(name))) {
