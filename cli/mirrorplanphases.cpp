@@ -9,6 +9,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -98,6 +99,7 @@ void planGone(MirrorPlan &plan, const BatchRequest &request, const std::vector<b
               const QStringList &refusedImages, std::vector<UnreadPlace> &unread)
 {
     const QStringList &roots = request.inputs;
+    std::optional<QSet<QString>> points; // read once a plan, where a record's source is missing
     for (std::size_t i = 0; i < plan.records.size(); ++i) {
         // A file still there that the walk did not give (in a folder that cannot be read) is not
         // gone; a CD image's track is gone with its sheet's.
@@ -108,7 +110,9 @@ void planGone(MirrorPlan &plan, const BatchRequest &request, const std::vector<b
         const auto ofRefused = [&record](const QString &folder) { return record.mp3.startsWith(folder); };
         QString unreadPlace = unreadAbove(record, roots, unread);
         if (unreadPlace.isEmpty() && QFileInfo(root).isDir()) {
-            unreadPlace = emptyMountPointAbove(root, root + QLatin1Char('/') + record.source);
+            if (!points)
+                points = mountPoints();
+            unreadPlace = emptyMountPointAbove(*points, root, root + QLatin1Char('/') + record.source);
             const auto named = [&unreadPlace](const UnreadPlace &place) { return place.path == unreadPlace; };
             if (!unreadPlace.isEmpty() && std::none_of(unread.cbegin(), unread.cend(), named))
                 unread.push_back({unreadPlace, QStringLiteral("an empty mount point: a disk not mounted?")});

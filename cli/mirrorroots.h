@@ -4,6 +4,7 @@
 
 #include "encoder/mirrorkeys.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -19,7 +20,9 @@ QString belowRoot(const QStringList &roots, int root, const QString &path);
 // What every MP3 depends on beside its source, its folder's covers and its sheet; with names
 // other than a Linux disk's, those too, so that MP3s named for another disk are renamed.
 TagInputs tagInputsOf(const BatchRequest &request);
-// The folder nearest above a source not found that is there, where it is an empty mount point (a
-// disk listed in /etc/fstab, or mounted now, with nothing in it): a disk not mounted takes
-// nothing away. Else nothing.
-QString emptyMountPointAbove(const QString &root, const QString &source);
+// The disks' folders listed in /etc/fstab and those mounted now, read afresh each time: a watch
+// outlives the disks mounted when it began.
+QSet<QString> mountPoints();
+// The folder nearest above a source not found that is there, where it is an empty mount point
+// (one of points with nothing in it): a disk not mounted takes nothing away. Else nothing.
+QString emptyMountPointAbove(const QSet<QString> &points, const QString &root, const QString &source);

@@ -136,39 +136,31 @@ void readSourcesClock(const BatchRequest &request, MirrorSeen &seen, QString *wh
                           "changed in the last minute is read again by the next run");
 }
 
-namespace {
-
-// The mount points of /etc/fstab and of the disks mounted now, read once.
-const QSet<QString> &mountPoints()
+QSet<QString> mountPoints()
 {
-    static const QSet<QString> points = [] {
-        QSet<QString> found;
-        for (const char *table : {"/etc/fstab", "/proc/self/mounts"}) {
-            QFile file(QString::fromLatin1(table));
-            if (!file.open(QIODevice::ReadOnly))
+    QSet<QString> found;
+    for (const char *table : {"/etc/fstab", "/proc/self/mounts"}) {
+        QFile file(QString::fromLatin1(table));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() < 2 || fields[0].startsWith('#'))
                 continue;
-            for (const QByteArray &line : file.readAll().split('\n')) {
-                const QList<QByteArray> fields = line.simplified().split(' ');
-                if (fields.size() < 2 || fields[0].startsWith('#'))
-                    continue;
-                QByteArray point = fields[1];
-                point.replace("\\040", " ").replace("\\011", "\t").replace("\\012", "\n").replace("\\134", "\\");
-                found.insert(QDir::cleanPath(QFile::decodeName(point)));
-            }
+            QByteArray point = fields[1];
+            point.replace("\\040", " ").replace("\\011", "\t").replace("\\012", "\n").replace("\\134", "\\");
+            found.insert(QDir::cleanPath(QFile::decodeName(point)));
         }
-        return found;
-    }();
-    return points;
+    }
+    return found;
 }
 
-} // namespace
-
-QString emptyMountPointAbove(const QString &root, const QString &source)
+QString emptyMountPointAbove(const QSet<QString> &points, const QString &root, const QString &source)
 {
     QString folder = QFileInfo(source).path();
     while (folder.size() > root.size() && !QFileInfo::exists(folder))
         folder = QFileInfo(folder).path();
-    if (!mountPoints().contains(folder)
+    if (!points.contains(folder)
         || !QDir(folder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
         return {};
     return folder;
