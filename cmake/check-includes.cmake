@@ -35,7 +35,7 @@ set(cli_commands filecommand batchcommand checkcommand jobroot batchprogress mir
     mirrorapply mirrorencode mirrorjobs mirrorroom mirrorfolder mirrorfiles mirrorroots mirrordecisions mirrorsteps manifest
     playlists playlistrecord playlistkeep)
 set(cli_shared messages console exitstatus choices batchrequest listing paths outputnaming albums nametemplate
-    disknames diskprobe
+    disknames diskprobe recordcopy
     batchsummary batchvoice clippingwarning stopsignals mp3length)
 
 # The quoted includes of every source and header under dir, as "file|header" pairs.
