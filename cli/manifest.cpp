@@ -161,12 +161,16 @@ Outcome Manifest::open(const QString &path, Access access)
     }
     // Else the record is held in memory and written whole (recordcopy.h): FAT through fusefat
     // loses the pages a file gains once the process that made it has closed it.
+    bool leftLog = false;
     if (!m_db) {
         sqlite3 *db = nullptr;
         const int opened = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         m_db.reset(db);
         if (opened != SQLITE_OK)
             return failure();
+        // A write-ahead log left beside it is folded into the file as it is read: the file is
+        // written again whole.
+        leftLog = QFileInfo::exists(path + QStringLiteral("-wal"));
         if (Outcome loaded = loadRecord(path, db); !loaded)
             return loaded;
         m_held = path;
@@ -193,7 +197,7 @@ Outcome Manifest::open(const QString &path, Access access)
         widened = true;
     }
     // A record held in memory is written back only once it differs from the disk's.
-    m_saved = fresh || widened ? -1 : sqlite3_total_changes64(m_db.get());
+    m_saved = fresh || widened || leftLog ? -1 : sqlite3_total_changes64(m_db.get());
     m_savedAt = std::chrono::steady_clock::now();
     return Outcome::success();
 }
