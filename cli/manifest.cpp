@@ -1,5 +1,7 @@
 #include "manifest.h"
 
+#include "recordcopy.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
@@ -107,7 +109,31 @@ void Manifest::Close::operator()(sqlite3 *db) const
 }
 
 Manifest::Manifest() = default;
-Manifest::~Manifest() = default;
+
+Manifest::~Manifest()
+{
+    // What changed after the last flush (the playlists' rows) is kept; nobody is left to tell.
+    if (m_db)
+        static_cast<void>(save(false));
+}
+
+Outcome Manifest::save(bool whenDue)
+{
+    const qint64 changes = sqlite3_total_changes64(m_db.get());
+    if (m_held.isEmpty() || changes == m_saved)
+        return Outcome::success();
+    // Each save writes the whole record: often enough that a kill costs few records (the next run
+    // mends them from the MP3s), seldom enough to cost at most a tenth of the run.
+    const auto now = std::chrono::steady_clock::now();
+    if (whenDue && now - m_savedAt < std::max<std::chrono::steady_clock::duration>(kSaveEvery, 10 * m_saving))
+        return Outcome::success();
+    Outcome saved = saveRecord(m_db.get(), m_held);
+    m_savedAt = std::chrono::steady_clock::now();
+    m_saving = m_savedAt - now;
+    if (saved)
+        m_saved = changes;
+    return saved;
+}
 
 Outcome Manifest::failure() const
 {
@@ -133,8 +159,9 @@ Outcome Manifest::open(const QString &path, Access access)
         return opened == SQLITE_OK ? Outcome::success() : failure();
     }
     // The write-ahead log where the disk can hold its shared memory, so a dry run reads while a
-    // run writes; else, or where it fails, the rollback journal. Either survives a killed process.
-    for (const bool wal : {walUsable(path), false}) {
+    // run writes. A lost power cut costs at most the last records, which the next run mends from
+    // the MP3s there.
+    if (walUsable(path)) {
         sqlite3 *db = nullptr;
         const int opened = sqlite3_open_v2(path.toUtf8().constData(), &db,
                                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -142,29 +169,31 @@ Outcome Manifest::open(const QString &path, Access access)
         if (opened != SQLITE_OK)
             return failure();
         sqlite3_busy_timeout(db, 10000);
-        if (wal) {
-            // A lost power cut costs at most the last records, which the next run mends from the
-            // MP3s there.
-            if (exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; SELECT count(*) FROM sqlite_master;"))
-                break;
-            continue;
-        }
-        // A record left in the write-ahead log is read without shared memory (exclusive), then
-        // turned into a database of its own; a stick pulled out loses nothing synced.
-        if (Outcome set = exec("PRAGMA locking_mode=EXCLUSIVE; PRAGMA journal_mode=DELETE; "
-                               "PRAGMA locking_mode=NORMAL; PRAGMA synchronous=FULL; "
-                               "SELECT count(*) FROM sqlite_master;");
-            !set)
-            return set;
-        break;
+        if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; SELECT count(*) FROM sqlite_master;"))
+            m_db.reset();
+    }
+    // Else the record is held in memory and written whole (recordcopy.h): FAT through fusefat
+    // loses the pages a file gains once the process that made it has closed it.
+    bool leftLog = false;
+    if (!m_db) {
+        sqlite3 *db = nullptr;
+        const int opened = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        m_db.reset(db);
+        if (opened != SQLITE_OK)
+            return failure();
+        // A write-ahead log left beside it is folded into the file as it is read: the file is
+        // written again whole.
+        leftLog = QFileInfo::exists(path + QStringLiteral("-wal"));
+        if (Outcome loaded = loadRecord(path, db); !loaded)
+            return loaded;
+        m_held = path;
     }
     const QByteArray mp3s = "CREATE TABLE IF NOT EXISTS mp3s (root INTEGER NOT NULL, source TEXT NOT NULL, "
                             "track INTEGER NOT NULL, size INTEGER, mtime INTEGER, audio BLOB, tags BLOB, "
                             "settings BLOB, mp3 TEXT NOT NULL UNIQUE, mp3size INTEGER, mp3mtime INTEGER, "
                             "stamp BLOB, mp3digest BLOB, PRIMARY KEY (root, source, track))";
-    // A new record gets the playlists' table in the transaction that makes it: FAT through fusefat
-    // loses the pages that grow a file once the process that made it has closed it. An earlier
-    // release's record gets it with its first playlist (playlistrecord.h).
+    // A new record gets the playlists' table with it; an earlier release's record gets it with its
+    // first playlist (playlistrecord.h).
     const bool fresh = !Statement(m_db.get(), "SELECT 1 FROM mp3s LIMIT 0").ok();
     if (Outcome made = exec((fresh ? "BEGIN; " + mp3s + "; " + kPlaylistsTable + "; COMMIT;" : mp3s).constData());
         !made) {
@@ -172,12 +201,17 @@ Outcome Manifest::open(const QString &path, Access access)
         return made;
     }
     // A record of an earlier release: its rows get what they lack as the next runs write them.
-    if (!Statement(m_db.get(), "SELECT stamp FROM mp3s LIMIT 0").ok()) {
-        if (Outcome added = exec("ALTER TABLE mp3s ADD COLUMN stamp BLOB"); !added)
+    bool widened = false;
+    for (const QByteArray column : {"stamp", "mp3digest"}) {
+        if (Statement(m_db.get(), ("SELECT " + column + " FROM mp3s LIMIT 0").constData()).ok())
+            continue;
+        if (Outcome added = exec(("ALTER TABLE mp3s ADD COLUMN " + column + " BLOB").constData()); !added)
             return added;
+        widened = true;
     }
-    if (!Statement(m_db.get(), "SELECT mp3digest FROM mp3s LIMIT 0").ok())
-        return exec("ALTER TABLE mp3s ADD COLUMN mp3digest BLOB");
+    // A record held in memory is written back only once it differs from the disk's.
+    m_saved = fresh || widened || leftLog ? -1 : sqlite3_total_changes64(m_db.get());
+    m_savedAt = std::chrono::steady_clock::now();
     return Outcome::success();
 }
 
@@ -230,7 +264,10 @@ Outcome Manifest::remove(const QString &mp3)
 Outcome Manifest::change(Change change)
 {
     if (m_waiting.empty()) {
-        if (Outcome written = write(change); written || !diskFull())
+        Outcome written = write(change);
+        if (written)
+            static_cast<void>(save(true)); // one that fails is tried again, and told by flush()
+        if (written || !diskFull())
             return written;
     } else if (flush()) {
         return write(change);
@@ -246,7 +283,7 @@ Outcome Manifest::flush()
             return written;
         m_waiting.erase(m_waiting.begin());
     }
-    return Outcome::success();
+    return save(false);
 }
 
 bool Manifest::diskFull() const

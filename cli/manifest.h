@@ -6,6 +6,7 @@
 #include <QHashFunctions>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -56,7 +57,8 @@ struct MirrorRecord
 
 // The mirror's record of its MP3s: an SQLite database in the mirror's folder. Each change is one
 // transaction, written once its MP3 is in place, so an interrupt at any moment leaves at worst a
-// record whose MP3 is gone or an MP3 without its record, both mended by the next run.
+// record whose MP3 is gone or MP3s without their records, all mended by the next run. Where the
+// disk takes no write-ahead log, the changes of the last seconds are those an interrupt loses.
 class Manifest
 {
 public:
@@ -70,7 +72,8 @@ public:
     Outcome put(const MirrorRecord &record);
     Outcome remove(const QString &mp3);
     // Where the disk is full, the changes wait, in their order, until it has room again (the MP3s
-    // a stopped run drops free theirs); this writes those waiting, or says why it cannot.
+    // a stopped run drops free theirs); this writes those waiting, and a record held in memory,
+    // or says why it cannot.
     Outcome flush();
     // For the record's other tables (playlistrecord.h).
     sqlite3 *database() const { return m_db.get(); }
@@ -84,6 +87,7 @@ private:
     Outcome change(Change change);
     Outcome write(const Change &change);
     bool diskFull() const;
+    Outcome save(bool whenDue);
     Outcome exec(const char *sql) const;
     Outcome failure() const;
     struct Close
@@ -92,4 +96,11 @@ private:
     };
     std::unique_ptr<sqlite3, Close> m_db;
     std::vector<Change> m_waiting;
+    // Where the disk cannot take the write-ahead log, the record is held in memory and written
+    // whole (recordcopy.h) to this path, at most every kSaveEvery while a run changes it.
+    QString m_held;
+    static constexpr std::chrono::seconds kSaveEvery {2};
+    qint64 m_saved = 0; // the database's count of changed rows when last written, -1 for never
+    std::chrono::steady_clock::time_point m_savedAt;
+    std::chrono::steady_clock::duration m_saving {}; // how long the last write took
 };

@@ -298,8 +298,13 @@ ExitStatus runMirrorCommand(const BatchRequest &given)
     if (!recorded)
         say(recorded.message);
     // Its playlists, as the record now names the MP3s; a stopped run leaves them for the next.
-    const bool playlistsKept = stopRequested() || !recorded || !writesPlaylists(request)
-                            || keepPlaylists(request, manifest, mirror);
+    bool playlistsKept = stopRequested() || !recorded || !writesPlaylists(request)
+                      || keepPlaylists(request, manifest, mirror);
+    // Their rows saved too, where the record is saved whole: a failure there is told.
+    if (const Outcome saved = recorded ? manifest.flush() : Outcome::success(); !saved) {
+        say(saved.message);
+        playlistsKept = false;
+    }
     say(run.summary());
     if (const int stopSignal = stopSignalCaught())
         return stoppedBy(stopSignal);

@@ -36,7 +36,7 @@ set(cli_commands watchcommand watchtree watchdestination watchsignals filecomman
     mirrorcommand mirrorplan mirrorplanphases mirroritems mirrorsources mirrorapply mirrorencode mirrorjobs mirrorroom mirrorfolder mirrorfiles
     mirrorroots mirrordecisions mirrorsteps manifest playlists playlistrecord playlistkeep)
 set(cli_shared watchplan messages console exitstatus choices batchrequest listing paths outputnaming albums nametemplate
-    disknames diskprobe
+    disknames diskprobe recordcopy
     batchsummary batchvoice clippingwarning stopsignals mp3length)
 
 # The quoted includes of every source and header under dir, as "file|header" pairs.

@@ -8,7 +8,10 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <sqlite3.h>
+
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -68,6 +71,8 @@ class TstMirrorStick : public MirrorTest
 private slots:
     void onStick_data();
     void onStick();
+    void recordGrows_data();
+    void recordGrows();
 };
 
 void TstMirrorStick::onStick_data()
@@ -201,6 +206,66 @@ void TstMirrorStick::onStick()
     QVERIFY(encode(onReadOnly + QStringList {QStringLiteral("--dry-run")}).out.startsWith(nothing));
     const Run refused = encode(onReadOnly);
     QVERIFY2(refused.exitCode == 1 && refused.err.contains(QLatin1String("read-only")), qPrintable(refused.err));
+}
+
+void TstMirrorStick::recordGrows_data()
+{
+    QTest::addColumn<QString>("fileSystem");
+    QTest::addColumn<int>("first"); // sources of the first run, 122 with the second's
+    QTest::newRow("fat: a later run adds pages") << "fat" << 2;
+}
+
+// A record that a later run grows well past the pages its first run wrote is whole once the stick
+// is mounted again, and a run with nothing to do leaves it as it was.
+void TstMirrorStick::recordGrows()
+{
+    QFETCH(QString, fileSystem);
+    QFETCH(int, first);
+    if (::geteuid() != 0)
+        QSKIP("mounting a file system image needs root");
+    m_image = m_dir.filePath(fileSystem + QStringLiteral("-grows.img"));
+    m_stick = m_dir.filePath(fileSystem + QStringLiteral("-grows"));
+    const auto unmount = qScopeGuard([this] { unmountStick(); });
+    if (const QString why = mountStick(fileSystem); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    const QString src = m_dir.filePath(fileSystem + QStringLiteral("-grows-src/"));
+    m_dst = m_stick + QStringLiteral("/mp3");
+    const QString record = m_dst + QStringLiteral("/.sonovert-mirror.sqlite");
+    const QStringList args {QStringLiteral("--mirror"), src, QStringLiteral("-o"), m_dst, QStringLiteral("--jobs=2")};
+    // Long names make long rows: a few sources fill a page.
+    const QString album = QStringLiteral("An album whose name runs long enough to fill a record's page in few rows/");
+    qint64 firstSize = 0;
+    for (const int sources : {first, 122}) {
+        for (int i = 0; i < sources; ++i)
+            QVERIFY(writeTrack(src + album + QStringLiteral("Track %1 of a title as long as its album's.wav").arg(i, 3, 10, QLatin1Char('0')),
+                               quint32(i + 1), "Track", 0.2));
+        const Run done = encode(args);
+        QVERIFY2(done.exitCode == 0, qPrintable(done.err));
+        firstSize = firstSize ? firstSize : QFileInfo(record).size();
+    }
+    // What the image holds, not what the driver keeps in memory.
+    unmountStick();
+    QVERIFY(mountStick(fileSystem, false).isEmpty());
+    QVERIFY2(QFileInfo(record).size() >= 4 * firstSize, qPrintable(QString::number(firstSize)));
+    sqlite3 *opened = nullptr;
+    QCOMPARE(sqlite3_open_v2(QFile::encodeName(record).constData(), &opened, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    std::unique_ptr<sqlite3, int (*)(sqlite3 *)> db(opened, sqlite3_close);
+    QStringList answers;
+    const auto collect = [](void *into, int, char **values, char **) {
+        *static_cast<QStringList *>(into) << QString::fromUtf8(values[0]);
+        return 0;
+    };
+    QCOMPARE(sqlite3_exec(db.get(), "PRAGMA integrity_check; SELECT count(*) FROM mp3s", collect, &answers, nullptr), SQLITE_OK);
+    QCOMPARE(answers, (QStringList {QStringLiteral("ok"), QStringLiteral("122")}));
+    db.reset();
+    // The first run after mounting again records the MP3s' times as the image keeps them; the
+    // next, with nothing to do, leaves the record's file as it is.
+    struct stat before {}, after {};
+    QVERIFY(encode(args).exitCode == 0 && ::stat(QFile::encodeName(record).constData(), &before) == 0);
+    QVERIFY(encode(args).exitCode == 0 && ::stat(QFile::encodeName(record).constData(), &after) == 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    QCOMPARE(tree(m_stick).keys().filter(QLatin1String(".new")), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TstMirrorStick)
