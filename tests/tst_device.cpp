@@ -95,20 +95,15 @@ std::pair<double, double> loudnessOf(const QStringList &mp3s)
     return figures ? std::pair(-18.0 - figures->gainDb, 20 * std::log10(figures->peak)) : std::pair(0.0, 0.0);
 }
 
-// Pink noise (Paul Kellet's filter over white noise of a fixed seed), 32-bit float, the same in
-// both channels, about -30 LUFS: wideband, so lame's low-pass takes off loudness that K-weighting
-// counts, and coded with bits to spare at 128 kbit/s, so the coding adds little noise of its own.
+// Pink noise (Paul Kellet's filter over a fixed white noise), the same in both channels, about
+// -30 LUFS: wideband, and coded with bits to spare at 128 kbit/s (little noise of the coding's own).
 bool writePinkNoise(const QString &path, double seconds, int rate)
 {
     SF_INFO info {};
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    info.channels = 2;
     info.samplerate = rate;
-    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    if (!file)
-        return false;
-    const qint64 frames = std::llround(seconds * rate);
-    std::vector<float> samples(static_cast<std::size_t>(frames) * 2);
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    std::vector<float> samples(static_cast<std::size_t>(std::llround(seconds * rate)) * 2);
     std::uint32_t random = 12345;
     double b[3] = {};
     for (std::size_t i = 0; i < samples.size(); i += 2) {
@@ -119,8 +114,10 @@ bool writePinkNoise(const QString &path, double seconds, int rate)
         b[2] = 0.57000 * b[2] + white * 1.0526913;
         samples[i] = samples[i + 1] = float(0.02 * (b[0] + b[1] + b[2] + white * 0.1848));
     }
-    const bool written = sf_writef_float(file, samples.data(), frames) == frames;
-    return sf_close(file) == 0 && written;
+    const sf_count_t frames = sf_count_t(samples.size() / 2);
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    const bool written = file && sf_writef_float(file, samples.data(), frames) == frames;
+    return file && sf_close(file) == 0 && written;
 }
 
 } // namespace
