@@ -16,9 +16,11 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include <jpeglib.h>
+#include <sndfile.h>
 #include <png.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
@@ -91,6 +93,31 @@ std::pair<double, double> loudnessOf(const QStringList &mp3s)
     }
     const std::optional<TrackGain> figures = LoudnessMeter::figures(all);
     return figures ? std::pair(-18.0 - figures->gainDb, 20 * std::log10(figures->peak)) : std::pair(0.0, 0.0);
+}
+
+// Pink noise (Paul Kellet's filter over a fixed white noise), the same in both channels, about
+// -30 LUFS: wideband, and coded with bits to spare at 128 kbit/s (little noise of the coding's own).
+bool writePinkNoise(const QString &path, double seconds, int rate)
+{
+    SF_INFO info {};
+    info.samplerate = rate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    std::vector<float> samples(static_cast<std::size_t>(std::llround(seconds * rate)) * 2);
+    std::uint32_t random = 12345;
+    double b[3] = {};
+    for (std::size_t i = 0; i < samples.size(); i += 2) {
+        random = random * 1664525u + 1013904223u;
+        const double white = double(random) / 4294967296.0 * 2 - 1;
+        b[0] = 0.99765 * b[0] + white * 0.0990460;
+        b[1] = 0.96300 * b[1] + white * 0.2965164;
+        b[2] = 0.57000 * b[2] + white * 1.0526913;
+        samples[i] = samples[i + 1] = float(0.02 * (b[0] + b[1] + b[2] + white * 0.1848));
+    }
+    const sf_count_t frames = sf_count_t(samples.size() / 2);
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    const bool written = file && sf_writef_float(file, samples.data(), frames) == frames;
+    return file && sf_close(file) == 0 && written;
 }
 
 } // namespace
@@ -253,37 +280,54 @@ private slots:
 
     void applyGain_data()
     {
-        QTest::addColumn<double>("amplitude");
-        QTest::addColumn<double>("spike"); // a burst a second; 0: none
+        QTest::addColumn<QString>("source"); // noise: pink, wideband; tone: 997 Hz; peaks: a quiet tone with loud bursts
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("bitrate"); // kbit/s at a constant rate; 0: variable
+        QTest::addColumn<int>("vbrLevel");
         QTest::addColumn<bool>("limited");
-        QTest::newRow("quiet, raised") << 0.03 << 0.0 << false;
-        QTest::newRow("quiet with peaks, held") << 0.01 << 0.95 << true;
+        QTest::newRow("noise, 320 kbit/s") << "noise" << 44100 << 320 << 0 << false;
+        QTest::newRow("noise, 128 kbit/s") << "noise" << 44100 << 128 << 0 << false;
+        QTest::newRow("noise, 192 kbit/s") << "noise" << 44100 << 192 << 0 << false;
+        QTest::newRow("noise, 64 kbit/s at 24 kHz") << "noise" << 44100 << 64 << 0 << false;
+        QTest::newRow("noise, 48 kHz held to 44.1") << "noise" << 48000 << 128 << 0 << false;
+        QTest::newRow("noise, V2") << "noise" << 44100 << 0 << 2 << false;
+        QTest::newRow("noise, V5") << "noise" << 44100 << 0 << 5 << false;
+        QTest::newRow("tone, 128 kbit/s") << "tone" << 44100 << 128 << 0 << false;
+        QTest::newRow("quiet with peaks, held") << "peaks" << 44100 << 128 << 0 << true;
     }
     void applyGain()
     {
-        QFETCH(double, amplitude);
-        QFETCH(double, spike);
+        QFETCH(QString, source);
+        QFETCH(int, rate);
+        QFETCH(int, bitrate);
+        QFETCH(int, vbrLevel);
         QFETCH(bool, limited);
         QTemporaryDir dir;
         const QString wave = dir.filePath(QStringLiteral("in.wav"));
         const QString mp3 = dir.filePath(QStringLiteral("out.mp3"));
-        QVERIFY(writeToneWave(wave, 6, 44100, 2, amplitude, SampleType::Float32));
-        if (spike > 0) { // 1 ms of a loud tone each 200 ms, over the float samples at the end
+        if (source == QLatin1String("noise"))
+            QVERIFY(writePinkNoise(wave, 5, rate));
+        else
+            QVERIFY(writeToneWave(wave, 5, rate, 2, source == QLatin1String("tone") ? 0.03 : 0.01, SampleType::Float32));
+        if (source == QLatin1String("peaks")) { // 1 ms of a loud tone each 200 ms, over the float samples at the end
             QFile file(wave);
             QVERIFY(file.open(QIODevice::ReadWrite));
-            const qint64 data = file.size() - 6 * 44100 * 8;
-            for (int burst = 0; burst < 30; ++burst) {
+            const qint64 data = file.size() - 5 * 44100 * 8;
+            for (int burst = 0; burst < 25; ++burst) {
                 QVERIFY(file.seek(data + qint64(burst) * 8820 * 8));
                 for (int n = 0; n < 44; ++n) {
-                    const float value = float(spike * std::sin(2 * M_PI * 3000 * n / 44100));
+                    const float value = float(0.95 * std::sin(2 * M_PI * 3000 * n / 44100));
                     file.write(reinterpret_cast<const char *>(&value), 4);
                     file.write(reinterpret_cast<const char *>(&value), 4);
                 }
             }
         }
-        const EncoderSettings settings = settingsFor(wave, mp3, [](EncoderSettings &s) {
+        const EncoderSettings settings = settingsFor(wave, mp3, [&](EncoderSettings &s) {
             s.device.applyGain = DeviceSettings::Gain::Track;
-            s.bitrate = 320; // at lower rates the coding itself takes 0.2 to 0.5 dB off a tone
+            s.device.maxRate = 44100;
+            s.useVbr = bitrate == 0;
+            s.bitrate = s.useVbr ? s.bitrate : bitrate;
+            s.vbrRate = vbrLevel;
         });
         const std::atomic_bool abort = false;
         QVERIFY(runEncode(settings, abort, [](int, qint64) {}));
@@ -304,7 +348,7 @@ private slots:
         QProcess run;
         run.start(QStringLiteral(SONOVERT_ENCODE),
                   {dir.filePath(QStringLiteral("in")), QStringLiteral("-o"), dir.filePath(QStringLiteral("out")),
-                   QStringLiteral("--apply-gain=album"), QStringLiteral("--Bitrate=320")});
+                   QStringLiteral("--apply-gain=album")});
         QVERIFY(run.waitForFinished(20000));
         QCOMPARE(run.exitCode(), 0);
         const QString quiet = dir.filePath(QStringLiteral("out/Album/01 quiet.mp3"));

@@ -22,7 +22,8 @@ constexpr unsigned long kLowestRate = 16;
 } // namespace
 
 LoudnessMeter::LoudnessMeter(int channels, int sampleRate, bool mixToMono)
-    : m_mix(mixToMono && channels == 2), m_channels(static_cast<std::size_t>(std::max(channels, 0)))
+    : m_mix(mixToMono && channels == 2), m_channels(static_cast<std::size_t>(std::max(channels, 0))),
+      m_rate(sampleRate)
 {
     // The sample peak is taken here: libebur128's pass for it costs a sixth of the analysis.
     m_state.reset(ebur128_init(m_mix ? 1u : static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
@@ -36,11 +37,21 @@ void LoudnessMeter::setScale(double factor)
     m_scale = static_cast<float>(factor);
 }
 
+void LoudnessMeter::setLowpass(double cutoffHz)
+{
+    // Near half the rate the band lost is too thin to count, and the filter's edge too steep.
+    constexpr double kHighestCutoff = 0.45;
+    if (cutoffHz > 0 && cutoffHz < kHighestCutoff * m_rate)
+        m_lowpass.emplace(cutoffHz, m_rate, m_mix ? 1 : m_channels);
+    else
+        m_lowpass.reset();
+}
+
 void LoudnessMeter::add(const short *pcm, qint64 frames)
 {
     if (!m_state || frames <= 0)
         return;
-    if (m_scale != 1.0f) {
+    if (m_scale != 1.0f || m_lowpass) {
         m_scaled.resize(static_cast<std::size_t>(frames) * m_channels);
         for (std::size_t i = 0; i < m_scaled.size(); ++i)
             m_scaled[i] = float(pcm[i]) * m_scale / kShortScale;
@@ -78,16 +89,20 @@ void LoudnessMeter::add(const float *pcm, qint64 frames)
 
 void LoudnessMeter::addFloats(const float *pcm, qint64 frames)
 {
-    if (!m_mix) {
-        addPeakOf(pcm, static_cast<std::size_t>(frames) * m_channels);
-        keepIf(ebur128_add_frames_float(m_state.get(), pcm, static_cast<std::size_t>(frames)));
-        return;
+    const std::size_t count = static_cast<std::size_t>(frames) * (m_mix ? 1 : m_channels);
+    if (m_mix) {
+        m_mono.resize(static_cast<std::size_t>(frames));
+        for (qint64 i = 0; i < frames; ++i)
+            m_mono[static_cast<std::size_t>(i)] = (pcm[2 * i] + pcm[2 * i + 1]) / 2;
+        pcm = m_mono.data();
     }
-    m_mono.resize(static_cast<std::size_t>(frames));
-    for (qint64 i = 0; i < frames; ++i)
-        m_mono[static_cast<std::size_t>(i)] = (pcm[2 * i] + pcm[2 * i + 1]) / 2;
-    addPeakOf(m_mono.data(), m_mono.size());
-    keepIf(ebur128_add_frames_float(m_state.get(), m_mono.data(), m_mono.size()));
+    addPeakOf(pcm, count);
+    if (m_lowpass) {
+        m_filtered.assign(pcm, pcm + count);
+        m_lowpass->run(m_filtered.data(), static_cast<std::size_t>(frames));
+        pcm = m_filtered.data();
+    }
+    keepIf(ebur128_add_frames_float(m_state.get(), pcm, static_cast<std::size_t>(frames)));
 }
 
 void LoudnessMeter::addPeakOf(const float *samples, std::size_t count)
@@ -113,6 +128,7 @@ void LoudnessMeter::finish()
         keepIf(ebur128_change_parameters(m_state.get(), m_state->channels, kLowestRate));
     m_mono = {};
     m_scaled = {};
+    m_filtered = {};
 }
 
 std::optional<TrackGain> LoudnessMeter::figures(const std::vector<const LoudnessMeter *> &meters)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "encoder/core/trackgain.h"
+#include "lowpass.h"
 
 #include <QtGlobal>
 
@@ -25,6 +26,10 @@ public:
     // The audio is measured as if scaled by factor: where the samples are scaled as lame takes
     // them, the figures are those of the MP3 as written.
     void setScale(double factor);
+    // The loudness is measured through a low-pass at cutoffHz, as an encoder that keeps only
+    // the band below it leaves the audio; the peak is still the unfiltered one. Before the first
+    // add(); a cutoff at or past 0.45 of the sample rate, or none (0 or less), measures all.
+    void setLowpass(double cutoffHz);
     // Interleaved frames of the channels given.
     void add(const short *pcm, qint64 frames);
     void add(const float *pcm, qint64 frames);
@@ -52,8 +57,11 @@ private:
     double m_peak = 0;
     std::unique_ptr<ebur128_state, StateDestroyer> m_state;
     float m_scale = 1.0f;
+    int m_rate = 0;
+    std::optional<Lowpass> m_lowpass;
     std::vector<float> m_mono;
     std::vector<float> m_scaled;
+    std::vector<float> m_filtered;
 };
 
 // Where the MP3 of audio with these figures will clip when decoded, the gain that avoids it;

@@ -68,12 +68,30 @@ Outcome encodeFrames(const EncodeFeed &feed, qint64 count, qint64 *done)
 template Outcome encodeFrames<short>(const EncodeFeed &, qint64, qint64 *);
 template Outcome encodeFrames<float>(const EncodeFeed &, qint64, qint64 *);
 
+namespace {
+
+// Where the gain is applied to the samples, its figure comes from the audio as lame keeps it:
+// scaled by the factor lame uses, which holds the gain asked for times the one its constant and
+// average bit rates take off against clipping (0.95 at 160 kbit/s and below), and at a constant
+// bit rate without the band above its low-pass, which K-weighting counts. At a variable one its
+// coding puts about as much back below the low-pass as it takes off above.
+void measureAsKept(lame_t lame, LoudnessMeter &meter)
+{
+    meter.setScale(lame_get_scale(lame));
+    if (lame_get_VBR(lame) == vbr_off)
+        meter.setLowpass(lame_get_lowpassfreq(lame));
+}
+
+} // namespace
+
 std::unique_ptr<LoudnessMeter> loudnessMeterFor(lame_t lame, const EncoderSettings &settings, const InputInfo &source)
 {
     if (!settings.replayGain)
         return nullptr;
     auto meter = std::make_unique<LoudnessMeter>(source.channels, source.sampleRate, lame_get_mode(lame) == MONO);
-    if (const std::optional<double> applied = settings.device.appliedDb; applied && *applied != 0)
+    if (settings.device.applyGain != DeviceSettings::Gain::Off)
+        measureAsKept(lame, *meter);
+    else if (const std::optional<double> applied = settings.device.appliedDb; applied && *applied != 0)
         meter->setScale(std::pow(10.0, *applied / 20));
     return meter;
 }
