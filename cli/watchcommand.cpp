@@ -246,6 +246,10 @@ void Watch::sayWatching()
 
 ExitStatus runMirrorWatch(const BatchRequest &request)
 {
+    // A fixed trim threshold: glibc's own rises with the largest block freed (up to 64 MB), and
+    // malloc_trim() leaves alone the free top of a worker thread's arena, so a run's memory would
+    // stay resident for the whole idle time.
+    ::mallopt(M_TRIM_THRESHOLD, 128 * 1024);
     Watch watch(request);
     return watch.run();
 }
