@@ -20,8 +20,9 @@ QString belowRoot(const QStringList &roots, int root, const QString &path);
 // What every MP3 depends on beside its source, its folder's covers and its sheet; with names
 // other than a Linux disk's, those too, so that MP3s named for another disk are renamed.
 TagInputs tagInputsOf(const BatchRequest &request);
-// The disks' folders listed in /etc/fstab and those mounted now, read afresh each time: a watch
-// outlives the disks mounted when it began.
+// The folders disks are mounted on now, and those with the ones /etc/fstab lists, read afresh
+// each time: a watch outlives the disks mounted when it began.
+QSet<QString> mountedNow();
 QSet<QString> mountPoints();
 // The folder nearest above a source not found that is there, where it is an empty mount point
 // (one of points with nothing in it): a disk not mounted takes nothing away. Else nothing.

@@ -136,22 +136,38 @@ void readSourcesClock(const BatchRequest &request, MirrorSeen &seen, QString *wh
                           "changed in the last minute is read again by the next run");
 }
 
-QSet<QString> mountPoints()
+namespace {
+
+// The mount points a table lists in its second field (fstab's and /proc/self/mounts' layout),
+// with space, tab, newline and backslash in octal.
+void addMountPoints(const char *table, QSet<QString> &found)
+{
+    QFile file(QString::fromLatin1(table));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 2 || fields[0].startsWith('#'))
+            continue;
+        QByteArray point = fields[1];
+        point.replace("\\040", " ").replace("\\011", "\t").replace("\\012", "\n").replace("\\134", "\\");
+        found.insert(QDir::cleanPath(QFile::decodeName(point)));
+    }
+}
+
+} // namespace
+
+QSet<QString> mountedNow()
 {
     QSet<QString> found;
-    for (const char *table : {"/etc/fstab", "/proc/self/mounts"}) {
-        QFile file(QString::fromLatin1(table));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &line : file.readAll().split('\n')) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() < 2 || fields[0].startsWith('#'))
-                continue;
-            QByteArray point = fields[1];
-            point.replace("\\040", " ").replace("\\011", "\t").replace("\\012", "\n").replace("\\134", "\\");
-            found.insert(QDir::cleanPath(QFile::decodeName(point)));
-        }
-    }
+    addMountPoints("/proc/self/mounts", found);
+    return found;
+}
+
+QSet<QString> mountPoints()
+{
+    QSet<QString> found = mountedNow();
+    addMountPoints("/etc/fstab", found);
     return found;
 }
 

@@ -2,6 +2,7 @@
 
 #include "manifest.h"
 #include "mirrorfolder.h"
+#include "mirrorroots.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,23 +21,6 @@ bool ofAFreshDisk(const QString &name)
 {
     return name == QLatin1String("lost+found") || name.startsWith(QLatin1String(".Trash"))
            || name == QLatin1String("System Volume Information") || name == MirrorFolder::kLock;
-}
-
-// Whether a disk is mounted on the folder (a bind mount keeps the device number, so the table).
-bool mountPoint(const QString &folder)
-{
-    QFile table(QStringLiteral("/proc/self/mountinfo"));
-    if (!table.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray wanted = QFile::encodeName(QFileInfo(folder).canonicalFilePath());
-    for (const QByteArray &line : table.readAll().split('\n')) {
-        // The fifth field, with space, tab, newline and backslash in octal.
-        QByteArray point = line.split(' ').value(4);
-        point.replace("\\040", " ").replace("\\011", "\t").replace("\\012", "\n").replace("\\134", "\\");
-        if (point == wanted)
-            return true;
-    }
-    return false;
 }
 
 bool emptyFolder(const QString &folder)
@@ -80,8 +64,8 @@ DestinationLook lookAtDestination(const QString &mirror, const QStringList &root
         if (seenBefore)
             return {DestinationState::Missing, QStringLiteral("%1 is gone (a disk taken out?)").arg(mirror)};
         // An empty folder is what a disk not mounted leaves of its mount point; a fresh disk
-        // mounted there is empty too.
-        if (emptyFolder(parent) && !mountPoint(parent))
+        // mounted there is empty too (asked of the table: a bind mount keeps the device number).
+        if (emptyFolder(parent) && !mountedNow().contains(QFileInfo(parent).canonicalFilePath()))
             return {DestinationState::Missing,
                     QStringLiteral("%1 is empty (a disk not mounted?): the mirror's folder is not made there").arg(parent)};
         return {};
